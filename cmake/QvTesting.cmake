@@ -1,0 +1,32 @@
+# One ctest entry per test program, on every platform: under Wine each entry is one wine start,
+# and the program's own GoogleTest output names the failing case.
+if(NOT QV_FUZZ)
+  if(CMAKE_CROSSCOMPILING)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()
+
+# qv_add_test(NAME SOURCES a.cpp b.cpp LIBS x y [LABELS gui])
+function(qv_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} TIMEOUT 600)
+  if(T_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+endfunction()
+
+# qv_add_fuzzer(NAME SOURCES a.cpp LIBS x): a libFuzzer target whose seed corpus is corpus/NAME.
+function(qv_add_fuzzer name)
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_property(GLOBAL APPEND PROPERTY QV_FUZZERS ${name})
+endfunction()

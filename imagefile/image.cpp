@@ -1,0 +1,54 @@
+#include "imagefile/image.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+// The program is 32-bit: every byte count must fit a signed 32-bit size.
+constexpr std::int64_t largestBlock = 0x7FFFFFFF;
+
+}  // namespace
+
+bool AllocateImage(std::int32_t width, std::int32_t height, Image& image)
+{
+    ReleaseImage(image);
+    if (width <= 0 || height <= 0) return false;
+    const std::int64_t pixelBytes = RowStride(width) * height;
+    const std::int64_t sourceBytes = std::int64_t{width} * 3 * height;
+    if (pixelBytes > largestBlock - 40 || sourceBytes > largestBlock) return false;
+
+    image.dib.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(40 + pixelBytes)]());
+    image.sourcePixels.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(sourceBytes)]());
+    image.rows.reset(new (std::nothrow) std::uint8_t*[static_cast<std::size_t>(height)]);
+    if (!image.dib || !image.sourcePixels || !image.rows) {
+        ReleaseImage(image);
+        return false;
+    }
+
+    image.header = reinterpret_cast<BitmapInfoHeader*>(image.dib.get());
+    *image.header = BitmapInfoHeader{40, width, height, 1, 24, 0, 0, 0, 0, 0, 0};
+    image.bits = image.dib.get() + 40;
+    for (std::int32_t y = 0; y < height; ++y)
+        image.rows[y] = image.sourcePixels.get() + std::int64_t{y} * width * 3;
+    image.loaded = true;
+    return true;
+}
+
+void FillSourceRows(Image& image)
+{
+    const std::int32_t width = image.header->biWidth;
+    const std::int64_t stride = RowStride(width);
+    for (std::int32_t y = 0; y < image.header->biHeight; ++y)
+        std::memcpy(image.rows[y], image.bits + y * stride, static_cast<std::size_t>(width) * 3);
+}
+
+void ReleaseImage(Image& image)
+{
+    image.rows.reset();
+    image.sourcePixels.reset();
+    image.dib.reset();
+    image.header = nullptr;
+    image.bits = nullptr;
+    image.loaded = false;
+}

@@ -1,0 +1,18 @@
+#include "support/front_end.h"
+
+thread_local FrontEnd frontEnd;
+
+void ReportProgress(int kind, int percent)
+{
+    if (frontEnd.showProgress) frontEnd.showProgress(kind, percent);
+}
+
+void PauseFor(int milliseconds)
+{
+    if (frontEnd.pause) frontEnd.pause(milliseconds);
+}
+
+void TellUser(const char* text, const char* caption)
+{
+    if (frontEnd.showMessage) frontEnd.showMessage(text, caption);
+}

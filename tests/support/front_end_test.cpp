@@ -1,0 +1,34 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/front_end.h"
+
+namespace {
+
+std::vector<std::string> seen;
+
+TEST(FrontEnd, EmptyHooksAreSkipped)
+{
+    frontEnd = FrontEnd{};
+    ReportProgress(1, 0);
+    PauseFor(100);
+    TellUser("text", "caption");
+    SUCCEED();
+}
+
+TEST(FrontEnd, CallsReachTheHost)
+{
+    frontEnd = FrontEnd{};
+    frontEnd.showProgress = [](int kind, int percent) { seen.push_back(std::to_string(kind) + ":" + std::to_string(percent)); };
+    frontEnd.showMessage = [](const char* text, const char* caption) { seen.push_back(std::string(caption) + "|" + text); };
+    ReportProgress(2, 40);
+    TellUser("読めないファイルです。。。", " ERROR...");
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], "2:40");
+    EXPECT_EQ(seen[1], " ERROR...|読めないファイルです。。。");
+    frontEnd = FrontEnd{};
+}
+
+}  // namespace
