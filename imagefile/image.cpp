@@ -14,9 +14,9 @@ bool AllocateImage(std::int32_t width, std::int32_t height, Image& image)
 {
     ReleaseImage(image);
     if (width <= 0 || height <= 0) return false;
+    if (RowStride(width) > (largestBlock - 40) / height) return false;
     const std::int64_t pixelBytes = RowStride(width) * height;
     const std::int64_t sourceBytes = std::int64_t{width} * 3 * height;
-    if (pixelBytes > largestBlock - 40 || sourceBytes > largestBlock) return false;
 
     image.dib.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(40 + pixelBytes)]());
     image.sourcePixels.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(sourceBytes)]());
