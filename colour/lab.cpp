@@ -1,0 +1,167 @@
+#include "colour/lab.h"
+
+#include <array>
+#include <cmath>
+
+#include "colour/colour_settings.h"
+
+namespace {
+
+constexpr double whiteX = 0.9642;
+constexpr double whiteY = 1.0;
+constexpr double whiteZ = 0.8249;
+constexpr double sixteenOver116 = 0.13793103448275862;
+constexpr double pi = 3.141592653589793;
+
+// A sample's tone value and its linear light, for each of the 256 sample values of one tone curve.
+// Both depend on the sample alone, so they are computed once with the very expressions a per-pixel
+// computation would use and give the same bits.
+struct ToneTable {
+    std::array<double, 256> tone;
+    std::array<double, 256> linear;
+};
+
+double ToneValue(int mode, double x)
+{
+    switch (mode) {
+    case 1: return std::sin(x * 0.35294117647058826 / 180 * pi);   // a quarter sine, brighter
+    case 2: return std::tan(x * 0.17647058823529413 / 180 * pi);   // an eighth tangent, natural
+    case 3: return std::pow(x, 2.0) * 0.0000153;                    // a square; lowers white a little
+    default: return x / 255;                                        // the identity curve
+    }
+}
+
+double Linearise(double v)
+{
+    return v > 0.03928 ? std::pow((v + 0.055) / 1.055, 2.4) : v / 12.92;
+}
+
+const ToneTable& ToneTableFor(int mode)
+{
+    static const std::array<ToneTable, 4> tables = [] {
+        std::array<ToneTable, 4> built{};
+        for (int m = 0; m < 4; ++m) {
+            for (int x = 0; x < 256; ++x) {
+                built[m].tone[x] = ToneValue(m, x);
+                built[m].linear[x] = Linearise(built[m].tone[x]);
+            }
+        }
+        return built;
+    }();
+    return tables[mode >= 1 && mode <= 3 ? mode : 0];
+}
+
+double CompandToLab(double t)
+{
+    return t > 0.008856 ? std::pow(t, 0.3333333333333333) : 7.787 * t + sixteenOver116;
+}
+
+double ExpandFromLab(double f)
+{
+    return f > 0.206893 ? std::pow(f, 3.0) : (f - sixteenOver116) / 7.787;
+}
+
+double CompandToRgb(double v)
+{
+    return v > 0.00304 ? std::pow(v, 0.4166666666666667) * 1.055 - 0.055 : v * 12.92;
+}
+
+double ClampToUnit(double v)
+{
+    if (v > 1.0) return 1.0;
+    if (v < 0) return 0;
+    return v;
+}
+
+// The chromaticity step applied to the companded samples. Grey, an all-zero sum and (unlike the
+// plain step) a green of exactly zero, which would turn red and blue into not-a-number and so
+// into a black sample, leave the samples as they are.
+void NormalizeRgb(double& red, double& green, double& blue)
+{
+    if (red == green && green == blue) return;
+    const double sum = red + green + blue;
+    const double x = red / sum, y = green / sum, z = blue / sum;
+    const double total = x + y + z;
+    if (std::isnan(total) || total == 1.0 || y == 0) return;
+    red = (x / y) * green;
+    blue = ((1 - x - y) / y) * green;
+}
+
+// value × 255, truncated toward zero and clamped; not-a-number gives 0.
+std::uint8_t QuantiseSample(double value)
+{
+    const double w = value * 255;
+    if (w >= 256.0) return 255;
+    if (!(w >= 0.0)) return 0;  // negative or not a number; (-1, 0) truncates to 0 as well
+    return static_cast<std::uint8_t>(static_cast<int>(w));
+}
+
+}  // namespace
+
+void NormalizeChromaticity(double& x, double& y, double& z)
+{
+    const double sum = x + y + z;
+    const double cx = x / sum, cy = y / sum, cz = z / sum;
+    if (cx + cy + cz != 1.0) {
+        x = (cx / cy) * y;
+        z = ((1 - cx - cy) / cy) * y;
+    }
+}
+
+bool RgbToLab(int red, int green, int blue, double& lStar, double& aStar, double& bStar)
+{
+    const ToneTable& table = ToneTableFor(toneMode);
+    const int r = red & 0xFF, g = green & 0xFF, b = blue & 0xFF;
+    lStar = aStar = bStar = 0;
+    if (!(table.tone[r] + table.tone[g] + table.tone[b] > 0)) return true;
+
+    const double lr = table.linear[r], lg = table.linear[g], lb = table.linear[b];
+    const double x = 0.4124 * lr + 0.3576 * lg + 0.1805 * lb;
+    const double y = 0.2126 * lr + 0.7152 * lg + 0.0722 * lb;
+    const double z = 0.0193 * lr + 0.1192 * lg + 0.9505 * lb;
+
+    // Bradford adaptation from D65 to D50.
+    double x50 = ClampToUnit(1.0479 * x + 0.0229 * y - 0.0502 * z);
+    double y50 = ClampToUnit(0.0296 * x + 0.9904 * y - 0.0171 * z);
+    double z50 = ClampToUnit(-0.0092 * x + 0.0151 * y + 0.7519 * z);
+    if (!(x50 + y50 + z50 > 0)) return true;
+    NormalizeChromaticity(x50, y50, z50);
+
+    const double fx = CompandToLab(x50 / whiteX);
+    const double fy = CompandToLab(y50 / whiteY);
+    const double fz = CompandToLab(z50 / whiteZ);
+    lStar = 116 * fy - 16;
+    aStar = (fx - fy) * 500;
+    bStar = (fy - fz) * 200;
+    return true;
+}
+
+bool LabToRgb(double lStar, double aStar, double bStar,
+              std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue)
+{
+    red = green = blue = 0;
+    if (!(lStar > 0)) return true;
+
+    const double fy = (lStar + 16) / 116;
+    const double fx = aStar / 500 + fy;
+    const double fz = (-bStar) / 200 + fy;
+    double x = ExpandFromLab(fx) * whiteX;
+    double y = ExpandFromLab(fy) * whiteY;
+    double z = ExpandFromLab(fz) * whiteZ;
+    if (!(x + y + z > 0)) return true;
+    NormalizeChromaticity(x, y, z);
+
+    // Bradford adaptation from D50 back to D65, then to linear sRGB.
+    const double x65 = 0.9555 * x - 0.0231 * y + 0.0633 * z;
+    const double y65 = -0.0283 * x + 1.01 * y + 0.0211 * z;
+    const double z65 = 0.0123 * x - 0.0206 * y + 1.3303 * z;
+    double r = CompandToRgb(3.241 * x65 - 1.5374 * y65 - 0.4986 * z65);
+    double g = CompandToRgb(-0.9692 * x65 + 1.876 * y65 + 0.0416 * z65);
+    double b = CompandToRgb(0.0556 * x65 - 0.204 * y65 + 1.057 * z65);
+    if (rgbCorrection) NormalizeRgb(r, g, b);
+
+    red = QuantiseSample(r);
+    green = QuantiseSample(g);
+    blue = QuantiseSample(b);
+    return true;
+}

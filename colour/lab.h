@@ -1,0 +1,20 @@
+#pragma once
+#include <cstdint>
+
+// Conversions between 8-bit RGB and the engine's working space, CIE L*a*b* relative to the D50
+// white (0.9642, 1.0, 0.8249), unscaled. One pixel per call; red first, so callers holding pixels
+// in blue, green, red order pass bytes 3k + 2, 3k + 1, 3k.
+
+// Converts after the tone curve chosen by toneMode. Only the low byte of each sample is used.
+// Black gives exactly (0, 0, 0) in every tone mode. Always true.
+bool RgbToLab(int red, int green, int blue, double& lStar, double& aStar, double& bStar);
+
+// Rewrites x and z from the chromaticity of (x, y, z) and y; y is kept. Mathematically the
+// identity, but part of both conversions all the same: it changes x and z by rounding.
+void NormalizeChromaticity(double& x, double& y, double& z);
+
+// Converts back without undoing the tone curve, so a brighter or darker curve stays in the
+// result; reads rgbCorrection. Samples are truncated, never rounded, and clamped to 0 ... 255.
+// Always true.
+bool LabToRgb(double lStar, double aStar, double bStar,
+              std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue);

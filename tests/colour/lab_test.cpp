@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+
+#include "colour/colour_settings.h"
+#include "colour/lab.h"
+
+namespace {
+
+struct Lab {
+    double l, a, b;
+};
+
+Lab ToLab(int r, int g, int b)
+{
+    Lab lab{};
+    EXPECT_TRUE(RgbToLab(r, g, b, lab.l, lab.a, lab.b));
+    return lab;
+}
+
+std::array<int, 3> ToRgb(double l, double a, double b)
+{
+    std::uint8_t r = 77, g = 77, bl = 77;
+    EXPECT_TRUE(LabToRgb(l, a, b, r, g, bl));
+    return {r, g, bl};
+}
+
+std::array<int, 3> RoundTrip(int r, int g, int b)
+{
+    const Lab lab = ToLab(r, g, b);
+    return ToRgb(lab.l, lab.a, lab.b);
+}
+
+// Restores the process-wide colour settings a test changes.
+struct ColourSettingsGuard {
+    std::int8_t tone = toneMode;
+    std::uint8_t correction = rgbCorrection;
+    ~ColourSettingsGuard()
+    {
+        toneMode = tone;
+        rgbCorrection = correction;
+    }
+};
+
+}  // namespace
+
+TEST(RgbToLab, BlackIsExactlyZeroInEveryToneMode)
+{
+    ColourSettingsGuard guard;
+    for (int mode : {0, 1, 2, 3, -1, 7}) {
+        toneMode = static_cast<std::int8_t>(mode);
+        const Lab lab = ToLab(0, 0, 0);
+        EXPECT_EQ(lab.l, 0.0) << mode;
+        EXPECT_EQ(lab.a, 0.0) << mode;
+        EXPECT_EQ(lab.b, 0.0) << mode;
+    }
+}
+
+TEST(RgbToLab, KnownColoursInTheIdentityCurve)
+{
+    ColourSettingsGuard guard;
+    toneMode = 0;
+    const Lab white = ToLab(255, 255, 255);
+    EXPECT_NEAR(white.l, 99.9966, 5e-5);
+    EXPECT_NEAR(white.a, 0.0251, 5e-5);
+    EXPECT_NEAR(white.b, -0.0280, 5e-5);
+    const Lab red = ToLab(255, 0, 0);
+    EXPECT_NEAR(red.l, 54.2845, 5e-5);
+    EXPECT_NEAR(red.a, 80.8400, 5e-5);
+    EXPECT_NEAR(red.b, 69.8715, 5e-5);
+    const Lab blue = ToLab(0, 0, 255);
+    EXPECT_NEAR(blue.l, 29.5624, 5e-5);
+    EXPECT_NEAR(blue.a, 68.3253, 5e-5);
+    EXPECT_NEAR(blue.b, -112.0567, 5e-5);
+    EXPECT_NEAR(ToLab(10, 10, 10).l, 2.7415, 5e-5);  // the linear branch of the companding
+}
+
+TEST(RgbToLab, ToneCurvesMapWhiteAsTheirFormulasSay)
+{
+    ColourSettingsGuard guard;
+    toneMode = 0;
+    const Lab identity = ToLab(255, 255, 255);
+    for (int mode : {1, 2}) {
+        toneMode = static_cast<std::int8_t>(mode);
+        const Lab lab = ToLab(255, 255, 255);
+        EXPECT_NEAR(lab.l, identity.l, 1e-12) << mode;
+        EXPECT_NEAR(lab.a, identity.a, 1e-12) << mode;
+        EXPECT_NEAR(lab.b, identity.b, 1e-12) << mode;
+    }
+    toneMode = 3;  // the darker curve lowers white too
+    EXPECT_NEAR(ToLab(255, 255, 255).l, 99.5463, 5e-5);
+}
+
+TEST(RgbToLab, UnknownToneModesActAsTheIdentityCurve)
+{
+    ColourSettingsGuard guard;
+    toneMode = 0;
+    const Lab identity = ToLab(200, 90, 30);
+    for (int mode : {-1, 4, 127}) {
+        toneMode = static_cast<std::int8_t>(mode);
+        const Lab lab = ToLab(200, 90, 30);
+        EXPECT_EQ(lab.l, identity.l);
+        EXPECT_EQ(lab.a, identity.a);
+        EXPECT_EQ(lab.b, identity.b);
+    }
+}
+
+TEST(RgbToLab, OnlyTheLowByteOfASampleCounts)
+{
+    const Lab ten = ToLab(10, 200, 30);
+    const Lab wrapped = ToLab(256 + 10, 200 - 512, 30 + 0x7F00);
+    EXPECT_EQ(wrapped.l, ten.l);
+    EXPECT_EQ(wrapped.a, ten.a);
+    EXPECT_EQ(wrapped.b, ten.b);
+}
+
+TEST(LabToRgb, KnownColours)
+{
+    using Rgb = std::array<int, 3>;
+    EXPECT_EQ(ToRgb(50, 0, 0), (Rgb{118, 118, 118}));
+    EXPECT_EQ(ToRgb(100, 0, 0), (Rgb{254, 255, 254}));
+    EXPECT_EQ(ToRgb(1, 0, 0), (Rgb{3, 3, 3}));
+    EXPECT_EQ(ToRgb(50, 60, 0), (Rgb{205, 62, 121}));
+    EXPECT_EQ(ToRgb(50, 0, 60), (Rgb{137, 117, 0}));  // blue clamped at 0
+}
+
+TEST(LabToRgb, NoLightnessIsBlackWhateverTheChroma)
+{
+    using Rgb = std::array<int, 3>;
+    EXPECT_EQ(ToRgb(0, 80, -60), (Rgb{0, 0, 0}));
+    EXPECT_EQ(ToRgb(-20, 0, 0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(ToRgb(0.0 / 0.0, 0, 0), (Rgb{0, 0, 0}));
+}
+
+TEST(LabToRgb, OutOfRangeInputsClampPerSample)
+{
+    using Rgb = std::array<int, 3>;
+    EXPECT_EQ(ToRgb(1e6, 0, 0), (Rgb{255, 255, 255}));
+    const Rgb wild = ToRgb(60, 1e4, -1e4);
+    for (int sample : wild) EXPECT_TRUE(sample == 0 || sample == 255) << sample;
+}
+
+TEST(LabConversions, ForwardAndBackLosesAtMostTheTruncation)
+{
+    ColourSettingsGuard guard;
+    toneMode = 0;
+    using Rgb = std::array<int, 3>;
+    EXPECT_EQ(RoundTrip(255, 255, 255), (Rgb{255, 255, 254}));
+    EXPECT_EQ(RoundTrip(128, 128, 128), (Rgb{128, 128, 127}));
+    EXPECT_EQ(RoundTrip(0, 0, 255), (Rgb{0, 0, 254}));
+    // Never higher and never more than one level lower, over a spread of colours.
+    for (int r = 5; r < 256; r += 25) {
+        for (int g = 5; g < 256; g += 25) {
+            for (int b = 5; b < 256; b += 25) {
+                const Rgb back = RoundTrip(r, g, b);
+                const Rgb in{r, g, b};
+                for (int i = 0; i < 3; ++i) {
+                    EXPECT_LE(back[i], in[i]) << r << ' ' << g << ' ' << b;
+                    EXPECT_GE(back[i], in[i] - 1) << r << ' ' << g << ' ' << b;
+                }
+            }
+        }
+    }
+}
+
+TEST(LabConversions, TheToneCurveStaysInTheResult)
+{
+    ColourSettingsGuard guard;
+    using Rgb = std::array<int, 3>;
+    const Rgb expected[] = {{180, 180, 180}, {106, 106, 106}, {63, 63, 63}};
+    for (int mode = 1; mode <= 3; ++mode) {
+        toneMode = static_cast<std::int8_t>(mode);
+        EXPECT_EQ(RoundTrip(128, 128, 128), expected[mode - 1]) << mode;
+    }
+}
+
+TEST(LabToRgb, RgbCorrectionOnlyMovesValuesAtABoundary)
+{
+    ColourSettingsGuard guard;
+    int differing = 0, total = 0;
+    for (int l = 5; l <= 95; l += 10) {
+        for (int a = -60; a <= 60; a += 12) {
+            for (int b = -60; b <= 60; b += 12) {
+                rgbCorrection = 1;
+                const std::array<int, 3> on = ToRgb(l, a, b);
+                rgbCorrection = 0;
+                const std::array<int, 3> off = ToRgb(l, a, b);
+                EXPECT_EQ(on[1], off[1]);  // green never changes
+                for (int i : {0, 2}) EXPECT_LE(std::abs(on[i] - off[i]), 1);
+                differing += on != off;
+                ++total;
+            }
+        }
+    }
+    EXPECT_LT(differing * 10, total);
+}
+
+TEST(NormalizeChromaticity, KeepsTheMiddleValueAndMovesOthersOnlyByRounding)
+{
+    double x = 0.3, y = 0.5, z = 0.2;
+    NormalizeChromaticity(x, y, z);
+    EXPECT_EQ(y, 0.5);
+    EXPECT_NEAR(x, 0.3, 1e-15);
+    EXPECT_NEAR(z, 0.2, 1e-15);
+}
