@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "colour/hsv.h"
+#include "colour/lab.h"
 
 namespace {
 
@@ -72,6 +73,20 @@ Pixel ShowSaturation(Pixel source)
     return out;
 }
 
+// One Lab axis shown alone: the others become neutral (a* and b* 0, L* mid-grey 50). The
+// conversions read toneMode and rgbCorrection, so the views follow the dialog's settings.
+Pixel ShowLabAxis(int kept, Pixel source)
+{
+    double lab[3];
+    RgbToLab(source.r, source.g, source.b, lab[0], lab[1], lab[2]);
+    for (int i = 0; i < 3; ++i) {
+        if (i != kept) lab[i] = i == 0 ? 50.0 : 0.0;
+    }
+    Pixel out;
+    LabToRgb(lab[0], lab[1], lab[2], out.r, out.g, out.b);
+    return out;
+}
+
 std::uint8_t Difference(std::uint8_t a, std::uint8_t b)
 {
     return static_cast<std::uint8_t>(std::abs(int{a} - int{b}));
@@ -88,6 +103,9 @@ bool ViewPixel(std::int8_t viewMode, Pixel source, Pixel shown, Pixel& out)
     case kViewRedDifference: out = ShowComponent(kForwardYcbcr, kInverseYcbcr, 2, source); return true;
     case kViewInPhase: out = ShowComponent(kForwardYiq, kInverseYiq, 1, source); return true;
     case kViewQuadrature: out = ShowComponent(kForwardYiq, kInverseYiq, 2, source); return true;
+    case kViewLightness: out = ShowLabAxis(0, source); return true;
+    case kViewRedGreen: out = ShowLabAxis(1, source); return true;
+    case kViewYellowBlue: out = ShowLabAxis(2, source); return true;
     case kViewNegative:
         out = {static_cast<std::uint8_t>(~source.r), static_cast<std::uint8_t>(~source.g),
                static_cast<std::uint8_t>(~source.b)};

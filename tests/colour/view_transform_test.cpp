@@ -77,6 +77,18 @@ TEST(LumaChromaViews, MatchTheirKnownColours)
     EXPECT_GE(q[0], 124);
 }
 
+TEST(LabViews, ShowOneAxisAroundNeutral)
+{
+    EXPECT_EQ(View(kViewLightness, kWhite), (Rgb{254, 255, 254}));  // tone mode 0
+    EXPECT_EQ(View(kViewRedGreen, kGrey), (Rgb{118, 118, 118}));
+    EXPECT_EQ(View(kViewYellowBlue, kGrey), (Rgb{118, 118, 118}));
+    EXPECT_EQ(View(kViewLightness, kBlack), kBlack);
+    const Rgb redGreen = View(kViewRedGreen, kRed);  // a* only: reddish, no yellow-blue cast
+    EXPECT_GT(redGreen[0], redGreen[1]);
+    const Rgb yellowBlue = View(kViewYellowBlue, kBlue);
+    EXPECT_GT(yellowBlue[2], yellowBlue[0]);
+}
+
 TEST(NegativeAndSourceViews, AlwaysStartFromTheLoadedPixels)
 {
     Strip strip({{10, 200, 255}, {0, 0, 0}});
