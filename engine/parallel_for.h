@@ -1,0 +1,52 @@
+#pragma once
+#include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <thread>
+
+// Spreads independent items (rows, tiles, planes) of one engine call over a few threads and
+// returns when all are done, so the call stays synchronous. Items never share an output, hence the
+// result does not depend on which thread takes which item.
+//
+// Helpers are plain std::threads: they do not see the caller's thread_local settings, so a body
+// must take every setting it needs from the caller by capture.
+
+// The threads one call uses: 0 means one per processor, otherwise this many (at most
+// maxEngineThreads). Tests set it to compare a threaded run with a single-threaded one.
+extern thread_local int engineThreads;
+
+constexpr int maxEngineThreads = 16;
+
+// The number of threads a call may use now: 1 ... maxEngineThreads.
+int EngineThreadCount();
+
+// Calls body(worker, first, last) for consecutive chunks [first, last) of [0, count), chunk by
+// chunk as threads become free; worker (0 ... EngineThreadCount() - 1) names the thread, so a body
+// can use per-thread scratch. The caller's thread is worker 0 and always takes part; a helper
+// that cannot be started leaves its share to the others. body must not throw.
+template <class Body>
+void ParallelFor(int count, int grain, const Body& body)
+{
+    if (count <= 0) return;
+    grain = std::max(grain, 1);
+    const int chunks = (count - 1) / grain + 1;
+    const int workers = std::min(EngineThreadCount(), chunks);
+    std::atomic<int> next{0};
+    const auto work = [&](int worker) {
+        for (int chunk = next.fetch_add(1); chunk < chunks; chunk = next.fetch_add(1)) {
+            const int first = chunk * grain;
+            body(worker, first, std::min(count, first + grain));
+        }
+    };
+    std::thread helpers[maxEngineThreads];
+    int started = 0;
+    for (; started < workers - 1; ++started) {
+        try {
+            helpers[started] = std::thread(work, started + 1);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work(0);
+    for (int i = 0; i < started; ++i) helpers[i].join();
+}

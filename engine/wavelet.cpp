@@ -1,0 +1,189 @@
+#include "engine/wavelet.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "engine/parallel_for.h"
+
+namespace {
+
+// The Daubechies scaling filter with four vanishing moments, exactly these doubles.
+constexpr double lowPassFilter[8] = {
+    0.2303778133088965,   0.7148465705529157,  0.6308807679298589,  -0.027983769416859854,
+    -0.18703481171909309, 0.030841381835560764, 0.0328830116668852, -0.010597401785069032,
+};
+
+// g[i] = (-1)^i h[7 - i]: only signs change, so the high-pass taps are exact too.
+constexpr double highPassFilter[8] = {
+    lowPassFilter[7], -lowPassFilter[6], lowPassFilter[5], -lowPassFilter[4],
+    lowPassFilter[3], -lowPassFilter[2], lowPassFilter[1], -lowPassFilter[0],
+};
+
+// Rows are handed to threads in chunks of this many.
+constexpr int rowsPerChunk = 16;
+
+// Scratch of one step: its input split in two halves, each extended by the three samples the
+// filter reads past its end. A forward step of n reads n samples, an inverse one of -m reads 2m.
+std::size_t ScratchSize(std::int64_t n)
+{
+    return static_cast<std::size_t>(n < 0 ? -2 * n : n) + 6;
+}
+
+// Analysis of row[0, n). The input is split into even and odd samples, each extended
+// periodically by three, so that output k reads both halves at k ... k + 3 without wrapping;
+// x[2k + j] is even[k + j/2] for even j and odd[k + j/2] for odd j. The taps are still
+// accumulated one by one in the order j = 0 ... 7.
+void ForwardLevel(std::int64_t n, double* row, double* scratch)
+{
+    const std::int64_t half = n / 2;
+    if (half == 0) return;
+    double* even = scratch;
+    double* odd = scratch + half + 3;
+    for (std::int64_t k = 0; k < half; ++k) {
+        even[k] = row[2 * k];
+        odd[k] = row[2 * k + 1];
+    }
+    for (std::int64_t k = half; k < half + 3; ++k) {
+        even[k] = row[(2 * k) % n];
+        odd[k] = row[(2 * k + 1) % n];
+    }
+    double* approximation = row;
+    double* detail = row + half;
+    for (std::int64_t k = 0; k < half; ++k) {
+        double a = 0.0;
+        double d = 0.0;
+        for (int t = 0; t < 4; ++t) {
+            a = (lowPassFilter[2 * t] * even[k + t]) + a;
+            d = (highPassFilter[2 * t] * even[k + t]) + d;
+            a = (lowPassFilter[2 * t + 1] * odd[k + t]) + a;
+            d = (highPassFilter[2 * t + 1] * odd[k + t]) + d;
+        }
+        approximation[k] = a;
+        detail[k] = d;
+    }
+}
+
+// Synthesis of m approximation and m detail coefficients into row[0, 2m). Both halves are copied
+// with the three coefficients before their start (periodically) in front, so that sample i reads
+// index i - j as position 3 + i - j.
+void InverseLevel(std::int64_t m, double* row, double* scratch)
+{
+    if (m == 0) return;
+    double* approximation = scratch;
+    double* detail = scratch + m + 3;
+    for (std::int64_t t = 0; t < 3; ++t) {
+        const std::int64_t source = ((t - 3) % m + m) % m;
+        approximation[t] = row[source];
+        detail[t] = row[m + source];
+    }
+    std::copy(row, row + m, approximation + 3);
+    std::copy(row + m, row + 2 * m, detail + 3);
+    for (std::int64_t i = 0; i < m; ++i) {
+        double even = 0.0;
+        double odd = 0.0;
+        for (int j = 0; j < 4; ++j) {
+            const double a = approximation[3 + i - j];
+            const double d = detail[3 + i - j];
+            even = ((lowPassFilter[2 * j] * a) + (highPassFilter[2 * j] * d)) + even;
+            odd = ((lowPassFilter[2 * j + 1] * a) + (highPassFilter[2 * j + 1] * d)) + odd;
+        }
+        row[2 * i] = even;
+        row[2 * i + 1] = odd;
+    }
+}
+
+// Runs every row of the plane through its levels (rows are independent), each thread with its own
+// scratch of size + 6 doubles.
+template <class RowWork>
+bool EachRow(CoefficientPlane& plane, std::int32_t size, const RowWork& rowWork)
+{
+    const int workers = EngineThreadCount();
+    const std::size_t perWorker = ScratchSize(size);
+    std::unique_ptr<double[]> scratch(new (std::nothrow) double[perWorker * workers]);
+    if (!scratch) return false;
+    ParallelFor(size, rowsPerChunk, [&](int worker, int first, int last) {
+        double* own = scratch.get() + perWorker * worker;
+        for (int i = first; i < last; ++i) rowWork(PlaneRow(plane, i), own);
+    });
+    return true;
+}
+
+// Edge of the square tiles the in-place transposition swaps: two tiles of 32 x 32 doubles fit the
+// first-level cache together.
+constexpr int tileSize = 32;
+
+}  // namespace
+
+int LevelCount(std::int32_t size)
+{
+    int levels = 0;
+    while (levels < 3 && (std::int64_t{1} << (levels + 1)) <= size) ++levels;
+    return levels;
+}
+
+int CoarseSize(std::int32_t size)
+{
+    return size >> LevelCount(size);
+}
+
+bool WaveletStep(std::int32_t n, double* row)
+{
+    std::unique_ptr<double[]> scratch(new (std::nothrow) double[ScratchSize(n)]);
+    if (!scratch) return false;
+    if (n >= 1)
+        ForwardLevel(n, row, scratch.get());
+    else
+        InverseLevel(-std::int64_t{n}, row, scratch.get());
+    return true;
+}
+
+bool ForwardRowPass(CoefficientPlane& plane, std::int32_t size, int levels)
+{
+    return EachRow(plane, size, [size, levels](double* row, double* scratch) {
+        for (int level = 0; level < levels; ++level) ForwardLevel(size >> level, row, scratch);
+    });
+}
+
+bool InverseRowPass(CoefficientPlane& plane, std::int32_t size, int levels)
+{
+    return EachRow(plane, size, [size, levels](double* row, double* scratch) {
+        for (int level = levels; level > 0; --level) InverseLevel(size >> level, row, scratch);
+    });
+}
+
+// Swaps tile (p, q) with tile (q, p), transposing both; a diagonal tile is transposed in itself.
+// Every element moves exactly once, so this equals copying through a second plane.
+void TransposePlane(CoefficientPlane& plane, std::int32_t size)
+{
+    const int tiles = (size + tileSize - 1) / tileSize;
+    ParallelFor(tiles, 1, [&](int, int first, int last) {
+        for (int p = first; p < last; ++p) {
+            const int rowEnd = std::min(size, (p + 1) * tileSize);
+            for (int q = p; q < tiles; ++q) {
+                const int columnEnd = std::min(size, (q + 1) * tileSize);
+                for (int i = p * tileSize; i < rowEnd; ++i) {
+                    double* row = PlaneRow(plane, i);
+                    for (int j = p == q ? i + 1 : q * tileSize; j < columnEnd; ++j)
+                        std::swap(row[j], PlaneRow(plane, j)[i]);
+                }
+            }
+        }
+    });
+}
+
+bool ForwardTransform2D(CoefficientPlane& plane, std::int32_t size, int levels)
+{
+    if (!ForwardRowPass(plane, size, levels)) return false;
+    TransposePlane(plane, size);
+    return ForwardRowPass(plane, size, levels);
+}
+
+bool InverseTransform2D(CoefficientPlane& plane, std::int32_t size, int levels)
+{
+    if (!InverseRowPass(plane, size, levels)) return false;
+    TransposePlane(plane, size);
+    return InverseRowPass(plane, size, levels);
+}

@@ -1,0 +1,31 @@
+#pragma once
+#include <cstdint>
+
+#include "engine/coefficient_plane.h"
+
+// Periodic orthonormal wavelet transform on the Daubechies 8-tap scaling filter. Every sum runs
+// over the taps in a fixed order, because the engine's output is reproducible bit for bit.
+
+// Decomposition levels for a plane of the given side: min(log2 size, 3); 0 for size 1.
+int LevelCount(std::int32_t size);
+
+// Side of the coarsest approximation block: size / 2^LevelCount(size).
+int CoarseSize(std::int32_t size);
+
+// One level of one row, in place. n >= 1 analyses row[0, n) into the approximation in
+// row[0, n/2) and the detail in row[n/2, n). n <= 0 synthesises: -n approximation coefficients
+// in row[0, -n) and as many details after them become 2 * -n samples. n is a power of two (or 0).
+// False only when the step's scratch memory cannot be had.
+bool WaveletStep(std::int32_t n, double* row);
+
+// The two-dimensional transform in the phases between which a run reports progress. The forward
+// is ForwardRowPass, TransposePlane, ForwardRowPass and leaves the plane transposed: plane[i][j]
+// is the coefficient with horizontal index i and vertical index j. The inverse is InverseRowPass,
+// TransposePlane, InverseRowPass on a plane in that state. The row passes are false only when
+// scratch memory is short; the plane is then partly transformed and of no further use.
+bool ForwardRowPass(CoefficientPlane& plane, std::int32_t size, int levels);
+bool InverseRowPass(CoefficientPlane& plane, std::int32_t size, int levels);
+void TransposePlane(CoefficientPlane& plane, std::int32_t size);
+
+bool ForwardTransform2D(CoefficientPlane& plane, std::int32_t size, int levels);
+bool InverseTransform2D(CoefficientPlane& plane, std::int32_t size, int levels);

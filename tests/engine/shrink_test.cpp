@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "engine/coefficient_plane.h"
+#include "engine/newton_sqrt.h"
+#include "engine/parallel_for.h"
+#include "engine/settings.h"
+#include "engine/shrink.h"
+#include "engine/wavelet.h"
+#include "tests/engine/same_bits.h"
+
+namespace {
+
+// A 2 x 2 plane, given row by row.
+CoefficientPlane SmallPlane(double x00, double x01, double x10, double x11)
+{
+    CoefficientPlane plane;
+    EXPECT_TRUE(AllocatePlane(2, plane));
+    plane.data[0] = x00;
+    plane.data[1] = x01;
+    plane.data[2] = x10;
+    plane.data[3] = x11;
+    return plane;
+}
+
+CoefficientPlane ZeroPlane(std::int32_t size)
+{
+    CoefficientPlane plane;
+    EXPECT_TRUE(AllocatePlane(size, plane));
+    return plane;
+}
+
+void ExpectPlane(const CoefficientPlane& plane, double x00, double x01, double x10, double x11)
+{
+    EXPECT_TRUE(SameBits(plane.data[0], x00)) << "[0][0]";
+    EXPECT_TRUE(SameBits(plane.data[1], x01)) << "[0][1]";
+    EXPECT_TRUE(SameBits(plane.data[2], x10)) << "[1][0]";
+    EXPECT_TRUE(SameBits(plane.data[3], x11)) << "[1][1]";
+}
+
+// The settings are per thread; each test starts from the defaults and leaves them so.
+struct Shrink : testing::Test {
+    void SetUp() override
+    {
+        filterStrength = 50;
+        brightnessCorrection = 1;
+    }
+    void TearDown() override
+    {
+        filterStrength = 50;
+        brightnessCorrection = 1;
+        engineThreads = 0;
+    }
+};
+
+}  // namespace
+
+TEST(NewtonSqrt, ReferenceValuesAndNonPositiveArguments)
+{
+    EXPECT_TRUE(SameBits(NewtonSqrt(2.0), 1.4142135623730949));  // one unit below the rounded root
+    EXPECT_TRUE(SameBits(NewtonSqrt(10.0), 3.162277660168379));
+    EXPECT_TRUE(SameBits(NewtonSqrt(0.125), 0.35355339059327373));
+    EXPECT_TRUE(SameBits(NewtonSqrt(1.0), 1.0));
+    EXPECT_TRUE(SameBits(NewtonSqrt(0.0), 0.0));
+    EXPECT_TRUE(SameBits(NewtonSqrt(-0.0), -0.0));
+    EXPECT_TRUE(SameBits(NewtonSqrt(-3.0), -3.0));
+    EXPECT_TRUE(std::isnan(NewtonSqrt(std::numeric_limits<double>::quiet_NaN())));
+    EXPECT_EQ(NewtonSqrt(-std::numeric_limits<double>::infinity()), -std::numeric_limits<double>::infinity());
+}
+
+TEST(NewtonSqrt, ExtremeArgumentsEndTheIteration)
+{
+    EXPECT_EQ(NewtonSqrt(std::numeric_limits<double>::infinity()), std::numeric_limits<double>::infinity());
+    EXPECT_NEAR(NewtonSqrt(std::numeric_limits<double>::max()) / 1.3407807929942596e154, 1.0, 1e-15);
+    EXPECT_NEAR(NewtonSqrt(4.9406564584124654e-324) / 2.2227587494850775e-162, 1.0, 1e-15);
+}
+
+TEST_F(Shrink, ReferencePlaneThroughEveryStage)
+{
+    // One plane of a 2 x 2 picture: coarsest block [0][0], finest block [1][1].
+    CoefficientPlane l = SmallPlane(40.0, -3.0, 2.5, -0.5);
+    CoefficientPlane a = ZeroPlane(2), b = ZeroPlane(2);
+
+    ShrinkStage1(l, a, b, 2, 1, 2, 2);  // thresholds NewtonSqrt(10) and NewtonSqrt(0.125)
+    ExpectPlane(l, 40.0, -0.0, 0.0, -0.0);
+    ShrinkStages2And3(l, a, b, 2, 1, 2, 2);
+    ExpectPlane(l, 38.386311278804385, -0.0, 0.0, -0.0);
+    ShrinkStage4(l, a, b, 2, 1, 2, 2);
+    ExpectPlane(l, 37.174012509237656, -0.0, 0.0, -0.0);
+    // The zero planes have a zero step: they stay exactly as they were.
+    ExpectPlane(a, 0.0, 0.0, 0.0, 0.0);
+    ExpectPlane(b, 0.0, 0.0, 0.0, 0.0);
+}
+
+TEST_F(Shrink, SoftThresholdValueBeforeTheBrightnessCorrection)
+{
+    brightnessCorrection = 0;
+    CoefficientPlane l = SmallPlane(40.0, -3.0, 2.5, -0.5);
+    CoefficientPlane a = SmallPlane(40.0, -3.0, 2.5, -0.5);
+    CoefficientPlane b = ZeroPlane(2);
+    ShrinkStage1(l, a, b, 2, 1, 2, 2);
+    ShrinkStages2And3(l, a, b, 2, 1, 2, 2);
+    ExpectPlane(l, 36.83772233983162, -0.0, 0.0, -0.0);
+    ExpectPlane(a, 36.83772233983162, -0.0, 0.0, -0.0);
+
+    // With the correction only L grows, by k = NewtonSqrt(40 / 36.8...) >= 1.
+    brightnessCorrection = 1;
+    CoefficientPlane l2 = SmallPlane(40.0, 0.0, 0.0, 0.0);
+    CoefficientPlane a2 = SmallPlane(40.0, 0.0, 0.0, 0.0);
+    ShrinkStages2And3(l2, a2, b, 2, 1, 2, 2);  // T = NewtonSqrt(10) once more
+    EXPECT_TRUE(SameBits(l2.data[0], 38.386311278804385));
+    EXPECT_TRUE(SameBits(a2.data[0], 36.83772233983162));
+}
+
+TEST_F(Shrink, ThresholdsAreStrict)
+{
+    CoefficientPlane a = ZeroPlane(2), b = ZeroPlane(2);
+    // Coarse 4 and fine 1 over 4 pixels: tLow 1, tHigh 0.5. Exactly 1 is cleared, just above stays.
+    const double above1 = std::nextafter(1.0, 2.0);
+    CoefficientPlane low = SmallPlane(4.0, -1.0, above1, 1.0);
+    ShrinkStage1(low, a, b, 2, 1, 2, 2);
+    ExpectPlane(low, 4.0, -0.0, above1, 0.0);
+    // Coarse 4 and fine 16: tLow 1, tHigh 2. Exactly 2 passes the first test and fails the second.
+    const double above2 = std::nextafter(2.0, 3.0);
+    CoefficientPlane high = SmallPlane(4.0, -2.0, above2, 16.0);
+    ShrinkStage1(high, a, b, 2, 1, 2, 2);
+    ExpectPlane(high, 4.0, -0.0, above2, 16.0);
+
+    // Magnitudes summing to 4 over 4 pixels: T = 1, and exactly 1 is cleared.
+    brightnessCorrection = 0;
+    CoefficientPlane soft = SmallPlane(2.0, -1.0, 1.0, 0.0);
+    ShrinkStages2And3(soft, a, b, 2, 1, 2, 2);
+    ExpectPlane(soft, 1.0, -0.0, 0.0, 0.0);
+}
+
+TEST_F(Shrink, StrengthScalesTheSoftThreshold)
+{
+    // Magnitudes summing to 16 over 4 pixels: T = 2 before the strength factor.
+    brightnessCorrection = 0;
+    const struct {
+        int strength;
+        double big, small;
+    } cases[] = {
+        {1, 13.0 - 0.04, 1.0 - 0.04},  // factor 0.02: hardly any threshold
+        {49, 13.0 - 1.96, 0.0},        // 0.98
+        {50, 11.0, 0.0},               // as measured
+        {51, 13.0 - 4.08, 0.0},        // 2.04: the factor doubles above the middle
+        {99, 13.0 - 7.92, 0.0},        // 3.96
+    };
+    for (const auto& c : cases) {
+        filterStrength = static_cast<std::int8_t>(c.strength);
+        CoefficientPlane l = ZeroPlane(2), b = ZeroPlane(2);
+        CoefficientPlane a = SmallPlane(13.0, 1.0, -1.0, 1.0);
+        ShrinkStages2And3(l, a, b, 2, 1, 2, 2);
+        EXPECT_DOUBLE_EQ(a.data[0], c.big) << "strength " << c.strength;
+        EXPECT_DOUBLE_EQ(a.data[1], c.small) << "strength " << c.strength;
+        EXPECT_DOUBLE_EQ(a.data[2], -c.small) << "strength " << c.strength;
+    }
+}
+
+TEST_F(Shrink, QuantisationTruncatesTowardsZero)
+{
+    // Magnitudes summing to 4 over 4 pixels: the step is 1, and -1.75 steps become -1.
+    CoefficientPlane l = SmallPlane(-1.75, 1.75, 0.25, -0.25);
+    CoefficientPlane a = ZeroPlane(2), b = ZeroPlane(2);
+    ShrinkStage4(l, a, b, 2, 1, 2, 2);
+    ExpectPlane(l, -1.0, 1.0, 0.0, -0.0);
+}
+
+TEST_F(Shrink, DegeneratePlanesStayZeroWithoutNaN)
+{
+    // Stage 2 clears the whole L plane (every magnitude equals T): nothing is left to correct.
+    CoefficientPlane l = SmallPlane(1.0, -1.0, 1.0, -1.0);
+    CoefficientPlane a = ZeroPlane(2), b = ZeroPlane(2);
+    ShrinkStages2And3(l, a, b, 2, 1, 2, 2);
+    ExpectPlane(l, 0.0, -0.0, 0.0, -0.0);
+    ShrinkStage4(l, a, b, 2, 1, 2, 2);
+    ExpectPlane(l, 0.0, -0.0, 0.0, -0.0);
+
+    // All-zero planes go through every stage untouched.
+    CoefficientPlane zl = ZeroPlane(8), za = ZeroPlane(8), zb = ZeroPlane(8);
+    ShrinkCoefficients(zl, za, zb, 8, 1, 5, 7);
+    for (const CoefficientPlane* p : {&zl, &za, &zb})
+        for (int k = 0; k < 64; ++k) ASSERT_TRUE(SameBits(p->data[k], 0.0)) << k;
+
+    // Magnitudes so small that their mean underflows give a zero step: they become zero instead
+    // of 0 x infinity.
+    CoefficientPlane tiny = SmallPlane(4.9406564584124654e-324, 0.0, -4.9406564584124654e-324, 0.0);
+    ShrinkStage4(tiny, a, b, 2, 1, 2, 2);
+    ExpectPlane(tiny, 0.0, 0.0, -0.0, 0.0);
+}
+
+TEST_F(Shrink, ThreadsAndSettingsReachEveryRow)
+{
+    // A real transform's coefficients at a strength other than the default: helper threads must
+    // use the caller's settings, and the result must not depend on their number.
+    const std::int32_t size = 128;
+    const std::size_t bytes = sizeof(double) * size * size;
+    const auto transformed = [&](CoefficientPlane (&planes)[3]) {
+        for (int c = 0; c < 3; ++c) {
+            std::mt19937 random(100u + c);
+            std::normal_distribution<double> value(0.0, 40.0);
+            ASSERT_TRUE(AllocatePlane(size, planes[c]));
+            for (std::int32_t k = 0; k < size * size; ++k) planes[c].data[k] = value(random);
+            ASSERT_TRUE(ForwardTransform2D(planes[c], size, 3));
+        }
+    };
+    CoefficientPlane single[3], threaded[3], defaults[3];
+    transformed(single);
+    transformed(threaded);
+    transformed(defaults);
+
+    filterStrength = 73;
+    engineThreads = 1;
+    ShrinkCoefficients(single[0], single[1], single[2], size, 16, 100, 120);
+    engineThreads = 3;
+    ShrinkCoefficients(threaded[0], threaded[1], threaded[2], size, 16, 100, 120);
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(std::memcmp(single[c].data.get(), threaded[c].data.get(), bytes), 0) << c;
+
+    filterStrength = 50;
+    ShrinkCoefficients(defaults[0], defaults[1], defaults[2], size, 16, 100, 120);
+    for (int c = 0; c < 3; ++c) EXPECT_NE(std::memcmp(threaded[c].data.get(), defaults[c].data.get(), bytes), 0) << c;
+}
