@@ -1,0 +1,58 @@
+// The whole denoise run (conversion, transform, shrinkage, inverse, conversion back, measurement)
+// with default settings on noisy pictures of three sizes.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+
+#include "engine/denoise.h"
+#include "imagefile/image.h"
+
+namespace {
+
+// Smooth gradients with uniform noise of +-16 levels, the same on every run.
+void FillNoisyPicture(Image& image)
+{
+    const std::int32_t width = image.header->biWidth, height = image.header->biHeight;
+    std::uint32_t state = 2024;
+    for (std::int32_t y = 0; y < height; ++y) {
+        for (std::int32_t x = 0; x < width; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                state = state * 1664525u + 1013904223u;
+                const int v = static_cast<int>((std::int64_t{x} * 200 / width + y * (c + 1) * 30 / height) % 256) +
+                              static_cast<int>(state >> 27) - 16;
+                image.rows[y][3 * x + c] = static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+            }
+        }
+    }
+}
+
+void DenoisePicture(benchmark::State& state)
+{
+    const auto width = static_cast<std::int32_t>(state.range(0));
+    const auto height = static_cast<std::int32_t>(state.range(1));
+    Image image;
+    if (!AllocateImage(width, height, image)) {
+        state.SkipWithError("picture not allocated");
+        return;
+    }
+    FillNoisyPicture(image);
+    for (auto _ : state) {
+        if (!DenoiseImage(image.header, image.bits, image.rows.get())) {
+            state.SkipWithError("planes not allocated");
+            break;
+        }
+        benchmark::DoNotOptimize(image.bits);
+    }
+    const double megapixels = double(width) * height / 1e6;
+    state.counters["MP/s"] = benchmark::Counter(megapixels, benchmark::Counter::kIsIterationInvariantRate);
+    ReleaseImage(image);
+}
+
+}  // namespace
+
+BENCHMARK(DenoisePicture)
+    ->Args({640, 480})
+    ->Args({1600, 1200})
+    ->Args({4000, 3000})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

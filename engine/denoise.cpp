@@ -1,0 +1,209 @@
+#include "engine/denoise.h"
+
+#include <chrono>
+#include <cstdint>
+#include <limits>
+
+#include "colour/colour_settings.h"
+#include "colour/lab.h"
+#include "engine/coefficient_plane.h"
+#include "engine/newton_sqrt.h"
+#include "engine/parallel_for.h"
+#include "engine/quality.h"
+#include "engine/result_text.h"
+#include "engine/settings.h"
+#include "engine/shrink.h"
+#include "engine/wavelet.h"
+#include "support/front_end.h"
+
+namespace {
+
+// Rows handed to a thread at a time when converting pixels: enough work to outweigh the hand-over.
+constexpr int rowGrain = 8;
+
+// Progress goes to the front end only on a whole-picture run; the end of the display also ends
+// the run's claim to it, whatever the front end does.
+void RunProgress(int kind, int percent)
+{
+    if (!progressEnabled) return;
+    ReportProgress(kind, percent);
+    if (kind == 0) progressEnabled = false;
+}
+
+struct Planes {
+    CoefficientPlane l, a, b;
+};
+
+bool AllocatePlanes(std::int32_t size, Planes& planes)
+{
+    return AllocatePlane(size, planes.l) && AllocatePlane(size, planes.a) &&
+           AllocatePlane(size, planes.b);
+}
+
+// Every pixel's L*, a*, b* at its place in the square, scaled. Helper threads convert with the
+// caller's tone curve.
+void CopyIn(const std::uint8_t* const* rows, std::int32_t width, std::int32_t height,
+            const PlaneLayout& layout, double rootTwo, Planes& planes)
+{
+    const std::int8_t tone = toneMode;
+    ParallelFor(height, rowGrain, [&](int, int first, int last) {
+        toneMode = tone;
+        for (int y = first; y < last; ++y) {
+            const std::int32_t i = static_cast<std::int32_t>(layout.rowOffset + y);
+            double* l = PlaneRow(planes.l, i) + layout.colOffset;
+            double* a = PlaneRow(planes.a, i) + layout.colOffset;
+            double* b = PlaneRow(planes.b, i) + layout.colOffset;
+            const std::uint8_t* pixel = rows[y];
+            for (std::int32_t x = 0; x < width; ++x, pixel += 3) {
+                RgbToLab(pixel[2], pixel[1], pixel[0], l[x], a[x], b[x]);
+                ScaleIntoPlanes(rootTwo, l[x], a[x], b[x]);
+            }
+        }
+    });
+}
+
+// The picture's part of the square back to 8-bit pixels; the row padding keeps its bytes. Helper
+// threads convert with the caller's RGB correction.
+void CopyOut(const Planes& planes, std::int32_t width, std::int32_t height,
+             const PlaneLayout& layout, double rootTwo, std::uint8_t* bits)
+{
+    const std::uint8_t correction = rgbCorrection;
+    const std::int64_t stride = RowStride(width);
+    ParallelFor(height, rowGrain, [&](int, int first, int last) {
+        rgbCorrection = correction;
+        for (int y = first; y < last; ++y) {
+            const std::int32_t i = static_cast<std::int32_t>(layout.rowOffset + y);
+            const double* l = PlaneRow(planes.l, i) + layout.colOffset;
+            const double* a = PlaneRow(planes.a, i) + layout.colOffset;
+            const double* b = PlaneRow(planes.b, i) + layout.colOffset;
+            std::uint8_t* pixel = bits + y * stride;
+            for (std::int32_t x = 0; x < width; ++x, pixel += 3) {
+                double lStar = l[x], aStar = a[x], bStar = b[x];
+                ScaleOutOfPlanes(rootTwo, lStar, aStar, bStar);
+                LabToRgb(lStar, aStar, bStar, pixel[2], pixel[1], pixel[0]);
+            }
+        }
+    });
+}
+
+bool RowPasses(bool (*pass)(CoefficientPlane&, std::int32_t, int), Planes& planes,
+               std::int32_t size, int levels)
+{
+    return pass(planes.l, size, levels) && pass(planes.a, size, levels) &&
+           pass(planes.b, size, levels);
+}
+
+void TransposePlanes(Planes& planes, std::int32_t size)
+{
+    TransposePlane(planes.l, size);
+    TransposePlane(planes.a, size);
+    TransposePlane(planes.b, size);
+}
+
+// Wavelet transform, shrinkage and inverse, with the run's progress between the phases. False
+// only when a pass cannot get its scratch memory.
+bool Denoise(Planes& planes, std::int32_t size, std::int32_t width, std::int32_t height)
+{
+    const int levels = LevelCount(size);
+    const int coarse = CoarseSize(size);
+    if (!RowPasses(ForwardRowPass, planes, size, levels)) return false;
+    RunProgress(2, 20);
+    TransposePlanes(planes, size);
+    RunProgress(2, 30);
+    if (!RowPasses(ForwardRowPass, planes, size, levels)) return false;
+    RunProgress(2, 40);
+    ShrinkStage1(planes.l, planes.a, planes.b, size, coarse, width, height);
+    RunProgress(2, 50);
+    ShrinkStages2And3(planes.l, planes.a, planes.b, size, coarse, width, height);
+    RunProgress(2, 60);
+    ShrinkStage4(planes.l, planes.a, planes.b, size, coarse, width, height);
+    RunProgress(2, 70);
+    if (!RowPasses(InverseRowPass, planes, size, levels)) return false;
+    TransposePlanes(planes, size);
+    if (!RowPasses(InverseRowPass, planes, size, levels)) return false;
+    RunProgress(2, 80);
+    return true;
+}
+
+std::int64_t MillisecondsNow()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The end of a whole-picture run: the display closes between two short pauses, then the box tells
+// the figures and the whole seconds the run took, pauses included.
+void ReportResult(std::int64_t startMs)
+{
+    PauseFor(100);
+    RunProgress(0, 0);
+    PauseFor(100);
+    const int seconds = static_cast<int>((MillisecondsNow() - startMs) / 1000.0);
+    TellUser(FormatResultText(lumaSnr, chromaSnr, seconds).c_str(), resultTexts[captionText]);
+}
+
+}  // namespace
+
+PlaneLayout LayoutFor(std::int32_t width, std::int32_t height)
+{
+    const std::int64_t larger = width > height ? width : height;
+    PlaneLayout layout;
+    layout.size = 1;
+    while (layout.size < larger) layout.size *= 2;
+    layout.rowOffset = (layout.size - height) / 2;
+    layout.colOffset = (layout.size - width) / 2;
+    return layout;
+}
+
+std::int64_t DenoiseMemoryNeed(std::int32_t width, std::int32_t height)
+{
+    const std::int64_t size = LayoutFor(width, height).size;
+    if (size > (std::int64_t{1} << 29)) return std::numeric_limits<std::int64_t>::max();
+    return 3 * std::int64_t{sizeof(double)} * size * size;
+}
+
+void ScaleIntoPlanes(double rootTwo, double& lStar, double& aStar, double& bStar)
+{
+    lStar = ((lStar - 50) * 8) / rootTwo;
+    aStar = (aStar * 8) / rootTwo;
+    bStar = (bStar * 8) / rootTwo;
+}
+
+void ScaleOutOfPlanes(double rootTwo, double& lStar, double& aStar, double& bStar)
+{
+    lStar = ((rootTwo * lStar) / 8) + 50;
+    aStar = (rootTwo * aStar) / 8;
+    bStar = (rootTwo * bStar) / 8;
+}
+
+bool DenoiseImage(const BitmapInfoHeader* header, std::uint8_t* bits,
+                  const std::uint8_t* const* rows)
+{
+    const std::int64_t startMs = MillisecondsNow();
+    const double rootTwo = NewtonSqrt(2.0);
+    RunProgress(1, 0);
+    const std::int32_t width = header->biWidth, height = header->biHeight;
+    const PlaneLayout layout = LayoutFor(width, height);
+    Planes planes;
+    // A side beyond 32 bits could not be had in any case.
+    const std::int32_t size = static_cast<std::int32_t>(layout.size);
+    if (width <= 0 || height <= 0 || layout.size > std::numeric_limits<std::int32_t>::max() ||
+        !AllocatePlanes(size, planes)) {
+        RunProgress(0, 0);
+        return false;
+    }
+    RunProgress(2, 1);
+    CopyIn(rows, width, height, layout, rootTwo, planes);
+    RunProgress(2, 10);
+    if (!Denoise(planes, size, width, height)) {
+        RunProgress(0, 0);
+        return false;
+    }
+    CopyOut(planes, width, height, layout, rootTwo, bits);
+    RunProgress(2, 90);
+    MeasureQuality(header, bits, rows);
+    RunProgress(2, 100);
+    planes = Planes{};
+    if (progressEnabled) ReportResult(startMs);
+    return true;
+}

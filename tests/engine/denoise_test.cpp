@@ -1,0 +1,278 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "colour/colour_settings.h"
+#include "engine/denoise.h"
+#include "engine/newton_sqrt.h"
+#include "engine/parallel_for.h"
+#include "engine/result_text.h"
+#include "engine/settings.h"
+#include "imagefile/image.h"
+#include "support/front_end.h"
+
+namespace {
+
+// A picture whose source rows hold reproducible noise around a few smooth shapes, with the
+// working pixels and their padding set to a marker that a run must overwrite (pixels) or keep
+// (padding).
+struct TestPicture {
+    Image image;
+    TestPicture(int width, int height, std::uint32_t seed = 12345)
+    {
+        EXPECT_TRUE(AllocateImage(width, height, image));
+        std::uint32_t state = seed;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                for (int c = 0; c < 3; ++c) {
+                    state = state * 1664525u + 1013904223u;  // the same numbers on every platform
+                    const int smooth = (x * 255 / width + y * (c + 1) * 40 / height) % 256;
+                    const int noise = static_cast<int>(state >> 27) - 16;
+                    const int v = smooth + noise;
+                    image.rows[y][3 * x + c] = static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+                }
+            }
+        }
+        std::memset(image.bits, 0xA5, static_cast<std::size_t>(RowStride(width) * height));
+    }
+    std::int64_t Stride() const { return RowStride(image.header->biWidth); }
+    bool Denoise() { return DenoiseImage(image.header, image.bits, image.rows.get()); }
+    std::vector<std::uint8_t> Bits() const
+    {
+        return {image.bits, image.bits + Stride() * image.header->biHeight};
+    }
+};
+
+// FNV-1a over the working pixels.
+std::uint64_t Checksum(const std::vector<std::uint8_t>& bytes)
+{
+    std::uint64_t hash = 14695981039346656037u;
+    for (std::uint8_t b : bytes) hash = (hash ^ b) * 1099511628211u;
+    return hash;
+}
+
+// Restores every setting a run reads or writes.
+struct SettingsGuard {
+    std::int8_t strength = filterStrength;
+    std::uint8_t brightness = brightnessCorrection;
+    std::int8_t tone = toneMode;
+    std::uint8_t correction = rgbCorrection;
+    int threads = engineThreads;
+    FrontEnd hooks = frontEnd;
+    ~SettingsGuard()
+    {
+        filterStrength = strength;
+        brightnessCorrection = brightness;
+        toneMode = tone;
+        rgbCorrection = correction;
+        engineThreads = threads;
+        frontEnd = hooks;
+        progressEnabled = false;
+    }
+};
+
+// A front end that writes down what the engine asked of it.
+struct Recorded {
+    std::vector<std::pair<int, int>> progress;
+    std::vector<int> pauses;
+    std::vector<std::string> messages;
+    bool enabledAtMessage = true;
+};
+Recorded recorded;
+
+void RecordFrontEnd()
+{
+    recorded = Recorded{};
+    frontEnd.showProgress = [](int kind, int percent) { recorded.progress.emplace_back(kind, percent); };
+    frontEnd.pause = [](int ms) { recorded.pauses.push_back(ms); };
+    frontEnd.showMessage = [](const char* text, const char* caption) {
+        recorded.messages.push_back(std::string(caption) + "|" + text);
+        recorded.enabledAtMessage = progressEnabled;
+    };
+}
+
+}  // namespace
+
+TEST(DenoiseLayout, SquareSideAndOffsets)
+{
+    struct Case {
+        int width, height;
+        std::int64_t size, rowOffset, colOffset;
+    };
+    for (const Case& c : {Case{1, 1, 1, 0, 0}, Case{256, 100, 256, 78, 0},
+                          Case{257, 100, 512, 206, 127}, Case{640, 480, 1024, 272, 192},
+                          Case{100, 257, 512, 127, 206}, Case{2, 1, 2, 0, 0}}) {
+        const PlaneLayout layout = LayoutFor(c.width, c.height);
+        EXPECT_EQ(layout.size, c.size) << c.width << 'x' << c.height;
+        EXPECT_EQ(layout.rowOffset, c.rowOffset) << c.width << 'x' << c.height;
+        EXPECT_EQ(layout.colOffset, c.colOffset) << c.width << 'x' << c.height;
+    }
+}
+
+TEST(DenoiseLayout, MemoryNeedOfThePlanes)
+{
+    EXPECT_EQ(DenoiseMemoryNeed(1, 1), 24);
+    EXPECT_EQ(DenoiseMemoryNeed(640, 480), 24LL << 20);
+    EXPECT_EQ(DenoiseMemoryNeed(1600, 1200), 96LL << 20);
+    EXPECT_EQ(DenoiseMemoryNeed(4097, 1), 24LL << 26);  // just above a power of two: four times
+    EXPECT_EQ(DenoiseMemoryNeed(0x7FFFFFFF, 1), INT64_MAX);
+}
+
+TEST(DenoiseScaling, ExactValuesAndExactRoundTrip)
+{
+    const double rootTwo = NewtonSqrt(2.0);
+    double l = 100, a = 1, b = 0;
+    ScaleIntoPlanes(rootTwo, l, a, b);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(l), std::bit_cast<std::uint64_t>(282.842712474619));
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(a), std::bit_cast<std::uint64_t>(5.656854249492381));
+    EXPECT_EQ(b, 0.0);
+    ScaleOutOfPlanes(rootTwo, l, a, b);
+    EXPECT_EQ(l, 100.0);
+    EXPECT_EQ(a, 1.0);
+
+    l = 0;
+    ScaleIntoPlanes(rootTwo, l, a, b);
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(l), std::bit_cast<std::uint64_t>(-282.842712474619));
+    ScaleOutOfPlanes(rootTwo, l, a, b);
+    EXPECT_EQ(l, 0.0);
+}
+
+TEST(DenoiseImage, WritesEveryPixelButNoPaddingAndRepeatsItself)
+{
+    SettingsGuard guard;
+    for (int width : {1, 2, 3, 5, 8}) {
+        TestPicture picture(width, 6);
+        ASSERT_TRUE(picture.Denoise());
+        const std::vector<std::uint8_t> first = picture.Bits();
+        for (int y = 0; y < 6; ++y) {
+            for (std::int64_t i = 3 * width; i < picture.Stride(); ++i)
+                EXPECT_EQ(first[y * picture.Stride() + i], 0xA5) << width << ' ' << y;
+        }
+        // The run starts from the source rows, whatever the working pixels hold.
+        std::memset(picture.image.bits, 0x3C, static_cast<std::size_t>(3 * width));
+        ASSERT_TRUE(picture.Denoise());
+        EXPECT_EQ(picture.Bits(), first) << width;
+    }
+}
+
+TEST(DenoiseImage, OnePixelGoesStraightThroughTheShrinkage)
+{
+    TestPicture picture(1, 1);
+    ASSERT_TRUE(picture.Denoise());
+    EXPECT_EQ(picture.image.bits[3], 0xA5);
+}
+
+TEST(DenoiseImage, HelperThreadsUseTheCallersSettings)
+{
+    SettingsGuard guard;
+    toneMode = 3;
+    rgbCorrection = 0;
+    filterStrength = 80;
+    brightnessCorrection = 0;
+    TestPicture picture(61, 45);
+    engineThreads = 1;
+    ASSERT_TRUE(picture.Denoise());
+    const std::vector<std::uint8_t> alone = picture.Bits();
+    engineThreads = 4;
+    ASSERT_TRUE(picture.Denoise());
+    EXPECT_EQ(picture.Bits(), alone);
+}
+
+TEST(DenoiseImage, GoldenChecksums)
+{
+    // Recorded from the first native build; every platform must give the same bytes and figures.
+    SettingsGuard guard;
+    TestPicture picture(37, 23);
+    ASSERT_TRUE(picture.Denoise());
+    EXPECT_EQ(Checksum(picture.Bits()), 0x5362e76f7cdaf2a5u);
+    EXPECT_EQ(lumaSnr, 15.7772903f);
+    EXPECT_EQ(chromaSnr, 16.9397469f);
+
+    filterStrength = 99;
+    toneMode = 3;
+    ASSERT_TRUE(picture.Denoise());
+    EXPECT_EQ(Checksum(picture.Bits()), 0xd00422d6938a8bceu);
+    EXPECT_EQ(lumaSnr, 0.0f);  // the strong, dark result is too far from the source to score
+    EXPECT_EQ(chromaSnr, 1.4098891f);
+}
+
+TEST(DenoiseImage, WholePictureRunReportsProgressAndResult)
+{
+    SettingsGuard guard;
+    RecordFrontEnd();
+    TestPicture picture(40, 30);
+    progressEnabled = true;
+    ASSERT_TRUE(picture.Denoise());
+    const std::vector<std::pair<int, int>> expected = {
+        {1, 0}, {2, 1}, {2, 10}, {2, 20}, {2, 30}, {2, 40}, {2, 50},
+        {2, 60}, {2, 70}, {2, 80}, {2, 90}, {2, 100}, {0, 0}};
+    EXPECT_EQ(recorded.progress, expected);
+    EXPECT_EQ(recorded.pauses, (std::vector<int>{100, 100}));
+    EXPECT_FALSE(progressEnabled);
+    EXPECT_FALSE(recorded.enabledAtMessage);
+    ASSERT_EQ(recorded.messages.size(), 1u);
+    EXPECT_EQ(recorded.messages[0], " PSNR|" + FormatResultText(lumaSnr, chromaSnr, 0));
+}
+
+TEST(DenoiseImage, PreviewRunStaysSilentButMeasures)
+{
+    SettingsGuard guard;
+    RecordFrontEnd();
+    TestPicture picture(40, 30);
+    lumaSnr = chromaSnr = -1.0f;
+    ASSERT_TRUE(picture.Denoise());
+    EXPECT_TRUE(recorded.progress.empty());
+    EXPECT_TRUE(recorded.pauses.empty());
+    EXPECT_TRUE(recorded.messages.empty());
+    EXPECT_GT(lumaSnr, 0.0f);
+    EXPECT_GT(chromaSnr, 0.0f);
+}
+
+TEST(DenoiseImage, PictureTooLargeForMemoryIsRefusedUntouched)
+{
+    SettingsGuard guard;
+    RecordFrontEnd();
+    // The header claims a height whose square no address space holds; the engine must refuse it
+    // before it touches a pixel.
+    TestPicture picture(3, 2);
+    BitmapInfoHeader huge = *picture.image.header;
+    huge.biHeight = 0x7FFFFFFF;
+    const std::vector<std::uint8_t> before = picture.Bits();
+    progressEnabled = true;
+    EXPECT_FALSE(DenoiseImage(&huge, picture.image.bits, picture.image.rows.get()));
+    EXPECT_EQ(picture.Bits(), before);
+    EXPECT_FALSE(progressEnabled);
+    EXPECT_EQ(recorded.progress, (std::vector<std::pair<int, int>>{{1, 0}, {0, 0}}));
+    EXPECT_TRUE(recorded.messages.empty());
+}
+
+#if SIZE_MAX <= UINT32_MAX
+TEST(DenoiseImage, PlanesBeyondTheAddressSpaceAreRefusedUntouched)
+{
+    // A tall, thin picture: 1 x 20000 pixels need a 32768-wide square, 24 GiB of planes, which a
+    // 32-bit program cannot hold.
+    TestPicture picture(1, 20000);
+    const std::vector<std::uint8_t> before = picture.Bits();
+    EXPECT_EQ(DenoiseMemoryNeed(1, 20000), 24LL << 30);
+    EXPECT_FALSE(picture.Denoise());
+    EXPECT_EQ(picture.Bits(), before);
+}
+#endif
+
+TEST(DenoiseImage, RefusesSizesThatAreNotPositive)
+{
+    TestPicture picture(3, 2);
+    BitmapInfoHeader empty = *picture.image.header;
+    empty.biWidth = 0;
+    const std::vector<std::uint8_t> before = picture.Bits();
+    EXPECT_FALSE(DenoiseImage(&empty, picture.image.bits, picture.image.rows.get()));
+    empty.biWidth = 3;
+    empty.biHeight = -2;
+    EXPECT_FALSE(DenoiseImage(&empty, picture.image.bits, picture.image.rows.get()));
+    EXPECT_EQ(picture.Bits(), before);
+}
