@@ -1,0 +1,89 @@
+#include "cli/job_plan.h"
+
+#include <cctype>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "cli/output_name.h"
+#include "cli/utf8_path.h"
+
+namespace {
+
+bool EndsWithNoCase(const std::string& text, const char* ending)
+{
+    const std::string tail(ending);
+    if (text.size() < tail.size()) return false;
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[text.size() - tail.size() + i]);
+        if (std::tolower(c) != tail[i]) return false;
+    }
+    return true;
+}
+
+// The format asked for: --format, else the extension of the -o name, else PNG.
+bool WantsPng(const QvnOptions& options)
+{
+    if (options.format != OutputFormat::Automatic) return options.format == OutputFormat::Png;
+    return !EndsWithNoCase(options.output, ".bmp");
+}
+
+void NameOutput(const QvnOptions& options, bool converterPresent, PictureJob& job)
+{
+    const bool wantsPng = WantsPng(options);
+    if (!options.output.empty()) {
+        job.output = options.output;
+        job.png = wantsPng;
+        if (wantsPng && !converterPresent)
+            job.error = "cannot write PNG to " + job.output + ": the converter module is missing (give --format bmp or a .bmp name)";
+        return;
+    }
+    job.png = wantsPng && converterPresent;
+    if (!SaveNameFor(job.input, job.png, job.output))
+        job.error = "the file name is shorter than 4 characters, so no output name can be made from it (give -o)";
+}
+
+// One spelling per file, so that "a.bmp", "./a.bmp" and a link to it are seen as one.
+std::string FileKey(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(Utf8Path(path), error);
+    return error ? path : Utf8Text(canonical);
+}
+
+// Refuses outputs that would replace an input of the batch or an earlier picture's result.
+void RefuseCollisions(std::vector<PictureJob>& jobs)
+{
+    std::map<std::string, std::size_t> inputs;
+    for (std::size_t i = 0; i < jobs.size(); ++i) inputs.emplace(FileKey(jobs[i].input), i);
+    std::map<std::string, std::size_t> outputs;
+    for (PictureJob& job : jobs) {
+        if (!job.error.empty()) continue;
+        const std::string key = FileKey(job.output);
+        const auto input = inputs.find(key);
+        const auto output = outputs.find(key);
+        if (SameFile(job.output, job.input))
+            job.error = "the output " + job.output + " is the input itself: refused, the picture stays as it is";
+        else if (input != inputs.end())
+            job.error = "the output " + job.output + " is the picture " + jobs[input->second].input + " of this batch: refused";
+        else if (output != outputs.end())
+            job.error = "the output " + job.output + " is already the result of " + jobs[output->second].input + ": refused";
+        else
+            outputs.emplace(key, static_cast<std::size_t>(&job - jobs.data()));
+    }
+}
+
+}  // namespace
+
+std::vector<PictureJob> PlanJobs(const QvnOptions& options, bool converterPresent)
+{
+    std::vector<PictureJob> jobs;
+    for (const std::string& picture : options.pictures) {
+        PictureJob job;
+        job.input = picture;
+        NameOutput(options, converterPresent, job);
+        jobs.push_back(job);
+    }
+    RefuseCollisions(jobs);
+    return jobs;
+}

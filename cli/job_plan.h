@@ -1,0 +1,19 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+
+// One picture of a batch with the file its result goes to. A job whose error is set is not run:
+// its output name could not be made, or writing it would destroy an input or another result.
+struct PictureJob {
+    std::string input;
+    std::string output;
+    bool png = false;
+    std::string error;
+};
+
+// Plans every picture's output. PNG needs the converter module; without it the results are
+// BMP, as in the desktop program, except that a name given with -o is never filled with the
+// other format.
+std::vector<PictureJob> PlanJobs(const QvnOptions& options, bool converterPresent);

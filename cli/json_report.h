@@ -1,0 +1,25 @@
+#pragma once
+#include <string>
+
+#include "cli/options.h"
+
+// What became of one picture, for the printed lines and the --json objects.
+struct PictureReport {
+    std::string input;
+    std::string output;         // empty when nothing was written
+    int width = 0;              // 0 until the picture was read
+    int height = 0;
+    bool denoised = false;      // the figures below come from a noise-reduction run
+    float lumaSnr = 0.0f;       // 0 means not measurable
+    float chromaSnr = 0.0f;
+    double seconds = 0.0;       // reading, processing and writing
+    std::string resultText;     // the engine's three lines of figures, when denoised
+    std::string error;          // empty when the picture was written
+};
+
+// A JSON string literal; bytes that are not UTF-8 become U+FFFD, so the line always parses.
+std::string JsonString(const std::string& text);
+
+// One line holding one JSON object: input, output, size, settings, the two figures (null when
+// not measurable or not denoised), seconds, and the error (null on success).
+std::string JsonLine(const PictureReport& report, const QvnOptions& options);

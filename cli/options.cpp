@@ -1,0 +1,268 @@
+#include "cli/options.h"
+
+#include <cctype>
+#include <cstring>
+
+const char* const toneNames[4] = {"none", "bright", "natural", "dark"};
+
+namespace {
+
+enum class Id { Strength, Tone, NoBrightness, NoRgb, View, Output, Format, Jobs, Json, Quiet, Help, Version };
+
+struct OptionSpec {
+    const char* longName;
+    char shortName;  // 0 when there is only the long form
+    bool takesValue;
+    Id id;
+};
+
+constexpr OptionSpec optionSpecs[] = {
+    {"strength", 's', true, Id::Strength},
+    {"tone", 't', true, Id::Tone},
+    {"no-brightness-correction", 0, false, Id::NoBrightness},
+    {"no-rgb-correction", 0, false, Id::NoRgb},
+    {"view", 0, true, Id::View},
+    {"output", 'o', true, Id::Output},
+    {"format", 0, true, Id::Format},
+    {"jobs", 'j', true, Id::Jobs},
+    {"json", 0, false, Id::Json},
+    {"quiet", 'q', false, Id::Quiet},
+    {"help", 'h', false, Id::Help},
+    {"version", 0, false, Id::Version},
+};
+
+constexpr const char* viewKeys = "HS?YUVIQLABNPD";  // position = viewMode; mode 2 has no key
+constexpr int largestJobs = 1024;
+
+// A whole decimal number in [low, high]; no sign, blanks or trailing characters.
+bool ParseWhole(const std::string& text, int low, int high, int& value)
+{
+    if (text.empty() || text.size() > 9) return false;
+    int number = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        number = number * 10 + (c - '0');
+    }
+    if (number < low || number > high) return false;
+    value = number;
+    return true;
+}
+
+std::string Named(const OptionSpec& spec)
+{
+    std::string name;
+    if (spec.shortName) {
+        name += '-';
+        name += spec.shortName;
+        name += ", ";
+    }
+    name += "--";
+    name += spec.longName;
+    return name;
+}
+
+bool ApplyValue(const OptionSpec& spec, const std::string& value, QvnOptions& options, std::string& error)
+{
+    const std::string bad = "invalid value '" + value + "' for " + Named(spec) + ": ";
+    switch (spec.id) {
+    case Id::Strength:
+        if (ParseWhole(value, 1, 99, options.strength)) return true;
+        error = bad + "accepted is a whole number from 1 to 99";
+        return false;
+    case Id::Tone:
+        for (int i = 0; i < 4; ++i) {
+            if (value == toneNames[i]) {
+                options.tone = i;
+                return true;
+            }
+        }
+        error = bad + "accepted are none, bright, natural, dark";
+        return false;
+    case Id::View:
+        if (value.size() == 1 && ViewModeForKey(value[0]) >= 0) {
+            options.viewMode = ViewModeForKey(value[0]);
+            options.viewKey = static_cast<char>(std::toupper(static_cast<unsigned char>(value[0])));
+            return true;
+        }
+        error = bad + "accepted are H S Y U V I Q L A B N P D";
+        return false;
+    case Id::Output:
+        if (!value.empty()) {
+            options.output = value;
+            return true;
+        }
+        error = bad + "accepted is a file name";
+        return false;
+    case Id::Format:
+        if (value == "png" || value == "bmp") {
+            options.format = value == "png" ? OutputFormat::Png : OutputFormat::Bmp;
+            return true;
+        }
+        error = bad + "accepted are png, bmp";
+        return false;
+    case Id::Jobs:
+        if (ParseWhole(value, 1, largestJobs, options.jobs)) return true;
+        error = bad + "accepted is a whole number from 1 to " + std::to_string(largestJobs);
+        return false;
+    default:
+        return false;
+    }
+}
+
+void ApplyFlag(const OptionSpec& spec, QvnOptions& options)
+{
+    switch (spec.id) {
+    case Id::NoBrightness: options.brightnessCorrection = false; break;
+    case Id::NoRgb: options.rgbCorrection = false; break;
+    case Id::Json: options.json = true; break;
+    case Id::Quiet: options.quiet = true; break;
+    case Id::Help: options.help = true; break;
+    case Id::Version: options.version = true; break;
+    default: break;
+    }
+}
+
+std::string AllLongNames()
+{
+    std::string names;
+    for (const OptionSpec& spec : optionSpecs) names += (names.empty() ? "--" : ", --") + std::string(spec.longName);
+    return names;
+}
+
+// An exact long name wins; otherwise a prefix must fit exactly one option.
+const OptionSpec* FindLong(const std::string& name, std::string& error)
+{
+    const OptionSpec* found = nullptr;
+    int matches = 0;
+    for (const OptionSpec& spec : optionSpecs) {
+        if (name == spec.longName) return &spec;
+        if (!name.empty() && std::strncmp(spec.longName, name.c_str(), name.size()) == 0) {
+            found = &spec;
+            ++matches;
+        }
+    }
+    if (matches == 1) return found;
+    error = (matches == 0 ? "unknown option '--" : "ambiguous option '--") + name + "': accepted are " + AllLongNames();
+    return nullptr;
+}
+
+const OptionSpec* FindShort(char letter)
+{
+    for (const OptionSpec& spec : optionSpecs)
+        if (spec.shortName == letter) return &spec;
+    return nullptr;
+}
+
+bool ParseLong(const std::vector<std::string>& args, std::size_t& i, QvnOptions& options, std::string& error)
+{
+    const std::string body = args[i].substr(2);
+    const std::size_t equals = body.find('=');
+    const std::string name = body.substr(0, equals);
+    const OptionSpec* spec = FindLong(name, error);
+    if (!spec) return false;
+    if (!spec->takesValue) {
+        if (equals != std::string::npos) {
+            error = "option --" + std::string(spec->longName) + " takes no value";
+            return false;
+        }
+        ApplyFlag(*spec, options);
+        return true;
+    }
+    if (equals != std::string::npos) return ApplyValue(*spec, body.substr(equals + 1), options, error);
+    if (i + 1 >= args.size()) {
+        error = "option " + Named(*spec) + " needs a value";
+        return false;
+    }
+    return ApplyValue(*spec, args[++i], options, error);
+}
+
+bool ParseShortGroup(const std::vector<std::string>& args, std::size_t& i, QvnOptions& options, std::string& error)
+{
+    const std::string& group = args[i];
+    for (std::size_t k = 1; k < group.size(); ++k) {
+        const OptionSpec* spec = FindShort(group[k]);
+        if (!spec) {
+            error = "unknown option '-" + std::string(1, group[k]) + "': accepted are -s, -t, -o, -j, -q, -h";
+            return false;
+        }
+        if (!spec->takesValue) {
+            ApplyFlag(*spec, options);
+            continue;
+        }
+        if (k + 1 < group.size()) return ApplyValue(*spec, group.substr(k + 1), options, error);
+        if (i + 1 >= args.size()) {
+            error = "option " + Named(*spec) + " needs a value";
+            return false;
+        }
+        return ApplyValue(*spec, args[++i], options, error);
+    }
+    return true;
+}
+
+}  // namespace
+
+int ViewModeForKey(char key)
+{
+    const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(key)));
+    if (upper == '?' || upper == 0) return -1;
+    const char* at = std::strchr(viewKeys, upper);
+    return at ? static_cast<int>(at - viewKeys) : -1;
+}
+
+bool ParseOptions(const std::vector<std::string>& args, QvnOptions& options, std::string& error)
+{
+    options = QvnOptions{};
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            options.pictures.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg[1] == '-') {
+            if (!ParseLong(args, i, options, error)) return false;
+        } else if (!ParseShortGroup(args, i, options, error)) {
+            return false;
+        }
+    }
+    if (options.help || options.version) return true;
+    if (options.pictures.empty()) {
+        error = "no picture given: usage is qvn [options] PICTURE... (qvn --help lists the options)";
+        return false;
+    }
+    if (!options.output.empty() && options.pictures.size() > 1) {
+        error = "option -o, --output takes one picture, but " + std::to_string(options.pictures.size()) + " were given";
+        return false;
+    }
+    return true;
+}
+
+std::string UsageText()
+{
+    return "Usage: qvn [options] PICTURE...\n"
+           "Removes noise from photographs (24-bit BMP; JPEG and PNG with the converter module).\n"
+           "Each result is written beside its picture: the name less its last 4 characters,\n"
+           "plus \"'.png\" (or \"'.bmp\" without the converter module or with --format bmp).\n"
+           "\n"
+           "  -s, --strength N            filter strength, 1 ... 99 (default 50)\n"
+           "  -t, --tone CURVE            tone curve: none (default), bright, natural, dark\n"
+           "      --no-brightness-correction\n"
+           "                              leave out the brightness correction\n"
+           "      --no-rgb-correction     leave out the RGB correction\n"
+           "      --view KEY              write a channel view instead of denoising:\n"
+           "                              H hue, S saturation, Y luma, U blue difference,\n"
+           "                              V red difference, I in-phase, Q quadrature,\n"
+           "                              L lightness, A red-green, B yellow-blue,\n"
+           "                              N negative, P the picture as read,\n"
+           "                              D difference from the denoised picture\n"
+           "  -o, --output FILE           write to FILE (one picture only)\n"
+           "      --format png|bmp        format of the written pictures\n"
+           "  -j, --jobs N                pictures processed at once (default: the number of\n"
+           "                              cores, fewer when their planes would not fit in memory)\n"
+           "      --json                  one JSON object per picture on standard output\n"
+           "  -q, --quiet                 no progress bar and no figures\n"
+           "  -h, --help                  show this text\n"
+           "      --version               show the version\n"
+           "\n"
+           "Exit status: 0 when every picture was written, 1 when any failed, 2 for bad usage.\n";
+}

@@ -1,0 +1,26 @@
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// What qvn asks of the operating system; one file per platform.
+
+// Memory the pictures processed at once may use: the physical memory, and in a 32-bit process
+// also the address space. 0 when unknown.
+std::uint64_t UsableMemoryBytes();
+
+// The command's arguments after the program name, in UTF-8 (on Windows read as UTF-16, so that
+// any file name arrives whole, whatever the system's code page).
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// The folder holding the running program (UTF-8), with a trailing separator; empty when unknown.
+std::string ProgramFolder();
+
+// The converter module's file name on this platform.
+const char* ConverterModuleName();
+
+bool IsTerminal(std::FILE* stream);
+
+// Makes the console show the UTF-8 texts (the Japanese labels) as they are.
+void PrepareConsole();

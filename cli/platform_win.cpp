@@ -1,0 +1,63 @@
+#include "cli/platform.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <io.h>
+
+namespace {
+
+std::string Utf8FromWide(const wchar_t* text, int length)
+{
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, utf8.data(), bytes, nullptr, nullptr);
+    return utf8;
+}
+
+}  // namespace
+
+std::uint64_t UsableMemoryBytes()
+{
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    if (!GlobalMemoryStatusEx(&status)) return 0;
+    // A 32-bit process cannot use more than its address space, however much memory is fitted.
+    return status.ullTotalPhys < status.ullTotalVirtual ? status.ullTotalPhys : status.ullTotalVirtual;
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv)
+{
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return std::vector<std::string>(argv + 1, argv + argc);
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) args.push_back(Utf8FromWide(wide[i], static_cast<int>(wcslen(wide[i]))));
+    LocalFree(wide);
+    return args;
+}
+
+std::string ProgramFolder()
+{
+    wchar_t path[32768];
+    const DWORD length = GetModuleFileNameW(nullptr, path, 32768);
+    if (length == 0 || length >= 32768) return {};
+    std::string folder = Utf8FromWide(path, static_cast<int>(length));
+    const std::size_t separator = folder.find_last_of("\\/");
+    return separator == std::string::npos ? std::string{} : folder.substr(0, separator + 1);
+}
+
+const char* ConverterModuleName()
+{
+    return "zentile.dll";
+}
+
+bool IsTerminal(std::FILE* stream)
+{
+    return _isatty(_fileno(stream)) != 0;
+}
+
+void PrepareConsole()
+{
+    SetConsoleOutputCP(CP_UTF8);
+}

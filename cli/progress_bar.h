@@ -1,0 +1,35 @@
+#pragma once
+#include <cstdio>
+#include <string>
+
+// One progress line on standard error for the whole batch, driven by the engine's progress
+// calls of every worker: each worker owns a slot holding the percentage of its current picture.
+// Lines printed for finished pictures go through PrintAboveBar, which takes the bar away, prints
+// and draws it again, so the terminal never shows a torn line.
+
+// The bar is drawn only for a person watching: on a terminal, and not when asked to be quiet.
+bool ShouldShowProgress(bool quiet, bool errorIsTerminal);
+
+// Starts the board for a batch of `pictures` run by `workers` threads; when `shown` is false
+// nothing is ever drawn, but PrintAboveBar still prints.
+void StartProgressBoard(std::FILE* errorStream, bool shown, int pictures, int workers);
+
+// The calling worker's slot, set once per worker thread before its first picture.
+void UseProgressSlot(int slot);
+
+// The engine's progress hook: kind 1 starts a picture, kind 2 moves it to percent, other kinds
+// end its display.
+void ShowBatchProgress(int kind, int percent);
+
+// Counts a picture as finished (written or failed).
+void CountFinishedPicture();
+
+// Prints text to the stream, above the bar.
+void PrintAboveBar(std::FILE* stream, const std::string& text);
+
+// Takes the bar away for good.
+void EndProgressBoard();
+
+// The bar's text for a share of 0 ... 1000 per mille and the counts, e.g.
+// "[#########...........]  45%  2/5"; fixed width for a given picture count.
+std::string ProgressLine(int perMille, int finished, int pictures);

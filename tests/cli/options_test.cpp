@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+
+namespace {
+
+QvnOptions Parsed(const std::vector<std::string>& args)
+{
+    QvnOptions options;
+    std::string error;
+    EXPECT_TRUE(ParseOptions(args, options, error)) << error;
+    return options;
+}
+
+std::string Refusal(const std::vector<std::string>& args)
+{
+    QvnOptions options;
+    std::string error;
+    EXPECT_FALSE(ParseOptions(args, options, error));
+    EXPECT_EQ(error.find('\n'), std::string::npos) << "one line";
+    return error;
+}
+
+TEST(Options, DefaultsAreTheDesktopProgramsStartValues)
+{
+    const QvnOptions options = Parsed({"a.jpg"});
+    EXPECT_EQ(options.strength, 50);
+    EXPECT_EQ(options.tone, 0);
+    EXPECT_TRUE(options.brightnessCorrection);
+    EXPECT_TRUE(options.rgbCorrection);
+    EXPECT_EQ(options.viewMode, -1);
+    EXPECT_EQ(options.format, OutputFormat::Automatic);
+    EXPECT_EQ(options.jobs, 0);
+    EXPECT_FALSE(options.json || options.quiet || options.help || options.version);
+    EXPECT_EQ(options.pictures, std::vector<std::string>{"a.jpg"});
+}
+
+TEST(Options, EveryOptionInItsGnuForms)
+{
+    QvnOptions options = Parsed({"-s", "99", "--tone=dark", "--no-brightness-correction", "--no-rgb-correction",
+                                 "--view", "d", "-o", "out.png", "--format", "bmp", "-j3", "--json", "-q", "x.bmp"});
+    EXPECT_EQ(options.strength, 99);
+    EXPECT_EQ(options.tone, 3);
+    EXPECT_FALSE(options.brightnessCorrection);
+    EXPECT_FALSE(options.rgbCorrection);
+    EXPECT_EQ(options.viewMode, 13);
+    EXPECT_EQ(options.viewKey, 'D');
+    EXPECT_EQ(options.output, "out.png");
+    EXPECT_EQ(options.format, OutputFormat::Bmp);
+    EXPECT_EQ(options.jobs, 3);
+    EXPECT_TRUE(options.json && options.quiet);
+
+    options = Parsed({"-qs1", "--strength", "7", "--stren=8", "-tnatural", "--jobs=1", "a", "b"});
+    EXPECT_TRUE(options.quiet);
+    EXPECT_EQ(options.strength, 8) << "the last one given counts";
+    EXPECT_EQ(options.tone, 2);
+    EXPECT_EQ(options.jobs, 1);
+    EXPECT_EQ(options.pictures.size(), 2u);
+}
+
+TEST(Options, PicturesMayLookLikeOptionsAfterTheEnd)
+{
+    const QvnOptions options = Parsed({"-q", "--", "-s", "--json", "-"});
+    EXPECT_EQ(options.pictures, (std::vector<std::string>{"-s", "--json", "-"}));
+    EXPECT_FALSE(options.json);
+    EXPECT_EQ(Parsed({"-", "x"}).pictures.size(), 2u) << "a lone dash is a name";
+}
+
+TEST(Options, ViewKeysFollowTheDesktopKeys)
+{
+    const std::string keys = "HSYUVIQLABNPD";
+    const int modes[] = {0, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(ViewModeForKey(keys[i]), modes[i]) << keys[i];
+        EXPECT_EQ(ViewModeForKey(static_cast<char>(keys[i] + 32)), modes[i]) << "Shift plays no part";
+    }
+    for (char key : std::string("?CXZ0 \x01"))
+        EXPECT_EQ(ViewModeForKey(key), -1) << int(key);
+}
+
+TEST(Options, HelpAndVersionNeedNoPicture)
+{
+    EXPECT_TRUE(Parsed({"--help"}).help);
+    EXPECT_TRUE(Parsed({"-h"}).help);
+    EXPECT_TRUE(Parsed({"--vers"}).version);
+}
+
+TEST(Options, BadValuesNameTheOptionAndTheAcceptedValues)
+{
+    for (const char* strength : {"0", "100", "-5", "5x", "", " 5", "+5", "99999999999"}) {
+        const std::string error = Refusal({"--strength", strength, "a.bmp"});
+        EXPECT_NE(error.find("--strength"), std::string::npos) << error;
+        EXPECT_NE(error.find("1 to 99"), std::string::npos) << error;
+    }
+    EXPECT_NE(Refusal({"-t", "Dark", "a"}).find("none, bright, natural, dark"), std::string::npos);
+    EXPECT_NE(Refusal({"--view", "HS", "a"}).find("H S Y U V I Q L A B N P D"), std::string::npos);
+    EXPECT_NE(Refusal({"--view=C", "a"}).find("H S Y"), std::string::npos);
+    EXPECT_NE(Refusal({"--format", "jpg", "a"}).find("png, bmp"), std::string::npos);
+    EXPECT_NE(Refusal({"-j", "0", "a"}).find("--jobs"), std::string::npos);
+    EXPECT_NE(Refusal({"-o", "", "a"}).find("--output"), std::string::npos);
+}
+
+TEST(Options, BadOptionsAndMissingValuesAreRefused)
+{
+    EXPECT_NE(Refusal({"--colour", "a"}).find("unknown option '--colour'"), std::string::npos);
+    EXPECT_NE(Refusal({"--no", "a"}).find("ambiguous option '--no'"), std::string::npos);
+    EXPECT_NE(Refusal({"-x", "a"}).find("unknown option '-x'"), std::string::npos);
+    EXPECT_NE(Refusal({"a", "-s"}).find("needs a value"), std::string::npos);
+    EXPECT_NE(Refusal({"--json=yes", "a"}).find("takes no value"), std::string::npos);
+    EXPECT_NE(Refusal({}).find("no picture"), std::string::npos);
+    EXPECT_NE(Refusal({"-q"}).find("no picture"), std::string::npos);
+    EXPECT_NE(Refusal({"-o", "out.png", "a", "b"}).find("one picture"), std::string::npos);
+}
+
+}  // namespace
