@@ -1,0 +1,177 @@
+#include "ui/draw_helpers.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "colour/hsv.h"
+#include "engine/settings.h"
+#include "ui/app_state.h"
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+
+// The slider track and the area around it that each knob move restores.
+constexpr RECT sliderTrack = {100, 200, 300, 203};
+constexpr int cacheLeft = 92;
+constexpr int cacheTop = 192;
+constexpr int cacheWidth = 256;
+constexpr int cacheHeight = 20;
+constexpr int knobWidth = 8;
+constexpr int knobHeight = 20;
+constexpr int knobAtlasX = 0;
+constexpr int knobAtlasY = 16;
+
+// The slider cache lives until the process ends; its main-window context marks it as made.
+HDC sliderCacheOwnerDc = nullptr;
+HDC sliderCacheDc = nullptr;
+HBITMAP sliderCacheBitmap = nullptr;
+
+void ButtonFaceHsv(float& hue, float& saturation, float& value)
+{
+    COLORREF face = GetSysColor(COLOR_BTNFACE);
+    RgbToHsv(GetRValue(face), GetGValue(face), GetBValue(face), hue, saturation, value);
+}
+
+// A grey face has no hue of its own; the gradients then take blue.
+float GradientHue()
+{
+    float hue, saturation, value;
+    ButtonFaceHsv(hue, saturation, value);
+    return hue == 0 ? 240.0f : hue;
+}
+
+void SetHsvPixel(HDC dc, int x, int y, float hue, float saturation, float value)
+{
+    std::uint8_t red, green, blue;
+    HsvToRgb(hue, saturation, value, &red, &green, &blue);
+    SetPixelV(dc, x, y, RGB(red, green, blue));
+}
+
+void MoveToQuarterCorner(float t, const RECT& area, int& cx, int& cy)
+{
+    if (t < 0.125f) cy = area.bottom;
+    else if (t < 0.375f) cx = area.left;
+    else if (t < 0.625f) cy = area.top;
+    else if (t < 0.875f) cx = area.right;
+    else cy = area.bottom;
+}
+
+// Where a fan point falls exactly on an axis, the matching side of the frame is drawn from it.
+void DrawStraightEdge(HDC dc, const RECT& area, int cx, int cy, int dx, int dy, COLORREF colour)
+{
+    int w = area.right - area.left;
+    int h = area.bottom - area.top;
+    if (dx == 0 && dy < 0 && cx == area.left) {
+        for (int k = w - 1; k >= 0; --k) SetPixelV(dc, cx + dx + k, cy + dy, colour);
+    } else if (dx == 0 && dy > 0 && cx == area.right) {
+        for (int k = w - 1; k >= 0; --k) SetPixelV(dc, cx + dx - k, cy + dy, colour);
+    } else if (dy == 0 && dx > 0 && cy == area.top) {
+        for (int k = h - 1; k >= 0; --k) SetPixelV(dc, cx + dx, cy + dy + k, colour);
+    } else if (dy == 0 && dx < 0 && cy == area.bottom) {
+        for (int k = h - 1; k >= 0; --k) SetPixelV(dc, cx + dx, cy + dy - k, colour);
+    }
+}
+
+// Draws the track with its frame into the cache, laid out as the dialog's area at (92, 192), on
+// the dialog's background colour. Drawing off-screen keeps the cache clean even when another
+// window covers the dialog at the moment of the first draw.
+void MakeSliderCache()
+{
+    sliderCacheOwnerDc = GetDC(mainWindow);
+    sliderCacheDc = CreateCompatibleDC(sliderCacheOwnerDc);
+    sliderCacheBitmap = CreateCompatibleBitmap(sliderCacheOwnerDc, 256, 256);
+    SelectObject(sliderCacheDc, sliderCacheBitmap);
+
+    RECT cacheArea = {0, 0, cacheWidth, cacheHeight};
+    FillRect(sliderCacheDc, &cacheArea, GetSysColorBrush(COLOR_BTNFACE));
+    SetViewportOrgEx(sliderCacheDc, -cacheLeft, -cacheTop, nullptr);
+
+    drawRect = sliderTrack;
+    drawRect.top += 1;
+    DrawBevelFrame(sliderCacheDc, 1.0f, 4.0f, 0.1f);
+
+    float hue = GradientHue();
+    float saturationStep = 1.0f / (sliderTrack.right - sliderTrack.left);
+    float valueStep = 1.0f / (sliderTrack.bottom - sliderTrack.top);
+    float saturation = 1.0f;
+    for (int x = sliderTrack.left; x < sliderTrack.right; ++x) {
+        float value = 0.0f;
+        for (int y = sliderTrack.top + 1; y <= sliderTrack.bottom; ++y) {
+            SetHsvPixel(sliderCacheDc, x, y, hue, saturation, value);
+            value += valueStep;
+        }
+        saturation -= saturationStep;
+    }
+    SetViewportOrgEx(sliderCacheDc, 0, 0, nullptr);
+}
+
+}  // namespace
+
+bool DrawBevelFrame(HDC dc, float depth, float radius, float contrast)
+{
+    const RECT area = drawRect;
+    int cx = area.right;
+    int cy = area.bottom;
+    for (float t = 0.0f; t <= 1.0f; t += 0.05f) {
+        MoveToQuarterCorner(t, area, cx, cy);
+        for (float s = 0.0f; s <= 1.0f; s += 0.1f) {
+            float hue, saturation, value;
+            ButtonFaceHsv(hue, saturation, value);
+            float s1 = saturation / 100.0f;
+            float v1 = value / 100.0f;
+            v1 = static_cast<float>(v1 + depth * contrast * std::sin(2.0 * pi * (t - 0.5) - pi / 2.0) *
+                                             std::sin(s * pi / 2.0));
+            std::uint8_t red, green, blue;
+            HsvToRgb(hue, s1, v1, &red, &green, &blue);
+            COLORREF colour = RGB(red, green, blue);
+
+            float theta = static_cast<float>(2.0 * pi * t + pi / 4.0);
+            int dx = static_cast<int>(std::cos(static_cast<double>(theta)) * (s * radius));
+            int dy = static_cast<int>(std::sin(static_cast<double>(theta)) * (s * radius));
+            SetPixelV(dc, cx + dx, cy + dy, colour);
+            DrawStraightEdge(dc, area, cx, cy, dx, dy, colour);
+        }
+    }
+    return true;
+}
+
+bool DrawStrengthSlider(HDC dialogDc)
+{
+    if (!sliderCacheOwnerDc) MakeSliderCache();
+    BitBlt(dialogDc, cacheLeft, cacheTop, cacheWidth, cacheHeight, sliderCacheDc, 0, 0, SRCCOPY);
+
+    // Three copies draw the knob with its white pixels left transparent.
+    int x = sliderTrack.left + static_cast<int>((filterStrength - 1) * 1.96);
+    int y = cacheTop;
+    BitBlt(dialogDc, x, y, knobWidth, knobHeight, SkinAtlas, knobAtlasX, knobAtlasY, SRCINVERT);
+    BitBlt(dialogDc, x, y, knobWidth, knobHeight, SkinAtlasMask, knobAtlasX, knobAtlasY, SRCAND);
+    BitBlt(dialogDc, x, y, knobWidth, knobHeight, SkinAtlas, knobAtlasX, knobAtlasY, SRCINVERT);
+    return true;
+}
+
+bool DrawGauge(HDC dc, int percent)
+{
+    const RECT area = drawRect;
+    float hue = GradientHue();
+    float filledHue = hue - 180.0f;
+    if (filledHue < 0) filledHue += 360.0f;
+
+    // The factor is a single-precision 1.28 but the product is taken wider, so 100 % fills 127
+    // columns beyond the first, not 128.
+    int fill = static_cast<int>(percent * static_cast<double>(1.28f));
+    float saturationStep = 1.0f / (area.right - area.left);
+    float valueStep = 1.0f / (area.bottom - area.top);
+
+    float saturation = 1.0f;
+    for (int x = area.left; x <= area.right; ++x) {
+        float value = 0.0f;
+        for (int y = area.top; y <= area.bottom; ++y) {
+            if (x - area.left <= fill) SetHsvPixel(dc, x, y, filledHue, 1.0f, 1.0f);
+            else SetHsvPixel(dc, x, y, hue, saturation, value);
+            value += valueStep;
+        }
+        saturation -= saturationStep;
+    }
+    return true;
+}
