@@ -1,6 +1,9 @@
 #include "engine/shrink.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "engine/newton_sqrt.h"
 #include "engine/parallel_for.h"
@@ -15,37 +18,49 @@ struct Planes {
     CoefficientPlane* plane[3];
 };
 
-// Sum of magnitudes over rows [rowFirst, rowEnd) and columns [columnFirst, columnEnd), both
-// ascending. Every sum of the shrinkage adds one magnitude at a time in a fixed order.
-double SumAscending(const CoefficientPlane& plane, std::int32_t rowFirst, std::int32_t rowEnd,
-                    std::int32_t columnFirst, std::int32_t columnEnd)
+double PixelCount(std::int32_t width, std::int32_t height)
 {
-    double sum = 0.0;
-    for (std::int32_t i = rowFirst; i < rowEnd; ++i) {
-        const double* row = PlaneRow(plane, i);
-        for (std::int32_t j = columnFirst; j < columnEnd; ++j) sum = std::fabs(row[j]) + sum;
-    }
-    return sum;
+    return static_cast<double>(height) * static_cast<double>(width);
 }
 
-// Sum of magnitudes over the whole plane, rows and columns both descending.
-double SumDescending(const CoefficientPlane& plane, std::int32_t size)
+// Sums of magnitudes over the square block [first, end) x [first, end) of count planes, rows and
+// columns both ascending or both descending. Each plane's sum adds one magnitude at a time in that
+// order, so it is one long chain of dependent additions; running several planes' chains in the
+// same loop lets the processor overlap them without touching the order within any of them.
+template <int count>
+void SumBlock(const CoefficientPlane* const* planes, std::int32_t first, std::int32_t end, bool descending,
+              double* sums)
 {
-    double sum = 0.0;
-    for (std::int32_t i = size - 1; i >= 0; --i) {
-        const double* row = PlaneRow(plane, i);
-        for (std::int32_t j = size - 1; j >= 0; --j) sum = std::fabs(row[j]) + sum;
+    double sum[count] = {};
+    for (std::int32_t step = 0; step < end - first; ++step) {
+        const std::int32_t i = descending ? end - 1 - step : first + step;
+        const double* row[count];
+        for (int c = 0; c < count; ++c) row[c] = PlaneRow(*planes[c], i);
+        if (descending) {
+            for (std::int32_t j = end - 1; j >= first; --j)
+                for (int c = 0; c < count; ++c) sum[c] = std::fabs(row[c][j]) + sum[c];
+        } else {
+            for (std::int32_t j = first; j < end; ++j)
+                for (int c = 0; c < count; ++c) sum[c] = std::fabs(row[c][j]) + sum[c];
+        }
     }
-    return sum;
+    for (int c = 0; c < count; ++c) sums[c] = sum[c];
 }
 
-// Calls measure(c) for the three planes, on separate threads: the planes' sums are independent
-// even though each sum is serial.
-template <class Measure>
-void EachPlane(const Measure& measure)
+// The block sums of the three planes, spread over as many threads as there are (up to three);
+// planes sharing a thread share its loop.
+void SumBlocks(const Planes& planes, std::int32_t first, std::int32_t end, bool descending, double* sums)
 {
-    ParallelFor(3, 1, [&](int, int first, int last) {
-        for (int c = first; c < last; ++c) measure(c);
+    const int groups = std::min(EngineThreadCount(), 3);
+    ParallelFor(groups, 1, [&](int, int group, int) {
+        // One group: all three planes; two: L and a, then b; three: one plane each.
+        const int start = groups == 3 ? group : group * 2;
+        const int size = groups == 1 ? 3 : groups == 2 && group == 0 ? 2 : 1;
+        const CoefficientPlane* const chosen[3] = {planes.plane[start], planes.plane[std::min(start + 1, 2)],
+                                                   planes.plane[2]};
+        if (size == 3) SumBlock<3>(chosen, first, end, descending, sums + start);
+        if (size == 2) SumBlock<2>(chosen, first, end, descending, sums + start);
+        if (size == 1) SumBlock<1>(chosen, first, end, descending, sums + start);
     });
 }
 
@@ -58,9 +73,72 @@ void EachRow(const Planes& planes, std::int32_t size, const Change& change)
     });
 }
 
-double PixelCount(std::int32_t width, std::int32_t height)
+// yes or no, picked by masking their bits rather than by a branch: the coefficients' signs are
+// noise, so a branch would be mispredicted half the time.
+double Select(bool condition, double yes, double no)
 {
-    return static_cast<double>(height) * static_cast<double>(width);
+    const std::int64_t mask = condition ? -1 : 0;
+    return std::bit_cast<double>((std::bit_cast<std::int64_t>(yes) & mask) | (std::bit_cast<std::int64_t>(no) & ~mask));
+}
+
+// Clearing multiplies by zero, keeping the sign of the coefficient in its zero. A coefficient the
+// first threshold clears stays the same zero through the second.
+void ClipRow(double tLow, double tHigh, std::int32_t size, double* row)
+{
+    for (std::int32_t j = 0; j < size; ++j) {
+        const double x = row[j];
+        const double magnitude = std::fabs(x);
+        const double cleared = x * 0.0;
+        row[j] = Select(magnitude > tLow, Select(magnitude > tHigh, x, cleared), cleared);
+    }
+}
+
+double SoftThreshold(double t, double x)
+{
+    const double shrunk = Select(x >= 0.0, x - t, x + t);
+    return Select(std::fabs(x) > t, shrunk, x * 0.0);
+}
+
+void SoftThresholdRow(double t, std::int32_t size, double* row)
+{
+    for (std::int32_t j = 0; j < size; ++j) row[j] = SoftThreshold(t, row[j]);
+}
+
+// trunc(q), the same double for every q, without the branches of the library's version on
+// processors without a rounding instruction (SSE2): below 2^52, adding and removing 2^52 rounds to
+// the nearest whole number, which is then stepped down if it went up.
+double TruncateTowardZero(double q)
+{
+    constexpr double wholeFromHere = 4503599627370496.0;  // 2^52: every double this large is whole
+    const double magnitude = std::fabs(q);
+    const double nearest = (magnitude + wholeFromHere) - wholeFromHere;
+    const double below = Select(nearest > magnitude, nearest - 1.0, nearest);
+    return std::copysign(Select(magnitude < wholeFromHere, below, magnitude), q);
+}
+
+void QuantiseRow(double step, std::int32_t size, double* row)
+{
+    for (std::int32_t j = 0; j < size; ++j) row[j] = TruncateTowardZero(row[j] / step) * step;
+}
+
+void ScaleRow(double k, std::int32_t size, double* row)
+{
+    for (std::int32_t j = 0; j < size; ++j) row[j] = k * row[j];
+}
+
+// Soft threshold of the whole L plane in ascending order, summing the new magnitudes on the way:
+// the correction needs that sum, and taking it in the same pass saves reading the plane again.
+double SoftThresholdAndSum(double t, CoefficientPlane& plane, std::int32_t size)
+{
+    double sum = 0.0;
+    for (std::int32_t i = 0; i < size; ++i) {
+        double* row = PlaneRow(plane, i);
+        for (std::int32_t j = 0; j < size; ++j) {
+            row[j] = SoftThreshold(t, row[j]);
+            sum = std::fabs(row[j]) + sum;
+        }
+    }
+    return sum;
 }
 
 }  // namespace
@@ -70,23 +148,17 @@ void ShrinkStage1(CoefficientPlane& planeL, CoefficientPlane& planeA, Coefficien
 {
     const Planes planes{{&planeL, &planeA, &planeB}};
     const double pixels = PixelCount(width, height);
-    const std::int32_t fine = size / 2;
+    double coarse[3];
+    double fine[3];
+    SumBlocks(planes, 0, coarseSize, false, coarse);
+    SumBlocks(planes, size / 2, size, false, fine);
     double low[3];
     double high[3];
-    EachPlane([&](int c) {
-        low[c] = NewtonSqrt(SumAscending(*planes.plane[c], 0, coarseSize, 0, coarseSize) / pixels);
-        high[c] = NewtonSqrt(SumAscending(*planes.plane[c], fine, size, fine, size) / pixels);
-    });
-    EachRow(planes, size, [&](int c, double* row) {
-        const double tLow = low[c];
-        const double tHigh = high[c];
-        for (std::int32_t j = 0; j < size; ++j) {
-            double x = row[j];
-            if (!(std::fabs(x) > tLow)) x = x * 0.0;
-            if (!(std::fabs(x) > tHigh)) x = x * 0.0;
-            row[j] = x;
-        }
-    });
+    for (int c = 0; c < 3; ++c) {
+        low[c] = NewtonSqrt(coarse[c] / pixels);
+        high[c] = NewtonSqrt(fine[c] / pixels);
+    }
+    EachRow(planes, size, [&](int c, double* row) { ClipRow(low[c], high[c], size, row); });
 }
 
 void ShrinkStages2And3(CoefficientPlane& planeL, CoefficientPlane& planeA, CoefficientPlane& planeB,
@@ -98,8 +170,8 @@ void ShrinkStages2And3(CoefficientPlane& planeL, CoefficientPlane& planeA, Coeff
     const bool correctBrightness = brightnessCorrection != 0;
 
     double sum[3];
+    SumBlocks(planes, 0, size, true, sum);
     double threshold[3];
-    EachPlane([&](int c) { sum[c] = SumDescending(*planes.plane[c], size); });
     for (int c = 0; c < 3; ++c) {
         threshold[c] = NewtonSqrt(sum[c] / pixels);
         if (strength != 50) {
@@ -109,27 +181,26 @@ void ShrinkStages2And3(CoefficientPlane& planeL, CoefficientPlane& planeA, Coeff
             threshold[c] = w * threshold[c];
         }
     }
-    EachRow(planes, size, [&](int c, double* row) {
-        const double t = threshold[c];
-        for (std::int32_t j = 0; j < size; ++j) {
-            const double x = row[j];
-            if (std::fabs(x) > t)
-                row[j] = x >= 0.0 ? x - t : x + t;
-            else
-                row[j] = x * 0.0;
-        }
-    });
+    if (!correctBrightness) {
+        EachRow(planes, size, [&](int c, double* row) { SoftThresholdRow(threshold[c], size, row); });
+        return;
+    }
 
-    if (!correctBrightness) return;
-    const double remaining = SumAscending(planeL, 0, size, 0, size);
+    // Item 0 is the whole L plane, serial because of its sum; the a and b rows follow.
+    double remaining = 0.0;
+    ParallelFor(1 + 2 * size, 1, [&](int, int item, int) {
+        if (item == 0) {
+            remaining = SoftThresholdAndSum(threshold[0], planeL, size);
+            return;
+        }
+        const int c = 1 + (item - 1) / size;
+        SoftThresholdRow(threshold[c], size, PlaneRow(*planes.plane[c], (item - 1) % size));
+    });
     // A plane the threshold cleared completely has nothing to restore (and no ratio).
     if (!(remaining > 0.0)) return;
     const double k = NewtonSqrt(sum[0] / remaining);
     ParallelFor(size, rowsPerChunk, [&](int, int first, int last) {
-        for (int i = first; i < last; ++i) {
-            double* row = PlaneRow(planeL, i);
-            for (std::int32_t j = 0; j < size; ++j) row[j] = k * row[j];
-        }
+        for (int i = first; i < last; ++i) ScaleRow(k, size, PlaneRow(planeL, i));
     });
 }
 
@@ -138,17 +209,17 @@ void ShrinkStage4(CoefficientPlane& planeL, CoefficientPlane& planeA, Coefficien
 {
     const Planes planes{{&planeL, &planeA, &planeB}};
     const double pixels = PixelCount(width, height);
+    double sum[3];
+    SumBlocks(planes, 0, size, true, sum);
     double step[3];
-    EachPlane([&](int c) { step[c] = NewtonSqrt(SumDescending(*planes.plane[c], size) / pixels); });
+    for (int c = 0; c < 3; ++c) step[c] = NewtonSqrt(sum[c] / pixels);
     EachRow(planes, size, [&](int c, double* row) {
-        const double q = step[c];
-        if (q > 0.0) {
-            for (std::int32_t j = 0; j < size; ++j) row[j] = std::trunc(row[j] / q) * q;
-        } else {
-            // A zero step leaves only zero as a multiple; it arises when the plane is zero (which
-            // stays as it is) or its magnitudes are so small that their mean underflows.
-            for (std::int32_t j = 0; j < size; ++j) row[j] = row[j] * 0.0;
-        }
+        // A zero step leaves only zero as a multiple. It arises when the plane is zero (which
+        // stays as it is) or its magnitudes are so small that their mean underflows.
+        if (step[c] > 0.0)
+            QuantiseRow(step[c], size, row);
+        else
+            ScaleRow(0.0, size, row);
     });
 }
 

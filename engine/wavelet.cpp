@@ -111,9 +111,25 @@ bool EachRow(CoefficientPlane& plane, std::int32_t size, const RowWork& rowWork)
     return true;
 }
 
-// Edge of the square tiles the in-place transposition swaps: two tiles of 32 x 32 doubles fit the
-// first-level cache together.
+// Edge of the square tiles the transposition exchanges. Rows of a power-of-two plane are a
+// power-of-two apart and would all compete for the same cache sets if columns were walked
+// directly, so each tile goes through a small buffer that is read and written row by row.
 constexpr int tileSize = 32;
+
+// buffer[c][r] = plane[top + r][left + c] for a tile of rows x columns.
+void ReadTileTransposed(const CoefficientPlane& plane, int top, int left, int rows, int columns, double* buffer)
+{
+    for (int r = 0; r < rows; ++r) {
+        const double* source = PlaneRow(plane, top + r) + left;
+        for (int c = 0; c < columns; ++c) buffer[c * tileSize + r] = source[c];
+    }
+}
+
+void WriteTile(const double* buffer, int top, int left, int rows, int columns, CoefficientPlane& plane)
+{
+    for (int r = 0; r < rows; ++r)
+        std::copy(buffer + r * tileSize, buffer + r * tileSize + columns, PlaneRow(plane, top + r) + left);
+}
 
 }  // namespace
 
@@ -154,21 +170,26 @@ bool InverseRowPass(CoefficientPlane& plane, std::int32_t size, int levels)
     });
 }
 
-// Swaps tile (p, q) with tile (q, p), transposing both; a diagonal tile is transposed in itself.
-// Every element moves exactly once, so this equals copying through a second plane.
+// Exchanges tile (p, q) with tile (q, p), transposing both; a diagonal tile is transposed in
+// itself. Every element moves exactly once, so this equals copying through a second plane.
 void TransposePlane(CoefficientPlane& plane, std::int32_t size)
 {
     const int tiles = (size + tileSize - 1) / tileSize;
     ParallelFor(tiles, 1, [&](int, int first, int last) {
+        double upper[tileSize * tileSize];
+        double lower[tileSize * tileSize];
         for (int p = first; p < last; ++p) {
-            const int rowEnd = std::min(size, (p + 1) * tileSize);
+            const int top = p * tileSize;
+            const int height = std::min(size - top, tileSize);
             for (int q = p; q < tiles; ++q) {
-                const int columnEnd = std::min(size, (q + 1) * tileSize);
-                for (int i = p * tileSize; i < rowEnd; ++i) {
-                    double* row = PlaneRow(plane, i);
-                    for (int j = p == q ? i + 1 : q * tileSize; j < columnEnd; ++j)
-                        std::swap(row[j], PlaneRow(plane, j)[i]);
+                const int left = q * tileSize;
+                const int width = std::min(size - left, tileSize);
+                ReadTileTransposed(plane, top, left, height, width, upper);
+                if (q != p) {
+                    ReadTileTransposed(plane, left, top, width, height, lower);
+                    WriteTile(lower, top, left, height, width, plane);
                 }
+                WriteTile(upper, left, top, width, height, plane);
             }
         }
     });

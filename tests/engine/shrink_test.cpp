@@ -43,6 +43,58 @@ void ExpectPlane(const CoefficientPlane& plane, double x00, double x01, double x
     EXPECT_TRUE(SameBits(plane.data[3], x11)) << "[1][1]";
 }
 
+// The four stages written out the slow, literal way (branches, the library's trunc, one plane
+// after the other). The engine's version fuses passes, spreads them over threads and avoids
+// branches; both must agree to the bit.
+double LiteralSum(const CoefficientPlane& p, int first, int end, bool descending)
+{
+    double sum = 0.0;
+    for (int s = 0; s < end - first; ++s)
+        for (int t = 0; t < end - first; ++t) {
+            const int i = descending ? end - 1 - s : first + s;
+            const int j = descending ? end - 1 - t : first + t;
+            sum = std::fabs(PlaneRow(p, i)[j]) + sum;
+        }
+    return sum;
+}
+
+void LiteralShrink(CoefficientPlane* planes[3], int n, int coarse, double pixels, int strength, bool correct)
+{
+    for (int c = 0; c < 3; ++c) {
+        const double tLow = NewtonSqrt(LiteralSum(*planes[c], 0, coarse, false) / pixels);
+        const double tHigh = NewtonSqrt(LiteralSum(*planes[c], n / 2, n, false) / pixels);
+        for (int k = 0; k < n * n; ++k) {
+            double& x = planes[c]->data[k];
+            if (!(std::fabs(x) > tLow)) x = x * 0.0;
+            if (!(std::fabs(x) > tHigh)) x = x * 0.0;
+        }
+    }
+    double sumL = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        const double sum = LiteralSum(*planes[c], 0, n, true);
+        if (c == 0) sumL = sum;
+        double t = NewtonSqrt(sum / pixels);
+        if (strength != 50) t = (strength > 50 ? 2.0 : 1.0) * (strength / 50.0) * t;
+        for (int k = 0; k < n * n; ++k) {
+            double& x = planes[c]->data[k];
+            if (std::fabs(x) > t)
+                x = x >= 0 ? x - t : x + t;
+            else
+                x = x * 0.0;
+        }
+    }
+    if (correct) {
+        const double after = LiteralSum(*planes[0], 0, n, false);
+        if (after > 0.0)
+            for (int k = 0; k < n * n; ++k) planes[0]->data[k] = NewtonSqrt(sumL / after) * planes[0]->data[k];
+    }
+    for (int c = 0; c < 3; ++c) {
+        const double q = NewtonSqrt(LiteralSum(*planes[c], 0, n, true) / pixels);
+        if (q > 0.0)
+            for (int k = 0; k < n * n; ++k) planes[c]->data[k] = std::trunc(planes[c]->data[k] / q) * q;
+    }
+}
+
 // The settings are per thread; each test starts from the defaults and leaves them so.
 struct Shrink : testing::Test {
     void SetUp() override
@@ -225,4 +277,53 @@ TEST_F(Shrink, ThreadsAndSettingsReachEveryRow)
     filterStrength = 50;
     ShrinkCoefficients(defaults[0], defaults[1], defaults[2], size, 16, 100, 120);
     for (int c = 0; c < 3; ++c) EXPECT_NE(std::memcmp(threaded[c].data.get(), defaults[c].data.get(), bytes), 0) << c;
+}
+
+TEST_F(Shrink, AgreesWithTheLiteralStagesToTheBit)
+{
+    struct Case {
+        std::int32_t size, width, height;
+        int strength;
+        bool correct;
+        unsigned seed;
+    };
+    const Case cases[] = {{1, 1, 1, 50, true, 1},       {4, 3, 4, 50, true, 2},     {16, 16, 9, 99, true, 3},
+                          {64, 40, 64, 1, false, 4},     {64, 64, 64, 51, true, 5}, {128, 100, 128, 49, true, 6},
+                          {128, 128, 70, 50, false, 7}};
+    for (const Case& k : cases)
+        for (int threads : {1, 2, 3}) {
+            CoefficientPlane engine[3], literal[3];
+            for (int c = 0; c < 3; ++c) {
+                std::mt19937 random(k.seed * 10 + c);
+                std::normal_distribution<double> value(0.0, c == 0 ? 80.0 : 20.0);
+                ASSERT_TRUE(AllocatePlane(k.size, engine[c]));
+                ASSERT_TRUE(AllocatePlane(k.size, literal[c]));
+                for (std::int32_t e = 0; e < k.size * k.size; ++e) engine[c].data[e] = literal[c].data[e] = value(random);
+            }
+            filterStrength = static_cast<std::int8_t>(k.strength);
+            brightnessCorrection = k.correct;
+            engineThreads = threads;
+            const int coarse = CoarseSize(k.size);
+            ShrinkCoefficients(engine[0], engine[1], engine[2], k.size, coarse, k.width, k.height);
+            CoefficientPlane* planes[3] = {&literal[0], &literal[1], &literal[2]};
+            LiteralShrink(planes, k.size, coarse, double(k.width) * k.height, k.strength, k.correct);
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(std::memcmp(engine[c].data.get(), literal[c].data.get(), sizeof(double) * k.size * k.size), 0)
+                    << "size " << k.size << " plane " << c << " threads " << threads;
+        }
+}
+
+TEST_F(Shrink, QuantisationOfExtremeQuotients)
+{
+    // One coefficient so large that its quotient exceeds 2^52, where every double is whole, beside
+    // quotients just under a half and just under a whole number.
+    const double huge = 3e31;
+    for (double small : {0.4999999999999999, 0.9999999999999999, 2.5, 4503599627370495.5}) {
+        CoefficientPlane l = SmallPlane(huge, -huge / 1e16 * small, small, -small);
+        CoefficientPlane copy = SmallPlane(l.data[0], l.data[1], l.data[2], l.data[3]);
+        CoefficientPlane a = ZeroPlane(2), b = ZeroPlane(2);
+        ShrinkStage4(l, a, b, 2, 1, 1, 1);
+        const double q = NewtonSqrt(LiteralSum(copy, 0, 2, true));
+        for (int e = 0; e < 4; ++e) EXPECT_TRUE(SameBits(l.data[e], std::trunc(copy.data[e] / q) * q)) << small << " " << e;
+    }
 }
