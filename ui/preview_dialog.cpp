@@ -1,0 +1,403 @@
+#include "ui/preview_dialog.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "colour/colour_settings.h"
+#include "colour/hsv.h"
+#include "colour/lab.h"
+#include "engine/denoise.h"
+#include "engine/settings.h"
+#include "support/front_end.h"
+#include "ui/app_state.h"
+#include "ui/draw_helpers.h"
+#include "ui/preview_paint.h"
+#include "ui/preview_render.h"
+
+namespace {
+
+constexpr std::int8_t strengthStep = 1;
+constexpr std::int8_t strengthMaximum = 99;
+constexpr std::int8_t strengthMinimum = 1;
+
+// The tone curves in list order: the index is the value of toneMode.
+constexpr const wchar_t* toneCurveNames[] = {L"階調補正なし", L"明るめ", L"ナチュラル", L"暗め"};
+
+// Lab extremes that express a* and b* as percentages in the readout.
+constexpr double aPositiveRange = 93.5833;
+constexpr double aNegativeRange = 79.2666;
+constexpr double bPositiveRange = 93.3626;
+constexpr double bNegativeRange = 112.057;
+
+// The custom area's extent, and the margin kept around it when the dialog has to grow.
+constexpr int customRight = 384;
+constexpr int sliderZoneBottom = 212;
+constexpr int margin = 8;
+
+// Dialog state; it survives between openings except the crop's place, centred anew each time.
+std::uint32_t lastMousePosition = 0;  // x in the low 16 bits, y in the high 16 bits
+std::uint8_t sliderHover = 0;
+std::uint32_t sliderAnchorPosition = 0;  // 0: no slider drag
+std::int8_t sliderAnchorValue = 0;
+std::uint8_t cropHover = 0;
+std::uint8_t cropDragging = 0;
+std::uint32_t dragStart = 0;
+std::int32_t committedX = 0, committedY = 0;
+std::int32_t liveX = 0, liveY = 0;
+
+int PackedX(std::uint32_t position) { return static_cast<std::uint16_t>(position & 0xFFFF); }
+int PackedY(std::uint32_t position) { return static_cast<std::int16_t>(position >> 16); }
+
+bool InSliderZone(int x, int y) { return 100 < x && x < 300 && 191 < y && y < 212; }
+bool InCropZone(int x, int y) { return 24 < x && x < 152 && 24 < y && y < 152; }
+
+int PictureWidth() { return heldImage.header->biWidth; }
+int PictureHeight() { return heldImage.header->biHeight; }
+
+void SetStrength(int value)
+{
+    filterStrength = static_cast<std::int8_t>(std::clamp(value, int{strengthMinimum}, int{strengthMaximum}));
+}
+
+void RedrawStrength(HDC dc)
+{
+    DrawStrengthSlider(dc);
+    UsePanelTextStyle(dc);
+    WriteStrength(dc);
+}
+
+// The column offset counts back from the right end and moves in whole steps of 3 columns.
+std::int32_t ColumnOffsetFor(std::int32_t x)
+{
+    return (PictureWidth() - cropSize) - (x - x % 3);
+}
+
+void BuildPreviewCrop()
+{
+    AllocateImage(cropSize, cropSize, PreviewCrop);
+    const int rows = std::min(PictureHeight(), cropSize);
+    const int columns = std::min(PictureWidth(), cropSize);
+    if (PictureWidth() < cropSize) cropRowPad = cropSize - PictureWidth();
+    for (int i = 0; i < rows; ++i)
+        std::memcpy(PreviewCrop.rows[i], heldImage.rows[i], static_cast<std::size_t>(columns) * 3);
+}
+
+void CentreCrop()
+{
+    if (PictureHeight() >= cropSize) committedY = liveY = cropRowOffset = PictureHeight() / 2 - 64;
+    else committedY = liveY = cropRowOffset = 0;
+    if (PictureWidth() >= cropSize) {
+        committedX = liveX = PictureWidth() / 2 - 64;
+        cropColumnOffset = ColumnOffsetFor(liveX);
+    } else {
+        committedX = liveX = cropColumnOffset = 0;
+    }
+}
+
+void ShowSettings(HWND dialog)
+{
+    CheckDlgButton(dialog, brightnessCheckBox, brightnessCorrection ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, rgbCheckBox, rgbCorrection ? BST_CHECKED : BST_UNCHECKED);
+    for (const wchar_t* name : toneCurveNames)
+        SendDlgItemMessageW(dialog, toneComboBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    // A combo box that once reported no selection left -1, which the conversion reads as 0.
+    int mode = toneMode >= 0 && toneMode <= 3 ? toneMode : 0;
+    SendDlgItemMessageW(dialog, toneComboBox, CB_SELECTSTRING, mode,
+                        reinterpret_cast<LPARAM>(toneCurveNames[mode]));
+}
+
+// The custom area is laid out in pixels while the template is in dialog units: grow the dialog
+// when the font's units leave it too small for the tiles and the slider zone.
+void FitCustomArea(HWND dialog)
+{
+    RECT client;
+    GetClientRect(dialog, &client);
+    int extraWidth = std::max(0, customRight + margin - static_cast<int>(client.right));
+    int extraHeight = std::max(0, sliderZoneBottom + margin - static_cast<int>(client.bottom));
+    if (extraWidth == 0 && extraHeight == 0) return;
+    RECT window;
+    GetWindowRect(dialog, &window);
+    SetWindowPos(dialog, nullptr, window.left - extraWidth / 2, window.top - extraHeight / 2,
+                 window.right - window.left + extraWidth, window.bottom - window.top + extraHeight,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void InitDialog(HWND dialog)
+{
+    BuildPreviewCrop();
+    CentreCrop();
+    ShowSettings(dialog);
+    FitCustomArea(dialog);
+}
+
+void WritePixelValues(HDC dc, int x, COLORREF colour)
+{
+    int red = GetRValue(colour), green = GetGValue(colour), blue = GetBValue(colour);
+    double lStar, aStar, bStar;
+    RgbToLab(red, green, blue, lStar, aStar, bStar);
+    double aPercent = aStar >= 0 ? aStar / aPositiveRange * 100 : aStar / aNegativeRange * 100;
+    double bPercent = bStar >= 0 ? bStar / bPositiveRange * 100 : bStar / bNegativeRange * 100;
+    float hue, saturation, value;
+    RgbToHsv(red, green, blue, hue, saturation, value);
+
+    const int shown[] = {static_cast<int>(std::ceil(lStar)), static_cast<int>(std::floor(aPercent)),
+                         static_cast<int>(std::ceil(bPercent)), static_cast<int>(hue),
+                         static_cast<int>(saturation), static_cast<int>(value)};
+    for (int i = 0; i < 6; ++i) {
+        char text[16];
+        std::snprintf(text, sizeof text, " %3d", shown[i]);
+        TextOutA(dc, x, 60 + 8 * i, text, static_cast<int>(std::strlen(text)));
+    }
+}
+
+// The same place in both panels, read back from the screen.
+void ShowReadout(HDC dc, int x, int y)
+{
+    COLORREF before = GetPixel(dc, x, y);
+    COLORREF after = GetPixel(dc, x - 24 + 240, y);
+    UsePanelTextStyle(dc);
+    WritePixelValues(dc, 184, before);
+    WritePixelValues(dc, 204, after);
+}
+
+// One axis of a crop drag: the offset moves step picture pixels per mouse pixel, and a limit
+// that is hit moves the committed position with it.
+void DragAxis(int picturePixels, int moved, std::int32_t& committed, std::int32_t& live)
+{
+    if (picturePixels - cropSize <= 0) {
+        committed = live = 0;
+        return;
+    }
+    int step = static_cast<int>(picturePixels / 128.0);
+    live = moved * step + committed;
+    if (live > picturePixels - cropSize) live = committed = picturePixels - cropSize;
+    if (live < 0) live = committed = 0;
+}
+
+void MoveCrop(int x, int y)
+{
+    DragAxis(PictureHeight(), y - PackedY(dragStart), committedY, liveY);
+    cropRowOffset = liveY;
+    DragAxis(PictureWidth(), x - PackedX(dragStart), committedX, liveX);
+    cropColumnOffset = PictureWidth() - cropSize > 0 ? ColumnOffsetFor(liveX) : 0;
+}
+
+void CommitCrop()
+{
+    committedX = liveX;
+    committedY = liveY;
+}
+
+void OnMouseMove(HDC dc, LPARAM lParam)
+{
+    std::uint32_t position = static_cast<std::uint32_t>(lParam);
+    if (position == lastMousePosition) return;
+    lastMousePosition = position;
+    int x = PackedX(position);
+    int y = PackedY(position);
+
+    if (InSliderZone(x, y)) {
+        sliderHover = 1;
+        if (sliderAnchorPosition != 0) SetStrength(sliderAnchorValue + (x - PackedX(sliderAnchorPosition)) / 2);
+        RedrawStrength(dc);
+        return;
+    }
+    sliderHover = 0;
+    if (InCropZone(x, y)) {
+        cropHover = 1;
+        ShowReadout(dc, x, y);
+        if (cropDragging) {
+            MoveCrop(x, y);
+            RenderPreview(dc);
+        }
+    } else {
+        cropHover = 0;
+        if (cropDragging) {
+            cropDragging = 0;
+            CommitCrop();
+        }
+    }
+}
+
+void OnButtonDown()
+{
+    if (sliderHover) {
+        sliderAnchorValue = filterStrength;
+        sliderAnchorPosition = lastMousePosition;
+    }
+    if (cropHover) {
+        cropDragging = 1;
+        dragStart = lastMousePosition;
+    }
+}
+
+void OnButtonUp()
+{
+    sliderAnchorPosition = 0;
+    if (cropHover) {
+        cropDragging = 0;
+        CommitCrop();
+    }
+}
+
+void OnWheel(HDC dc, WPARAM wParam)
+{
+    short delta = static_cast<short>(HIWORD(wParam));
+    SetStrength(filterStrength + (delta > 0 ? strengthStep : -strengthStep));
+    RedrawStrength(dc);
+}
+
+void CloseDialog(HWND dialog)
+{
+    dialogOpen = false;
+    EndDialog(dialog, 0);
+}
+
+// The dialog is already ended while the engine and its progress window run.
+void RunWholePicture(HWND dialog)
+{
+    CloseDialog(dialog);
+    progressEnabled = true;
+    if (!DenoiseImage(heldImage.header, heldImage.bits, heldImage.rows.get()))
+        TellUser("画像が大きすぎて処理できません。。。", " ERROR...");
+    PostMessageA(mainWindow, WM_PAINT, 0, 0);
+}
+
+void OnCommand(HWND dialog, WPARAM wParam)
+{
+    switch (LOWORD(wParam)) {
+    case previewButton:
+        previewRequested = 1;
+        PostMessageA(dialog, WM_PAINT, 0, 0);
+        break;
+    case wholePictureButton:
+        RunWholePicture(dialog);
+        break;
+    case cancelButton:
+    case IDCANCEL:
+        CloseDialog(dialog);
+        break;
+    case brightnessCheckBox:
+        brightnessCorrection = IsDlgButtonChecked(dialog, brightnessCheckBox) == BST_CHECKED;
+        break;
+    case rgbCheckBox:
+        rgbCorrection = IsDlgButtonChecked(dialog, rgbCheckBox) == BST_CHECKED;
+        break;
+    case toneComboBox:
+        if (HIWORD(wParam) == CBN_SELCHANGE)
+            toneMode = static_cast<std::int8_t>(SendDlgItemMessageW(dialog, toneComboBox, CB_GETCURSEL, 0, 0));
+        break;
+    }
+}
+
+// The platform's own background painting would wipe the custom area: erase only around it. Where a
+// picture smaller than the crop leaves part of a panel undrawn, that part is erased as usual.
+void EraseAroundCustomArea(HWND dialog, HDC dc)
+{
+    HRGN custom = CreateRectRgn(8, 8, customRight, 168);
+    if (!heldImage.header || PictureWidth() < cropSize || PictureHeight() < cropSize) {
+        HRGN panels = CreateRectRgn(24, 24, 152, 152);
+        HRGN after = CreateRectRgn(240, 24, 368, 152);
+        CombineRgn(panels, panels, after, RGN_OR);
+        CombineRgn(custom, custom, panels, RGN_DIFF);
+        DeleteObject(after);
+        DeleteObject(panels);
+    }
+    HRGN slider = CreateRectRgn(92, 192, 348, 212);
+    CombineRgn(custom, custom, slider, RGN_OR);
+    DeleteObject(slider);
+
+    int saved = SaveDC(dc);
+    ExtSelectClipRgn(dc, custom, RGN_DIFF);
+    RECT client;
+    GetClientRect(dialog, &client);
+    FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+    RestoreDC(dc, saved);
+    DeleteObject(custom);
+}
+
+// Validating the update region first lets the platform's painting that follows find nothing to
+// erase, so the custom area stays on top.
+void OnPaint(HWND dialog, HDC dc)
+{
+    PAINTSTRUCT paint;
+    BeginPaint(dialog, &paint);
+    PaintPreviewDialog(dc);
+    EndPaint(dialog, &paint);
+}
+
+HFONT CreateDialogFont(HDC dc)
+{
+    return CreateFontA(-MulDiv(7, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, 0, FALSE, FALSE, FALSE,
+                       SHIFTJIS_CHARSET, 0, 0, 0, VARIABLE_PITCH | FF_SWISS, "Small Fonts");
+}
+
+void ReleaseDialogDc(HWND dialog, HDC dc, HFONT font)
+{
+    SelectObject(dc, GetStockObject(SYSTEM_FONT));
+    DeleteObject(font);
+    ReleaseDC(dialog, dc);
+}
+
+}  // namespace
+
+void UpdateDialogCursor()
+{
+    int x = PackedX(lastMousePosition);
+    int y = PackedY(lastMousePosition);
+    if (24 < x && x < 152 && 24 < y && y < 153) SetCursor(cropDragging ? closedHandCursor : openHandCursor);
+    else SetCursor(LoadCursor(nullptr, IDC_ARROW));
+}
+
+INT_PTR CALLBACK PreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    HDC dc = GetDC(dialog);
+    HFONT font = CreateDialogFont(dc);
+    SelectObject(dc, font);
+    UpdateDialogCursor();
+
+    if (message == WM_INITDIALOG) {
+        InitDialog(dialog);
+        ReleaseDialogDc(dialog, dc, font);
+        SetClassLongPtrW(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(LoadIconA(instance, "#109")));
+        return TRUE;
+    }
+
+    INT_PTR result = FALSE;
+    switch (message) {
+    case WM_PAINT:
+        OnPaint(dialog, dc);
+        break;
+    case WM_ERASEBKGND:
+        EraseAroundCustomArea(dialog, reinterpret_cast<HDC>(wParam));
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
+        result = TRUE;
+        break;
+    case WM_MOUSEMOVE:
+        OnMouseMove(dc, lParam);
+        break;
+    case WM_LBUTTONDOWN:
+        OnButtonDown();
+        break;
+    case WM_LBUTTONUP:
+        OnButtonUp();
+        break;
+    case WM_MOUSEWHEEL:
+        OnWheel(dc, wParam);
+        break;
+    case WM_COMMAND:
+        OnCommand(dialog, wParam);
+        break;
+    case WM_CLOSE:
+    case WM_DESTROY:
+        CloseDialog(dialog);
+        break;
+    }
+
+    UpdateDialogCursor();
+    ReleaseDialogDc(dialog, dc, font);
+    return result;
+}

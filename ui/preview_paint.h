@@ -1,0 +1,13 @@
+#pragma once
+// The custom area of the preview dialog: the two panels in a frame of tiles, the information panel
+// with its glyphs and figures, and the filter-strength slider with its labels.
+#include <windows.h>
+
+// Everything the dialog writes in its panels: light grey on dark grey, opaque.
+void UsePanelTextStyle(HDC dc);
+
+// Writes filterStrength in the strength box.
+void WriteStrength(HDC dc);
+
+// Redraws the whole custom area; dc is the dialog's window context with its font selected.
+bool PaintPreviewDialog(HDC dc);

@@ -1,0 +1,56 @@
+#include "ui/preview_render.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/denoise.h"
+#include "ui/app_state.h"
+
+Image PreviewCrop;
+std::int32_t cropRowOffset = 0;
+std::int32_t cropColumnOffset = 0;
+std::int32_t cropRowPad = 0;
+std::uint8_t previewRequested = 0;
+
+namespace {
+
+constexpr int beforeX = 24;
+constexpr int afterX = 240;
+constexpr int panelY = 24;
+constexpr RECT afterFill = {240, 24, 368, 152};
+
+void DrawCrop(HDC dc, int x, int columns, int rows)
+{
+    SetDIBitsToDevice(dc, x, panelY, columns, rows, 0, 0, 0, rows, PreviewCrop.bits,
+                      reinterpret_cast<const BITMAPINFO*>(PreviewCrop.header), DIB_RGB_COLORS);
+}
+
+}  // namespace
+
+bool RenderPreview(HDC dialogDc)
+{
+    const BitmapInfoHeader& picture = *heldImage.header;
+    const int rows = std::min(picture.biHeight, cropSize);
+    const int columns = std::min(picture.biWidth, cropSize);
+    const int gap = picture.biWidth < cropSize ? cropRowPad * 3 : 0;
+    const std::size_t bytes = static_cast<std::size_t>(columns) * 3;
+
+    // Crop rows are 384 bytes, a multiple of 4, so each also lands unpadded in the bits.
+    for (int i = 0; i < rows; ++i) {
+        std::memcpy(PreviewCrop.rows[i], heldImage.rows[cropRowOffset + i] + cropColumnOffset * 3, bytes);
+        std::memcpy(PreviewCrop.bits + i * (columns * 3 + gap), PreviewCrop.rows[i], bytes);
+    }
+
+    SetICMMode(dialogDc, ICM_ON);
+    DrawCrop(dialogDc, beforeX, columns, rows);
+    if (previewRequested) {
+        DenoiseImage(PreviewCrop.header, PreviewCrop.bits, PreviewCrop.rows.get());
+        DrawCrop(dialogDc, afterX, columns, rows);
+        previewRequested = 0;
+    } else {
+        drawRect = afterFill;
+        FillRect(dialogDc, &drawRect, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    }
+    SetICMMode(dialogDc, ICM_OFF);
+    return true;
+}
