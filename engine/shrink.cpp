@@ -8,6 +8,7 @@
 #include "engine/newton_sqrt.h"
 #include "engine/parallel_for.h"
 #include "engine/settings.h"
+#include "engine/wide_loops.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ double Select(bool condition, double yes, double no)
 
 // Clearing multiplies by zero, keeping the sign of the coefficient in its zero. A coefficient the
 // first threshold clears stays the same zero through the second.
-void ClipRow(double tLow, double tHigh, std::int32_t size, double* row)
+QV_WIDE_LOOPS void ClipRow(double tLow, double tHigh, std::int32_t size, double* row)
 {
     for (std::int32_t j = 0; j < size; ++j) {
         const double x = row[j];
@@ -99,7 +100,7 @@ double SoftThreshold(double t, double x)
     return Select(std::fabs(x) > t, shrunk, x * 0.0);
 }
 
-void SoftThresholdRow(double t, std::int32_t size, double* row)
+QV_WIDE_LOOPS void SoftThresholdRow(double t, std::int32_t size, double* row)
 {
     for (std::int32_t j = 0; j < size; ++j) row[j] = SoftThreshold(t, row[j]);
 }
@@ -116,12 +117,12 @@ double TruncateTowardZero(double q)
     return std::copysign(Select(magnitude < wholeFromHere, below, magnitude), q);
 }
 
-void QuantiseRow(double step, std::int32_t size, double* row)
+QV_WIDE_LOOPS void QuantiseRow(double step, std::int32_t size, double* row)
 {
     for (std::int32_t j = 0; j < size; ++j) row[j] = TruncateTowardZero(row[j] / step) * step;
 }
 
-void ScaleRow(double k, std::int32_t size, double* row)
+QV_WIDE_LOOPS void ScaleRow(double k, std::int32_t size, double* row)
 {
     for (std::int32_t j = 0; j < size; ++j) row[j] = k * row[j];
 }

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/parallel_for.h"
+#include "engine/wide_loops.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ std::size_t ScratchSize(std::int64_t n)
 // periodically by three, so that output k reads both halves at k ... k + 3 without wrapping;
 // x[2k + j] is even[k + j/2] for even j and odd[k + j/2] for odd j. The taps are still
 // accumulated one by one in the order j = 0 ... 7.
-void ForwardLevel(std::int64_t n, double* row, double* scratch)
+QV_WIDE_LOOPS void ForwardLevel(std::int64_t n, double* row, double* scratch)
 {
     const std::int64_t half = n / 2;
     if (half == 0) return;
@@ -69,7 +70,7 @@ void ForwardLevel(std::int64_t n, double* row, double* scratch)
 // Synthesis of m approximation and m detail coefficients into row[0, 2m). Both halves are copied
 // with the three coefficients before their start (periodically) in front, so that sample i reads
 // index i - j as position 3 + i - j.
-void InverseLevel(std::int64_t m, double* row, double* scratch)
+QV_WIDE_LOOPS void InverseLevel(std::int64_t m, double* row, double* scratch)
 {
     if (m == 0) return;
     double* approximation = scratch;
