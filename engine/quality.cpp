@@ -1,8 +1,11 @@
 #include "engine/quality.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "engine/newton_sqrt.h"
+#include "engine/parallel_for.h"
 #include "engine/settings.h"
 
 namespace {
@@ -35,6 +38,70 @@ void Widen(double v, Extremes& e)
     if (v < e.min) e.min = v;
 }
 
+struct PictureExtremes {
+    Extremes sourceY, sourceCr, sourceCb, resultY, resultCr, resultCb;
+};
+
+void Merge(const PictureExtremes& part, PictureExtremes& all)
+{
+    const auto merge = [](const Extremes& from, Extremes& into) {
+        if (from.max > into.max) into.max = from.max;
+        if (from.min < into.min) into.min = from.min;
+    };
+    merge(part.sourceY, all.sourceY);
+    merge(part.sourceCr, all.sourceCr);
+    merge(part.sourceCb, all.sourceCb);
+    merge(part.resultY, all.resultY);
+    merge(part.resultCr, all.resultCr);
+    merge(part.resultCb, all.resultCb);
+}
+
+// Each pixel's squared differences divided by the pixel count, the terms of the mean squared errors.
+struct PixelTerms {
+    double y, cr, cb;
+};
+
+// The pixels whose terms are held at once (a few megabytes), and the share of one thread at a time.
+constexpr std::int64_t bandPixels = 1 << 18;
+constexpr int piecePixels = 1 << 12;
+
+struct Pictures {
+    const std::uint8_t* bits;
+    const std::uint8_t* const* rows;
+    std::int32_t width;
+    std::int64_t stride;
+    double pixels;
+};
+
+// Terms and extremes of the pixels [first, last) in picture order, row after row.
+void TermsOfPixels(const Pictures& p, std::int64_t first, std::int64_t last, PixelTerms* terms,
+                   PictureExtremes& e)
+{
+    std::int64_t y = first / p.width, x = first % p.width;
+    const std::uint8_t* source = p.rows[y] + 3 * x;
+    const std::uint8_t* result = p.bits + y * p.stride + 3 * x;
+    for (std::int64_t i = first; i < last; ++i, ++terms) {
+        const LumaChroma s = ToLumaChroma(source), r = ToLumaChroma(result);
+        Widen(s.y, e.sourceY);
+        Widen(s.cr, e.sourceCr);
+        Widen(s.cb, e.sourceCb);
+        Widen(r.y, e.resultY);
+        Widen(r.cr, e.resultCr);
+        Widen(r.cb, e.resultCb);
+        const double dy = s.y - r.y, dcr = s.cr - r.cr, dcb = s.cb - r.cb;
+        *terms = {(dy * dy) / p.pixels, (dcr * dcr) / p.pixels, (dcb * dcb) / p.pixels};
+        if (++x < p.width) {
+            source += 3;
+            result += 3;
+        } else if (i + 1 < last) {  // the working rows step over their padding
+            x = 0;
+            ++y;
+            source = p.rows[y];
+            result = p.bits + y * p.stride;
+        }
+    }
+}
+
 double MeanRange(const Extremes& source, const Extremes& result)
 {
     return (source.max + result.max) / 2 - (source.min + result.min) / 2;
@@ -52,29 +119,32 @@ bool MeasureQuality(const BitmapInfoHeader* header, const std::uint8_t* bits,
                     const std::uint8_t* const* rows)
 {
     const std::int32_t width = header->biWidth, height = header->biHeight;
-    const double pixels = static_cast<double>(std::int64_t{width} * height);
-    const std::int64_t stride = RowStride(width);
-    Extremes sourceY, sourceCr, sourceCb, resultY, resultCr, resultCb;
+    const std::int64_t count = std::int64_t{width} * height;
+    const Pictures pictures{bits, rows, width, RowStride(width), static_cast<double>(count)};
+    // The terms of a band are computed on several threads; the error sums then add them in pixel
+    // order, as their result depends on it. The extremes do not.
+    std::vector<PixelTerms> terms(static_cast<std::size_t>(std::min(count, bandPixels)));
+    std::vector<PictureExtremes> extremes(static_cast<std::size_t>(EngineThreadCount()));
     double errorY = 0, errorCr = 0, errorCb = 0;
-    for (std::int32_t y = 0; y < height; ++y) {
-        const std::uint8_t* source = rows[y];
-        const std::uint8_t* result = bits + y * stride;
-        for (std::int32_t x = 0; x < width; ++x, source += 3, result += 3) {
-            const LumaChroma s = ToLumaChroma(source), r = ToLumaChroma(result);
-            Widen(s.y, sourceY);
-            Widen(s.cr, sourceCr);
-            Widen(s.cb, sourceCb);
-            Widen(r.y, resultY);
-            Widen(r.cr, resultCr);
-            Widen(r.cb, resultCb);
-            const double dy = s.y - r.y, dcr = s.cr - r.cr, dcb = s.cb - r.cb;
-            errorY = (dy * dy) / pixels + errorY;
-            errorCr = (dcr * dcr) / pixels + errorCr;
-            errorCb = (dcb * dcb) / pixels + errorCb;
+    for (std::int64_t band = 0; band < count; band += bandPixels) {
+        const std::int64_t inBand = std::min(bandPixels, count - band);
+        const int pieces = static_cast<int>((inBand + piecePixels - 1) / piecePixels);
+        ParallelFor(pieces, 1, [&](int worker, int first, int last) {
+            const std::int64_t from = std::int64_t{first} * piecePixels;
+            const std::int64_t to = std::min(inBand, std::int64_t{last} * piecePixels);
+            TermsOfPixels(pictures, band + from, band + to, terms.data() + from, extremes[worker]);
+        });
+        for (std::int64_t i = 0; i < inBand; ++i) {
+            errorY = terms[i].y + errorY;
+            errorCr = terms[i].cr + errorCr;
+            errorCb = terms[i].cb + errorCb;
         }
     }
-    const double rangeY = MeanRange(sourceY, resultY);
-    const double rangeCr = MeanRange(sourceCr, resultCr), rangeCb = MeanRange(sourceCb, resultCb);
+    PictureExtremes all;
+    for (const PictureExtremes& e : extremes) Merge(e, all);
+    const double rangeY = MeanRange(all.sourceY, all.resultY);
+    const double rangeCr = MeanRange(all.sourceCr, all.resultCr);
+    const double rangeCb = MeanRange(all.sourceCb, all.resultCb);
     const double rangeC = NewtonSqrt(rangeCr * rangeCr + rangeCb * rangeCb);
     const double errorC = NewtonSqrt(errorCr * errorCr + errorCb * errorCb);
     lumaSnr = QualityFigure(10 * std::log(rangeY / errorY));

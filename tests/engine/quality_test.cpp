@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "engine/newton_sqrt.h"
+#include "engine/parallel_for.h"
 #include "engine/quality.h"
 #include "engine/settings.h"
 #include "imagefile/image.h"
@@ -22,7 +26,71 @@ struct Column {
     void Measure() { EXPECT_TRUE(MeasureQuality(image.header, image.bits, image.rows.get())); }
 };
 
+// The measurement as a plain loop over the pixels in order, to hold the threaded one against.
+void LiteralMeasure(const Image& image, float& luma, float& chroma)
+{
+    const double w[9] = {0.257f, 0.504f, 0.098f, 0.439f, 0.368f, 0.071f, 0.148f, 0.291f, 0.439f};
+    const int width = image.header->biWidth, height = image.header->biHeight;
+    const double count = double(width) * height;
+    double max[2][3] = {}, min[2][3] = {{255, 255, 255}, {255, 255, 255}}, error[3] = {};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* pixel[2] = {image.rows[y] + 3 * x,
+                                            image.bits + y * RowStride(width) + 3 * x};
+            double c[2][3];
+            for (int k = 0; k < 2; ++k) {
+                const double r = pixel[k][2], g = pixel[k][1], b = pixel[k][0];
+                c[k][0] = ((w[0] * r + w[1] * g) + w[2] * b) + 16;
+                c[k][1] = (w[3] * r - w[4] * g) - w[5] * b;
+                c[k][2] = (-w[6] * r - w[7] * g) + w[8] * b;
+                for (int i = 0; i < 3; ++i) {
+                    max[k][i] = std::max(max[k][i], c[k][i]);
+                    min[k][i] = std::min(min[k][i], c[k][i]);
+                }
+            }
+            for (int i = 0; i < 3; ++i)
+                error[i] = ((c[0][i] - c[1][i]) * (c[0][i] - c[1][i])) / count + error[i];
+        }
+    }
+    double range[3];
+    for (int i = 0; i < 3; ++i) range[i] = (max[0][i] + max[1][i]) / 2 - (min[0][i] + min[1][i]) / 2;
+    luma = QualityFigure(10 * std::log(range[0] / error[0]));
+    chroma = QualityFigure(10 * std::log(NewtonSqrt(range[1] * range[1] + range[2] * range[2]) /
+                                         NewtonSqrt(error[1] * error[1] + error[2] * error[2])));
+}
+
 }  // namespace
+
+TEST(MeasureQuality, LargePicturesSumInPixelOrderOnAnyNumberOfThreads)
+{
+    // More pixels than one band of terms, rows with padding, pieces that end inside rows.
+    Image image;
+    ASSERT_TRUE(AllocateImage(701, 401, image));
+    std::uint32_t state = 7;
+    for (std::int64_t i = 0; i < RowStride(701) * 401; ++i) {
+        state = state * 1664525u + 1013904223u;
+        image.bits[i] = static_cast<std::uint8_t>(state >> 24);
+    }
+    for (int y = 0; y < 401; ++y) {
+        for (int i = 0; i < 3 * 701; ++i) {
+            state = state * 1664525u + 1013904223u;
+            const int noise = static_cast<int>(state >> 29) - 4;
+            image.rows[y][i] = static_cast<std::uint8_t>(std::clamp(image.bits[y * RowStride(701) + i] + noise, 0, 255));
+        }
+    }
+    float luma = 0, chroma = 0;
+    LiteralMeasure(image, luma, chroma);
+    ASSERT_GT(luma, 0.0f);
+    ASSERT_GT(chroma, 0.0f);
+    const int threads = engineThreads;
+    for (int n : {1, 3}) {
+        engineThreads = n;
+        EXPECT_TRUE(MeasureQuality(image.header, image.bits, image.rows.get()));
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(lumaSnr), std::bit_cast<std::uint32_t>(luma)) << n;
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(chromaSnr), std::bit_cast<std::uint32_t>(chroma)) << n;
+    }
+    engineThreads = threads;
+}
 
 TEST(MeasureQuality, IdenticalPicturesAreNotMeasurable)
 {
