@@ -1,0 +1,3 @@
+#include "support/system_probe.h"
+
+SystemFigures systemFigures;
