@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "cli/output_name.h"
-#include "cli/utf8_path.h"
+#include "support/replace_file.h"
 
 namespace {
 
@@ -47,8 +47,8 @@ void NameOutput(const QvnOptions& options, bool converterPresent, PictureJob& jo
 std::string FileKey(const std::string& path)
 {
     std::error_code error;
-    const std::filesystem::path canonical = std::filesystem::weakly_canonical(Utf8Path(path), error);
-    return error ? path : Utf8Text(canonical);
+    const std::u8string canonical = std::filesystem::weakly_canonical(PathFromUtf8(path), error).u8string();
+    return error ? path : std::string(canonical.begin(), canonical.end());
 }
 
 // Refuses outputs that would replace an input of the batch or an earlier picture's result.

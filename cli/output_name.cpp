@@ -3,7 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "cli/utf8_path.h"
+#include "imagefile/image_file.h"
+#include "support/replace_file.h"
 
 namespace {
 
@@ -25,13 +26,14 @@ bool IsContinuationByte(char c)
 
 bool SaveNameFor(const std::string& input, bool png, std::string& output)
 {
-    std::size_t cut = input.size();
-    for (int characters = 0; characters < 4; ++characters) {
-        if (cut == 0 || IsSeparator(input[cut - 1])) return false;
-        --cut;
-        while (cut > 0 && IsContinuationByte(input[cut])) --cut;
+    const std::string stem = SaveNameStem(input);
+    int characters = 0;
+    for (std::size_t i = stem.size(); i < input.size(); ++i) {
+        if (IsSeparator(input[i])) return false;
+        if (!IsContinuationByte(input[i])) ++characters;
     }
-    output = input.substr(0, cut) + (png ? "'.png" : "'.bmp");
+    if (characters < 4) return false;
+    output = stem + (png ? "'.png" : "'.bmp");
     return true;
 }
 
@@ -39,5 +41,5 @@ bool SameFile(const std::string& first, const std::string& second)
 {
     if (first == second) return true;
     std::error_code error;
-    return std::filesystem::equivalent(Utf8Path(first), Utf8Path(second), error) && !error;
+    return std::filesystem::equivalent(PathFromUtf8(first), PathFromUtf8(second), error) && !error;
 }

@@ -1,0 +1,20 @@
+// qvn: the command-line tool that denoises pictures in batches with the desktop program's engine.
+#include <thread>
+
+#include "cli/batch.h"
+#include "cli/platform.h"
+#include "imagefile/converter_library.h"
+
+int main(int argc, char** argv)
+{
+    PrepareConsole();
+    // The converter module is looked for beside qvn, not in the current folder, so that qvn
+    // works from wherever it is called.
+    LoadConverterLibrary(ProgramFolder() + ConverterModuleName());
+
+    QvnConsole console;
+    console.errorIsTerminal = IsTerminal(stderr);
+    console.memoryBytes = UsableMemoryBytes();
+    console.cores = static_cast<int>(std::thread::hardware_concurrency());
+    return RunQvn(ProgramArguments(argc, argv), console);
+}

@@ -1,0 +1,145 @@
+#include "cli/picture_job.h"
+
+#include <chrono>
+#include <fstream>
+#include <system_error>
+
+#include "cli/platform.h"
+#include "cli/progress_bar.h"
+#include "colour/colour_settings.h"
+#include "colour/view_transform.h"
+#include "engine/denoise.h"
+#include "engine/result_text.h"
+#include "engine/settings.h"
+#include "imagefile/bmp_file.h"
+#include "imagefile/converter_library.h"
+#include "imagefile/image_file.h"
+#include "support/front_end.h"
+#include "support/replace_file.h"
+
+namespace {
+
+// What the engine tells the user during the current picture: the result text of a run arrives
+// under the caption " PSNR", anything else is a complaint that explains a failure.
+thread_local std::string resultMessage;
+thread_local std::string otherMessage;
+
+void CatchMessage(const char* text, const char* caption)
+{
+    if (std::string(caption) == resultTexts[captionText]) resultMessage = text;
+    else otherMessage = text;
+}
+
+void UseWorkerSettings(const QvnOptions& options)
+{
+    filterStrength = static_cast<std::int8_t>(options.strength);
+    toneMode = static_cast<std::int8_t>(options.tone);
+    brightnessCorrection = options.brightnessCorrection ? 1 : 0;
+    rgbCorrection = options.rgbCorrection ? 1 : 0;
+    frontEnd = FrontEnd{};
+    frontEnd.showProgress = ShowBatchProgress;  // no pauses: nobody needs to see a window
+    frontEnd.showMessage = CatchMessage;
+    resultMessage.clear();
+    otherMessage.clear();
+}
+
+std::string MiB(std::uint64_t bytes)
+{
+    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
+}
+
+// Why a picture could not be read, as far as qvn can tell without reading it a second way.
+std::string ReadFailure(const std::string& path)
+{
+    std::error_code error;
+    const auto status = std::filesystem::status(PathFromUtf8(path), error);
+    if (!std::filesystem::exists(status)) return "cannot read: no such file";
+    if (std::filesystem::is_directory(status)) return "cannot read: it is a folder";
+    std::ifstream file(PathFromUtf8(path), std::ios::binary);
+    unsigned char start[4] = {};
+    if (!file || !file.read(reinterpret_cast<char*>(start), sizeof start)) {
+        if (!file.is_open()) return "cannot read: the file cannot be opened (no permission?)";
+        return "cannot read: the file is too short to be a picture";
+    }
+    const bool jpeg = start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF;
+    const bool png = start[0] == 0x89 && start[3] == 'G';
+    if ((jpeg || png) && !ConverterLibraryLoaded())
+        return std::string("cannot read: JPEG and PNG pictures need the converter module ") + ConverterModuleName() + " beside qvn";
+    return "cannot read: not a picture qvn reads (24-bit BMP, JPEG, PNG), damaged, or too large for the memory";
+}
+
+std::string WriteFailure(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path folder = PathFromUtf8(path).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, error))
+        return "cannot write " + path + ": its folder does not exist";
+    return "cannot write " + path + ": no permission, or the disk is full (nothing was left behind)";
+}
+
+// The whole-picture run, as the desktop program's full-processing button starts it.
+bool Denoise(Image& image, MemoryGate& gate, PictureReport& report)
+{
+    const std::uint64_t need = static_cast<std::uint64_t>(DenoiseMemoryNeed(image.header->biWidth, image.header->biHeight));
+    if (need > gate.budget) {
+        report.error = "too large for the memory: processing needs " + MiB(need) + ", there are " + MiB(gate.budget);
+        return false;
+    }
+    ReserveMemory(gate, need);
+    progressEnabled = true;
+    const bool done = DenoiseImage(image.header, image.bits, image.rows.get());
+    progressEnabled = false;
+    ReleaseMemory(gate, need);
+    if (!done) {
+        report.error = "too large for the memory: processing needs " + MiB(need) + ", which could not be had";
+        return false;
+    }
+    report.denoised = true;
+    report.lumaSnr = lumaSnr;
+    report.chromaSnr = chromaSnr;
+    report.resultText = resultMessage;
+    return true;
+}
+
+bool Write(const Image& image, const PictureJob& job, PictureReport& report)
+{
+    const bool written = job.png ? SavePngFile(image, job.output) : SaveBmpFile(image, job.output);
+    if (!written) {
+        report.error = WriteFailure(job.output);
+        return false;
+    }
+    report.output = job.output;
+    return true;
+}
+
+void Run(const PictureJob& job, const QvnOptions& options, MemoryGate& gate, PictureReport& report)
+{
+    Image image;
+    if (!LoadImageFile(job.input, image)) {
+        report.error = ReadFailure(job.input);
+        return;
+    }
+    report.width = image.header->biWidth;
+    report.height = image.header->biHeight;
+    const bool denoise = options.viewMode < 0 || options.viewMode == kViewDifference;
+    if (denoise && !Denoise(image, gate, report)) return;
+    if (options.viewMode >= 0)
+        ApplyViewTransform(static_cast<std::int8_t>(options.viewMode), image.header, image.bits, image.rows.get());
+    Write(image, job, report);
+}
+
+}  // namespace
+
+PictureReport RunPictureJob(const PictureJob& job, const QvnOptions& options, MemoryGate& gate)
+{
+    const auto started = std::chrono::steady_clock::now();
+    PictureReport report;
+    report.input = job.input;
+    report.error = job.error;
+    if (report.error.empty()) {
+        UseWorkerSettings(options);
+        Run(job, options, gate, report);
+    }
+    report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return report;
+}

@@ -1,0 +1,365 @@
+// Whole qvn commands, run in-process on pictures made here, checked against direct library runs.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "cli/batch.h"
+#include "colour/colour_settings.h"
+#include "colour/view_transform.h"
+#include "engine/denoise.h"
+#include "engine/settings.h"
+#include "imagefile/bmp_file.h"
+#include "imagefile/converter_library.h"
+#include "imagefile/image_file.h"
+#include "support/replace_file.h"
+
+namespace {
+
+// Checks that text is exactly one JSON value (RFC 8259 grammar, no extensions).
+struct JsonChecker {
+    const std::string& text;
+    std::size_t at = 0;
+
+    void Blank() { while (at < text.size() && std::strchr(" \t\r\n", text[at]) && text[at]) ++at; }
+    bool Literal(const char* word)
+    {
+        const std::size_t length = std::strlen(word);
+        if (text.compare(at, length, word) != 0) return false;
+        at += length;
+        return true;
+    }
+    bool Digits()
+    {
+        const std::size_t start = at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+        return at > start;
+    }
+    bool Number()
+    {
+        if (text[at] == '-') ++at;
+        if (at < text.size() && text[at] == '0') ++at;
+        else if (!Digits()) return false;
+        if (at < text.size() && text[at] == '.' && (++at, !Digits())) return false;
+        if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+            ++at;
+            if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+            if (!Digits()) return false;
+        }
+        return true;
+    }
+    bool String()
+    {
+        if (text[at++] != '"') return false;
+        while (at < text.size() && text[at] != '"') {
+            const unsigned char c = static_cast<unsigned char>(text[at++]);
+            if (c < 0x20) return false;
+            if (c != '\\') continue;
+            if (at >= text.size()) return false;
+            const char escape = text[at++];
+            if (escape == 'u') {
+                for (int i = 0; i < 4; ++i, ++at)
+                    if (at >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[at]))) return false;
+            } else if (!std::strchr("\"\\/bfnrt", escape)) {
+                return false;
+            }
+        }
+        return at++ < text.size();
+    }
+    template <char Close, bool Keyed>
+    bool Members()
+    {
+        ++at;
+        Blank();
+        if (at < text.size() && text[at] == Close) return ++at, true;
+        for (;;) {
+            Blank();
+            if (Keyed) {
+                if (at >= text.size() || !String()) return false;
+                Blank();
+                if (at >= text.size() || text[at++] != ':') return false;
+            }
+            if (!Value()) return false;
+            Blank();
+            if (at >= text.size()) return false;
+            if (text[at] == Close) return ++at, true;
+            if (text[at++] != ',') return false;
+        }
+    }
+    bool Value()
+    {
+        Blank();
+        if (at >= text.size()) return false;
+        switch (text[at]) {
+        case '{': return Members<'}', true>();
+        case '[': return Members<']', false>();
+        case '"': return String();
+        case 't': return Literal("true");
+        case 'f': return Literal("false");
+        case 'n': return Literal("null");
+        default: return Number();
+        }
+    }
+    bool Whole()
+    {
+        if (!Value()) return false;
+        Blank();
+        return at == text.size();
+    }
+};
+
+bool IsJson(const std::string& text)
+{
+    JsonChecker checker{text};
+    return checker.Whole();
+}
+
+std::string ReadAll(std::FILE* stream)
+{
+    std::fflush(stream);
+    std::rewind(stream);
+    std::string text;
+    for (int c; (c = std::fgetc(stream)) != EOF;) text += static_cast<char>(c);
+    return text;
+}
+
+std::string FileBytes(const std::string& path)
+{
+    std::ifstream file(PathFromUtf8(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+class Qvn : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder = (std::filesystem::temp_directory_path() / (std::string("qvn_") + test->name())).string();
+        std::filesystem::remove_all(PathFromUtf8(folder));
+        std::filesystem::create_directories(PathFromUtf8(folder));
+        FreeConverterLibrary();  // the tests here write and read BMP only
+    }
+    void TearDown() override { std::filesystem::remove_all(PathFromUtf8(folder)); }
+
+    std::string Path(const std::string& name) const { return folder + "/" + name; }
+
+    // A noisy picture from a seeded generator, written as a 24-bit BMP.
+    std::string MakePicture(const std::string& name, std::int32_t width, std::int32_t height, std::uint32_t seed)
+    {
+        Image image;
+        EXPECT_TRUE(AllocateImage(width, height, image));
+        const std::int64_t stride = RowStride(width);
+        for (std::int32_t y = 0; y < height; ++y) {
+            for (std::int32_t x = 0; x < width * 3; ++x) {
+                seed = seed * 1664525u + 1013904223u;
+                const int smooth = (x / 3 * 200) / width + (y * 40) / height;
+                image.bits[y * stride + x] = static_cast<std::uint8_t>(smooth + (seed >> 27));
+            }
+        }
+        FillSourceRows(image);
+        EXPECT_TRUE(SaveBmpFile(image, Path(name)));
+        return Path(name);
+    }
+
+    int Run(const std::vector<std::string>& args, std::uint64_t memory = 0, bool terminal = false)
+    {
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        QvnConsole console;
+        console.out = out;
+        console.err = err;
+        console.errorIsTerminal = terminal;
+        console.memoryBytes = memory;
+        console.cores = 2;
+        const int code = RunQvn(args, console);
+        output = ReadAll(out);
+        errors = ReadAll(err);
+        std::fclose(out);
+        std::fclose(err);
+        return code;
+    }
+
+    std::string folder;
+    std::string output;
+    std::string errors;
+};
+
+// What the desktop program would hold after its run with the same settings.
+Image DirectRun(const std::string& input, int strength, int tone, bool brightness, bool rgb, int view)
+{
+    Image image;
+    EXPECT_TRUE(LoadImageFile(input, image));
+    filterStrength = static_cast<std::int8_t>(strength);
+    toneMode = static_cast<std::int8_t>(tone);
+    brightnessCorrection = brightness;
+    rgbCorrection = rgb;
+    if (view < 0 || view == kViewDifference) {
+        EXPECT_TRUE(DenoiseImage(image.header, image.bits, image.rows.get()));
+    }
+    if (view >= 0) ApplyViewTransform(static_cast<std::int8_t>(view), image.header, image.bits, image.rows.get());
+    filterStrength = 50;
+    toneMode = 0;
+    brightnessCorrection = 1;
+    rgbCorrection = 1;
+    return image;
+}
+
+void ExpectSamePixels(const Image& expected, const std::string& written)
+{
+    Image image;
+    ASSERT_TRUE(LoadImageFile(written, image)) << written;
+    ASSERT_EQ(image.header->biWidth, expected.header->biWidth);
+    ASSERT_EQ(image.header->biHeight, expected.header->biHeight);
+    const std::int64_t bytes = RowStride(image.header->biWidth) * image.header->biHeight;
+    EXPECT_EQ(std::memcmp(image.bits, expected.bits, static_cast<std::size_t>(bytes)), 0) << written;
+}
+
+TEST_F(Qvn, PicturesRunAtOnceMatchTheDesktopRunWithTheSameSettings)
+{
+    const std::string a = MakePicture("a.bmp", 37, 23, 1);
+    const std::string b = MakePicture("b.bmp", 64, 50, 2);
+    const std::string c = MakePicture("c.bmp", 5, 90, 3);
+    ASSERT_EQ(Run({"-j", "3", "-s", "80", "--tone", "natural", "--no-rgb-correction", a, b, c}), 0) << errors;
+    for (const std::string& input : {a, b, c})
+        ExpectSamePixels(DirectRun(input, 80, 2, true, false, -1), input.substr(0, input.size() - 4) + "'.bmp");
+    EXPECT_EQ(filterStrength, 50) << "the caller's own settings stay as they were";
+
+    // The report: input order, the arrow to the output, the desktop program's three labelled lines.
+    const std::vector<std::string> lines = Lines(output);
+    ASSERT_EQ(lines.size(), 12u) << output;
+    EXPECT_EQ(lines[0], a + " -> " + Path("a'.bmp"));
+    EXPECT_EQ(lines[1].rfind("明るさ\t : ", 0), 0u) << lines[1];
+    EXPECT_EQ(lines[2].rfind("色味\t : ", 0), 0u) << lines[2];
+    EXPECT_EQ(lines[3], "所要時間\t : 0秒");
+    EXPECT_EQ(lines[4], b + " -> " + Path("b'.bmp"));
+    EXPECT_EQ(lines[8], c + " -> " + Path("c'.bmp"));
+}
+
+TEST_F(Qvn, ViewsAndTheDifferenceFromTheDenoisedPicture)
+{
+    const std::string input = MakePicture("view.bmp", 33, 17, 4);
+    ASSERT_EQ(Run({"--view", "N", "-q", input}), 0) << errors;
+    EXPECT_EQ(output, "") << "quiet";
+    ExpectSamePixels(DirectRun(input, 50, 0, true, true, kViewNegative), Path("view'.bmp"));
+
+    ASSERT_EQ(Run({"--view=d", "-s", "99", "--no-brightness-correction", "-o", Path("diff.bmp"), input}), 0) << errors;
+    ExpectSamePixels(DirectRun(input, 99, 0, false, true, kViewDifference), Path("diff.bmp"));
+    EXPECT_NE(output.find("明るさ"), std::string::npos) << "the difference view comes from a run, so it has figures";
+}
+
+TEST_F(Qvn, UnreadablePicturesFailAloneAndTheRestAreWritten)
+{
+    const std::string good1 = MakePicture("good1.bmp", 16, 16, 5);
+    const std::string good2 = MakePicture("good2.bmp", 16, 16, 6);
+    std::ofstream(PathFromUtf8(Path("broken.bmp")), std::ios::binary) << "BM this is no picture";
+    std::ofstream(PathFromUtf8(Path("photo.png")), std::ios::binary) << "\x89PNG\r\n\x1a\n";
+    std::filesystem::create_directory(PathFromUtf8(Path("folder.bmp")));
+
+    EXPECT_EQ(Run({good1, Path("broken.bmp"), Path("missing.bmp"), Path("photo.png"), Path("folder.bmp"), good2, "-q"}), 1);
+    EXPECT_TRUE(std::filesystem::exists(PathFromUtf8(Path("good1'.bmp"))));
+    EXPECT_TRUE(std::filesystem::exists(PathFromUtf8(Path("good2'.bmp"))));
+    const std::vector<std::string> lines = Lines(errors);
+    ASSERT_EQ(lines.size(), 4u) << errors;
+    EXPECT_EQ(lines[0], "qvn: " + Path("broken.bmp") + ": cannot read: not a picture qvn reads (24-bit BMP, JPEG, PNG), damaged, or too large for the memory");
+    EXPECT_EQ(lines[1], "qvn: " + Path("missing.bmp") + ": cannot read: no such file");
+    EXPECT_NE(lines[2].find("photo.png: cannot read: JPEG and PNG pictures need the converter module"), std::string::npos) << lines[2];
+    EXPECT_EQ(lines[3], "qvn: " + Path("folder.bmp") + ": cannot read: it is a folder");
+    for (const char* name : {"broken'.bmp", "missing'.bmp", "photo'.bmp", "folder'.bmp"})
+        EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(Path(name)))) << name;
+}
+
+TEST_F(Qvn, NeverWritesOverItsInputNorLeavesPartialFiles)
+{
+    const std::string input = MakePicture("keep.bmp", 20, 10, 7);
+    const std::string before = FileBytes(input);
+    EXPECT_EQ(Run({"-o", input, input}), 1);
+    EXPECT_NE(errors.find("is the input itself"), std::string::npos) << errors;
+    EXPECT_EQ(FileBytes(input), before);
+
+    EXPECT_EQ(Run({"-o", Path("no/such/folder/out.bmp"), input}), 1);
+    EXPECT_NE(errors.find("its folder does not exist"), std::string::npos) << errors;
+
+    // Too large for the memory: refused before any work, nothing written.
+    EXPECT_EQ(Run({input}, 1000), 1);
+    EXPECT_NE(errors.find("keep.bmp: too large for the memory: processing needs"), std::string::npos) << errors;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(PathFromUtf8(folder)), {}), 1) << "only the input";
+}
+
+TEST_F(Qvn, JsonGivesOneParsableObjectPerPicture)
+{
+    const std::string good = MakePicture("写真 ß.bmp", 12, 9, 8);
+    ASSERT_EQ(Run({"--json", "-t", "dark", good, Path("gone.bmp")}), 1);
+    const std::vector<std::string> lines = Lines(output);
+    ASSERT_EQ(lines.size(), 2u) << output;
+    for (const std::string& line : lines) EXPECT_TRUE(IsJson(line)) << line;
+    EXPECT_NE(lines[0].find("\"size\":{\"width\":12,\"height\":9}"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("\"tone\":\"dark\""), std::string::npos);
+    EXPECT_NE(lines[0].find("写真 ß'.bmp\""), std::string::npos) << "names pass as UTF-8";
+    EXPECT_NE(lines[0].find("\"error\":null"), std::string::npos);
+    EXPECT_NE(lines[1].find("\"output\":null"), std::string::npos);
+    EXPECT_NE(lines[1].find("\"luma_snr\":null,\"chroma_snr\":null"), std::string::npos);
+    EXPECT_NE(lines[1].find("\"error\":\"cannot read: no such file\""), std::string::npos);
+    EXPECT_FALSE(IsJson("{\"a\":1,}"));
+    EXPECT_FALSE(IsJson("{\"a\":1}\n{"));
+}
+
+TEST_F(Qvn, BadUsageIsOneLineAndExitCodeTwo)
+{
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {"--strength=100", "a.bmp"}, {"--tone", "sepia", "a.bmp"}, {"--frobnicate", "a.bmp"},
+             {"-o", "x.bmp", "a.bmp", "b.bmp"}, {"--format", "gif", "a.bmp"}, {"--view", "Z", "a.bmp"}}) {
+        EXPECT_EQ(Run(args), 2);
+        EXPECT_EQ(output, "");
+        EXPECT_EQ(Lines(errors).size(), 1u) << errors;
+        EXPECT_EQ(errors.rfind("qvn: ", 0), 0u) << errors;
+    }
+    EXPECT_EQ(Run({"--help"}), 0);
+    EXPECT_NE(output.find("--no-brightness-correction"), std::string::npos);
+    EXPECT_EQ(Run({"--version"}), 0);
+    EXPECT_EQ(output, "qvn 1.5.3\n");
+}
+
+TEST_F(Qvn, ProgressBarOnlyOnATerminalAndNotWhenQuiet)
+{
+    const std::string input = MakePicture("bar.bmp", 16, 16, 9);
+    ASSERT_EQ(Run({input}, 0, true), 0);
+    EXPECT_NE(errors.find("[##############################] 100%  1/1"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find('\n'), std::string::npos) << "a bar, not lines";
+    ASSERT_EQ(Run({input}, 0, false), 0);
+    EXPECT_EQ(errors, "");
+    ASSERT_EQ(Run({input, "-q"}, 0, true), 0);
+    EXPECT_EQ(errors, "");
+}
+
+#ifndef _WIN32
+// The real program on a real terminal: `script` gives it a pseudo-terminal.
+TEST_F(Qvn, TheProgramDrawsItsBarOnARealTerminalOnly)
+{
+    const std::string input = MakePicture("tty.bmp", 16, 16, 10);
+    const std::string qvn = QV_QVN_PATH;
+    const std::string onTerminal = Path("terminal.txt");
+    const std::string command = "script -qec '" + qvn + " " + input + "' " + onTerminal + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_NE(FileBytes(onTerminal).find("] 100%  1/1"), std::string::npos) << FileBytes(onTerminal);
+
+    const std::string redirected = Path("redirected.txt");
+    ASSERT_EQ(std::system((qvn + " " + input + " >" + redirected + " 2>&1").c_str()), 0);
+    EXPECT_EQ(FileBytes(redirected).find("] "), std::string::npos) << FileBytes(redirected);
+}
+#endif
+
+}  // namespace
