@@ -20,6 +20,16 @@ constexpr int maxEngineThreads = 16;
 // The number of threads a call may use now: 1 ... maxEngineThreads.
 int EngineThreadCount();
 
+// Starting a thread costs tens of microseconds, so a chunk of work is made at least this many
+// plane elements; a small picture (the preview's crop) then runs on the caller's thread alone.
+constexpr int elementsPerChunk = 32768;
+
+// Rows of the given length per chunk.
+inline int RowsPerChunk(int rowLength)
+{
+    return std::max(1, elementsPerChunk / std::max(rowLength, 1));
+}
+
 // Calls body(worker, first, last) for consecutive chunks [first, last) of [0, count), chunk by
 // chunk as threads become free; worker (0 ... EngineThreadCount() - 1) names the thread, so a body
 // can use per-thread scratch. The caller's thread is worker 0 and always takes part; a helper

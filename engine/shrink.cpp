@@ -12,9 +12,6 @@
 
 namespace {
 
-// Rows are handed to threads in chunks of this many.
-constexpr int rowsPerChunk = 16;
-
 struct Planes {
     CoefficientPlane* plane[3];
 };
@@ -52,7 +49,8 @@ void SumBlock(const CoefficientPlane* const* planes, std::int32_t first, std::in
 // planes sharing a thread share its loop.
 void SumBlocks(const Planes& planes, std::int32_t first, std::int32_t end, bool descending, double* sums)
 {
-    const int groups = std::min(EngineThreadCount(), 3);
+    const std::int64_t elements = std::int64_t{end - first} * (end - first);
+    const int groups = elements < elementsPerChunk ? 1 : std::min(EngineThreadCount(), 3);
     ParallelFor(groups, 1, [&](int, int group, int) {
         // One group: all three planes; two: L and a, then b; three: one plane each.
         const int start = groups == 3 ? group : group * 2;
@@ -69,7 +67,7 @@ void SumBlocks(const Planes& planes, std::int32_t first, std::int32_t end, bool 
 template <class Change>
 void EachRow(const Planes& planes, std::int32_t size, const Change& change)
 {
-    ParallelFor(3 * size, rowsPerChunk, [&](int, int first, int last) {
+    ParallelFor(3 * size, RowsPerChunk(size), [&](int, int first, int last) {
         for (int r = first; r < last; ++r) change(r / size, PlaneRow(*planes.plane[r / size], r % size));
     });
 }
@@ -189,18 +187,20 @@ void ShrinkStages2And3(CoefficientPlane& planeL, CoefficientPlane& planeA, Coeff
 
     // Item 0 is the whole L plane, serial because of its sum; the a and b rows follow.
     double remaining = 0.0;
-    ParallelFor(1 + 2 * size, 1, [&](int, int item, int) {
-        if (item == 0) {
-            remaining = SoftThresholdAndSum(threshold[0], planeL, size);
-            return;
+    ParallelFor(1 + 2 * size, RowsPerChunk(size), [&](int, int first, int last) {
+        for (int item = first; item < last; ++item) {
+            if (item == 0) {
+                remaining = SoftThresholdAndSum(threshold[0], planeL, size);
+                continue;
+            }
+            const int c = 1 + (item - 1) / size;
+            SoftThresholdRow(threshold[c], size, PlaneRow(*planes.plane[c], (item - 1) % size));
         }
-        const int c = 1 + (item - 1) / size;
-        SoftThresholdRow(threshold[c], size, PlaneRow(*planes.plane[c], (item - 1) % size));
     });
     // A plane the threshold cleared completely has nothing to restore (and no ratio).
     if (!(remaining > 0.0)) return;
     const double k = NewtonSqrt(sum[0] / remaining);
-    ParallelFor(size, rowsPerChunk, [&](int, int first, int last) {
+    ParallelFor(size, RowsPerChunk(size), [&](int, int first, int last) {
         for (int i = first; i < last; ++i) ScaleRow(k, size, PlaneRow(planeL, i));
     });
 }

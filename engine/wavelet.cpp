@@ -23,9 +23,6 @@ constexpr double highPassFilter[8] = {
     lowPassFilter[3], -lowPassFilter[2], lowPassFilter[1], -lowPassFilter[0],
 };
 
-// Rows are handed to threads in chunks of this many.
-constexpr int rowsPerChunk = 16;
-
 // Scratch of one step: its input split in two halves, each extended by the three samples the
 // filter reads past its end. A forward step of n reads n samples, an inverse one of -m reads 2m.
 std::size_t ScratchSize(std::int64_t n)
@@ -105,7 +102,7 @@ bool EachRow(CoefficientPlane& plane, std::int32_t size, const RowWork& rowWork)
     const std::size_t perWorker = ScratchSize(size);
     std::unique_ptr<double[]> scratch(new (std::nothrow) double[perWorker * workers]);
     if (!scratch) return false;
-    ParallelFor(size, rowsPerChunk, [&](int worker, int first, int last) {
+    ParallelFor(size, RowsPerChunk(size), [&](int worker, int first, int last) {
         double* own = scratch.get() + perWorker * worker;
         for (int i = first; i < last; ++i) rowWork(PlaneRow(plane, i), own);
     });
@@ -176,7 +173,7 @@ bool InverseRowPass(CoefficientPlane& plane, std::int32_t size, int levels)
 void TransposePlane(CoefficientPlane& plane, std::int32_t size)
 {
     const int tiles = (size + tileSize - 1) / tileSize;
-    ParallelFor(tiles, 1, [&](int, int first, int last) {
+    ParallelFor(tiles, RowsPerChunk(size * tileSize), [&](int, int first, int last) {
         double upper[tileSize * tileSize];
         double lower[tileSize * tileSize];
         for (int p = first; p < last; ++p) {

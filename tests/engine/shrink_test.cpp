@@ -251,7 +251,7 @@ TEST_F(Shrink, ThreadsAndSettingsReachEveryRow)
 {
     // A real transform's coefficients at a strength other than the default: helper threads must
     // use the caller's settings, and the result must not depend on their number.
-    const std::int32_t size = 128;
+    const std::int32_t size = 256;  // large enough to be split over threads
     const std::size_t bytes = sizeof(double) * size * size;
     const auto transformed = [&](CoefficientPlane (&planes)[3]) {
         for (int c = 0; c < 3; ++c) {
@@ -269,13 +269,13 @@ TEST_F(Shrink, ThreadsAndSettingsReachEveryRow)
 
     filterStrength = 73;
     engineThreads = 1;
-    ShrinkCoefficients(single[0], single[1], single[2], size, 16, 100, 120);
+    ShrinkCoefficients(single[0], single[1], single[2], size, 32, 200, 240);
     engineThreads = 3;
-    ShrinkCoefficients(threaded[0], threaded[1], threaded[2], size, 16, 100, 120);
+    ShrinkCoefficients(threaded[0], threaded[1], threaded[2], size, 32, 200, 240);
     for (int c = 0; c < 3; ++c) EXPECT_EQ(std::memcmp(single[c].data.get(), threaded[c].data.get(), bytes), 0) << c;
 
     filterStrength = 50;
-    ShrinkCoefficients(defaults[0], defaults[1], defaults[2], size, 16, 100, 120);
+    ShrinkCoefficients(defaults[0], defaults[1], defaults[2], size, 32, 200, 240);
     for (int c = 0; c < 3; ++c) EXPECT_NE(std::memcmp(threaded[c].data.get(), defaults[c].data.get(), bytes), 0) << c;
 }
 
@@ -288,7 +288,7 @@ TEST_F(Shrink, AgreesWithTheLiteralStagesToTheBit)
         unsigned seed;
     };
     const Case cases[] = {{1, 1, 1, 50, true, 1},       {4, 3, 4, 50, true, 2},     {16, 16, 9, 99, true, 3},
-                          {64, 40, 64, 1, false, 4},     {64, 64, 64, 51, true, 5}, {128, 100, 128, 49, true, 6},
+                          {64, 40, 64, 1, false, 4},     {64, 64, 64, 51, true, 5}, {512, 300, 512, 49, true, 6},
                           {128, 128, 70, 50, false, 7}};
     for (const Case& k : cases)
         for (int threads : {1, 2, 3}) {
