@@ -1,0 +1,193 @@
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "../imagefile/picture_files.h"
+#include "imagefile/converter_library.h"
+#include "imagefile/image_file.h"
+#include "imagefile/module_loading.h"
+#include "sample_pixels.h"
+#include "zentile/zentile.h"
+
+namespace {
+
+struct Zentile : ScratchFolder {
+    void SetUp() override
+    {
+        ScratchFolder::SetUp();
+        ASSERT_TRUE(LoadConverterLibrary("./" zentile_module));
+    }
+    void TearDown() override
+    {
+        FreeConverterLibrary();
+        ScratchFolder::TearDown();
+    }
+};
+
+const std::uint8_t* Pixel(const Image& image, int x, int yFromTop)
+{
+    return image.bits + (image.header->biHeight - 1 - yFromTop) * RowStride(image.header->biWidth) + 3 * x;
+}
+
+// A sample as a PNG reader widens it to 16 bits: low depths scaled to 8 bits first.
+std::uint32_t Widened(std::uint16_t value, int depth)
+{
+    const std::uint32_t stored = value >> (16 - depth);
+    if (depth == 16) return stored;
+    return (depth == 8 ? stored : stored * 255 / ((1u << depth) - 1)) * 257;
+}
+
+// Transparent pixels composited onto white, then reduced to 8 bits, both rounded to nearest.
+std::uint8_t OnWhite(std::uint32_t value, std::uint32_t alpha)
+{
+    const std::uint64_t composited = (std::uint64_t{value} * alpha + 65535ull * (65535 - alpha) + 32767) / 65535;
+    return static_cast<std::uint8_t>((composited * 255 + 32767) / 65535);
+}
+
+struct PngSample {
+    const char* name;
+    int depth;
+    bool grey, alpha, palette, key;
+};
+
+// Expected blue, green, red of one pixel of a sample.
+void ExpectedPixel(const PngSample& s, int x, int y, std::uint8_t bgr[3])
+{
+    std::uint32_t rgb[3], alpha = 65535;
+    for (int c = 0; c < 3; ++c) {
+        if (s.palette) rgb[c] = PaletteValue(SampleIndex(x, y), c) * 257u;
+        else rgb[c] = Widened(SampleValue(x, y, s.grey ? 0 : c), s.depth);
+    }
+    if (s.palette) alpha = PaletteAlpha(SampleIndex(x, y)) * 257u;
+    if (s.alpha) alpha = Widened(SampleAlpha(x, y), s.depth);
+    if (s.key) {
+        bool same = true;
+        for (int c = 0; c < 3; ++c) same = same && SampleValue(x, y, s.grey ? 0 : c) >> 8 == SampleValue(0, 0, s.grey ? 0 : c) >> 8;
+        if (same) alpha = 0;
+    }
+    for (int c = 0; c < 3; ++c) bgr[2 - c] = OnWhite(rgb[c], alpha);
+}
+
+TEST_F(Zentile, EveryPngColourTypeDepthAndInterlacingDecodesExactly)
+{
+    const PngSample samples[] = {
+        {"palette4", 4, false, false, true, false}, {"palette8", 8, false, false, true, false},
+        {"grey1", 1, true, false, false, false},    {"grey2", 2, true, false, false, false},
+        {"grey4", 4, true, false, false, false},    {"grey8", 8, true, false, false, false},
+        {"grey16", 16, true, false, false, false},  {"grey8key", 8, true, false, false, true},
+        {"greyalpha8", 8, true, true, false, false}, {"greyalpha16", 16, true, true, false, false},
+        {"rgb8", 8, false, false, false, false},    {"rgb8interlaced", 8, false, false, false, false},
+        {"rgb16", 16, false, false, false, false},  {"rgb8key", 8, false, false, false, true},
+        {"rgba8", 8, false, true, false, false},    {"rgba16", 16, false, true, false, false},
+    };
+    for (const PngSample& sample : samples) {
+        SCOPED_TRACE(sample.name);
+        Image image;
+        ASSERT_TRUE(LoadImageFile(std::string("samples/") + sample.name + ".png", image));
+        ASSERT_EQ(image.header->biWidth, sampleWidth);
+        ASSERT_EQ(image.header->biHeight, sampleHeight);
+        for (int y = 0; y < sampleHeight; ++y)
+            for (int x = 0; x < sampleWidth; ++x) {
+                std::uint8_t expected[3];
+                ExpectedPixel(sample, x, y, expected);
+                const std::uint8_t* got = Pixel(image, x, y);
+                ASSERT_TRUE(std::memcmp(got, expected, 3) == 0)
+                    << "pixel " << x << "," << y << ": " << int(got[0]) << " " << int(got[1]) << " " << int(got[2])
+                    << " instead of " << int(expected[0]) << " " << int(expected[1]) << " " << int(expected[2]);
+            }
+    }
+}
+
+TEST_F(Zentile, JpegKindsDecodeCloseToTheirSource)
+{
+    for (const char* name : {"baseline", "progressive", "grey", "cmyk"}) {
+        SCOPED_TRACE(name);
+        // Named .bmp: the content decides.
+        const std::string path = Write(std::string(name) + ".bmp", Read(std::string("samples/") + name + ".jpg"));
+        Image image;
+        ASSERT_TRUE(LoadImageFile(path, image));
+        ASSERT_EQ(image.header->biWidth, jpegWidth);
+        ASSERT_EQ(image.header->biHeight, jpegHeight);
+        const bool grey = std::string(name) == "grey";
+        int total = 0, worst = 0;
+        for (int y = 0; y < jpegHeight; ++y)
+            for (int x = 0; x < jpegWidth; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    const int error = std::abs(Pixel(image, x, y)[2 - c] - JpegValue(x, y, grey ? 0 : c));
+                    total += error;
+                    worst = std::max(worst, error);
+                }
+        EXPECT_LE(total, jpegWidth * jpegHeight * 3 * 3) << "mean error above 3";
+        EXPECT_LE(worst, 24);
+    }
+}
+
+TEST_F(Zentile, JpegScaleDenominatorShrinksThePicture)
+{
+    void* module = OpenModule("./" zentile_module);
+    ASSERT_NE(module, nullptr);
+    const auto jpgToBmp = reinterpret_cast<JpgToBmpCall>(FindExport(module, "JpgToBmp"));
+    for (auto [denominator, width, height] : {std::tuple{1, 16, 8}, {2, 8, 4}, {4, 4, 2}, {8, 2, 1}, {0, 16, 8}, {3, 16, 8}}) {
+        std::int32_t size = denominator;
+        const std::uint8_t* block = jpgToBmp("samples/baseline.jpg", &size);
+        ASSERT_EQ(size, 40 + height * RowStride(width)) << denominator;
+        BitmapInfoHeader header;
+        std::memcpy(&header, block, sizeof header);
+        EXPECT_EQ(header.biWidth, width);
+        EXPECT_EQ(header.biHeight, height);
+    }
+    std::int32_t size = 1;
+    EXPECT_EQ(jpgToBmp("samples/absent.jpg", &size), nullptr);
+    EXPECT_EQ(size, 0);
+    CloseModule(module);
+}
+
+TEST_F(Zentile, BmpToPngToBmpIsPixelIdentical)
+{
+    for (int width : {1, 2, 3, 4, 5, 257}) {
+        Image original;
+        ASSERT_TRUE(LoadImageFile(Write("写真.bmp", MakeBmp({.width = width, .height = -3})), original));
+        std::string path = SaveNameStem(Path("写真.bmp"));
+        ASSERT_TRUE(SaveImageFile(original, path));
+        EXPECT_EQ(path, Path("写真'.png"));
+        Image again;
+        ASSERT_TRUE(LoadImageFile(path, again));
+        ASSERT_EQ(again.header->biWidth, width);
+        ASSERT_EQ(again.header->biHeight, 3);
+        for (int y = 0; y < 3; ++y)
+            ASSERT_EQ(std::memcmp(again.rows[y], original.rows[y], 3 * width), 0) << width << " row " << y;
+    }
+    EXPECT_EQ(Entries(), 2);
+}
+
+TEST_F(Zentile, TruncatedAndDamagedFilesAreRefused)
+{
+    Image image;
+    for (const char* name : {"rgb8.png", "palette8.png", "rgba16.png", "baseline.jpg", "progressive.jpg"}) {
+        const Bytes whole = Read(std::string("samples/") + name);
+        for (std::size_t length : {std::size_t{4}, std::size_t{30}, whole.size() / 2, whole.size() - 20}) {
+            EXPECT_FALSE(LoadImageFile(Write(name, Bytes(whole.begin(), whole.begin() + length)), image)) << name << " " << length;
+            EXPECT_FALSE(image.loaded);
+        }
+    }
+    Bytes hugePng = Read("samples/rgb8.png");
+    PutLe(hugePng, 16, 0xFFFFFF7F, 4);  // width 2^31 - 1 (big-endian), with a now wrong checksum
+    EXPECT_FALSE(LoadImageFile(Write("huge.png", hugePng), image));
+    Bytes damaged = Read("samples/rgb8.png");
+    damaged[damaged.size() - 20] ^= 0x55;  // inside the compressed data
+    EXPECT_FALSE(LoadImageFile(Write("damaged.png", damaged), image));
+}
+
+TEST_F(Zentile, PngWriteFailureKeepsTheOldFile)
+{
+    Image image;
+    ASSERT_TRUE(LoadImageFile(Write("a.bmp", MakeBmp({})), image));
+    EXPECT_FALSE(SavePngFile(image, Path("missing/a.png")));
+    const std::string occupied = Path("occupied.png");
+    std::filesystem::create_directory(PathFromUtf8(occupied));
+    EXPECT_FALSE(SavePngFile(image, occupied));
+    EXPECT_TRUE(std::filesystem::is_directory(PathFromUtf8(occupied)));
+    EXPECT_EQ(Entries(), 2);
+}
+
+}  // namespace

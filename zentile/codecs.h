@@ -1,0 +1,19 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// The module's three conversions on bytes in memory, built on the platform's codecs. Decoders fill
+// block with a packed bitmap (see packed_bitmap.h) and refuse, with block emptied, anything they
+// cannot decode completely or whose picture exceeds maxPixels.
+
+// scaleDenominator 1, 2, 4 or 8 decodes at that fraction of the size; any other value at full size.
+bool DecodeJpeg(const std::uint8_t* data, std::size_t size, int scaleDenominator, std::uint64_t maxPixels,
+                std::vector<std::uint8_t>& block);
+
+// Every colour type, bit depth and interlacing; transparency composited onto white.
+bool DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t maxPixels, std::vector<std::uint8_t>& block);
+
+// An 8-bit RGB PNG of the packed bitmap, at the given zlib level where the platform's encoder
+// takes one.
+bool EncodePng(const std::uint8_t* bitmap, int level, std::vector<std::uint8_t>& png);
