@@ -110,7 +110,13 @@ void NormalizeChromaticity(double& x, double& y, double& z)
 
 bool RgbToLab(int red, int green, int blue, double& lStar, double& aStar, double& bStar)
 {
-    const ToneTable& table = ToneTableFor(toneMode);
+    return RgbToLabInTone(toneMode, red, green, blue, lStar, aStar, bStar);
+}
+
+bool RgbToLabInTone(int tone, int red, int green, int blue,
+                    double& lStar, double& aStar, double& bStar)
+{
+    const ToneTable& table = ToneTableFor(tone);
     const int r = red & 0xFF, g = green & 0xFF, b = blue & 0xFF;
     lStar = aStar = bStar = 0;
     if (!(table.tone[r] + table.tone[g] + table.tone[b] > 0)) return true;
@@ -139,6 +145,12 @@ bool RgbToLab(int red, int green, int blue, double& lStar, double& aStar, double
 bool LabToRgb(double lStar, double aStar, double bStar,
               std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue)
 {
+    return LabToRgbCorrected(rgbCorrection != 0, lStar, aStar, bStar, red, green, blue);
+}
+
+bool LabToRgbCorrected(bool correction, double lStar, double aStar, double bStar,
+                       std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue)
+{
     red = green = blue = 0;
     if (!(lStar > 0)) return true;
 
@@ -158,7 +170,7 @@ bool LabToRgb(double lStar, double aStar, double bStar,
     double r = CompandToRgb(3.241 * x65 - 1.5374 * y65 - 0.4986 * z65);
     double g = CompandToRgb(-0.9692 * x65 + 1.876 * y65 + 0.0416 * z65);
     double b = CompandToRgb(0.0556 * x65 - 0.204 * y65 + 1.057 * z65);
-    if (rgbCorrection) NormalizeRgb(r, g, b);
+    if (correction) NormalizeRgb(r, g, b);
 
     red = QuantiseSample(r);
     green = QuantiseSample(g);

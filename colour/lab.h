@@ -13,8 +13,18 @@ bool RgbToLab(int red, int green, int blue, double& lStar, double& aStar, double
 // identity, but part of both conversions all the same: it changes x and z by rounding.
 void NormalizeChromaticity(double& x, double& y, double& z);
 
+// The same with the tone curve given rather than read from toneMode, for loops over many pixels
+// and for helper threads, which have their own toneMode.
+bool RgbToLabInTone(int tone, int red, int green, int blue,
+                    double& lStar, double& aStar, double& bStar);
+
 // Converts back without undoing the tone curve, so a brighter or darker curve stays in the
 // result; reads rgbCorrection. Samples are truncated, never rounded, and clamped to 0 ... 255.
 // Always true.
 bool LabToRgb(double lStar, double aStar, double bStar,
               std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue);
+
+// The same with the RGB correction given rather than read from rgbCorrection, for loops over many
+// pixels and for helper threads.
+bool LabToRgbCorrected(bool correction, double lStar, double aStar, double bStar,
+                       std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue);

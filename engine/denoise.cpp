@@ -40,14 +40,12 @@ bool AllocatePlanes(std::int32_t size, Planes& planes)
            AllocatePlane(size, planes.b);
 }
 
-// Every pixel's L*, a*, b* at its place in the square, scaled. Helper threads convert with the
-// caller's tone curve.
+// Every pixel's L*, a*, b* at its place in the square, scaled, with the caller's tone curve.
 void CopyIn(const std::uint8_t* const* rows, std::int32_t width, std::int32_t height,
             const PlaneLayout& layout, double rootTwo, Planes& planes)
 {
-    const std::int8_t tone = toneMode;
+    const int tone = toneMode;
     ParallelFor(height, rowGrain, [&](int, int first, int last) {
-        toneMode = tone;
         for (int y = first; y < last; ++y) {
             const std::int32_t i = static_cast<std::int32_t>(layout.rowOffset + y);
             double* l = PlaneRow(planes.l, i) + layout.colOffset;
@@ -55,22 +53,21 @@ void CopyIn(const std::uint8_t* const* rows, std::int32_t width, std::int32_t he
             double* b = PlaneRow(planes.b, i) + layout.colOffset;
             const std::uint8_t* pixel = rows[y];
             for (std::int32_t x = 0; x < width; ++x, pixel += 3) {
-                RgbToLab(pixel[2], pixel[1], pixel[0], l[x], a[x], b[x]);
+                RgbToLabInTone(tone, pixel[2], pixel[1], pixel[0], l[x], a[x], b[x]);
                 ScaleIntoPlanes(rootTwo, l[x], a[x], b[x]);
             }
         }
     });
 }
 
-// The picture's part of the square back to 8-bit pixels; the row padding keeps its bytes. Helper
-// threads convert with the caller's RGB correction.
+// The picture's part of the square back to 8-bit pixels with the caller's RGB correction; the
+// row padding keeps its bytes.
 void CopyOut(const Planes& planes, std::int32_t width, std::int32_t height,
              const PlaneLayout& layout, double rootTwo, std::uint8_t* bits)
 {
-    const std::uint8_t correction = rgbCorrection;
+    const bool correction = rgbCorrection != 0;
     const std::int64_t stride = RowStride(width);
     ParallelFor(height, rowGrain, [&](int, int first, int last) {
-        rgbCorrection = correction;
         for (int y = first; y < last; ++y) {
             const std::int32_t i = static_cast<std::int32_t>(layout.rowOffset + y);
             const double* l = PlaneRow(planes.l, i) + layout.colOffset;
@@ -80,7 +77,7 @@ void CopyOut(const Planes& planes, std::int32_t width, std::int32_t height,
             for (std::int32_t x = 0; x < width; ++x, pixel += 3) {
                 double lStar = l[x], aStar = a[x], bStar = b[x];
                 ScaleOutOfPlanes(rootTwo, lStar, aStar, bStar);
-                LabToRgb(lStar, aStar, bStar, pixel[2], pixel[1], pixel[0]);
+                LabToRgbCorrected(correction, lStar, aStar, bStar, pixel[2], pixel[1], pixel[0]);
             }
         }
     });
