@@ -2,12 +2,14 @@
 #include <thread>
 
 #include "cli/batch.h"
+#include "cli/interruption.h"
 #include "cli/platform.h"
 #include "imagefile/converter_library.h"
 
 int main(int argc, char** argv)
 {
     PrepareConsole();
+    CatchInterruptions();
     // The converter module is looked for beside qvn, not in the current folder, so that qvn
     // works from wherever it is called.
     LoadConverterLibrary(ProgramFolder() + ConverterModuleName());

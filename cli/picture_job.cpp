@@ -4,6 +4,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "cli/interruption.h"
 #include "cli/platform.h"
 #include "cli/progress_bar.h"
 #include "colour/colour_settings.h"
@@ -103,7 +104,12 @@ bool Denoise(Image& image, MemoryGate& gate, PictureReport& report)
 
 bool Write(const Image& image, const PictureJob& job, PictureReport& report)
 {
+    if (!BeginWrite()) {
+        report.error = "interrupted before writing";
+        return false;
+    }
     const bool written = job.png ? SavePngFile(image, job.output) : SaveBmpFile(image, job.output);
+    EndWrite();
     if (!written) {
         report.error = WriteFailure(job.output);
         return false;

@@ -93,14 +93,6 @@ TEST(Progress, BoardCombinesTheWorkersAndPrintsAboveTheBar)
     EndProgressBoard();
 }
 
-TEST(Jobs, WorkersFollowTheCoresAndThePictures)
-{
-    EXPECT_EQ(WorkerCount(0, 4, 10), 4);
-    EXPECT_EQ(WorkerCount(0, 0, 10), 1);
-    EXPECT_EQ(WorkerCount(8, 2, 10), 8);
-    EXPECT_EQ(WorkerCount(8, 2, 3), 3);
-}
-
 TEST(Jobs, GateHoldsBackPicturesThatWouldNotFit)
 {
     MemoryGate gate;

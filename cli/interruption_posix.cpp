@@ -1,0 +1,21 @@
+#include "cli/interruption.h"
+
+#include <csignal>
+#include <initializer_list>
+
+namespace {
+
+void Handle(int)
+{
+    OnInterruption();
+}
+
+}  // namespace
+
+void CatchInterruptions()
+{
+    struct sigaction action {};
+    action.sa_handler = Handle;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
