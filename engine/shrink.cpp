@@ -54,12 +54,12 @@ void SumBlocks(const Planes& planes, std::int32_t first, std::int32_t end, bool 
     ParallelFor(groups, 1, [&](int, int group, int) {
         // One group: all three planes; two: L and a, then b; three: one plane each.
         const int start = groups == 3 ? group : group * 2;
-        const int size = groups == 1 ? 3 : groups == 2 && group == 0 ? 2 : 1;
+        const int count = groups == 1 ? 3 : groups == 2 && group == 0 ? 2 : 1;
         const CoefficientPlane* const chosen[3] = {planes.plane[start], planes.plane[std::min(start + 1, 2)],
                                                    planes.plane[2]};
-        if (size == 3) SumBlock<3>(chosen, first, end, descending, sums + start);
-        if (size == 2) SumBlock<2>(chosen, first, end, descending, sums + start);
-        if (size == 1) SumBlock<1>(chosen, first, end, descending, sums + start);
+        if (count == 3) SumBlock<3>(chosen, first, end, descending, sums + start);
+        if (count == 2) SumBlock<2>(chosen, first, end, descending, sums + start);
+        if (count == 1) SumBlock<1>(chosen, first, end, descending, sums + start);
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <utility>
@@ -25,9 +26,15 @@ constexpr double highPassFilter[8] = {
 
 // Scratch of one step: its input split in two halves, each extended by the three samples the
 // filter reads past its end. A forward step of n reads n samples, an inverse one of -m reads 2m.
-std::size_t ScratchSize(std::int64_t n)
+std::int64_t ScratchSize(std::int64_t n)
 {
-    return static_cast<std::size_t>(n < 0 ? -2 * n : n) + 6;
+    return (n < 0 ? -2 * n : n) + 6;
+}
+
+// Only a 32-bit process can be asked for a step longer than it can address.
+bool ScratchFits(std::int64_t n)
+{
+    return static_cast<std::uint64_t>(ScratchSize(n)) <= PTRDIFF_MAX / sizeof(double);
 }
 
 // Analysis of row[0, n). The input is split into even and odd samples, each extended
@@ -99,7 +106,7 @@ template <class RowWork>
 bool EachRow(CoefficientPlane& plane, std::int32_t size, const RowWork& rowWork)
 {
     const int workers = EngineThreadCount();
-    const std::size_t perWorker = ScratchSize(size);
+    const auto perWorker = static_cast<std::size_t>(ScratchSize(size));
     std::unique_ptr<double[]> scratch(new (std::nothrow) double[perWorker * workers]);
     if (!scratch) return false;
     ParallelFor(size, RowsPerChunk(size), [&](int worker, int first, int last) {
@@ -145,7 +152,8 @@ int CoarseSize(std::int32_t size)
 
 bool WaveletStep(std::int32_t n, double* row)
 {
-    std::unique_ptr<double[]> scratch(new (std::nothrow) double[ScratchSize(n)]);
+    if (!ScratchFits(n)) return false;
+    std::unique_ptr<double[]> scratch(new (std::nothrow) double[static_cast<std::size_t>(ScratchSize(n))]);
     if (!scratch) return false;
     if (n >= 1)
         ForwardLevel(n, row, scratch.get());
