@@ -272,7 +272,7 @@ TEST_F(Qvn, AnInterruptionNeverLeavesAPartialResult)
     const std::string input = MakePicture("stop.bmp", 1200, 900, 11);
     for (const char* delay : {"0.05", "0.3", "0.6", "0.9", "1.2"}) {
         std::filesystem::remove(PathFromUtf8(Path("stop'.bmp")));
-        const std::string command = std::string(QV_QVN_PATH) + " -q " + input + " & sleep " + delay +
+        const std::string command = std::string(QV_QVN_PATH) + " -q --format bmp " + input + " & sleep " + delay +
                                     "; kill -INT $! 2>/dev/null; wait $!; exit $?";
         const int code = std::system(("sh -c '" + command + "'").c_str());
         const bool written = std::filesystem::exists(PathFromUtf8(Path("stop'.bmp")));
