@@ -22,3 +22,4 @@ extern Image heldImage;         // the one picture held
 extern bool pictureShown;
 extern bool dialogOpen;
 extern RECT drawRect;           // area handed to the drawing helpers; scratch for everyone else
+extern RECT closedWindowRect;   // the main window's screen rectangle when it was destroyed

@@ -1,0 +1,298 @@
+// The main window driven with real messages: drops, keys, mouse, double clicks; what it shows is
+// read back from the window.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "colour/view_transform.h"
+#include "imagefile/image.h"
+#include "ui/main_window.h"
+#include "window_test_support.h"
+
+using namespace window_test;
+
+namespace {
+
+// A picture whose every pixel differs from its neighbours, so that a shift or a flip shows.
+COLORREF Pattern(int x, int y)
+{
+    return RGB((x * 7 + y * 3) & 0xFF, (x * 2 + y * 11 + 40) & 0xFF, (x * 13 + y * 5 + 90) & 0xFF);
+}
+
+class MainWindowTest : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        DeleteFileW(L"Quorva.ini");
+        ASSERT_TRUE(StartApplication(GetModuleHandleW(nullptr)));
+        Pump();
+        WriteBmp(L"pattern.bmp", 160, 120, Pattern);
+        WriteBmp(L"other.bmp", 150, 100, [](int, int) { return RGB(10, 20, 30); });
+        std::ofstream(L"notes.txt") << "not a picture";
+    }
+
+    // Drops the files and handles what follows; a message box on the way is answered and
+    // reported, so a refused file never leaves the test waiting.
+    BoxSeen DropAndShow(const std::vector<std::wstring>& names)
+    {
+        std::vector<std::wstring> paths;
+        for (const auto& n : names) paths.push_back(FullPath(n));
+        BoxAnswerer box;
+        DropFiles(mainWindow, paths);
+        Pump();
+        return box.result;
+    }
+
+    // Compares the client area with the picture's working pixels at the current pan offset.
+    void ExpectShowsWorkingPicture()
+    {
+        const Capture shown = CaptureClient(mainWindow);
+        const BitmapInfoHeader* h = heldImage.header;
+        const int stride = static_cast<int>(RowStride(h->biWidth));
+        int wrong = 0;
+        for (int y = 0; y < shown.height && y - mainView.panY < h->biHeight; ++y) {
+            for (int x = 0; x < shown.width && x - mainView.panX < h->biWidth; ++x) {
+                const int px = x - mainView.panX, py = y - mainView.panY;
+                const std::uint8_t* p = heldImage.bits + (h->biHeight - 1 - py) * stride + 3 * px;
+                if (shown.At(x, y) != RGB(p[2], p[1], p[0]) && wrong++ < 5) {
+                    ADD_FAILURE() << "pixel " << x << "," << y;
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+};
+
+TEST_F(MainWindowTest, ShowsTheStartUpPictureAndIgnoresKeysUntilAPictureIsDropped)
+{
+    EXPECT_EQ(Title(mainWindow), L"Quorvane");
+    EXPECT_EQ(WindowSize(mainWindow).cx, splashSide);
+    EXPECT_EQ(WindowSize(mainWindow).cy, splashSide);
+    EXPECT_TRUE(IsWindowVisible(mainWindow));
+    EXPECT_FALSE(IsWindowVisible(progressWindow));
+
+    const SIZE client = ClientSize(mainWindow);
+    const Capture splash = CaptureDc(SplashCanvas, client.cx, client.cy);
+    InvalidateRect(mainWindow, nullptr, FALSE);
+    Pump();
+    const Capture shown = CaptureClient(mainWindow);
+    EXPECT_EQ(shown.pixels, splash.pixels);
+
+    // Esc, view keys and double clicks do nothing without a picture.
+    SendMessageW(mainWindow, WM_KEYDOWN, VK_ESCAPE, 0);
+    SendMessageW(mainWindow, WM_KEYDOWN, 'N', 0);
+    SendMessageW(mainWindow, WM_LBUTTONDBLCLK, 0, MAKELPARAM(10, 10));
+    Pump();
+    EXPECT_FALSE(QuitPosted());
+    EXPECT_EQ(CaptureClient(mainWindow).pixels, splash.pixels);
+    EXPECT_EQ(Title(mainWindow), L"Quorvane");
+}
+
+TEST_F(MainWindowTest, ADroppedPictureIsShownAtItsOwnSizeWithItsNameInTheTitle)
+{
+    EXPECT_FALSE(DropAndShow({L"pattern.bmp"}).seen);
+    EXPECT_TRUE(pictureShown);
+    EXPECT_EQ(Title(mainWindow), L" QVN - pattern.bmp");
+    EXPECT_EQ(ClientSize(mainWindow).cx, 160);
+    EXPECT_EQ(ClientSize(mainWindow).cy, 120);
+    const Capture shown = CaptureClient(mainWindow);
+    EXPECT_EQ(shown.At(0, 0), Pattern(0, 0));
+    EXPECT_EQ(shown.At(159, 0), Pattern(159, 0));
+    EXPECT_EQ(shown.At(37, 119), Pattern(37, 119));
+    ExpectShowsWorkingPicture();
+}
+
+TEST_F(MainWindowTest, OfSeveralDroppedFilesOnlyTheFirstIsLoaded)
+{
+    DropAndShow({L"other.bmp", L"pattern.bmp", L"notes.txt"});
+    EXPECT_EQ(Title(mainWindow), L" QVN - other.bmp");
+    EXPECT_EQ(ClientSize(mainWindow).cx, 150);
+    EXPECT_EQ(CaptureClient(mainWindow).At(75, 50), RGB(10, 20, 30));
+}
+
+TEST_F(MainWindowTest, ARefusedFileBringsBackTheStartUpPicture)
+{
+    DropAndShow({L"pattern.bmp"});
+    const BoxSeen box = DropAndShow({L"notes.txt"});
+    EXPECT_TRUE(box.seen);
+    EXPECT_EQ(box.caption, L" ERROR...");
+    EXPECT_EQ(box.text, L"読めないファイルです。。。");
+    EXPECT_FALSE(pictureShown);
+    EXPECT_FALSE(heldImage.loaded);
+    EXPECT_EQ(Title(mainWindow), L" Can't read file...");
+    EXPECT_EQ(WindowSize(mainWindow).cx, splashSide);
+    EXPECT_EQ(WindowSize(mainWindow).cy, splashSide);
+    const SIZE client = ClientSize(mainWindow);
+    EXPECT_EQ(CaptureClient(mainWindow).pixels, CaptureDc(SplashCanvas, client.cx, client.cy).pixels);
+
+    // Keys do nothing again, and the next good drop works.
+    SendMessageW(mainWindow, WM_KEYDOWN, VK_ESCAPE, 0);
+    Pump();
+    EXPECT_FALSE(QuitPosted());
+    DropAndShow({L"pattern.bmp"});
+    EXPECT_EQ(Title(mainWindow), L" QVN - pattern.bmp");
+}
+
+TEST_F(MainWindowTest, EachViewKeyShowsWhatTheViewComputes)
+{
+    DropAndShow({L"pattern.bmp"});
+    const BitmapInfoHeader header = *heldImage.header;
+    const std::int64_t size = RowStride(header.biWidth) * header.biHeight;
+    std::vector<std::uint8_t> expected(heldImage.bits, heldImage.bits + size);
+
+    const std::pair<WPARAM, std::int8_t> keys[] = {
+        {'H', kViewHue}, {'S', kViewSaturation}, {'Y', kViewLuma}, {'U', kViewBlueDifference},
+        {'V', kViewRedDifference}, {'I', kViewInPhase}, {'Q', kViewQuadrature}, {'L', kViewLightness},
+        {'A', kViewRedGreen}, {'B', kViewYellowBlue}, {'N', kViewNegative}, {'D', kViewDifference},
+        {'P', kViewSource}, {'D', kViewDifference}};
+    for (const auto& [key, mode] : keys) {
+        SCOPED_TRACE(static_cast<char>(key));
+        SendMessageW(mainWindow, WM_KEYDOWN, key, 0);
+        Pump();
+        ApplyViewTransform(mode, &header, expected.data(), heldImage.rows.get());
+        ASSERT_EQ(std::vector<std::uint8_t>(heldImage.bits, heldImage.bits + size), expected);
+        ExpectShowsWorkingPicture();
+    }
+    // D right after P: nothing differs.
+    EXPECT_EQ(CaptureClient(mainWindow).At(80, 60), RGB(0, 0, 0));
+
+    // Keys outside the table change nothing.
+    SendMessageW(mainWindow, WM_KEYDOWN, 'P', 0);
+    Pump();
+    for (WPARAM key : {WPARAM{'C'}, WPARAM{'Z'}, WPARAM{VK_F1}, WPARAM{'2'}}) {
+        SendMessageW(mainWindow, WM_KEYDOWN, key, 0);
+        Pump();
+    }
+    EXPECT_EQ(CaptureClient(mainWindow).At(5, 5), Pattern(5, 5));
+}
+
+TEST_F(MainWindowTest, DraggingPansAWidePictureWithinItsEdges)
+{
+    const int width = 3000;
+    WriteBmp(L"wide.bmp", width, 100, Pattern);
+    DropAndShow({L"wide.bmp"});
+    const int clientWidth = ClientSize(mainWindow).cx;
+    ASSERT_LT(clientWidth, width);  // the system caps the window at its largest size
+
+    auto drag = [](int fromX, int toX) {
+        SendMessageW(mainWindow, WM_MOUSEMOVE, 0, MAKELPARAM(fromX, 50));
+        SendMessageW(mainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(fromX, 50));
+        SendMessageW(mainWindow, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(toX, 50));
+        SendMessageW(mainWindow, WM_LBUTTONUP, 0, MAKELPARAM(toX, 50));
+        Pump();
+    };
+
+    drag(100, 400);  // right from the start: stays at the left edge
+    EXPECT_EQ(mainView.panX, 0);
+    EXPECT_EQ(CaptureClient(mainWindow).At(0, 10), Pattern(0, 10));
+
+    drag(900, 600);
+    EXPECT_EQ(mainView.panX, -300);
+    EXPECT_EQ(CaptureClient(mainWindow).At(0, 10), Pattern(300, 10));
+
+    for (int i = 0; i < 4; ++i) drag(1000, 100);  // far past the right edge
+    EXPECT_EQ(mainView.panX, -(width - clientWidth));
+    EXPECT_EQ(mainView.panY, 0);  // the picture is no taller than the window: no vertical panning
+    // Read within the screen: the part of a window beyond its edge cannot be read back.
+    const Capture shown = CaptureClient(mainWindow);
+    EXPECT_EQ(shown.At(500, 10), Pattern(500 + width - clientWidth, 10));
+
+    // Moving without the button pans nothing; a new picture starts at the top-left corner.
+    SendMessageW(mainWindow, WM_MOUSEMOVE, 0, MAKELPARAM(700, 20));
+    Pump();
+    EXPECT_EQ(mainView.panX, -(width - clientWidth));
+    DropAndShow({L"pattern.bmp"});
+    EXPECT_EQ(mainView.panX, 0);
+    EXPECT_EQ(CaptureClient(mainWindow).At(0, 0), Pattern(0, 0));
+}
+
+TEST_F(MainWindowTest, ASmallPictureStaysInTheCornerWhenDragged)
+{
+    WriteBmp(L"tiny.bmp", 8, 8, Pattern);
+    DropAndShow({L"tiny.bmp"});
+    SendMessageW(mainWindow, WM_MOUSEMOVE, 0, MAKELPARAM(60, 10));
+    SendMessageW(mainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(60, 10));
+    SendMessageW(mainWindow, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(2, 1));
+    SendMessageW(mainWindow, WM_LBUTTONUP, 0, MAKELPARAM(2, 1));
+    Pump();
+    EXPECT_EQ(mainView.panX, 0);
+    EXPECT_EQ(mainView.panY, 0);
+    EXPECT_EQ(CaptureClient(mainWindow).At(7, 7), Pattern(7, 7));
+}
+
+TEST_F(MainWindowTest, ADoubleClickSavesWhatIsShownBesideTheInput)
+{
+    DeleteFileW(L"pattern'.bmp");
+    DropAndShow({L"pattern.bmp"});
+    SendMessageW(mainWindow, WM_KEYDOWN, 'N', 0);
+    Pump();
+    SendMessageW(mainWindow, WM_LBUTTONDBLCLK, 0, MAKELPARAM(20, 20));
+    Pump();
+
+    std::ifstream saved(L"pattern'.bmp", std::ios::binary);
+    ASSERT_TRUE(saved.good());
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(saved)), {});
+    const int stride = 160 * 3;
+    ASSERT_EQ(bytes.size(), 54u + stride * 120);
+    // Top-left pixel: the last stored row; negative of the pattern.
+    const std::size_t at = 54 + static_cast<std::size_t>(119) * stride;
+    const COLORREF c = Pattern(0, 0);
+    EXPECT_EQ(static_cast<std::uint8_t>(bytes[at]), 255 - GetBValue(c));
+    EXPECT_EQ(static_cast<std::uint8_t>(bytes[at + 1]), 255 - GetGValue(c));
+    EXPECT_EQ(static_cast<std::uint8_t>(bytes[at + 2]), 255 - GetRValue(c));
+    // Saving does not change what is shown.
+    EXPECT_EQ(Title(mainWindow), L" QVN - pattern.bmp");
+}
+
+TEST_F(MainWindowTest, JapaneseFileNamesLoadAndShowInTheTitle)
+{
+    WriteBmp(L"写真.bmp", 120, 90, Pattern);
+    EXPECT_FALSE(DropAndShow({L"写真.bmp"}).seen);
+    EXPECT_TRUE(pictureShown);
+    EXPECT_EQ(Title(mainWindow), L" QVN - 写真.bmp");
+    DeleteFileW(L"写真'.bmp");
+    SendMessageW(mainWindow, WM_LBUTTONDBLCLK, 0, MAKELPARAM(20, 20));
+    Pump();
+    EXPECT_NE(GetFileAttributesW(L"写真'.bmp"), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(MainWindowTest, SpaceOpensThePreviewDialogOnce)
+{
+    DropAndShow({L"pattern.bmp"});
+    {
+        BoxAnswerer dialog(1018);  // its "キャンセル" button
+        SendMessageW(mainWindow, WM_KEYDOWN, VK_SPACE, 0);
+        EXPECT_TRUE(dialog.result.seen);
+        EXPECT_EQ(dialog.result.caption, L" Preview - Quorvane");
+    }
+    EXPECT_FALSE(dialogOpen);
+
+    // While the flag says a dialog is up, Space opens no second one.
+    dialogOpen = true;
+    BoxAnswerer none(1018);
+    SendMessageW(mainWindow, WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_FALSE(none.result.seen);
+    dialogOpen = false;
+}
+
+TEST_F(MainWindowTest, PictureTitleUsesTheNameAfterTheLastBackslash)
+{
+    EXPECT_EQ(PictureTitle(L"C:\\photos\\cat.bmp"), L" QVN - cat.bmp");
+    EXPECT_EQ(PictureTitle(L"cat.bmp"), L" QVN - cat.bmp");
+    EXPECT_EQ(PictureTitle(L"C:\\a\\"), L" QVN - ");
+}
+
+TEST_F(MainWindowTest, EscEndsTheProgram)
+{
+    DropAndShow({L"pattern.bmp"});
+    SendMessageW(mainWindow, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(RunMessageLoop(), 0);
+    RECT r;
+    GetWindowRect(mainWindow, &r);
+    EXPECT_EQ(closedWindowRect.left, r.left);
+    EXPECT_EQ(closedWindowRect.top, r.top);
+}
+
+}  // namespace

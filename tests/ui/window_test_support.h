@@ -1,0 +1,208 @@
+#pragma once
+// Helpers for the window tests: they start the real program inside the test process, feed its
+// windows real messages and read back what the windows show.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ui/app.h"
+#include "ui/app_state.h"
+
+namespace window_test {
+
+// Handles every pending message the way the program's loop does.
+inline void Pump()
+{
+    MSG message;
+    for (int i = 0; i < 10000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));  // leave it for the test to find
+            return;
+        }
+        HandleMessage(message);
+    }
+}
+
+inline bool QuitPosted()
+{
+    MSG message;
+    return PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != 0;
+}
+
+inline std::wstring Title(HWND window)
+{
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 512);
+    return text;
+}
+
+inline SIZE WindowSize(HWND window)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    return {r.right - r.left, r.bottom - r.top};
+}
+
+inline SIZE ClientSize(HWND window)
+{
+    RECT r;
+    GetClientRect(window, &r);
+    return {r.right, r.bottom};
+}
+
+// What a window or memory device context shows, read back through a 32-bit DIB.
+struct Capture {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;  // top row first, 0x00RRGGBB
+
+    COLORREF At(int x, int y) const
+    {
+        const std::uint32_t p = pixels[static_cast<std::size_t>(y) * width + x];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+};
+
+inline Capture CaptureDc(HDC source, int width, int height)
+{
+    Capture capture;
+    capture.width = width;
+    capture.height = height;
+    capture.pixels.resize(static_cast<std::size_t>(width) * height);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC memory = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(memory, dib);
+    BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::memcpy(capture.pixels.data(), bits, capture.pixels.size() * 4);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(dib);
+    return capture;
+}
+
+inline Capture CaptureClient(HWND window)
+{
+    const SIZE size = ClientSize(window);
+    HDC dc = GetDC(window);
+    Capture capture = CaptureDc(dc, size.cx, size.cy);
+    ReleaseDC(window, dc);
+    return capture;
+}
+
+// Writes a 24-bit bottom-up BMP whose pixel (x, y), counted from the top, is colour(x, y).
+template <typename ColourAt>
+inline void WriteBmp(const std::wstring& path, int width, int height, ColourAt colour)
+{
+    const int stride = width * 3 + width % 4;
+    std::vector<std::uint8_t> file(54 + static_cast<std::size_t>(stride) * height, 0);
+    auto put32 = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) file[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    file[0] = 'B';
+    file[1] = 'M';
+    put32(2, static_cast<std::uint32_t>(file.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<std::uint32_t>(width));
+    put32(22, static_cast<std::uint32_t>(height));
+    file[26] = 1;
+    file[28] = 24;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = &file[54 + static_cast<std::size_t>(height - 1 - y) * stride];
+        for (int x = 0; x < width; ++x) {
+            const COLORREF c = colour(x, y);
+            row[3 * x] = GetBValue(c);
+            row[3 * x + 1] = GetGValue(c);
+            row[3 * x + 2] = GetRValue(c);
+        }
+    }
+    FILE* out = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(file.data(), 1, file.size(), out);
+    std::fclose(out);
+}
+
+// The full path of a file in the current directory.
+inline std::wstring FullPath(const std::wstring& name)
+{
+    wchar_t full[1024];
+    GetFullPathNameW(name.c_str(), 1024, full, nullptr);
+    return full;
+}
+
+// Drops files on a window as the shell does: an HDROP built in this process, sent as WM_DROPFILES.
+inline void DropFiles(HWND window, const std::vector<std::wstring>& paths)
+{
+    std::wstring list;
+    for (const auto& p : paths) list += p + L'\0';
+    list += L'\0';
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+}
+
+// Answers the next message box or dialog that the thread opens: records its caption and text and
+// ends it with the given command. Works inside the box's own modal loop, through a thread timer.
+struct BoxSeen {
+    std::wstring caption;
+    std::wstring text;
+    bool seen = false;
+};
+
+inline BoxSeen* boxSeen = nullptr;
+inline WORD boxCommand = IDOK;
+
+inline BOOL CALLBACK FindBox(HWND window, LPARAM)
+{
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (std::wstring(className) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+    boxSeen->seen = true;
+    boxSeen->caption = Title(window);
+    HWND text = GetDlgItem(window, 0xFFFF);  // a message box's text control
+    if (text) boxSeen->text = Title(text);
+    PostMessageW(window, WM_COMMAND, boxCommand, 0);
+    return FALSE;
+}
+
+inline void CALLBACK LookForBox(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (boxSeen && !boxSeen->seen) EnumThreadWindows(GetCurrentThreadId(), FindBox, 0);
+}
+
+struct BoxAnswerer {
+    BoxSeen result;
+    UINT_PTR timer;
+
+    explicit BoxAnswerer(WORD command = IDOK)
+    {
+        boxSeen = &result;
+        boxCommand = command;
+        timer = SetTimer(nullptr, 0, 50, LookForBox);
+    }
+    ~BoxAnswerer()
+    {
+        KillTimer(nullptr, timer);
+        boxSeen = nullptr;
+    }
+};
+
+}  // namespace window_test

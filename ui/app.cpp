@@ -1,0 +1,224 @@
+#include "ui/app.h"
+
+#include <shellapi.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/settings.h"
+#include "imagefile/converter_library.h"
+#include "support/settings_file.h"
+#include "support/splash_image.h"
+#include "support/system_probe.h"
+#include "ui/app_state.h"
+#include "ui/main_window.h"
+#include "ui/progress_window.h"
+#include "ui/wide_text.h"
+#include "ui/windows_front_end.h"
+
+namespace {
+
+constexpr int openHandCursorId = 101;
+constexpr int closedHandCursorId = 102;
+constexpr int iconId = 109;
+constexpr int skinAtlasId = 113;
+constexpr int canvasWidth = 200;
+constexpr int canvasHeight = 230;
+constexpr int markTop = 200;  // the progress window's mark: the canvas's 48 x 22 strip at (0, 200)
+constexpr int markWidth = 48;
+constexpr int markHeight = 22;
+constexpr int atlasMaskSide = 128;
+
+// The bitmaps behind the memory device contexts, with what each context held before, so that
+// exit can put things back and free them.
+struct CanvasBitmaps {
+    HBITMAP splash = nullptr, splashOld = nullptr;
+    HBITMAP mark = nullptr, markOld = nullptr;
+    HBITMAP atlas = nullptr, atlasOld = nullptr;
+    HBITMAP atlasMask = nullptr, atlasMaskOld = nullptr;
+};
+CanvasBitmaps bitmaps;
+
+HDC MakeMemoryDc(HBITMAP bitmap, HBITMAP& previous)
+{
+    HDC dc = CreateCompatibleDC(mainWindowDc);
+    previous = static_cast<HBITMAP>(SelectObject(dc, bitmap));
+    return dc;
+}
+
+void FreeMemoryDc(HDC& dc, HBITMAP& bitmap, HBITMAP previous)
+{
+    if (!dc) return;
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    dc = nullptr;
+    bitmap = nullptr;
+}
+
+bool CreateMainWindow(int x, int y)
+{
+    WNDCLASSW windowClass = {};
+    windowClass.style = CS_DBLCLKS;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(iconId));
+    windowClass.lpszClassName = L"Quorvane";
+    RegisterClassW(&windowClass);
+    mainWindow = CreateWindowExW(0, L"Quorvane", L"Quorvane", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, x, y,
+                                 splashSide, splashSide, nullptr, nullptr, instance, nullptr);
+    if (!mainWindow) return false;
+    DragAcceptFiles(mainWindow, TRUE);
+    return true;
+}
+
+bool CreateProgressWindow()
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = ProgressWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.lpszClassName = L"Progress";
+    RegisterClassW(&windowClass);
+    progressWindow = CreateWindowExW(WS_EX_TOOLWINDOW, L"Progress", L"", WS_POPUP | WS_CAPTION, 0, 0, 0, 0, nullptr,
+                                     nullptr, instance, nullptr);
+    return progressWindow != nullptr;
+}
+
+// The packed start-up picture drawn into the canvas; a block that does not unpack leaves the
+// canvas white, which costs the look but not the program.
+void DrawSplashPicture()
+{
+    PatBlt(SplashCanvas, 0, 0, canvasWidth, canvasHeight, WHITENESS);
+    std::unique_ptr<std::uint8_t[]> picture;
+    if (UnpackSplashImage(splashBlock, splashBlockSize, picture) < sizeof(BITMAPINFOHEADER)) return;
+    const auto* header = reinterpret_cast<const BITMAPINFO*>(picture.get());
+    SetDIBitsToDevice(SplashCanvas, 0, 0, canvasWidth, canvasHeight, 0, 0, 0, canvasHeight,
+                      picture.get() + header->bmiHeader.biSize, header, DIB_RGB_COLORS);
+}
+
+// Monochrome copy of a colour area: the source's background colour (white) becomes white, every
+// other colour black.
+HDC MakeMask(HDC source, int x, int y, int width, int height, HBITMAP& bitmap, HBITMAP& previous)
+{
+    bitmap = CreateBitmap(width, height, 1, 1, nullptr);
+    HDC dc = MakeMemoryDc(bitmap, previous);
+    BitBlt(dc, 0, 0, width, height, source, x, y, SRCCOPY);
+    return dc;
+}
+
+void DrawSplashTexts()
+{
+    const int height = -MulDiv(7, GetDeviceCaps(SplashCanvas, LOGPIXELSY), 72);
+    HFONT font = CreateFontW(height, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, VARIABLE_PITCH | FF_SWISS, L"Small Fonts");
+    SelectObject(SplashCanvas, font);
+    SetTextColor(SplashCanvas, RGB(192, 192, 192));
+    SetBkMode(SplashCanvas, TRANSPARENT);
+    SetTextAlign(SplashCanvas, TA_LEFT | TA_TOP);
+
+    // The places follow the client area of the 200 x 200 window, so they move with the system's
+    // frame sizes.
+    RECT client;
+    GetClientRect(mainWindow, &client);
+    const int cw = client.right;
+    const int ch = client.bottom;
+    const std::wstring version = WideFromUtf8(versionText);
+    const std::wstring credit = WideFromUtf8(creditText);
+    TextOutW(SplashCanvas, static_cast<int>(cw / 2.25), ch / 3, version.c_str(), static_cast<int>(version.size()));
+    TextOutW(SplashCanvas, cw / 4, ch - 32, credit.c_str(), static_cast<int>(credit.size()));
+
+    SelectObject(SplashCanvas, GetStockObject(SYSTEM_FONT));
+    DeleteObject(font);
+}
+
+void PrepareDrawingResources()
+{
+    mainWindowDc = GetDC(mainWindow);
+    bitmaps.splash = CreateCompatibleBitmap(mainWindowDc, canvasWidth, canvasHeight);
+    SplashCanvas = MakeMemoryDc(bitmaps.splash, bitmaps.splashOld);
+    DrawSplashPicture();
+    ProgressMarkMask = MakeMask(SplashCanvas, 0, markTop, markWidth, markHeight, bitmaps.mark, bitmaps.markOld);
+    bitmaps.atlas = static_cast<HBITMAP>(
+        LoadImageW(instance, MAKEINTRESOURCEW(skinAtlasId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    SkinAtlas = MakeMemoryDc(bitmaps.atlas, bitmaps.atlasOld);
+    SkinAtlasMask = MakeMask(SkinAtlas, 0, 0, atlasMaskSide, atlasMaskSide, bitmaps.atlasMask, bitmaps.atlasMaskOld);
+    DrawSplashTexts();
+}
+
+}  // namespace
+
+bool StartApplication(HINSTANCE programInstance)
+{
+    instance = programInstance;
+    PlugWindowsFrontEnd();
+
+    ReadSettings();
+    // A window remembered off the top or left of the screen comes back at the edge.
+    const int x = windowX < 0 ? 0 : windowX;
+    const int y = windowY < 0 ? 0 : windowY;
+    if (!CreateMainWindow(x, y) || !CreateProgressWindow()) {
+        ShowMessageBox("ウィンドウを作成できません。。。", " initialize...");
+        return false;
+    }
+    PrepareDrawingResources();
+
+    dialogOpen = false;
+    progressEnabled = false;
+    ShowWindow(mainWindow, SW_SHOW);
+    openHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(openHandCursorId));
+    closedHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(closedHandCursorId));
+    heldImage.loaded = false;
+    pictureShown = false;
+    // Without the module the program reads and writes BMP files only.
+    LoadConverterLibrary(converterLibraryPath);
+    return true;
+}
+
+void HandleMessage(const MSG& message)
+{
+    if (message.hwnd == mainWindow && mainWindow) {
+        MainWindowProc(message.hwnd, message.message, message.wParam, message.lParam);
+    } else if (message.hwnd == progressWindow && progressWindow) {
+        ProgressWindowProc(message.hwnd, message.message, message.wParam, message.lParam);
+    } else if (message.message == WM_PAINT && message.hwnd) {
+        // A paint request that nobody answers would come back from GetMessage forever.
+        ValidateRect(message.hwnd, nullptr);
+    }
+}
+
+int RunMessageLoop()
+{
+    MSG message = {};
+    for (;;) {
+        const BOOL result = GetMessageW(&message, nullptr, 0, 0);
+        if (result == -1 || result == 0) break;
+        HandleMessage(message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+void EndApplication()
+{
+    // The module goes first: the probe of the machine must not count it, and support/ cannot
+    // reach the program's module slot.
+    FreeConverterLibrary();
+    ProbeSystem();
+    DisplayFigures display;
+    if (mainWindowDc) {
+        display.width = GetDeviceCaps(mainWindowDc, HORZRES);
+        display.height = GetDeviceCaps(mainWindowDc, VERTRES);
+        display.bitsPerPixel = GetDeviceCaps(mainWindowDc, BITSPIXEL);
+    }
+    WriteSettings(closedWindowRect.left, closedWindowRect.top, display, systemFigures);
+
+    DestroyCursor(openHandCursor);
+    DestroyCursor(closedHandCursor);
+    openHandCursor = closedHandCursor = nullptr;
+    if (mainWindowDc) ReleaseDC(mainWindow, mainWindowDc);
+    mainWindowDc = nullptr;
+    FreeMemoryDc(SplashCanvas, bitmaps.splash, bitmaps.splashOld);
+    FreeMemoryDc(ProgressMarkMask, bitmaps.mark, bitmaps.markOld);
+    FreeMemoryDc(SkinAtlas, bitmaps.atlas, bitmaps.atlasOld);
+    FreeMemoryDc(SkinAtlasMask, bitmaps.atlasMask, bitmaps.atlasMaskOld);
+    ReleaseImage(heldImage);
+}

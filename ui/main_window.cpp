@@ -1,0 +1,245 @@
+#include "ui/main_window.h"
+
+#include <shellapi.h>
+
+#include "colour/view_transform.h"
+#include "imagefile/image_file.h"
+#include "ui/app_state.h"
+#include "ui/preview_dialog.h"
+#include "ui/wide_text.h"
+#include "ui/windows_front_end.h"
+
+MainWindowView mainView;
+
+namespace {
+
+constexpr int previewDialogId = 103;
+
+int PointerX(LPARAM packed)
+{
+    return static_cast<short>(LOWORD(packed));
+}
+
+int PointerY(LPARAM packed)
+{
+    return static_cast<short>(HIWORD(packed));
+}
+
+void AskForRepaint(HWND window)
+{
+    PostMessageW(window, WM_PAINT, 0, 0);
+}
+
+void ResizeWindow(HWND window, int width, int height)
+{
+    SetWindowPos(window, HWND_NOTOPMOST, 0, 0, width, height, SWP_NOMOVE);
+}
+
+// The letter keys and the views they show; no key selects any other view.
+bool ViewForKey(WPARAM key, std::int8_t& viewMode)
+{
+    switch (key) {
+    case 'A': viewMode = kViewRedGreen; return true;
+    case 'B': viewMode = kViewYellowBlue; return true;
+    case 'D': viewMode = kViewDifference; return true;
+    case 'H': viewMode = kViewHue; return true;
+    case 'I': viewMode = kViewInPhase; return true;
+    case 'L': viewMode = kViewLightness; return true;
+    case 'N': viewMode = kViewNegative; return true;
+    case 'P': viewMode = kViewSource; return true;
+    case 'Q': viewMode = kViewQuadrature; return true;
+    case 'S': viewMode = kViewSaturation; return true;
+    case 'U': viewMode = kViewBlueDifference; return true;
+    case 'V': viewMode = kViewRedDifference; return true;
+    case 'Y': viewMode = kViewLuma; return true;
+    default: return false;
+    }
+}
+
+void OpenPreviewDialog()
+{
+    if (dialogOpen) return;
+    dialogOpen = true;
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(previewDialogId), mainWindow, PreviewDialogProc, 0);
+    // The dialog clears the flag when it ends; a dialog that could not open must not leave it set,
+    // or Space would never work again.
+    dialogOpen = false;
+}
+
+void OnKeyDown(HWND window, WPARAM key)
+{
+    if (key == VK_ESCAPE) {
+        PostMessageW(window, WM_DESTROY, 0, 0);
+        return;
+    }
+    if (key == VK_SPACE) {
+        OpenPreviewDialog();
+        return;
+    }
+    std::int8_t viewMode;
+    if (!ViewForKey(key, viewMode)) return;
+    ApplyViewTransform(viewMode, heldImage.header, heldImage.bits, heldImage.rows.get());
+    AskForRepaint(window);
+}
+
+// A picture smaller than the window's smallest client area gives a negative limit: it then
+// stays at the top-left corner instead of jumping right or down.
+int ClampPan(int offset, int limit)
+{
+    if (limit < 0) limit = 0;
+    if (offset >= 0) return 0;
+    return -offset > limit ? -limit : offset;
+}
+
+void OnMouseMove(HWND window, LPARAM position)
+{
+    SetCursor(mainView.dragging ? closedHandCursor : openHandCursor);
+    if (position == mainView.lastPointer) return;
+    mainView.lastPointer = position;
+    if (!mainView.dragging) return;
+
+    GetClientRect(window, &mainView.clientRect);
+    mainView.panLimitY = heldImage.header->biHeight - mainView.clientRect.bottom;
+    mainView.panLimitX = heldImage.header->biWidth - mainView.clientRect.right;
+    const int x = mainView.savedPanX + (PointerX(position) - PointerX(mainView.dragAnchor));
+    const int y = mainView.savedPanY + (PointerY(position) - PointerY(mainView.dragAnchor));
+    mainView.panX = ClampPan(x, mainView.panLimitX);
+    mainView.panY = ClampPan(y, mainView.panLimitY);
+    AskForRepaint(window);
+}
+
+void SavePicture()
+{
+    // Saved beside the input: its path less the extension, with the saver's own ending.
+    std::string name = SaveNameStem(Utf8FromWide(mainView.path));
+    SaveImageFile(heldImage, name);
+}
+
+std::wstring FirstDroppedPath(HDROP drop)
+{
+    const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+    std::wstring path(length, L'\0');
+    if (length > 0) DragQueryFileW(drop, 0, path.data(), length + 1);
+    return path;
+}
+
+void LoadDroppedFile(HWND window, HDROP drop)
+{
+    mainView.path = FirstDroppedPath(drop);
+    DragFinish(drop);
+    pictureShown = false;
+    if (LoadImageFile(Utf8FromWide(mainView.path), heldImage)) {
+        AskForRepaint(window);
+        pictureShown = true;
+        mainView.panX = mainView.panY = 0;
+        mainView.savedPanX = mainView.savedPanY = 0;
+        mainView.panLimitX = mainView.panLimitY = 0;
+        mainView.toldTooLargeToShow = false;
+        return;
+    }
+    ResizeWindow(window, splashSide, splashSide);
+    SetWindowTextW(window, L" Can't read file...");
+    ShowMessageBox("読めないファイルです。。。", " ERROR...");
+}
+
+void ShowPicture(HWND window)
+{
+    ResizeWindow(window, heldImage.header->biWidth + mainView.frameExtraWidth,
+                 heldImage.header->biHeight + mainView.frameExtraHeight);
+    HDC dc = GetDC(window);
+    GetClientRect(window, &mainView.clientRect);
+    PaintImage(dc);
+    ReleaseDC(window, dc);
+}
+
+void ShowSplash(HWND window)
+{
+    HDC dc = GetDC(window);
+    BitBlt(dc, 0, 0, splashSide, splashSide, SplashCanvas, 0, 0, SRCCOPY);
+    ReleaseDC(window, dc);
+}
+
+}  // namespace
+
+std::wstring PictureTitle(const std::wstring& path)
+{
+    const std::size_t slash = path.find_last_of(L'\\');
+    const std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    return L" QVN - " + name;
+}
+
+bool PaintImage(HDC dc)
+{
+    SetICMMode(dc, ICM_ON);
+    const BitmapInfoHeader* header = heldImage.header;
+    const int lines = SetDIBitsToDevice(dc, mainView.panX, mainView.panY, header->biWidth, header->biHeight, 0, 0, 0,
+                                        header->biHeight, heldImage.bits,
+                                        reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
+    SetWindowTextW(mainWindow, PictureTitle(mainView.path).c_str());
+    if (lines == 0 && !mainView.toldTooLargeToShow) {
+        // The system could not draw it (a picture beyond what the display can take); the picture
+        // itself stays held, so views, the dialog and saving still work.
+        mainView.toldTooLargeToShow = true;
+        ShowMessageBox("画像が大きすぎて表示できません。。。", " ERROR...");
+    }
+    return true;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE: {
+        RECT frame, client;
+        GetWindowRect(window, &frame);
+        GetClientRect(window, &client);
+        mainView.frameExtraWidth = (frame.right - frame.left) - (client.right - client.left);
+        mainView.frameExtraHeight = (frame.bottom - frame.top) - (client.bottom - client.top);
+        break;
+    }
+    case WM_DESTROY:
+        GetWindowRect(window, &closedWindowRect);
+        PostQuitMessage(0);
+        break;
+    case WM_PAINT:
+        if (pictureShown) ShowPicture(window);
+        break;
+    case WM_ACTIVATEAPP:
+        if (wParam != 0) PostMessageW(window, WM_NCHITTEST, 0, 1);
+        break;
+    case WM_NCHITTEST:
+        SetForegroundWindow(window);
+        break;
+    case WM_KEYDOWN:
+        if (pictureShown) OnKeyDown(window, wParam);
+        break;
+    case WM_MOUSEMOVE:
+        if (pictureShown) OnMouseMove(window, lParam);
+        break;
+    case WM_LBUTTONDOWN:
+        if (pictureShown) {
+            SetCursor(closedHandCursor);
+            mainView.dragging = true;
+            mainView.dragAnchor = mainView.lastPointer;
+        }
+        break;
+    case WM_LBUTTONUP:
+        if (pictureShown) {
+            SetCursor(openHandCursor);
+            mainView.dragging = false;
+            mainView.savedPanX = mainView.panX;
+            mainView.savedPanY = mainView.panY;
+        }
+        break;
+    case WM_LBUTTONDBLCLK:
+        if (pictureShown) SavePicture();
+        break;
+    case WM_DROPFILES:
+        LoadDroppedFile(window, reinterpret_cast<HDROP>(wParam));
+        break;
+    default:
+        break;
+    }
+    // Without a picture the start-up picture is drawn again after every message.
+    if (!pictureShown) ShowSplash(window);
+    return DefWindowProcW(window, message, wParam, lParam);
+}

@@ -1,0 +1,34 @@
+#include "ui/windows_front_end.h"
+
+#include <windows.h>
+
+#include "support/front_end.h"
+#include "ui/app_state.h"
+#include "ui/progress_window.h"
+#include "ui/wide_text.h"
+
+namespace {
+
+void ShowProgressHook(int kind, int percent)
+{
+    ShowProgress(kind, percent);
+}
+
+void PauseHook(int milliseconds)
+{
+    Sleep(static_cast<DWORD>(milliseconds));
+}
+
+}  // namespace
+
+void ShowMessageBox(const char* text, const char* caption)
+{
+    MessageBoxW(mainWindow, WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(), MB_OK | MB_SYSTEMMODAL);
+}
+
+void PlugWindowsFrontEnd()
+{
+    frontEnd.showProgress = ShowProgressHook;
+    frontEnd.pause = PauseHook;
+    frontEnd.showMessage = ShowMessageBox;
+}
