@@ -151,6 +151,25 @@ TEST_F(Qvn, PicturesRunAtOnceMatchTheDesktopRunWithTheSameSettings)
     EXPECT_EQ(lines[8], c + " -> " + Path("c'.bmp"));
 }
 
+#ifdef QV_CONVERTER_PATH
+TEST_F(Qvn, PngResultsAreTheBytesTheDesktopProgramSaves)
+{
+    ASSERT_TRUE(LoadConverterLibrary(QV_CONVERTER_PATH));
+    const std::string bmp = MakePicture("p.bmp", 45, 31, 12);
+    Image picture;
+    ASSERT_TRUE(LoadImageFile(bmp, picture));
+    ASSERT_TRUE(SavePngFile(picture, Path("q.png")));
+
+    ASSERT_EQ(Run({"-s", "30", "-t", "bright", bmp, Path("q.png")}), 0) << errors;
+    EXPECT_NE(output.find("p'.png"), std::string::npos) << output;
+    const Image direct = DirectRun(bmp, 30, 1, true, true, -1);
+    ASSERT_TRUE(SavePngFile(direct, Path("direct.png")));
+    EXPECT_EQ(FileBytes(Path("p'.png")), FileBytes(Path("direct.png")));
+    ExpectSamePixels(DirectRun(Path("q.png"), 30, 1, true, true, -1), Path("q'.png"));
+    FreeConverterLibrary();
+}
+#endif
+
 TEST_F(Qvn, ViewsAndTheDifferenceFromTheDenoisedPicture)
 {
     const std::string input = MakePicture("view.bmp", 33, 17, 4);
