@@ -1,0 +1,123 @@
+// The program's life in one process: start-up from a settings file, the resources it prepares,
+// and the exit through Esc that writes the settings file back.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "engine/settings.h"
+#include "imagefile/converter_library.h"
+#include "ui/main_window.h"
+#include "window_test_support.h"
+
+using namespace window_test;
+
+namespace {
+
+std::string ReadWholeFile(const char* path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+bool IsWhite(COLORREF c)
+{
+    return c == RGB(255, 255, 255);
+}
+
+TEST(Application, StartsWhereTheSettingsSayAndEndsWritingThemBack)
+{
+    // Remembered off the left edge: the window comes back at x = 0, y kept.
+    std::ofstream("Quorva.ini") << "Res=0,0,0;\nMem=0,0,0;\nViw=1024,768,24;\nPos=40,-30;\n";
+    DeleteFileW(L"zentile.dll");  // the module is optional: the program starts without it
+    ASSERT_TRUE(StartApplication(GetModuleHandleW(nullptr)));
+    Pump();
+    RECT r;
+    GetWindowRect(mainWindow, &r);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.top, 40);
+    EXPECT_EQ(r.right - r.left, splashSide);
+    EXPECT_FALSE(ConverterLibraryLoaded());
+    EXPECT_FALSE(dialogOpen);
+    EXPECT_FALSE(progressEnabled);
+    EXPECT_FALSE(pictureShown);
+
+    // The window classes as the other windows and the dialog rely on them.
+    EXPECT_EQ(GetClassLongW(mainWindow, GCL_STYLE) & CS_DBLCLKS, static_cast<DWORD>(CS_DBLCLKS));
+    EXPECT_NE(GetClassLongPtrW(mainWindow, GCLP_HICON), 0);
+    const LONG style = GetWindowLongW(mainWindow, GWL_STYLE);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+    EXPECT_TRUE(GetWindowLongW(progressWindow, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    EXPECT_FALSE(IsWindowVisible(progressWindow));
+    EXPECT_EQ(Title(progressWindow), L"");
+    EXPECT_NE(openHandCursor, nullptr);
+    EXPECT_NE(closedHandCursor, nullptr);
+
+    SetWindowPos(mainWindow, nullptr, 70, 90, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    Pump();
+    // Esc ends the program only while a picture is shown.
+    WriteBmp(L"start.bmp", 130, 100, [](int x, int y) { return RGB(x, y, 7); });
+    DropFiles(mainWindow, {FullPath(L"start.bmp")});
+    Pump();
+    ASSERT_TRUE(pictureShown);
+    SendMessageW(mainWindow, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(RunMessageLoop(), 0);
+    EndApplication();
+
+    const std::string settings = ReadWholeFile("Quorva.ini");
+    EXPECT_NE(settings.find("Pos=90,70;"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("Viw="), std::string::npos) << settings;
+    EXPECT_EQ(SplashCanvas, nullptr);
+    EXPECT_EQ(mainWindowDc, nullptr);
+}
+
+TEST(Application, ThePreparedCanvasMasksAndAtlasAgree)
+{
+    ASSERT_TRUE(StartApplication(GetModuleHandleW(nullptr)));
+    Pump();
+
+    // The progress mark's mask is white exactly where the canvas strip is white.
+    const Capture strip = CaptureDc(SplashCanvas, 230, 230);
+    const Capture mark = CaptureDc(ProgressMarkMask, 48, 22);
+    int markPixels = 0;
+    for (int y = 0; y < 22; ++y) {
+        for (int x = 0; x < 48; ++x) {
+            const bool white = IsWhite(strip.At(x, 200 + y));
+            EXPECT_EQ(IsWhite(mark.At(x, y)), white) << x << "," << y;
+            markPixels += !white;
+        }
+    }
+    EXPECT_GT(markPixels, 0);  // the start-up picture has a mark there
+
+    // The atlas mask likewise; the knob's outline is drawn, the white around it is transparent.
+    const Capture atlas = CaptureDc(SkinAtlas, 64, 64);
+    const Capture atlasMask = CaptureDc(SkinAtlasMask, 64, 64);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 64; ++x) ASSERT_EQ(IsWhite(atlasMask.At(x, y)), IsWhite(atlas.At(x, y))) << x << "," << y;
+    }
+    EXPECT_TRUE(IsWhite(atlasMask.At(0, 16)));       // knob corner: transparent
+    EXPECT_FALSE(IsWhite(atlasMask.At(0, 16 + 8)));  // knob outline
+
+    // The version text is drawn in light grey right of and below its place.
+    RECT client;
+    GetClientRect(mainWindow, &client);
+    const int textX = static_cast<int>(client.right / 2.25), textY = client.bottom / 3;
+    int grey = 0;
+    for (int y = textY; y < textY + 12; ++y) {
+        for (int x = textX; x < textX + 40; ++x) grey += strip.At(x, y) == RGB(192, 192, 192);
+    }
+    EXPECT_GT(grey, 10);
+    int above = 0;
+    for (int x = textX; x < textX + 40; ++x) above += strip.At(x, textY - 2) == RGB(192, 192, 192);
+    EXPECT_EQ(above, 0);
+
+    // The close box quits too, recording where the window stood.
+    SendMessageW(mainWindow, WM_CLOSE, 0, 0);
+    EXPECT_EQ(RunMessageLoop(), 0);
+    EXPECT_FALSE(IsWindow(mainWindow));
+    EndApplication();
+}
+
+}  // namespace
