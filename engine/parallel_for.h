@@ -1,7 +1,6 @@
 #pragma once
 #include <algorithm>
 #include <atomic>
-#include <system_error>
 #include <thread>
 
 // Spreads independent items (rows, tiles, planes) of one engine call over a few threads and
@@ -53,7 +52,7 @@ void ParallelFor(int count, int grain, const Body& body)
     for (; started < workers - 1; ++started) {
         try {
             helpers[started] = std::thread(work, started + 1);
-        } catch (const std::system_error&) {
+        } catch (...) {  // no thread to be had (std::system_error) or no memory for its state
             break;
         }
     }
