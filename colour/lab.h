@@ -28,3 +28,9 @@ bool LabToRgb(double lStar, double aStar, double bStar,
 // pixels and for helper threads.
 bool LabToRgbCorrected(bool correction, double lStar, double aStar, double bStar,
                        std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue);
+
+// The same conversion computed step by step as defined, with every rounding of the definition.
+// LabToRgb and LabToRgbCorrected give the same bytes for every input; they leave out steps that
+// only round wherever that cannot change a byte.
+bool LabToRgbLiteral(bool correction, double lStar, double aStar, double bStar,
+                     std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue);

@@ -3,6 +3,9 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <vector>
 
 #include "colour/colour_settings.h"
 #include "colour/lab.h"
@@ -204,4 +207,38 @@ TEST(NormalizeChromaticity, KeepsTheMiddleValueAndMovesOthersOnlyByRounding)
     EXPECT_EQ(y, 0.5);
     EXPECT_NEAR(x, 0.3, 1e-15);
     EXPECT_NEAR(z, 0.2, 1e-15);
+}
+
+TEST(LabToRgb, GivesTheBytesOfTheStepByStepConversionEverywhere)
+{
+    // The per-pixel conversion leaves out steps that only round; it must never change a byte.
+    std::uint32_t state = 99;
+    const auto next = [&state](double low, double high) {
+        state = state * 1664525u + 1013904223u;
+        return low + (high - low) * (state / 4294967296.0);
+    };
+    std::vector<std::array<double, 3>> inputs;
+    for (int i = 0; i < 400000; ++i)
+        inputs.push_back({next(-5, 105), next(-140, 140), next(-140, 140)});
+    for (int i = 0; i < 200000; ++i)  // the greys and near-greys of most photographs
+        inputs.push_back({i * 0.0005, next(-0.5, 0.5), next(-0.5, 0.5)});
+    for (double l : {1e-300, 1e-12, 1e-6, 0.001, 8.0, 8.000001, 99.99, 100.0, 300.0, 1e9})
+        for (double ab : {-1e6, -500.0, -60.0, 0.0, 1e-9, 60.0, 500.0, 1e6})
+            inputs.push_back({l, ab, -ab}), inputs.push_back({l, ab, ab});
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    inputs.push_back({50, nan, 0});
+    inputs.push_back({50, 0, inf});
+    inputs.push_back({inf, 0, 0});
+    int differing = 0;
+    for (bool correction : {true, false}) {
+        for (const auto& lab : inputs) {
+            std::uint8_t quick[3], literal[3];
+            LabToRgbCorrected(correction, lab[0], lab[1], lab[2], quick[0], quick[1], quick[2]);
+            LabToRgbLiteral(correction, lab[0], lab[1], lab[2], literal[0], literal[1], literal[2]);
+            if (std::memcmp(quick, literal, 3) != 0 && ++differing <= 5)
+                ADD_FAILURE() << lab[0] << ' ' << lab[1] << ' ' << lab[2] << ' ' << correction;
+        }
+    }
+    EXPECT_EQ(differing, 0);
 }
