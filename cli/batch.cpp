@@ -47,11 +47,12 @@ void PrintReport(const ReportPrinter& printer, const PictureReport& report)
 {
     const QvnOptions& options = *printer.options;
     if (!report.error.empty())
-        PrintAboveBar(printer.console->err, "qvn: " + report.input + ": " + report.error + "\n");
+        PrintAboveBar(printer.console->err, "qvn: " + ShownText(report.input) + ": " + ShownText(report.error) + "\n");
     if (options.json) {
         PrintAboveBar(printer.console->out, JsonLine(report, options) + "\n");
     } else if (!options.quiet && report.error.empty()) {
-        PrintAboveBar(printer.console->out, report.input + " -> " + report.output + "\n" + FigureLines(report.resultText));
+        PrintAboveBar(printer.console->out,
+                      ShownText(report.input) + " -> " + ShownText(report.output) + "\n" + FigureLines(report.resultText));
     }
 }
 

@@ -43,6 +43,14 @@ std::string JsonBool(bool value)
 
 }  // namespace
 
+std::string ShownText(const std::string& text)
+{
+    std::string shown = text;
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return shown;
+}
+
 std::string JsonString(const std::string& text)
 {
     std::string json = "\"";

@@ -17,6 +17,11 @@ struct PictureReport {
     std::string error;          // empty when the picture was written
 };
 
+// Text from the command line or the file system as a printed line shows it: control characters
+// (a line break in a file name, an escape sequence) become "?", so that each report stays one
+// line and cannot drive the terminal.
+std::string ShownText(const std::string& text);
+
 // A JSON string literal; bytes that are not UTF-8 become U+FFFD, so the line always parses.
 std::string JsonString(const std::string& text);
 

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "cli/json_report.h"
+
 const char* const toneNames[4] = {"none", "bright", "natural", "dark"};
 
 namespace {
@@ -63,7 +65,7 @@ std::string Named(const OptionSpec& spec)
 
 bool ApplyValue(const OptionSpec& spec, const std::string& value, QvnOptions& options, std::string& error)
 {
-    const std::string bad = "invalid value '" + value + "' for " + Named(spec) + ": ";
+    const std::string bad = "invalid value '" + ShownText(value) + "' for " + Named(spec) + ": ";
     switch (spec.id) {
     case Id::Strength:
         if (ParseWhole(value, 1, 99, options.strength)) return true;
@@ -142,7 +144,7 @@ const OptionSpec* FindLong(const std::string& name, std::string& error)
         }
     }
     if (matches == 1) return found;
-    error = (matches == 0 ? "unknown option '--" : "ambiguous option '--") + name + "': accepted are " + AllLongNames();
+    error = (matches == 0 ? "unknown option '--" : "ambiguous option '--") + ShownText(name) + "': accepted are " + AllLongNames();
     return nullptr;
 }
 
@@ -182,7 +184,7 @@ bool ParseShortGroup(const std::vector<std::string>& args, std::size_t& i, QvnOp
     for (std::size_t k = 1; k < group.size(); ++k) {
         const OptionSpec* spec = FindShort(group[k]);
         if (!spec) {
-            error = "unknown option '-" + std::string(1, group[k]) + "': accepted are -s, -t, -o, -j, -q, -h";
+            error = "unknown option '-" + ShownText(std::string(1, group[k])) + "': accepted are -s, -t, -o, -j, -q, -h";
             return false;
         }
         if (!spec->takesValue) {

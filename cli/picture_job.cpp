@@ -72,7 +72,9 @@ std::string ReadFailure(const std::string& path)
 std::string WriteFailure(const std::string& path)
 {
     std::error_code error;
-    const std::filesystem::path folder = PathFromUtf8(path).parent_path();
+    const std::filesystem::path where = PathFromUtf8(path);
+    if (std::filesystem::is_directory(where, error)) return "cannot write " + path + ": a folder has that name";
+    const std::filesystem::path folder = where.parent_path();
     if (!folder.empty() && !std::filesystem::is_directory(folder, error))
         return "cannot write " + path + ": its folder does not exist";
     return "cannot write " + path + ": no permission, or the disk is full (nothing was left behind)";

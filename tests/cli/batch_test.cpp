@@ -213,6 +213,10 @@ TEST_F(Qvn, NeverWritesOverItsInputNorLeavesPartialFiles)
 
     EXPECT_EQ(Run({"-o", Path("no/such/folder/out.bmp"), input}), 1);
     EXPECT_NE(errors.find("its folder does not exist"), std::string::npos) << errors;
+    std::filesystem::create_directory(PathFromUtf8(Path("taken.bmp")));
+    EXPECT_EQ(Run({"-o", Path("taken.bmp"), input}), 1);
+    EXPECT_NE(errors.find("a folder has that name"), std::string::npos) << errors;
+    std::filesystem::remove(PathFromUtf8(Path("taken.bmp")));
 
     // Too large for the memory: refused before any work, nothing written.
     EXPECT_EQ(Run({input}, 1000), 1);
