@@ -157,7 +157,7 @@ bool StartApplication(HINSTANCE programInstance)
     const int x = windowX < 0 ? 0 : windowX;
     const int y = windowY < 0 ? 0 : windowY;
     if (!CreateMainWindow(x, y) || !CreateProgressWindow()) {
-        ShowMessageBox("ウィンドウを作成できません。。。", " initialize...");
+        ShowMessageBox("ウィンドウを作成できません。。。", " ERROR...");
         return false;
     }
     PrepareDrawingResources();
