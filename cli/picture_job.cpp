@@ -20,15 +20,13 @@
 
 namespace {
 
-// What the engine tells the user during the current picture: the result text of a run arrives
-// under the caption " PSNR", anything else is a complaint that explains a failure.
+// The result text the engine shows at the end of a run (caption " PSNR"), kept for the report
+// instead of a message box.
 thread_local std::string resultMessage;
-thread_local std::string otherMessage;
 
 void CatchMessage(const char* text, const char* caption)
 {
     if (std::string(caption) == resultTexts[captionText]) resultMessage = text;
-    else otherMessage = text;
 }
 
 void UseWorkerSettings(const QvnOptions& options)
@@ -41,7 +39,6 @@ void UseWorkerSettings(const QvnOptions& options)
     frontEnd.showProgress = ShowBatchProgress;  // no pauses: nobody needs to see a window
     frontEnd.showMessage = CatchMessage;
     resultMessage.clear();
-    otherMessage.clear();
 }
 
 std::string MiB(std::uint64_t bytes)

@@ -37,33 +37,6 @@ TEST(Json, OneLinePerPictureWithNullForWhatIsMissing)
               "{\"input\":\"in.jpg\",\"output\":\"in'.png\",\"size\":{\"width\":640,\"height\":480},"
               "\"settings\":{\"strength\":50,\"tone\":\"none\",\"brightness_correction\":true,\"rgb_correction\":true,\"view\":null},"
               "\"luma_snr\":31.25,\"chroma_snr\":null,\"seconds\":1.500,\"error\":null}");
-
-    PictureReport failed;
-    failed.input = "gone.jpg";
-    failed.error = "cannot read";
-    options.viewMode = 0;
-    options.viewKey = 'H';
-    options.tone = 3;
-    EXPECT_EQ(JsonLine(failed, options),
-              "{\"input\":\"gone.jpg\",\"output\":null,\"size\":null,"
-              "\"settings\":{\"strength\":50,\"tone\":\"dark\",\"brightness_correction\":true,\"rgb_correction\":true,\"view\":\"H\"},"
-              "\"luma_snr\":null,\"chroma_snr\":null,\"seconds\":0.000,\"error\":\"cannot read\"}");
-}
-
-TEST(Progress, ShownOnlyToSomeoneWatchingATerminal)
-{
-    EXPECT_TRUE(ShouldShowProgress(false, true));
-    EXPECT_FALSE(ShouldShowProgress(true, true));
-    EXPECT_FALSE(ShouldShowProgress(false, false));
-}
-
-TEST(Progress, LineHasFixedWidthAndClampedShare)
-{
-    EXPECT_EQ(ProgressLine(0, 0, 12), "[..............................]   0%   0/12");
-    EXPECT_EQ(ProgressLine(455, 5, 12), "[#############.................]  45%   5/12");
-    EXPECT_EQ(ProgressLine(1000, 12, 12), "[##############################] 100%  12/12");
-    EXPECT_EQ(ProgressLine(5000, 1, 1), ProgressLine(1000, 1, 1));
-    EXPECT_EQ(ProgressLine(-3, 0, 1), ProgressLine(0, 0, 1));
 }
 
 TEST(Progress, BoardCombinesTheWorkersAndPrintsAboveTheBar)
