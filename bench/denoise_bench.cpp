@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "engine/denoise.h"
+#include "engine/parallel_for.h"
 #include "imagefile/image.h"
 
 namespace {
@@ -31,6 +32,7 @@ void DenoisePicture(benchmark::State& state)
 {
     const auto width = static_cast<std::int32_t>(state.range(0));
     const auto height = static_cast<std::int32_t>(state.range(1));
+    engineThreads = static_cast<int>(state.range(2));
     Image image;
     if (!AllocateImage(width, height, image)) {
         state.SkipWithError("picture not allocated");
@@ -51,10 +53,12 @@ void DenoisePicture(benchmark::State& state)
 
 }  // namespace
 
+// Arguments: width, height, threads (1, or 0 for one per processor).
 BENCHMARK(DenoisePicture)
-    ->Args({640, 480})
-    ->Args({1600, 1200})
-    ->Args({4000, 3000})
+    ->ArgNames({"width", "height", "threads"})
+    ->ArgsProduct({{640}, {480}, {1, 0}})
+    ->ArgsProduct({{1600}, {1200}, {1, 0}})
+    ->ArgsProduct({{4000}, {3000}, {1, 0}})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
