@@ -218,17 +218,6 @@ TEST(Wavelet, ConstantAndZeroPlanes)
     for (std::int32_t k = 0; k < 32 * 32; ++k) ASSERT_TRUE(SameBits(zero.data[k], 0.0)) << k;
 }
 
-TEST(Wavelet, InPlaceTranspositionSwapsEveryPair)
-{
-    for (std::int32_t size : {1, 2, 32, 128}) {
-        CoefficientPlane plane = NoisyPlane(size, 9u);
-        std::vector<double> literal(plane.data.get(), plane.data.get() + size * size);
-        TransposePlane(plane, size);
-        LiteralTranspose(literal, size);
-        EXPECT_EQ(std::memcmp(plane.data.get(), literal.data(), sizeof(double) * size * size), 0) << size;
-    }
-}
-
 TEST(Wavelet, ThreadsDoNotChangeTheResult)
 {
     const std::int32_t size = 256;
