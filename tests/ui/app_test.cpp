@@ -120,4 +120,19 @@ TEST(Application, ThePreparedCanvasMasksAndAtlasAgree)
     EndApplication();
 }
 
+TEST(Application, LoadsTheConverterModuleFromTheCurrentFolderAndFreesItAtExit)
+{
+    // The module as the build makes it, beside the test program's working folder.
+    ASSERT_TRUE(CopyFileW(L"..\\..\\zentile\\zentile.dll", L"zentile.dll", FALSE));
+    ASSERT_TRUE(StartApplication(GetModuleHandleW(nullptr)));
+    EXPECT_TRUE(ConverterLibraryLoaded());
+    EXPECT_NE(GetModuleHandleW(L"zentile.dll"), nullptr);
+    SendMessageW(mainWindow, WM_CLOSE, 0, 0);
+    EXPECT_EQ(RunMessageLoop(), 0);
+    EndApplication();
+    EXPECT_FALSE(ConverterLibraryLoaded());
+    EXPECT_EQ(GetModuleHandleW(L"zentile.dll"), nullptr);
+    DeleteFileW(L"zentile.dll");
+}
+
 }  // namespace
