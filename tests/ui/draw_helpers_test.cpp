@@ -1,0 +1,239 @@
+// The drawing helpers on real device contexts: a 24-bit DIB section read back byte by byte, with
+// the button face set through the real system colour.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+
+#include "engine/settings.h"
+#include "ui/app_state.h"
+#include "ui/draw_helpers.h"
+
+namespace {
+
+constexpr COLORREF marker = RGB(255, 0, 255);  // no shade of any face colour used here
+
+struct Canvas {
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    std::uint8_t* pixels = nullptr;  // top-down, 4 bytes per pixel: blue, green, red, unused
+    int width = 0;
+};
+
+Canvas MakeCanvas(int width, int height, COLORREF fill)
+{
+    Canvas canvas;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    canvas.dc = CreateCompatibleDC(nullptr);
+    canvas.bitmap = CreateDIBSection(canvas.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    SelectObject(canvas.dc, canvas.bitmap);
+    canvas.pixels = static_cast<std::uint8_t*>(bits);
+    canvas.width = width;
+    RECT all = {0, 0, width, height};
+    HBRUSH brush = CreateSolidBrush(fill);
+    FillRect(canvas.dc, &all, brush);
+    DeleteObject(brush);
+    GdiFlush();
+    return canvas;
+}
+
+void FreeCanvas(Canvas& canvas)
+{
+    DeleteDC(canvas.dc);
+    DeleteObject(canvas.bitmap);
+}
+
+COLORREF PixelAt(const Canvas& canvas, int x, int y)
+{
+    GdiFlush();
+    const std::uint8_t* p = canvas.pixels + 4 * (y * canvas.width + x);
+    return RGB(p[2], p[1], p[0]);
+}
+
+bool IsGrey(COLORREF c, int level)
+{
+    return GetRValue(c) == level && GetGValue(c) == level && GetBValue(c) == level;
+}
+
+// A knob atlas of our own: white everywhere but a solid black 8 x 20 knob at (0, 16), so that the
+// knob's place can be read without depending on the skin's artwork.
+void MakeKnobAtlas()
+{
+    HDC screen = GetDC(nullptr);
+    SkinAtlas = CreateCompatibleDC(screen);
+    SelectObject(SkinAtlas, CreateCompatibleBitmap(screen, 64, 64));
+    RECT all = {0, 0, 64, 64};
+    FillRect(SkinAtlas, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    RECT knob = {0, 16, 8, 36};
+    FillRect(SkinAtlas, &knob, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    SkinAtlasMask = CreateCompatibleDC(screen);
+    SelectObject(SkinAtlasMask, CreateBitmap(128, 128, 1, 1, nullptr));
+    BitBlt(SkinAtlasMask, 0, 0, 128, 128, SkinAtlas, 0, 0, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+}
+
+class DrawHelpers : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        savedFace = GetSysColor(COLOR_BTNFACE);
+        SetFace(RGB(192, 192, 192));
+    }
+    void TearDown() override { SetFace(savedFace); }
+    static void SetFace(COLORREF colour)
+    {
+        INT element = COLOR_BTNFACE;
+        SetSysColors(1, &element, &colour);
+    }
+    COLORREF savedFace = 0;
+};
+
+// The progress window's gauge rectangle: 129 columns with both ends included.
+constexpr RECT gauge = {64, 17, 192, 21};
+constexpr COLORREF yellow = RGB(255, 255, 0);
+
+TEST_F(DrawHelpers, GaugeFillsColumnsUpToPercentTimesOnePointTwoEightTruncated)
+{
+    struct Case { int percent; int lastFilled; };
+    const Case cases[] = {{0, 64}, {1, 65}, {25, 95}, {50, 127}, {75, 159}, {100, 191}};
+    for (const Case& c : cases) {
+        Canvas canvas = MakeCanvas(256, 40, marker);
+        drawRect = gauge;
+        EXPECT_TRUE(DrawGauge(canvas.dc, c.percent));
+        for (int x = gauge.left; x <= gauge.right; ++x) {
+            bool filled = x <= c.lastFilled;
+            for (int y = gauge.top; y <= gauge.bottom; ++y) {
+                ASSERT_EQ(PixelAt(canvas, x, y) == yellow, filled)
+                    << c.percent << " % at (" << x << ", " << y << ")";
+            }
+        }
+        // Nothing outside the rectangle, corners included.
+        EXPECT_EQ(PixelAt(canvas, gauge.left - 1, gauge.top), marker);
+        EXPECT_EQ(PixelAt(canvas, gauge.right + 1, gauge.bottom), marker);
+        EXPECT_EQ(PixelAt(canvas, gauge.left, gauge.top - 1), marker);
+        EXPECT_EQ(PixelAt(canvas, gauge.right, gauge.bottom + 1), marker);
+        FreeCanvas(canvas);
+    }
+}
+
+TEST_F(DrawHelpers, GreyFaceGivesBlueGradientAndYellowFill)
+{
+    Canvas canvas = MakeCanvas(256, 40, marker);
+    drawRect = gauge;
+    DrawGauge(canvas.dc, 50);
+    // Unfilled part: black along the top row, full hue 240 near the left of the bottom row, grey
+    // (no saturation left) in the last column.
+    EXPECT_EQ(PixelAt(canvas, 128, gauge.top), RGB(0, 0, 0));
+    COLORREF leftBottom = PixelAt(canvas, 128, gauge.bottom);
+    EXPECT_EQ(GetBValue(leftBottom), 255);
+    EXPECT_EQ(GetRValue(leftBottom), GetGValue(leftBottom));
+    EXPECT_LT(GetRValue(leftBottom), 160);
+    EXPECT_EQ(PixelAt(canvas, gauge.right, gauge.bottom), RGB(255, 255, 255));
+    EXPECT_EQ(PixelAt(canvas, gauge.left, gauge.top), yellow);
+    FreeCanvas(canvas);
+}
+
+TEST_F(DrawHelpers, ColouredFaceGivesItsComplementAsFill)
+{
+    SetFace(RGB(255, 128, 0));  // hue 30: filled hue 210
+    Canvas canvas = MakeCanvas(256, 40, marker);
+    drawRect = gauge;
+    DrawGauge(canvas.dc, 100);
+    EXPECT_EQ(PixelAt(canvas, gauge.left, gauge.top), RGB(0, 127, 255));
+    // The unfilled last column is the face hue at zero saturation: grey.
+    EXPECT_EQ(PixelAt(canvas, gauge.right, gauge.bottom), RGB(255, 255, 255));
+    FreeCanvas(canvas);
+}
+
+// Face 192 grey: hue 0, saturation 0, value 76 %. Each pixel is a grey of (0.76 + shade) x 255.
+TEST_F(DrawHelpers, BevelFrameCornersAndEdgesForRadiusThree)
+{
+    Canvas canvas = MakeCanvas(100, 80, marker);
+    const RECT area = {20, 20, 60, 40};
+    drawRect = area;
+    EXPECT_TRUE(DrawBevelFrame(canvas.dc, 1.0f, 3.0f, 0.2f));
+
+    // The corner pixels are last set by the innermost points of the final fan there (steps up to
+    // 0.3 truncate to no offset): lighter at the bottom right, darker at the top left.
+    EXPECT_TRUE(IsGrey(PixelAt(canvas, area.right, area.bottom), 215));
+    EXPECT_TRUE(IsGrey(PixelAt(canvas, area.left, area.top), 175));
+
+    // Edge lines one and two pixels outside, the fans reach no further than two.
+    for (int x = area.left; x < area.right; ++x) {
+        EXPECT_NE(PixelAt(canvas, x, area.top - 1), marker) << x;
+        EXPECT_NE(PixelAt(canvas, x, area.top - 2), marker) << x;
+        EXPECT_EQ(PixelAt(canvas, x, area.top - 3), marker) << x;
+        EXPECT_EQ(PixelAt(canvas, x, area.bottom + 3), marker) << x;
+    }
+    for (int x = area.left + 1; x <= area.right; ++x) {
+        EXPECT_NE(PixelAt(canvas, x, area.bottom + 1), marker) << x;
+        EXPECT_NE(PixelAt(canvas, x, area.bottom + 2), marker) << x;
+    }
+    for (int y = area.top + 1; y <= area.bottom; ++y) {
+        EXPECT_NE(PixelAt(canvas, area.left - 2, y), marker) << y;
+        EXPECT_EQ(PixelAt(canvas, area.left - 3, y), marker) << y;
+        EXPECT_EQ(PixelAt(canvas, area.right + 3, y), marker) << y;
+    }
+    // The frame is a frame: the inside stays untouched.
+    EXPECT_EQ(PixelAt(canvas, 40, 30), marker);
+    EXPECT_EQ(PixelAt(canvas, area.left + 3, area.top + 3), marker);
+    // Darker on the top, lighter at the bottom.
+    EXPECT_LT(GetRValue(PixelAt(canvas, 40, area.top - 2)), 193);
+    EXPECT_GT(GetRValue(PixelAt(canvas, 40, area.bottom + 2)), 193);
+    FreeCanvas(canvas);
+}
+
+int KnobLeftEdge(const Canvas& canvas)
+{
+    for (int x = 92; x < 348; ++x) {
+        if (PixelAt(canvas, x, 194) == RGB(0, 0, 0)) return x;
+    }
+    return -1;
+}
+
+// One process-wide slider cache, so the slider's cases share one test.
+TEST_F(DrawHelpers, SliderTrackKnobAndCache)
+{
+    MakeKnobAtlas();
+    // The first draw goes to a context full of another colour, as a covered dialog would be:
+    // the cache must not take it up.
+    Canvas covered = MakeCanvas(400, 240, RGB(255, 0, 0));
+    filterStrength = 50;
+    EXPECT_TRUE(DrawStrengthSlider(covered.dc));
+    FreeCanvas(covered);
+
+    Canvas canvas = MakeCanvas(400, 240, marker);
+    struct Case { std::int8_t strength; int left; };
+    const Case cases[] = {{1, 100}, {26, 149}, {50, 196}, {99, 292}};
+    for (const Case& c : cases) {
+        filterStrength = c.strength;
+        DrawStrengthSlider(canvas.dc);
+        EXPECT_EQ(KnobLeftEdge(canvas), c.left) << int(c.strength);
+        EXPECT_EQ(PixelAt(canvas, c.left + 7, 194), RGB(0, 0, 0));
+        EXPECT_NE(PixelAt(canvas, c.left + 8, 194), RGB(0, 0, 0));
+    }
+
+    // The restored block is the face colour around the track, never what the first context held;
+    // the previous knob is gone.
+    EXPECT_TRUE(IsGrey(PixelAt(canvas, 93, 193), 192));
+    EXPECT_TRUE(IsGrey(PixelAt(canvas, 100, 194), 192));
+    EXPECT_EQ(PixelAt(canvas, 91, 193), marker);
+    EXPECT_EQ(PixelAt(canvas, 348, 193), marker);
+    // Track: black top row, hue 240 at the left, grey at the right.
+    EXPECT_EQ(PixelAt(canvas, 150, 201), RGB(0, 0, 0));
+    COLORREF left = PixelAt(canvas, 100, 203);
+    EXPECT_GT(GetBValue(left), 150);
+    EXPECT_EQ(GetRValue(left), 0);
+    COLORREF right = PixelAt(canvas, 299, 203);
+    EXPECT_EQ(GetRValue(right), GetGValue(right));
+    EXPECT_LE(GetBValue(right) - GetRValue(right), 1);
+    FreeCanvas(canvas);
+}
+
+}  // namespace

@@ -1,0 +1,508 @@
+// The preview dialog built from its real template and driven through its real procedure with
+// window messages; what it shows is read back from its window.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "colour/colour_settings.h"
+#include "colour/hsv.h"
+#include "colour/lab.h"
+#include "engine/result_text.h"
+#include "engine/settings.h"
+#include "support/front_end.h"
+#include "ui/app_state.h"
+#include "ui/preview_dialog.h"
+#include "ui/preview_render.h"
+#include "ui/progress_window.h"
+
+namespace {
+
+void Pump()
+{
+    MSG message;
+    for (int i = 0; i < 10000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// The start-up resources the dialog and the progress window draw with, made as start-up makes
+// them from the program's own resources.
+void MakeStartUpResources()
+{
+    instance = GetModuleHandleW(nullptr);
+    HDC screen = GetDC(nullptr);
+    SkinAtlas = CreateCompatibleDC(screen);
+    SelectObject(SkinAtlas, LoadBitmapW(instance, MAKEINTRESOURCEW(113)));
+    SkinAtlasMask = CreateCompatibleDC(screen);
+    SelectObject(SkinAtlasMask, CreateBitmap(128, 128, 1, 1, nullptr));
+    BitBlt(SkinAtlasMask, 0, 0, 128, 128, SkinAtlas, 0, 0, SRCCOPY);
+    SplashCanvas = CreateCompatibleDC(screen);
+    SelectObject(SplashCanvas, CreateCompatibleBitmap(screen, 200, 230));
+    ProgressMarkMask = CreateCompatibleDC(screen);
+    SelectObject(ProgressMarkMask, CreateBitmap(48, 22, 1, 1, nullptr));
+    ReleaseDC(nullptr, screen);
+    openHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(101));
+    closedHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(102));
+
+    mainWindow = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPED, 0, 0, 200, 200, nullptr, nullptr,
+                                 instance, nullptr);
+    WNDCLASSW progressClass = {};
+    progressClass.lpfnWndProc = ProgressWindowProc;
+    progressClass.hInstance = instance;
+    progressClass.lpszClassName = L"Progress";
+    RegisterClassW(&progressClass);
+    progressWindow = CreateWindowExW(WS_EX_TOOLWINDOW, L"Progress", L"", WS_POPUP | WS_CAPTION, 0, 0, 0, 0,
+                                     nullptr, nullptr, instance, nullptr);
+}
+
+// A picture whose every pixel differs from its neighbours, so that a shifted crop shows.
+COLORREF Pattern(int x, int y)
+{
+    return RGB((x * 7 + y * 3) & 0xFF, (x * 2 + y * 11 + 40) & 0xFF, (x * 13 + y * 5 + 90) & 0xFF);
+}
+
+// Pixel (x, y) counted from the top of the picture is Pattern(x, y).
+void HoldPicture(int width, int height)
+{
+    ASSERT_TRUE(AllocateImage(width, height, heldImage));
+    const std::int64_t stride = RowStride(width);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = heldImage.bits + (height - 1 - y) * stride;
+        for (int x = 0; x < width; ++x) {
+            COLORREF c = Pattern(x, y);
+            row[3 * x] = GetBValue(c);
+            row[3 * x + 1] = GetGValue(c);
+            row[3 * x + 2] = GetRValue(c);
+        }
+    }
+    FillSourceRows(heldImage);
+}
+
+struct Capture {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;  // top row first
+    COLORREF At(int x, int y) const
+    {
+        std::uint32_t p = pixels[static_cast<std::size_t>(y) * width + x];
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+};
+
+Capture CaptureDc(HDC source, int width, int height)
+{
+    Capture capture{width, height, std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height)};
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC memory = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(memory, dib);
+    BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::memcpy(capture.pixels.data(), bits, capture.pixels.size() * 4);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(dib);
+    return capture;
+}
+
+Capture CaptureClient(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    HDC dc = GetDC(window);
+    Capture capture = CaptureDc(dc, client.right, client.bottom);
+    ReleaseDC(window, dc);
+    return capture;
+}
+
+// What the dialog's panel text looks like when it writes text at the origin of a fresh context.
+Capture PanelText(HWND dialog, const char* text)
+{
+    HDC dialogDc = GetDC(dialog);
+    HDC memory = CreateCompatibleDC(dialogDc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dialogDc, 64, 16);
+    SelectObject(memory, bitmap);
+    HFONT font = CreateFontA(-MulDiv(7, GetDeviceCaps(dialogDc, LOGPIXELSY), 72), 0, 0, 0, 0, FALSE, FALSE,
+                             FALSE, SHIFTJIS_CHARSET, 0, 0, 0, VARIABLE_PITCH | FF_SWISS, "Small Fonts");
+    SelectObject(memory, font);
+    SetBkMode(memory, OPAQUE);
+    SetBkColor(memory, RGB(64, 64, 64));
+    SetTextColor(memory, RGB(200, 200, 200));
+    RECT all = {0, 0, 64, 16};
+    FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    TextOutA(memory, 0, 0, text, static_cast<int>(std::strlen(text)));
+    SIZE extent;
+    GetTextExtentPoint32A(memory, text, static_cast<int>(std::strlen(text)), &extent);
+    Capture capture = CaptureDc(memory, extent.cx, extent.cy);
+    DeleteDC(memory);
+    DeleteObject(bitmap);
+    DeleteObject(font);
+    ReleaseDC(dialog, dialogDc);
+    return capture;
+}
+
+// Compares the top 8 rows only: the panel's lines are 8 pixels apart and the next line's opaque
+// background covers the rest of a taller cell.
+bool ShowsText(HWND dialog, int x, int y, const char* text)
+{
+    Capture expected = PanelText(dialog, text);
+    Capture shown = CaptureClient(dialog);
+    for (int j = 0; j < expected.height && j < 8; ++j)
+        for (int i = 0; i < expected.width; ++i)
+            if (shown.At(x + i, y + j) != expected.At(i, j)) return false;
+    return expected.width > 0;
+}
+
+LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
+
+class PreviewDialog : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        SetCursorPos(0, 0);  // keep the real pointer from moving over the dialog
+        MakeStartUpResources();
+    }
+
+    void TearDown() override { Close(); }
+
+    HWND Open(int width, int height)
+    {
+        HoldPicture(width, height);
+        dialogOpen = true;
+        dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(103), mainWindow, PreviewDialogProc, 0);
+        EXPECT_NE(dialog, nullptr);
+        ShowWindow(dialog, SW_SHOW);
+        UpdateWindow(dialog);
+        Pump();
+        return dialog;
+    }
+
+    void Close()
+    {
+        if (!dialog) return;
+        SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        DestroyWindow(dialog);
+        dialog = nullptr;
+        Pump();
+    }
+
+    void Move(int x, int y) { SendMessageW(dialog, WM_MOUSEMOVE, 0, At(x, y)); }
+    void Press() { SendMessageW(dialog, WM_LBUTTONDOWN, MK_LBUTTON, 0); }
+    void Release() { SendMessageW(dialog, WM_LBUTTONUP, 0, 0); }
+    void Wheel(short delta) { SendMessageW(dialog, WM_MOUSEWHEEL, MAKEWPARAM(0, delta), 0); }
+    void Drag(int fromX, int fromY, int toX, int toY)
+    {
+        Move(fromX, fromY);
+        Press();
+        Move(toX, toY);
+    }
+    void Command(int id, int notification = 0)
+    {
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, notification),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    }
+
+    HWND dialog = nullptr;
+};
+
+TEST_F(PreviewDialog, CropIsCentredAtEveryOpening)
+{
+    struct Case { int width, height, row, column; };
+    const Case cases[] = {{640, 480, 176, 257}, {128, 128, 0, 0}, {100, 60, 0, 0}, {1024, 200, 36, 449}};
+    for (const Case& c : cases) {
+        Open(c.width, c.height);
+        EXPECT_EQ(cropRowOffset, c.row) << c.width << " x " << c.height;
+        EXPECT_EQ(cropColumnOffset, c.column) << c.width << " x " << c.height;
+        Close();
+    }
+}
+
+TEST_F(PreviewDialog, BeforePanelShowsTheCropTheRightWayUp)
+{
+    Open(640, 480);
+    Capture shown = CaptureClient(dialog);
+    // Rows count from the bottom: the panel's top line is picture row 176 + 127 from the bottom.
+    const int top = 480 - 1 - (176 + 127);
+    EXPECT_EQ(shown.At(24, 24), Pattern(257, top));
+    EXPECT_EQ(shown.At(24 + 127, 24 + 127), Pattern(257 + 127, top + 127));
+    EXPECT_EQ(shown.At(240 + 5, 24 + 5), RGB(255, 255, 255));  // no preview yet
+}
+
+TEST_F(PreviewDialog, SmallPictureStandsTopLeftAndTheRestOfTheCropIsZero)
+{
+    Open(100, 60);
+    Capture shown = CaptureClient(dialog);
+    EXPECT_EQ(shown.At(24, 24), Pattern(0, 0));
+    EXPECT_EQ(shown.At(24 + 99, 24 + 59), Pattern(99, 59));
+    for (int i = 0; i < cropSize; ++i) {
+        const int from = i < 60 ? 300 : 0;
+        for (int b = from; b < cropSize * 3; ++b) ASSERT_EQ(PreviewCrop.rows[i][b], 0) << i << " " << b;
+    }
+}
+
+TEST_F(PreviewDialog, LargeEnoughForTheCustomAreaWithItOnTop)
+{
+    Open(640, 480);
+    RECT client;
+    GetClientRect(dialog, &client);
+    EXPECT_GE(client.right, 384 + 8);
+    EXPECT_GE(client.bottom, 212 + 8);
+
+    // The platform's own erasing, after a full invalidation, leaves the tiles standing.
+    InvalidateRect(dialog, nullptr, TRUE);
+    UpdateWindow(dialog);
+    Pump();
+    Capture shown = CaptureClient(dialog);
+    Capture atlas = CaptureDc(SkinAtlas, 64, 64);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            EXPECT_EQ(shown.At(8 + x, 8 + y), atlas.At(x, y));               // corner tile
+            EXPECT_EQ(shown.At(8 + 8 * 30 + x, 8 + 8 * 19 + y), atlas.At(8 + x, 8 + y));  // background
+        }
+    EXPECT_EQ(shown.At(24, 24), Pattern(257, 480 - 1 - 303));
+}
+
+TEST_F(PreviewDialog, CropDragStepsStopsAtLimitsAndMovesInThreeColumnSteps)
+{
+    Open(1024, 200);
+    // 200 high: one row per pixel, from 36 up to the limit 72; once there the committed place
+    // follows the limit, so moving back shows nothing until the mouse crosses the drag start.
+    Drag(60, 60, 60, 70);
+    EXPECT_EQ(cropRowOffset, 46);
+    Move(60, 110);
+    EXPECT_EQ(cropRowOffset, 72);
+    Move(60, 100);
+    EXPECT_EQ(cropRowOffset, 72);
+    Move(60, 50);
+    EXPECT_EQ(cropRowOffset, 62);
+    Release();
+
+    // 1024 wide: eight columns per pixel, the offset counted back from the right in steps of 3.
+    Drag(60, 60, 61, 60);
+    EXPECT_EQ(cropColumnOffset, 896 - 456);
+    Move(62, 60);
+    EXPECT_EQ(cropColumnOffset, 896 - 462);
+    Move(200, 170);  // outside both zones: the drag ends where it was
+    Move(61, 61);
+    EXPECT_EQ(cropColumnOffset, 896 - 462);
+    Release();
+
+    // A picture exactly 128 high cannot move along that axis.
+    Close();
+    Open(300, 128);
+    Drag(60, 60, 60, 100);
+    EXPECT_EQ(cropRowOffset, 0);
+    Release();
+}
+
+TEST_F(PreviewDialog, WheelStepsOneWhateverTheDeltaAndStopsAtTheEnds)
+{
+    Open(200, 200);
+    filterStrength = 99;
+    Wheel(120);
+    EXPECT_EQ(filterStrength, 99);
+    filterStrength = 1;
+    Wheel(-360);
+    EXPECT_EQ(filterStrength, 1);
+    Wheel(240);
+    EXPECT_EQ(filterStrength, 2);
+    filterStrength = 50;
+    Wheel(0);
+    EXPECT_EQ(filterStrength, 49);
+    EXPECT_TRUE(ShowsText(dialog, 188, 36, "   49"));
+}
+
+TEST_F(PreviewDialog, SliderDragMovesOneUnitPerTwoPixelsFromTheAnchor)
+{
+    Open(200, 200);
+    filterStrength = 99;
+    Drag(101, 200, 299, 200);
+    EXPECT_EQ(filterStrength, 99);
+    Release();
+
+    filterStrength = 1;
+    Drag(299, 200, 101, 200);
+    EXPECT_EQ(filterStrength, 1);
+    Release();
+
+    filterStrength = 50;
+    Drag(200, 200, 211, 205);
+    EXPECT_EQ(filterStrength, 55);
+    Move(190, 200);
+    EXPECT_EQ(filterStrength, 45);
+    Move(200, 150);  // outside the zone: the value stays, the drag goes on
+    EXPECT_EQ(filterStrength, 45);
+    Move(221, 200);
+    EXPECT_EQ(filterStrength, 60);
+    Release();
+    Move(250, 200);
+    EXPECT_EQ(filterStrength, 60);
+    EXPECT_TRUE(ShowsText(dialog, 188, 36, "   60"));
+}
+
+TEST_F(PreviewDialog, PreviewRunsOnceOnTheNextPaintAndRepeatsExactly)
+{
+    lumaSnr = chromaSnr = 0;
+    filterStrength = 50;
+    Open(640, 480);
+    EXPECT_TRUE(ShowsText(dialog, 188, 124, "EDOM   "));
+    EXPECT_TRUE(ShowsText(dialog, 188, 132, "EDOM   "));
+
+    Command(previewButton);
+    EXPECT_EQ(previewRequested, 1);
+    Pump();
+    EXPECT_EQ(previewRequested, 0);
+    Capture first = CaptureClient(dialog);
+    EXPECT_NE(lumaSnr, 0.0f);
+    EXPECT_FALSE(ShowsText(dialog, 188, 124, "EDOM   "));
+    EXPECT_NE(first.At(240 + 64, 24 + 64), RGB(255, 255, 255));
+
+    Command(previewButton);
+    Pump();
+    Capture second = CaptureClient(dialog);
+    for (int y = 24; y < 152; ++y)
+        for (int x = 240; x < 368; ++x) ASSERT_EQ(first.At(x, y), second.At(x, y)) << x << "," << y;
+
+    // A paint without a pending preview blanks the after-panel.
+    InvalidateRect(dialog, nullptr, TRUE);
+    UpdateWindow(dialog);
+    Pump();
+    EXPECT_EQ(CaptureClient(dialog).At(240 + 64, 24 + 64), RGB(255, 255, 255));
+}
+
+// The six readout lines of one pixel colour, as the panel writes them.
+std::vector<std::string> ReadoutLines(COLORREF colour)
+{
+    double l, a, b;
+    RgbToLab(GetRValue(colour), GetGValue(colour), GetBValue(colour), l, a, b);
+    float h, s, v;
+    RgbToHsv(GetRValue(colour), GetGValue(colour), GetBValue(colour), h, s, v);
+    const int values[] = {static_cast<int>(std::ceil(l)),
+                          static_cast<int>(std::floor(a >= 0 ? a / 93.5833 * 100 : a / 79.2666 * 100)),
+                          static_cast<int>(std::ceil(b >= 0 ? b / 93.3626 * 100 : b / 112.057 * 100)),
+                          static_cast<int>(h), static_cast<int>(s), static_cast<int>(v)};
+    std::vector<std::string> lines;
+    for (int value : values) {
+        char text[16];
+        std::snprintf(text, sizeof text, " %3d", value);
+        lines.push_back(text);
+    }
+    return lines;
+}
+
+bool ShowsReadout(HWND dialog, int x, COLORREF colour)
+{
+    std::vector<std::string> lines = ReadoutLines(colour);
+    for (int i = 0; i < 6; ++i)
+        if (!ShowsText(dialog, x, 60 + 8 * i, lines[i].c_str())) return false;
+    return true;
+}
+
+TEST_F(PreviewDialog, ReadoutShowsBothPanelsPixelsThroughTheCurrentToneCurve)
+{
+    toneMode = 0;
+    Open(640, 480);
+    const int top = 480 - 1 - (176 + 127);
+    Move(100, 90);
+    const COLORREF before = Pattern(257 + 76, top + 66);
+    EXPECT_TRUE(ShowsReadout(dialog, 184, before));
+    EXPECT_TRUE(ShowsReadout(dialog, 204, RGB(255, 255, 255)));  // no preview: white
+    EXPECT_TRUE(ShowsText(dialog, 204, 84, "   0"));
+    EXPECT_TRUE(ShowsText(dialog, 204, 100, " 100"));
+
+    SendDlgItemMessageW(dialog, toneComboBox, CB_SETCURSEL, 3, 0);
+    Command(toneComboBox, CBN_SELCHANGE);
+    ASSERT_EQ(toneMode, 3);
+    Move(100, 91);
+    const COLORREF next = Pattern(257 + 76, top + 67);
+    EXPECT_TRUE(ShowsReadout(dialog, 184, next));
+    toneMode = 0;
+    EXPECT_FALSE(ShowsReadout(dialog, 184, next));  // the darker curve did change the figures
+}
+
+TEST_F(PreviewDialog, SettingsSurviveReopening)
+{
+    brightnessCorrection = 1;
+    rgbCorrection = 1;
+    toneMode = 0;
+    Open(200, 200);
+    HWND combo = GetDlgItem(dialog, toneComboBox);
+    const wchar_t* names[] = {L"階調補正なし", L"明るめ", L"ナチュラル", L"暗め"};
+    ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 4);
+    for (int i = 0; i < 4; ++i) {
+        wchar_t text[64] = {};
+        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        EXPECT_EQ(std::wstring(text), names[i]);
+    }
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
+
+    SendDlgItemMessageW(dialog, brightnessCheckBox, BM_CLICK, 0, 0);
+    EXPECT_EQ(brightnessCorrection, 0);
+    SendDlgItemMessageW(dialog, rgbCheckBox, BM_CLICK, 0, 0);
+    EXPECT_EQ(rgbCorrection, 0);
+    SendMessageW(combo, CB_SETCURSEL, 2, 0);
+    Command(toneComboBox, CBN_SELCHANGE);
+    EXPECT_EQ(toneMode, 2);
+    filterStrength = 30;
+    SendMessageW(dialog, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(dialogOpen);
+    DestroyWindow(dialog);
+    dialog = nullptr;
+
+    Open(200, 200);
+    EXPECT_EQ(IsDlgButtonChecked(dialog, brightnessCheckBox), BST_UNCHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(dialog, rgbCheckBox), BST_UNCHECKED);
+    EXPECT_EQ(SendDlgItemMessageW(dialog, toneComboBox, CB_GETCURSEL, 0, 0), 2);
+    EXPECT_TRUE(ShowsText(dialog, 188, 36, "   30"));
+    brightnessCorrection = rgbCorrection = 1;
+    toneMode = 0;
+}
+
+std::vector<std::pair<int, int>> progressSeen;
+std::string messageText, messageCaption;
+
+TEST_F(PreviewDialog, WholePictureEndsTheDialogThenRunsWithProgressAndResult)
+{
+    frontEnd.showProgress = [](int kind, int percent) {
+        progressSeen.emplace_back(kind, percent);
+        ShowProgress(kind, percent);
+    };
+    frontEnd.pause = nullptr;
+    frontEnd.showMessage = [](const char* text, const char* caption) {
+        messageText = text;
+        messageCaption = caption;
+    };
+    Open(160, 120);
+    std::vector<std::uint8_t> before(heldImage.bits, heldImage.bits + RowStride(160) * 120);
+
+    Command(wholePictureButton);
+    EXPECT_FALSE(dialogOpen);
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_FALSE(progressEnabled);
+    EXPECT_FALSE(IsWindowVisible(progressWindow));
+    const std::vector<std::pair<int, int>> expected = {{1, 0},  {2, 1},  {2, 10}, {2, 20}, {2, 30},
+                                                       {2, 40}, {2, 50}, {2, 60}, {2, 70}, {2, 80},
+                                                       {2, 90}, {2, 100}, {0, 0}};
+    EXPECT_EQ(progressSeen, expected);
+    EXPECT_EQ(messageCaption, " PSNR");
+    // The seconds include the pauses and the time the platform takes to hide the window.
+    bool matches = false;
+    for (int seconds = 0; seconds < 10; ++seconds) matches |= messageText == FormatResultText(lumaSnr, chromaSnr, seconds);
+    EXPECT_TRUE(matches) << messageText;
+    EXPECT_NE(std::vector<std::uint8_t>(heldImage.bits, heldImage.bits + before.size()), before);
+
+    MSG paint;
+    EXPECT_TRUE(PeekMessageW(&paint, mainWindow, WM_PAINT, WM_PAINT, PM_REMOVE));
+    frontEnd = FrontEnd{};
+}
+
+}  // namespace

@@ -1,0 +1,141 @@
+// The progress window as the engine drives it: a real window of the class "Progress", read back
+// through its own device context.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "engine/settings.h"
+#include "ui/app_state.h"
+#include "ui/progress_window.h"
+
+namespace {
+
+constexpr COLORREF yellow = RGB(255, 255, 0);
+
+// The start-up resources the window draws with: a white canvas whose mark strip holds one black
+// square, and the mask made from it the way start-up makes it.
+void MakeMarkResources()
+{
+    HDC screen = GetDC(nullptr);
+    SplashCanvas = CreateCompatibleDC(screen);
+    SelectObject(SplashCanvas, CreateCompatibleBitmap(screen, 200, 230));
+    RECT all = {0, 0, 200, 230};
+    FillRect(SplashCanvas, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    RECT square = {5, 205, 15, 215};
+    FillRect(SplashCanvas, &square, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    ProgressMarkMask = CreateCompatibleDC(screen);
+    SelectObject(ProgressMarkMask, CreateBitmap(48, 22, 1, 1, nullptr));
+    BitBlt(ProgressMarkMask, 0, 0, 48, 22, SplashCanvas, 0, 200, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+}
+
+void MakeProgressWindow()
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = ProgressWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = "Progress";
+    RegisterClassA(&windowClass);
+    progressWindow = CreateWindowExA(WS_EX_TOOLWINDOW, "Progress", "", WS_POPUP | WS_CAPTION, 0, 0,
+                                     0, 0, nullptr, nullptr, windowClass.hInstance, nullptr);
+}
+
+std::string Caption()
+{
+    char text[512] = {};
+    GetWindowTextA(progressWindow, text, sizeof text);
+    return text;
+}
+
+COLORREF ClientPixel(int x, int y)
+{
+    HDC dc = GetDC(progressWindow);
+    COLORREF colour = GetPixel(dc, x, y);
+    ReleaseDC(progressWindow, dc);
+    return colour;
+}
+
+// Columns 64 ... 192 of the gauge's bottom row that show the filled colour.
+int FilledColumns()
+{
+    int count = 0;
+    for (int x = 64; x <= 192; ++x) count += ClientPixel(x, 21) == yellow;
+    return count;
+}
+
+class ProgressWindow : public testing::Test {
+protected:
+    // The face colour is the session's: set a known grey and give the old one back at the end.
+    static void SetUpTestSuite()
+    {
+        savedFace = GetSysColor(COLOR_BTNFACE);
+        SetFace(RGB(192, 192, 192));
+        MakeMarkResources();
+        MakeProgressWindow();
+    }
+    static void TearDownTestSuite() { SetFace(savedFace); }
+    static void SetFace(COLORREF colour)
+    {
+        INT element = COLOR_BTNFACE;
+        SetSysColors(1, &element, &colour);
+    }
+    static inline COLORREF savedFace = 0;
+};
+
+TEST_F(ProgressWindow, StartPlacesTopmostWindowWithFrameGaugeAndMark)
+{
+    ASSERT_NE(progressWindow, nullptr);
+    ASSERT_FALSE(IsWindowVisible(progressWindow));
+    progressEnabled = true;
+    EXPECT_TRUE(ShowProgress(1, 0));
+
+    EXPECT_TRUE(IsWindowVisible(progressWindow));
+    EXPECT_TRUE(GetWindowLongA(progressWindow, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    RECT place;
+    GetWindowRect(progressWindow, &place);
+    HDC screen = GetDC(nullptr);
+    int screenWidth = GetDeviceCaps(screen, HORZRES);
+    int screenHeight = GetDeviceCaps(screen, VERTRES);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(place.left, screenWidth / 2 - 128);
+    EXPECT_EQ(place.top, screenHeight / 2 - 32);
+    if (screenWidth == 1024 && screenHeight == 768) {
+        EXPECT_EQ(place.left, 384);
+        EXPECT_EQ(place.top, 352);
+    }
+    EXPECT_EQ(place.right - place.left, 256);
+    EXPECT_EQ(place.bottom - place.top, 64);
+    EXPECT_EQ(Caption(), " initialize...");
+
+    // Gauge at 1 %: two columns; the frame around it; the mark's black square with its white
+    // surroundings left transparent over the face colour.
+    EXPECT_EQ(FilledColumns(), 2);
+    EXPECT_NE(ClientPixel(100, 17 - 1), RGB(192, 192, 192));
+    EXPECT_EQ(ClientPixel(4 + 7, 8 + 7), RGB(0, 0, 0));
+    EXPECT_EQ(ClientPixel(4 + 1, 8 + 1), RGB(192, 192, 192));
+    EXPECT_EQ(ClientPixel(240, 40), RGB(192, 192, 192));
+    EXPECT_TRUE(progressEnabled);
+}
+
+TEST_F(ProgressWindow, UpdatesFollowThePercentagesAndEndHides)
+{
+    ShowProgress(1, 0);
+    const int percents[] = {1, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
+    for (int percent : percents) {
+        ShowProgress(2, percent);
+        EXPECT_EQ(Caption(), " process...");
+        EXPECT_EQ(FilledColumns(), static_cast<int>(percent * 1.2799999713897705) + 1) << percent;
+    }
+    EXPECT_NE(ClientPixel(192, 21), yellow);
+    // The mark stays as the start drew it.
+    EXPECT_EQ(ClientPixel(4 + 7, 8 + 7), RGB(0, 0, 0));
+
+    progressEnabled = true;
+    EXPECT_TRUE(ShowProgress(0, 0));
+    EXPECT_FALSE(IsWindowVisible(progressWindow));
+    EXPECT_FALSE(progressEnabled);
+}
+
+}  // namespace
