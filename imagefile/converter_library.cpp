@@ -112,7 +112,8 @@ bool SavePngFile(const Image& image, const std::string& path)
     if (!WriteNewFile(temporary, {})) return false;
     std::string argument;
     if (!ModulePathArgument(temporary, argument) ||
-        library.bmpToPng(argument.c_str(), reinterpret_cast<const std::uint8_t*>(image.header), pngLevel) == 0) {
+        library.bmpToPng(argument.c_str(), reinterpret_cast<const std::uint8_t*>(image.header), pngLevel) == 0 ||
+        !FlushFileToDisk(temporary)) {
         RemoveQuietly(temporary);
         return false;
     }

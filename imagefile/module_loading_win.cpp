@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <filesystem>
+
 #include "imagefile/module_loading.h"
 #include "support/replace_file.h"
 
@@ -16,7 +18,11 @@ bool IsAscii(const std::wstring& text)
 
 void* OpenModule(const std::string& path)
 {
-    return LoadLibraryW(PathFromUtf8(path).wstring().c_str());
+    // An absolute path with backslashes: the loader then takes exactly this file, never one found
+    // along its search path.
+    std::error_code error;
+    const std::filesystem::path where = std::filesystem::absolute(PathFromUtf8(path), error).make_preferred();
+    return error ? nullptr : LoadLibraryW(where.wstring().c_str());
 }
 
 void* FindExport(void* module, const char* name)

@@ -27,6 +27,10 @@ std::string TemporaryPathBeside(const std::string& target);
 // On failure the file is removed again.
 bool WriteNewFile(const std::string& path, std::span<const FilePiece> pieces);
 
+// Flushes a file that something else wrote (such as the converter module) to the disk, so that
+// renaming it over an old file cannot leave a name on missing bytes after a crash.
+bool FlushFileToDisk(const std::string& path);
+
 // Renames temporary over target, replacing an existing target in one step. On failure the target
 // is untouched and the temporary file is removed.
 bool ReplaceFileWith(const std::string& temporary, const std::string& target);

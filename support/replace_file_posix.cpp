@@ -36,6 +36,14 @@ bool WriteNewFile(const std::string& path, std::span<const FilePiece> pieces)
     return ok;
 }
 
+bool FlushFileToDisk(const std::string& path)
+{
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return false;
+    const bool flushed = ::fsync(file) == 0;
+    return ::close(file) == 0 && flushed;
+}
+
 bool ReplaceFileWith(const std::string& temporary, const std::string& target)
 {
     if (std::rename(temporary.c_str(), target.c_str()) == 0) return true;

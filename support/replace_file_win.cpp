@@ -27,6 +27,15 @@ bool WriteNewFile(const std::string& path, std::span<const FilePiece> pieces)
     return ok;
 }
 
+bool FlushFileToDisk(const std::string& path)
+{
+    const HANDLE file = CreateFileW(PathFromUtf8(path).wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool flushed = FlushFileBuffers(file) != 0;
+    return CloseHandle(file) && flushed;
+}
+
 bool ReplaceFileWith(const std::string& temporary, const std::string& target)
 {
     // A plain rename refuses an existing target on Windows; this replaces it in one step.
