@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -68,8 +69,9 @@ struct ScratchFolder : ::testing::Test {
     void SetUp() override
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        // Unique per run: several worktrees may run these tests at once.
         folder = std::filesystem::temp_directory_path() /
-                 (std::string("qv-") + info->test_suite_name() + "-" + info->name());
+                 (std::string("qv-") + info->test_suite_name() + "-" + info->name() + "-" + std::to_string(std::random_device{}()));
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
     }

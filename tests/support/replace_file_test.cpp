@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 #include "support/replace_file.h"
@@ -17,7 +18,8 @@ struct ReplaceFile : ::testing::Test {
     void SetUp() override
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder = fs::temp_directory_path() / (std::string("qv-replace-") + info->name());
+        // Unique per run: several worktrees may run these tests at once.
+        folder = fs::temp_directory_path() / (std::string("qv-replace-") + info->name() + "-" + std::to_string(std::random_device{}()));
         fs::remove_all(folder);
         fs::create_directories(folder);
     }
