@@ -200,6 +200,21 @@ TEST(LabToRgb, RgbCorrectionOnlyMovesValuesAtABoundary)
     EXPECT_LT(differing * 10, total);
 }
 
+TEST(LabToRgb, AGreenOfExactlyZeroKeepsRedAndBlue)
+{
+    // This purple has a linear green of exactly 0. The RGB correction divides by green's share;
+    // it must leave such a colour alone instead of turning red and blue into not-a-number, that
+    // is into black.
+    using Rgb = std::array<int, 3>;
+    for (bool correction : {false, true}) {
+        std::uint8_t r = 0, g = 0, b = 0;
+        LabToRgbLiteral(correction, 28.491355444670507, 56.666104788508648, -53.452787448284539, r, g, b);
+        EXPECT_EQ((Rgb{r, g, b}), (Rgb{113, 0, 152})) << correction;
+        LabToRgbCorrected(correction, 28.491355444670507, 56.666104788508648, -53.452787448284539, r, g, b);
+        EXPECT_EQ((Rgb{r, g, b}), (Rgb{113, 0, 152})) << correction;
+    }
+}
+
 TEST(NormalizeChromaticity, KeepsTheMiddleValueAndMovesOthersOnlyByRounding)
 {
     double x = 0.3, y = 0.5, z = 0.2;
