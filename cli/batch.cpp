@@ -138,5 +138,10 @@ int RunQvn(const std::vector<std::string>& args, const QvnConsole& console)
                        static_cast<int>(jobs.size()), workers);
     RunWorkers(jobs, options, workers, gate, printer);
     EndProgressBoard();
+    // A report lost to a full disk or a closed pipe is a failure too, not a silent success.
+    if (std::fflush(console.out) != 0 || std::ferror(console.out)) {
+        std::fprintf(console.err, "qvn: the report could not be written to standard output\n");
+        return 1;
+    }
     return printer.anyFailed ? 1 : 0;
 }

@@ -18,5 +18,5 @@ void CatchInterruptions()
     action.sa_handler = Handle;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;  // a write running when the signal comes goes on to its end
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signal, &action, nullptr);
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,12 @@ std::string FileBytes(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+std::string Utf8Text(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -50,7 +57,9 @@ protected:
     void SetUp() override
     {
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder = (std::filesystem::temp_directory_path() / (std::string("qvn_") + test->name())).string();
+        // One folder per test and per process, so that test programs running at once never meet.
+        const std::string name = std::string("qvn_") + test->name() + "_" + std::to_string(std::random_device{}());
+        folder = Utf8Text(std::filesystem::temp_directory_path() / name);
         std::filesystem::remove_all(PathFromUtf8(folder));
         std::filesystem::create_directories(PathFromUtf8(folder));
         FreeConverterLibrary();  // the tests here write and read BMP only
@@ -274,6 +283,21 @@ TEST_F(Qvn, ProgressBarOnlyOnATerminalAndNotWhenQuiet)
 }
 
 #ifndef _WIN32
+TEST_F(Qvn, ALostReportIsAFailure)
+{
+    const std::string input = MakePicture("full.bmp", 8, 8, 13);
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    std::FILE* err = std::tmpfile();
+    QvnConsole console;
+    console.out = full;
+    console.err = err;
+    EXPECT_EQ(RunQvn({"--json", input}, console), 1);
+    EXPECT_NE(ReadAll(err).find("the report could not be written"), std::string::npos);
+    std::fclose(full);
+    std::fclose(err);
+}
+
 // The real program on a real terminal: `script` gives it a pseudo-terminal.
 TEST_F(Qvn, TheProgramDrawsItsBarOnARealTerminalOnly)
 {
@@ -295,15 +319,17 @@ TEST_F(Qvn, AnInterruptionNeverLeavesAPartialResult)
     const std::string input = MakePicture("stop.bmp", 1200, 900, 11);
     for (const char* delay : {"0.05", "0.3", "0.6", "0.9", "1.2"}) {
         std::filesystem::remove(PathFromUtf8(Path("stop'.bmp")));
-        const std::string command = std::string(QV_QVN_PATH) + " -q --format bmp " + input + " & sleep " + delay +
+        const std::string command = std::string(QV_QVN_PATH) + " -q --format bmp " + input + " 2>" + Path("err.txt") + " & sleep " + delay +
                                     "; kill -INT $! 2>/dev/null; wait $!; exit $?";
         const int code = std::system(("sh -c '" + command + "'").c_str());
+        const std::string said = FileBytes(Path("err.txt"));
+        std::filesystem::remove(PathFromUtf8(Path("err.txt")));
         const bool written = std::filesystem::exists(PathFromUtf8(Path("stop'.bmp")));
         if (written) {
             EXPECT_EQ(FileBytes(Path("stop'.bmp")).size(), FileBytes(input).size()) << delay;
         }
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(PathFromUtf8(folder)), {}), written ? 2 : 1) << delay;
-        EXPECT_TRUE(WIFEXITED(code) && (WEXITSTATUS(code) == 130 || (written && WEXITSTATUS(code) == 0))) << delay;
+        EXPECT_TRUE(WIFEXITED(code) && (WEXITSTATUS(code) == 130 || (written && WEXITSTATUS(code) == 0))) << delay << " " << code << " " << said;
     }
 }
 #endif

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "cli/job_plan.h"
@@ -39,7 +40,7 @@ class JobPlan : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = std::filesystem::temp_directory_path() / ("qvn_plan_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        folder = std::filesystem::temp_directory_path() / ("qvn_plan_" + std::to_string(std::random_device{}()));
         std::filesystem::create_directories(folder);
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
