@@ -1,6 +1,7 @@
 #include "colour/lab.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
 
 #include "colour/colour_settings.h"
@@ -110,8 +111,56 @@ LinearRgb ToLinearRgb(double x, double y, double z)
             0.0556 * x65 - 0.204 * y65 + 1.057 * z65};
 }
 
+// Tables for ApproximateCompandPower: for 128 mantissa intervals the reciprocal and base-2
+// logarithm of their centre, and 2^(j / 64) for j = 0 ... 63. Any sound mathematical library
+// gives them well within what that function promises.
+struct PowerTables {
+    std::array<double, 128> inverseCentre, log2Centre;
+    std::array<double, 64> exp2Step;
+};
+
+const PowerTables& PowerTablesOnce()
+{
+    static const PowerTables tables = [] {
+        PowerTables built{};
+        for (int i = 0; i < 128; ++i) {
+            const double centre = 1 + (i + 0.5) / 128;
+            built.inverseCentre[i] = 1 / centre;
+            built.log2Centre[i] = std::log2(centre);
+        }
+        for (int j = 0; j < 64; ++j) built.exp2Step[j] = std::exp2(j / 64.0);
+        return built;
+    }();
+    return tables;
+}
+
+// v^(1 / 2.4) for v in [0.003, 100] within a relative 1e-15 (checked against pow over tens of
+// millions of values): log2 v from the exponent, a table of 128 mantissa intervals and five terms
+// of the series of log2(1 + u), |u| <= 1/256; then 2^y from a table of 64 steps and five terms of
+// the exponential series, |r| <= ln 2 / 128. As fast as glibc's pow and about three times faster
+// than the 32-bit Windows runtime's. Only the quick way back uses it, whose margins are hundreds
+// of thousands of times wider.
+double ApproximateCompandPower(double v)
+{
+    constexpr double ln2 = 0.6931471805599453;
+    const PowerTables& t = PowerTablesOnce();
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
+    const int exponent = static_cast<int>(bits >> 52) - 1023;
+    const int interval = static_cast<int>((bits >> 45) & 127);
+    const double mantissa = std::bit_cast<double>((bits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
+    const double u = mantissa * t.inverseCentre[interval] - 1;
+    const double log1p = u * (1 + u * (-1.0 / 2 + u * (1.0 / 3 + u * (-1.0 / 4 + u * (1.0 / 5)))));
+    const double y = (exponent + t.log2Centre[interval] + log1p / ln2) / 2.4;
+    const int k = static_cast<int>(y * 64 + 4096.5) - 4096;  // nearest step; y > -64
+    const double r = (y - k / 64.0) * ln2;
+    const double e = 1 + r * (1 + r * (1.0 / 2 + r * (1.0 / 6 + r * (1.0 / 24 + r * (1.0 / 120)))));
+    const double whole = std::bit_cast<double>(static_cast<std::uint64_t>((k >> 6) + 1023) << 52);
+    return whole * t.exp2Step[k & 63] * e;
+}
+
 // The way back without the steps that move values only by rounding: the two chromaticity steps,
-// mathematically the identity, are left out and pow(f, 3.0) becomes f * f * f. Within the bounds
+// mathematically the identity, are left out, pow(f, 3.0) becomes f * f * f and the companding
+// power comes from ApproximateCompandPower. Within the bounds
 // checked here a sample then differs from the step-by-step conversion by less than 1e-9 of a
 // level, so wherever every sample lies more than 1e-6 of a level away from a whole level (where
 // truncation would tell them apart) and away from the companding threshold, both give the same
@@ -136,8 +185,9 @@ bool QuickLabToRgb(bool correction, double lStar, double aStar, double bStar,
     const double samples[3] = {linear.r, linear.g, linear.b};
     double companded[3];
     for (int i = 0; i < 3; ++i) {
-        if (std::fabs(samples[i] - 0.00304) < 1e-9) return false;
-        companded[i] = CompandToRgb(samples[i]);
+        const double v = samples[i];
+        if (std::fabs(v - 0.00304) < 1e-9 || v > 100) return false;
+        companded[i] = v > 0.00304 ? ApproximateCompandPower(v) * 1.055 - 0.055 : v * 12.92;
     }
     // The RGB step divides by green and by the sum of the samples: no tiny divisors either.
     const double sum = companded[0] + companded[1] + companded[2];
