@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "../imagefile/picture_files.h"
 #include "imagefile/converter_library.h"
@@ -176,6 +177,35 @@ TEST_F(Zentile, TruncatedAndDamagedFilesAreRefused)
     Bytes damaged = Read("samples/rgb8.png");
     damaged[damaged.size() - 20] ^= 0x55;  // inside the compressed data
     EXPECT_FALSE(LoadImageFile(Write("damaged.png", damaged), image));
+}
+
+TEST_F(Zentile, PicturesLoadedOnSeveralThreadsStayApart)
+{
+    // The module keeps one result block per operation: simultaneous loads must never see each
+    // other's block or a freed one.
+    constexpr int count = 3;
+    std::string names[count];
+    Image reference[count];
+    for (int i = 0; i < count; ++i) {
+        Image picture;
+        ASSERT_TRUE(LoadImageFile(Write("p.bmp", MakeBmp({.width = 600 + i, .height = 400})), picture));
+        names[i] = Path("p" + std::to_string(i) + ".png");
+        ASSERT_TRUE(SavePngFile(picture, names[i]));
+        ASSERT_TRUE(LoadImageFile(names[i], reference[i]));
+    }
+    int mismatches[count] = {};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i)
+        threads.emplace_back([&, i] {
+            const auto size = static_cast<std::size_t>(40 + 400 * RowStride(600 + i));
+            for (int round = 0; round < 15; ++round) {
+                Image image;
+                if (!LoadImageFile(names[i], image) || std::memcmp(image.dib.get(), reference[i].dib.get(), size) != 0)
+                    ++mismatches[i];
+            }
+        });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(mismatches[0] + mismatches[1] + mismatches[2], 0);
 }
 
 TEST_F(Zentile, PngWriteFailureKeepsTheOldFile)
