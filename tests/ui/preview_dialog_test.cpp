@@ -21,9 +21,11 @@
 #include "ui/preview_dialog.h"
 #include "ui/preview_render.h"
 #include "ui/progress_window.h"
+#include "window_test_support.h"
 
 namespace {
 
+// The dialog here is modeless, so its messages are dispatched as any window's would be.
 void Pump()
 {
     MSG message;
@@ -86,43 +88,9 @@ void HoldPicture(int width, int height)
     FillSourceRows(heldImage);
 }
 
-struct Capture {
-    int width = 0, height = 0;
-    std::vector<std::uint32_t> pixels;  // top row first
-    COLORREF At(int x, int y) const
-    {
-        std::uint32_t p = pixels[static_cast<std::size_t>(y) * width + x];
-        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-};
-
-Capture CaptureDc(HDC source, int width, int height)
-{
-    Capture capture{width, height, std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height)};
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC memory = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(memory, dib);
-    BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
-    GdiFlush();
-    std::memcpy(capture.pixels.data(), bits, capture.pixels.size() * 4);
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    DeleteObject(dib);
-    return capture;
-}
-
-Capture CaptureClient(HWND window)
-{
-    RECT client;
-    GetClientRect(window, &client);
-    HDC dc = GetDC(window);
-    Capture capture = CaptureDc(dc, client.right, client.bottom);
-    ReleaseDC(window, dc);
-    return capture;
-}
+using window_test::Capture;
+using window_test::CaptureClient;
+using window_test::CaptureDc;
 
 // What the dialog's panel text looks like when it writes text at the origin of a fresh context.
 Capture PanelText(HWND dialog, const char* text)
@@ -502,6 +470,27 @@ TEST_F(PreviewDialog, WholePictureEndsTheDialogThenRunsWithProgressAndResult)
 
     MSG paint;
     EXPECT_TRUE(PeekMessageW(&paint, mainWindow, WM_PAINT, WM_PAINT, PM_REMOVE));
+    frontEnd = FrontEnd{};
+}
+
+// A picture whose planes cannot be had: the run refuses it, and the user is told so instead of
+// seeing nothing happen.
+TEST_F(PreviewDialog, WholePictureTooLargeForMemoryIsReportedAndLeavesThePictureAlone)
+{
+    frontEnd.showMessage = [](const char* text, const char* caption) {
+        messageText = text;
+        messageCaption = caption;
+    };
+    messageText.clear();
+    Open(40000, 1);
+    std::vector<std::uint8_t> before(heldImage.bits, heldImage.bits + RowStride(40000));
+    Command(wholePictureButton);
+    EXPECT_FALSE(dialogOpen);
+    EXPECT_FALSE(progressEnabled);
+    EXPECT_FALSE(IsWindowVisible(progressWindow));
+    EXPECT_EQ(messageCaption, " ERROR...");
+    EXPECT_EQ(messageText, "画像が大きすぎて処理できません。。。");
+    EXPECT_EQ(std::vector<std::uint8_t>(heldImage.bits, heldImage.bits + before.size()), before);
     frontEnd = FrontEnd{};
 }
 
