@@ -239,6 +239,33 @@ TEST_F(PreviewDialog, LargeEnoughForTheCustomAreaWithItOnTop)
     EXPECT_EQ(shown.At(24, 24), Pattern(257, 480 - 1 - 303));
 }
 
+// The same dialog size in dialog units with a much smaller font: the units shrink, the custom
+// area's pixels do not, so the dialog has to grow when it opens.
+TEST_F(PreviewDialog, GrowsWhenItsFontUnitsLeaveItTooSmall)
+{
+    HoldPicture(200, 200);
+    std::vector<WORD> block(64, 0);
+    auto* header = reinterpret_cast<DLGTEMPLATE*>(block.data());
+    header->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
+    header->cx = 227;
+    header->cy = 259;
+    WORD* tail = reinterpret_cast<WORD*>(header + 1);
+    tail += 3;       // no menu, the standard class, an empty title
+    *tail++ = 3;     // points
+    const wchar_t face[] = L"Small Fonts";
+    std::memcpy(tail, face, sizeof face);
+
+    dialog = CreateDialogIndirectParamW(instance, header, mainWindow, PreviewDialogProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    RECT units = {0, 0, 227, 259};
+    MapDialogRect(dialog, &units);
+    RECT client;
+    GetClientRect(dialog, &client);
+    EXPECT_LT(units.right, 384);  // the template alone would cut the tiles
+    EXPECT_GE(client.right, 384 + 8);
+    EXPECT_GE(client.bottom, 212 + 8);
+}
+
 TEST_F(PreviewDialog, CropDragStepsStopsAtLimitsAndMovesInThreeColumnSteps)
 {
     Open(1024, 200);
