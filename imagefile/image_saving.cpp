@@ -20,7 +20,7 @@ bool SaveImageFile(const Image& image, std::string& path)
     path += png ? "'.png" : "'.bmp";
     const bool written = png ? SavePngFile(image, path) : SaveBmpFile(image, path);
     if (!written) TellUser("Png:書き出しに失敗しました...", " Can't Write file...");
-    // Lets the desktop program's window settle before the next message is handled.
+    // The desktop program waits a moment after every save; other front ends plug in no pause.
     PauseFor(16);
     return written;
 }
