@@ -1,6 +1,7 @@
 #include "ui/preview_dialog.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -109,14 +110,38 @@ void ShowSettings(HWND dialog)
                         reinterpret_cast<LPARAM>(toneCurveNames[mode]));
 }
 
-// The custom area is laid out in pixels while the template is in dialog units: grow the dialog
-// when the font's units leave it too small for the tiles and the slider zone.
+// The top of the highest control, in client pixels.
+int ControlsTop(HWND dialog)
+{
+    int top = INT_MAX;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT place;
+        GetWindowRect(child, &place);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+        top = std::min(top, static_cast<int>(place.top));
+    }
+    return top;
+}
+
+// The custom area is laid out in pixels while the template is in dialog units. When the font's
+// units leave the controls over the custom area, they move below it together; when they leave
+// the dialog too small for the tiles and the slider zone, it grows.
 void FitCustomArea(HWND dialog)
 {
+    int shift = std::max(0, sliderZoneBottom + margin - ControlsTop(dialog));
+    if (shift > 0) {
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            RECT place;
+            GetWindowRect(child, &place);
+            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+            SetWindowPos(child, nullptr, place.left, place.top + shift, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
     RECT client;
     GetClientRect(dialog, &client);
     int extraWidth = std::max(0, customRight + margin - static_cast<int>(client.right));
-    int extraHeight = std::max(0, sliderZoneBottom + margin - static_cast<int>(client.bottom));
+    int extraHeight = std::max(shift, sliderZoneBottom + margin - static_cast<int>(client.bottom));
     if (extraWidth == 0 && extraHeight == 0) return;
     RECT window;
     GetWindowRect(dialog, &window);

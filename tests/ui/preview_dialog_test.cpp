@@ -239,31 +239,45 @@ TEST_F(PreviewDialog, LargeEnoughForTheCustomAreaWithItOnTop)
     EXPECT_EQ(shown.At(24, 24), Pattern(257, 480 - 1 - 303));
 }
 
-// The same dialog size in dialog units with a much smaller font: the units shrink, the custom
-// area's pixels do not, so the dialog has to grow when it opens.
-TEST_F(PreviewDialog, GrowsWhenItsFontUnitsLeaveItTooSmall)
+// The same dialog in dialog units with a much smaller font: the units shrink, the custom area's
+// pixels do not. The dialog grows, and a control the units would put over the tiles moves below
+// the slider zone.
+TEST_F(PreviewDialog, GrowsAndClearsTheCustomAreaWhenItsFontUnitsAreSmall)
 {
     HoldPicture(200, 200);
-    std::vector<WORD> block(64, 0);
+    std::vector<DWORD> block(64, 0);
     auto* header = reinterpret_cast<DLGTEMPLATE*>(block.data());
     header->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
+    header->cdit = 1;
     header->cx = 227;
     header->cy = 259;
     WORD* tail = reinterpret_cast<WORD*>(header + 1);
-    tail += 3;       // no menu, the standard class, an empty title
-    *tail++ = 3;     // points
+    tail += 3;    // no menu, the standard class, an empty title
+    *tail++ = 3;  // points
     const wchar_t face[] = L"Small Fonts";
     std::memcpy(tail, face, sizeof face);
+    tail += sizeof face / sizeof(WORD);
+    if (reinterpret_cast<std::uintptr_t>(tail) % 4) ++tail;
+    auto* item = reinterpret_cast<DLGITEMTEMPLATE*>(tail);
+    *item = {WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 0, 93, 148, 40, 24, previewButton};
+    tail = reinterpret_cast<WORD*>(item + 1);
+    *tail++ = 0xFFFF;
+    *tail++ = 0x0080;  // a button, titled "" and with no creation data
 
     dialog = CreateDialogIndirectParamW(instance, header, mainWindow, PreviewDialogProc, 0);
     ASSERT_NE(dialog, nullptr);
-    RECT units = {0, 0, 227, 259};
+    RECT units = {0, 0, 227, 148};
     MapDialogRect(dialog, &units);
+    EXPECT_LT(units.right, 384);   // the template alone would cut the tiles
+    EXPECT_LT(units.bottom, 212);  // and put the button over them
     RECT client;
     GetClientRect(dialog, &client);
-    EXPECT_LT(units.right, 384);  // the template alone would cut the tiles
     EXPECT_GE(client.right, 384 + 8);
-    EXPECT_GE(client.bottom, 212 + 8);
+    RECT button;
+    GetWindowRect(GetDlgItem(dialog, previewButton), &button);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&button), 2);
+    EXPECT_GE(button.top, 212 + 8);
+    EXPECT_LE(button.bottom, client.bottom);
 }
 
 TEST_F(PreviewDialog, CropDragStepsStopsAtLimitsAndMovesInThreeColumnSteps)
