@@ -91,10 +91,14 @@ void DrawSplashPicture()
 {
     PatBlt(SplashCanvas, 0, 0, canvasWidth, canvasHeight, WHITENESS);
     std::unique_ptr<std::uint8_t[]> picture;
-    if (UnpackSplashImage(splashBlock, splashBlockSize, picture) < sizeof(BITMAPINFOHEADER)) return;
+    // Rows of 600 bytes need no padding; the pixels follow the 40-byte header directly.
+    constexpr std::size_t pictureBytes = 40 + canvasWidth * 3 * canvasHeight;
+    if (UnpackSplashImage(splashBlock, splashBlockSize, picture) < pictureBytes) return;
     const auto* header = reinterpret_cast<const BITMAPINFO*>(picture.get());
+    const BITMAPINFOHEADER& h = header->bmiHeader;
+    if (h.biWidth != canvasWidth || h.biHeight != canvasHeight || h.biBitCount != 24) return;
     SetDIBitsToDevice(SplashCanvas, 0, 0, canvasWidth, canvasHeight, 0, 0, 0, canvasHeight,
-                      picture.get() + header->bmiHeader.biSize, header, DIB_RGB_COLORS);
+                      picture.get() + 40, header, DIB_RGB_COLORS);
 }
 
 // Monochrome copy of a colour area: the source's background colour (white) becomes white, every
