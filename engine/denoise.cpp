@@ -1,12 +1,14 @@
 #include "engine/denoise.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 
 #include "colour/colour_settings.h"
 #include "colour/lab.h"
 #include "engine/coefficient_plane.h"
+#include "engine/huge_pages.h"
 #include "engine/newton_sqrt.h"
 #include "engine/parallel_for.h"
 #include "engine/quality.h"
@@ -36,8 +38,13 @@ struct Planes {
 
 bool AllocatePlanes(std::int32_t size, Planes& planes)
 {
-    return AllocatePlane(size, planes.l) && AllocatePlane(size, planes.a) &&
-           AllocatePlane(size, planes.b);
+    if (!AllocatePlane(size, planes.l) || !AllocatePlane(size, planes.a) ||
+        !AllocatePlane(size, planes.b))
+        return false;
+    const std::size_t bytes = static_cast<std::size_t>(size) * static_cast<std::size_t>(size) * sizeof(double);
+    for (CoefficientPlane* plane : {&planes.l, &planes.a, &planes.b})
+        AdviseHugePages(plane->data.get(), bytes);
+    return true;
 }
 
 // Every pixel's L*, a*, b* at its place in the square, scaled, with the caller's tone curve.
