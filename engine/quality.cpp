@@ -119,6 +119,10 @@ bool MeasureQuality(const BitmapInfoHeader* header, const std::uint8_t* bits,
                     const std::uint8_t* const* rows)
 {
     const std::int32_t width = header->biWidth, height = header->biHeight;
+    if (width <= 0 || height <= 0) {  // no pixels: nothing to measure
+        lumaSnr = chromaSnr = 0.0f;
+        return true;
+    }
     const std::int64_t count = std::int64_t{width} * height;
     const Pictures pictures{bits, rows, width, RowStride(width), static_cast<double>(count)};
     // The terms of a band are computed on several threads; the error sums then add them in pixel

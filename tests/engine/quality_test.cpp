@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "engine/newton_sqrt.h"
 #include "engine/parallel_for.h"
@@ -118,6 +119,20 @@ TEST(MeasureQuality, KnownFiguresOfANarrowPictureIgnoringItsPadding)
     // Worked out independently from the weights as floats, in double arithmetic.
     EXPECT_FLOAT_EQ(lumaSnr, 70.3798828125f);
     EXPECT_FLOAT_EQ(chromaSnr, 69.43248748779297f);
+}
+
+TEST(MeasureQuality, APictureWithoutPixelsIsNotMeasurable)
+{
+    Column column(2);
+    BitmapInfoHeader header = *column.image.header;
+    for (const auto& [width, height] : {std::pair{0, 2}, std::pair{1, -2}, std::pair{-1, -1}}) {
+        header.biWidth = width;
+        header.biHeight = height;
+        lumaSnr = chromaSnr = 12.0f;
+        EXPECT_TRUE(MeasureQuality(&header, column.image.bits, column.image.rows.get()));
+        EXPECT_EQ(lumaSnr, 0.0f);
+        EXPECT_EQ(chromaSnr, 0.0f);
+    }
 }
 
 TEST(MeasureQuality, AUniformBrightnessWithAnErrorIsNotMeasurable)
