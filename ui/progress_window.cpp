@@ -26,7 +26,7 @@ void StartDisplay(HDC dc, HBRUSH faceBrush)
     RECT client;
     GetClientRect(progressWindow, &client);
     FillRect(dc, &client, faceBrush);
-    SetWindowTextA(progressWindow, " initialize...");
+    SetWindowTextW(progressWindow, L" initialize...");
 
     drawRect = gaugeArea;
     DrawBevelFrame(dc, 1.0f, 3.0f, 0.1f);
@@ -41,7 +41,7 @@ void StartDisplay(HDC dc, HBRUSH faceBrush)
 
 void UpdateDisplay(HDC dc, int percent)
 {
-    SetWindowTextA(progressWindow, " process...");
+    SetWindowTextW(progressWindow, L" process...");
     drawRect = gaugeArea;
     DrawGauge(dc, percent);
 }
@@ -50,7 +50,7 @@ void UpdateDisplay(HDC dc, int percent)
 
 LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 bool ShowProgress(int kind, int percent)
