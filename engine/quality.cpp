@@ -1,8 +1,11 @@
 #include "engine/quality.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <vector>
+#include <cstddef>
+#include <memory>
+#include <new>
 
 #include "engine/newton_sqrt.h"
 #include "engine/parallel_for.h"
@@ -126,17 +129,23 @@ bool MeasureQuality(const BitmapInfoHeader* header, const std::uint8_t* bits,
     const std::int64_t count = std::int64_t{width} * height;
     const Pictures pictures{bits, rows, width, RowStride(width), static_cast<double>(count)};
     // The terms of a band are computed on several threads; the error sums then add them in pixel
-    // order, as their result depends on it. The extremes do not.
-    std::vector<PixelTerms> terms(static_cast<std::size_t>(std::min(count, bandPixels)));
-    std::vector<PictureExtremes> extremes(static_cast<std::size_t>(EngineThreadCount()));
+    // order, as their result depends on it. The extremes do not. The measurement ends a run whose
+    // planes may have taken nearly all the memory a 32-bit program has: without room for a band it
+    // goes pixel by pixel, which is slower but gives the same figures.
+    std::int64_t bandLength = std::min(count, bandPixels);
+    std::unique_ptr<PixelTerms[]> band(new (std::nothrow) PixelTerms[static_cast<std::size_t>(bandLength)]);
+    PixelTerms onePixel;
+    PixelTerms* terms = band ? band.get() : &onePixel;
+    if (!band) bandLength = 1;
+    std::array<PictureExtremes, maxEngineThreads> extremes;
     double errorY = 0, errorCr = 0, errorCb = 0;
-    for (std::int64_t band = 0; band < count; band += bandPixels) {
-        const std::int64_t inBand = std::min(bandPixels, count - band);
+    for (std::int64_t start = 0; start < count; start += bandLength) {
+        const std::int64_t inBand = std::min(bandLength, count - start);
         const int pieces = static_cast<int>((inBand + piecePixels - 1) / piecePixels);
         ParallelFor(pieces, 1, [&](int worker, int first, int last) {
             const std::int64_t from = std::int64_t{first} * piecePixels;
             const std::int64_t to = std::min(inBand, std::int64_t{last} * piecePixels);
-            TermsOfPixels(pictures, band + from, band + to, terms.data() + from, extremes[worker]);
+            TermsOfPixels(pictures, start + from, start + to, terms + from, extremes[worker]);
         });
         for (std::int64_t i = 0; i < inBand; ++i) {
             errorY = terms[i].y + errorY;
