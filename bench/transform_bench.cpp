@@ -47,49 +47,42 @@ void Report(benchmark::State& state, std::int32_t size)
         3.0 * size * size, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void BM_ForwardTransform(benchmark::State& state)
+// Times one operation on the three planes, which are put back as they were before every iteration.
+template <class Operation>
+void TimePlanes(benchmark::State& state, bool transformed, const Operation& operation)
 {
     const auto size = static_cast<std::int32_t>(state.range(0));
     engineThreads = static_cast<int>(state.range(1));
     Picture picture;
-    if (!MakePicture(size, false, picture)) return state.SkipWithError("out of memory");
+    if (!MakePicture(size, transformed, picture)) return state.SkipWithError("out of memory");
     for (auto _ : state) {
         state.PauseTiming();
         Restore(picture, size);
         state.ResumeTiming();
-        for (auto& plane : picture.plane) ForwardTransform2D(plane, size, LevelCount(size));
+        operation(picture.plane, size);
     }
     Report(state, size);
+}
+
+void BM_ForwardTransform(benchmark::State& state)
+{
+    TimePlanes(state, false, [](CoefficientPlane (&planes)[3], std::int32_t size) {
+        for (auto& plane : planes) ForwardTransform2D(plane, size, LevelCount(size));
+    });
 }
 
 void BM_ShrinkCoefficients(benchmark::State& state)
 {
-    const auto size = static_cast<std::int32_t>(state.range(0));
-    engineThreads = static_cast<int>(state.range(1));
-    Picture picture;
-    if (!MakePicture(size, true, picture)) return state.SkipWithError("out of memory");
-    for (auto _ : state) {
-        state.PauseTiming();
-        Restore(picture, size);
-        state.ResumeTiming();
-        ShrinkCoefficients(picture.plane[0], picture.plane[1], picture.plane[2], size, CoarseSize(size), size, size);
-    }
-    Report(state, size);
+    TimePlanes(state, true, [](CoefficientPlane (&planes)[3], std::int32_t size) {
+        ShrinkCoefficients(planes[0], planes[1], planes[2], size, CoarseSize(size), size, size);
+    });
 }
 
 void BM_InverseTransform(benchmark::State& state)
 {
-    const auto size = static_cast<std::int32_t>(state.range(0));
-    engineThreads = static_cast<int>(state.range(1));
-    Picture picture;
-    if (!MakePicture(size, true, picture)) return state.SkipWithError("out of memory");
-    for (auto _ : state) {
-        state.PauseTiming();
-        Restore(picture, size);
-        state.ResumeTiming();
-        for (auto& plane : picture.plane) InverseTransform2D(plane, size, LevelCount(size));
-    }
-    Report(state, size);
+    TimePlanes(state, true, [](CoefficientPlane (&planes)[3], std::int32_t size) {
+        for (auto& plane : planes) InverseTransform2D(plane, size, LevelCount(size));
+    });
 }
 
 void Sizes(benchmark::internal::Benchmark* b)
