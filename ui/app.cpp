@@ -11,6 +11,7 @@
 #include "support/splash_image.h"
 #include "support/system_probe.h"
 #include "ui/app_state.h"
+#include "ui/draw_helpers.h"
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
 #include "ui/wide_text.h"
@@ -220,6 +221,7 @@ void EndApplication()
     openHandCursor = closedHandCursor = nullptr;
     if (mainWindowDc) ReleaseDC(mainWindow, mainWindowDc);
     mainWindowDc = nullptr;
+    ReleaseSliderCache();
     FreeMemoryDc(SplashCanvas, bitmaps.splash, bitmaps.splashOld);
     FreeMemoryDc(ProgressMarkMask, bitmaps.mark, bitmaps.markOld);
     FreeMemoryDc(SkinAtlas, bitmaps.atlas, bitmaps.atlasOld);

@@ -22,7 +22,8 @@ constexpr int knobHeight = 20;
 constexpr int knobAtlasX = 0;
 constexpr int knobAtlasY = 16;
 
-// The slider cache lives until the process ends; its main-window context marks it as made.
+// The slider cache lives until the program exits; its main-window context marks it as made.
+HWND sliderCacheOwner = nullptr;
 HDC sliderCacheOwnerDc = nullptr;
 HDC sliderCacheDc = nullptr;
 HBITMAP sliderCacheBitmap = nullptr;
@@ -78,7 +79,8 @@ void DrawStraightEdge(HDC dc, const RECT& area, int cx, int cy, int dx, int dy, 
 // window covers the dialog at the moment of the first draw.
 void MakeSliderCache()
 {
-    sliderCacheOwnerDc = GetDC(mainWindow);
+    sliderCacheOwner = mainWindow;
+    sliderCacheOwnerDc = GetDC(sliderCacheOwner);
     sliderCacheDc = CreateCompatibleDC(sliderCacheOwnerDc);
     sliderCacheBitmap = CreateCompatibleBitmap(sliderCacheOwnerDc, 256, 256);
     SelectObject(sliderCacheDc, sliderCacheBitmap);
@@ -148,6 +150,18 @@ bool DrawStrengthSlider(HDC dialogDc)
     BitBlt(dialogDc, x, y, knobWidth, knobHeight, SkinAtlasMask, knobAtlasX, knobAtlasY, SRCAND);
     BitBlt(dialogDc, x, y, knobWidth, knobHeight, SkinAtlas, knobAtlasX, knobAtlasY, SRCINVERT);
     return true;
+}
+
+void ReleaseSliderCache()
+{
+    if (!sliderCacheOwnerDc) return;
+    DeleteDC(sliderCacheDc);
+    DeleteObject(sliderCacheBitmap);
+    ReleaseDC(sliderCacheOwner, sliderCacheOwnerDc);
+    sliderCacheDc = nullptr;
+    sliderCacheBitmap = nullptr;
+    sliderCacheOwnerDc = nullptr;
+    sliderCacheOwner = nullptr;
 }
 
 bool DrawGauge(HDC dc, int percent)

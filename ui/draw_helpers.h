@@ -13,5 +13,9 @@ bool DrawBevelFrame(HDC dc, float depth, float radius, float contrast);
 // and background colour (white), since the knob's mask relies on them.
 bool DrawStrengthSlider(HDC dialogDc);
 
+// Frees the slider cache with the main-window context it holds; part of the exit, after which the
+// next slider draw makes the track afresh.
+void ReleaseSliderCache();
+
 // The progress gauge over drawRect (corners included), filled from the left to percent.
 bool DrawGauge(HDC dc, int percent);

@@ -8,6 +8,7 @@
 
 #include "engine/settings.h"
 #include "imagefile/converter_library.h"
+#include "ui/draw_helpers.h"
 #include "ui/main_window.h"
 #include "window_test_support.h"
 
@@ -133,6 +134,46 @@ TEST(Application, LoadsTheConverterModuleFromTheCurrentFolderAndFreesItAtExit)
     EXPECT_FALSE(ConverterLibraryLoaded());
     EXPECT_EQ(GetModuleHandleW(L"zentile.dll"), nullptr);
     DeleteFileW(L"zentile.dll");
+}
+
+// The slider's drawn track is kept from its first draw until the exit; the exit frees it with the
+// main window's context it holds, so a later start draws the track afresh in the face colour of
+// that moment.
+TEST(Application, ExitFreesTheSliderTrackKeptSinceItsFirstDraw)
+{
+    const COLORREF savedFace = GetSysColor(COLOR_BTNFACE);
+    const auto setFace = [](COLORREF colour) {
+        INT element = COLOR_BTNFACE;
+        SetSysColors(1, &element, &colour);
+    };
+    const auto faceAroundTrack = []() {
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, 400, 240);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        DrawStrengthSlider(dc);
+        const COLORREF face = CaptureDc(dc, 400, 240).At(93, 193);
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+        ReleaseDC(nullptr, screen);
+        return face;
+    };
+
+    setFace(RGB(192, 192, 192));
+    ASSERT_TRUE(StartApplication(GetModuleHandleW(nullptr)));
+    EXPECT_EQ(faceAroundTrack(), RGB(192, 192, 192));
+    SendMessageW(mainWindow, WM_CLOSE, 0, 0);
+    EXPECT_EQ(RunMessageLoop(), 0);
+    EndApplication();
+
+    setFace(RGB(200, 180, 160));
+    ASSERT_TRUE(StartApplication(GetModuleHandleW(nullptr)));
+    EXPECT_EQ(faceAroundTrack(), RGB(200, 180, 160));
+    SendMessageW(mainWindow, WM_CLOSE, 0, 0);
+    EXPECT_EQ(RunMessageLoop(), 0);
+    EndApplication();
+    setFace(savedFace);
 }
 
 }  // namespace
