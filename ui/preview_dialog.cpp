@@ -110,16 +110,21 @@ void ShowSettings(HWND dialog)
                         reinterpret_cast<LPARAM>(toneCurveNames[mode]));
 }
 
+// Where a control stands, in the dialog's client pixels.
+RECT ControlPlace(HWND dialog, HWND control)
+{
+    RECT place;
+    GetWindowRect(control, &place);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
 // The top of the highest control, in client pixels.
 int ControlsTop(HWND dialog)
 {
     int top = INT_MAX;
-    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        RECT place;
-        GetWindowRect(child, &place);
-        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
-        top = std::min(top, static_cast<int>(place.top));
-    }
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        top = std::min(top, static_cast<int>(ControlPlace(dialog, child).top));
     return top;
 }
 
@@ -131,9 +136,7 @@ void FitCustomArea(HWND dialog)
     int shift = std::max(0, sliderZoneBottom + margin - ControlsTop(dialog));
     if (shift > 0) {
         for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-            RECT place;
-            GetWindowRect(child, &place);
-            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+            const RECT place = ControlPlace(dialog, child);
             SetWindowPos(child, nullptr, place.left, place.top + shift, 0, 0,
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
