@@ -54,14 +54,12 @@ std::string ReadFailure(const std::string& path)
     if (!std::filesystem::exists(status)) return "cannot read: no such file";
     if (std::filesystem::is_directory(status)) return "cannot read: it is a folder";
     std::ifstream file(PathFromUtf8(path), std::ios::binary);
-    unsigned char start[4] = {};
-    if (!file || !file.read(reinterpret_cast<char*>(start), sizeof start)) {
-        if (!file.is_open()) return "cannot read: the file cannot be opened (no permission?)";
-        return "cannot read: the file is too short to be a picture";
-    }
-    const bool jpeg = start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF;
-    const bool png = start[0] == 0x89 && start[3] == 'G';
-    if ((jpeg || png) && !ConverterLibraryLoaded())
+    if (!file.is_open()) return "cannot read: the file cannot be opened (no permission?)";
+    std::uint8_t start[29] = {};
+    file.read(reinterpret_cast<char*>(start), sizeof start);
+    if (file.gcount() < 4) return "cannot read: the file is too short to be a picture";
+    const PictureKind kind = KindOfPicture(start, static_cast<std::size_t>(file.gcount()));
+    if ((kind == PictureKind::Jpeg || kind == PictureKind::Png) && !ConverterLibraryLoaded())
         return std::string("cannot read: JPEG and PNG pictures need the converter module ") + ConverterModuleName() + " beside qvn";
     return "cannot read: not a picture qvn reads (24-bit BMP, JPEG, PNG), damaged, or too large for the memory";
 }

@@ -1,7 +1,16 @@
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "imagefile/image.h"
+
+enum class PictureKind { Bmp, Jpeg, Png, Unknown };
+
+// The kind a file's first bytes announce, by the fixed tests in their order: "BM" with 24 at
+// byte 28 (a 24-bit BMP), FF D8 FF (JPEG), 89 at byte 0 and "G" at byte 3 (PNG). JPEG and PNG
+// can be read only while the converter module is loaded.
+PictureKind KindOfPicture(const std::uint8_t* start, std::size_t length);
 
 // Loads the picture file at path (UTF-8) into image. The kind is told by the file's first bytes,
 // never by its name: a 24-bit BMP is read here, JPEG and PNG go through the converter module when

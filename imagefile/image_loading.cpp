@@ -7,21 +7,13 @@
 #include "imagefile/image_file.h"
 #include "support/replace_file.h"
 
-namespace {
-
-enum class FileKind { Bmp, Jpeg, Png, Refused };
-
-// The tests in their fixed order; the converter's kinds count only while the module is loaded.
-FileKind KindOfFile(const std::uint8_t* start, std::size_t length)
+PictureKind KindOfPicture(const std::uint8_t* start, std::size_t length)
 {
-    if (length > 28 && start[0] == 'B' && start[1] == 'M' && start[28] == 24) return FileKind::Bmp;
-    if (!ConverterLibraryLoaded()) return FileKind::Refused;
-    if (length >= 3 && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF) return FileKind::Jpeg;
-    if (length >= 4 && start[0] == 0x89 && start[3] == 'G') return FileKind::Png;
-    return FileKind::Refused;
+    if (length > 28 && start[0] == 'B' && start[1] == 'M' && start[28] == 24) return PictureKind::Bmp;
+    if (length >= 3 && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF) return PictureKind::Jpeg;
+    if (length >= 4 && start[0] == 0x89 && start[3] == 'G') return PictureKind::Png;
+    return PictureKind::Unknown;
 }
-
-}  // namespace
 
 bool LoadImageFile(const std::string& path, Image& image)
 {
@@ -37,11 +29,12 @@ bool LoadImageFile(const std::string& path, Image& image)
     if (file.bad()) return false;
     file.clear();
 
-    switch (KindOfFile(start, static_cast<std::size_t>(file.gcount()))) {
-    case FileKind::Bmp: return ReadBmp(file, size, image);
-    case FileKind::Jpeg: return ConvertFileToImage(ConvertedKind::Jpeg, path, image);
-    case FileKind::Png: return ConvertFileToImage(ConvertedKind::Png, path, image);
-    case FileKind::Refused: break;
+    // Without the converter module, the conversion refuses JPEG and PNG like any unknown kind.
+    switch (KindOfPicture(start, static_cast<std::size_t>(file.gcount()))) {
+    case PictureKind::Bmp: return ReadBmp(file, size, image);
+    case PictureKind::Jpeg: return ConvertFileToImage(ConvertedKind::Jpeg, path, image);
+    case PictureKind::Png: return ConvertFileToImage(ConvertedKind::Png, path, image);
+    case PictureKind::Unknown: break;
     }
     return false;
 }
