@@ -1,5 +1,6 @@
 #include "cli/batch.h"
 
+#include <algorithm>
 #include <atomic>
 #include <limits>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include "cli/picture_job.h"
 #include "cli/platform.h"
 #include "cli/progress_bar.h"
+#include "engine/parallel_for.h"
 #include "imagefile/converter_library.h"
 
 namespace {
@@ -77,12 +79,16 @@ void NoteMissingConverter(const QvnOptions& options, const QvnConsole& console)
                  ConverterModuleName());
 }
 
-void RunWorkers(const std::vector<PictureJob>& jobs, const QvnOptions& options, int workers, MemoryGate& gate,
-                ReportPrinter& printer)
+void RunWorkers(const std::vector<PictureJob>& jobs, const QvnOptions& options, int workers, int cores,
+                MemoryGate& gate, ReportPrinter& printer)
 {
+    // The pictures at once share the cores: each run spreads over its share only, so a batch
+    // never starts more engine threads than there are cores (the bits do not depend on it).
+    const int threadsPerPicture = std::max(1, cores / std::max(1, workers));
     std::atomic<std::size_t> next{0};
     const auto work = [&](int slot) {
         UseProgressSlot(slot);
+        engineThreads = threadsPerPicture;
         for (std::size_t i = next++; i < jobs.size(); i = next++) {
             PictureReport report = RunPictureJob(jobs[i], options, gate);
             CountFinishedPicture();
@@ -136,7 +142,7 @@ int RunQvn(const std::vector<std::string>& args, const QvnConsole& console)
 
     StartProgressBoard(console.err, ShouldShowProgress(options.quiet, console.errorIsTerminal),
                        static_cast<int>(jobs.size()), workers);
-    RunWorkers(jobs, options, workers, gate, printer);
+    RunWorkers(jobs, options, workers, console.cores, gate, printer);
     EndProgressBoard();
     // A report lost to a full disk or a closed pipe is a failure too, not a silent success.
     if (std::fflush(console.out) != 0 || std::ferror(console.out)) {
