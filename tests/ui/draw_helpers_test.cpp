@@ -8,6 +8,7 @@
 #include "engine/settings.h"
 #include "ui/app_state.h"
 #include "ui/draw_helpers.h"
+#include "window_test_support.h"
 
 namespace {
 
@@ -23,15 +24,9 @@ struct Canvas {
 Canvas MakeCanvas(int width, int height, COLORREF fill)
 {
     Canvas canvas;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
     canvas.dc = CreateCompatibleDC(nullptr);
-    canvas.bitmap = CreateDIBSection(canvas.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    canvas.bitmap = window_test::CreateTopDownDib(width, height, &bits);
     SelectObject(canvas.dc, canvas.bitmap);
     canvas.pixels = static_cast<std::uint8_t*>(bits);
     canvas.width = width;

@@ -69,20 +69,26 @@ struct Capture {
     }
 };
 
-inline Capture CaptureDc(HDC source, int width, int height)
+// A 32-bit top-down DIB section: its pixels can be read row by row, top row first.
+inline HBITMAP CreateTopDownDib(int width, int height, void** bits)
 {
-    Capture capture;
-    capture.width = width;
-    capture.height = height;
-    capture.pixels.resize(static_cast<std::size_t>(width) * height);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
     info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
+    return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
+inline Capture CaptureDc(HDC source, int width, int height)
+{
+    Capture capture;
+    capture.width = width;
+    capture.height = height;
+    capture.pixels.resize(static_cast<std::size_t>(width) * height);
     void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP dib = CreateTopDownDib(width, height, &bits);
     HDC memory = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(memory, dib);
     BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
