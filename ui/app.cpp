@@ -7,6 +7,7 @@
 
 #include "engine/settings.h"
 #include "imagefile/converter_library.h"
+#include "resources/resource_ids.h"
 #include "support/settings_file.h"
 #include "support/splash_image.h"
 #include "support/system_probe.h"
@@ -19,10 +20,6 @@
 
 namespace {
 
-constexpr int openHandCursorId = 101;
-constexpr int closedHandCursorId = 102;
-constexpr int iconId = 109;
-constexpr int skinAtlasId = 113;
 constexpr int canvasWidth = 200;
 constexpr int canvasHeight = 230;
 constexpr int markTop = 200;  // the progress window's mark: the canvas's 48 x 22 strip at (0, 200)
@@ -63,7 +60,7 @@ bool CreateMainWindow(int x, int y)
     windowClass.style = CS_DBLCLKS;
     windowClass.lpfnWndProc = MainWindowProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(iconId));
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUORVANE));
     windowClass.lpszClassName = L"Quorvane";
     RegisterClassW(&windowClass);
     mainWindow = CreateWindowExW(0, L"Quorvane", L"Quorvane", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, x, y,
@@ -144,7 +141,7 @@ void PrepareDrawingResources()
     DrawSplashPicture();
     ProgressMarkMask = MakeMask(SplashCanvas, 0, markTop, markWidth, markHeight, bitmaps.mark, bitmaps.markOld);
     bitmaps.atlas = static_cast<HBITMAP>(
-        LoadImageW(instance, MAKEINTRESOURCEW(skinAtlasId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+        LoadImageW(instance, MAKEINTRESOURCEW(IDB_SKIN_ATLAS), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
     SkinAtlas = MakeMemoryDc(bitmaps.atlas, bitmaps.atlasOld);
     SkinAtlasMask = MakeMask(SkinAtlas, 0, 0, atlasMaskSide, atlasMaskSide, bitmaps.atlasMask, bitmaps.atlasMaskOld);
     DrawSplashTexts();
@@ -170,8 +167,8 @@ bool StartApplication(HINSTANCE programInstance)
     dialogOpen = false;
     progressEnabled = false;
     ShowWindow(mainWindow, SW_SHOW);
-    openHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(openHandCursorId));
-    closedHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(closedHandCursorId));
+    openHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(IDC_OPEN_HAND));
+    closedHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(IDC_CLOSED_HAND));
     heldImage.loaded = false;
     pictureShown = false;
     // Without the module the program reads and writes BMP files only.

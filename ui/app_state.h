@@ -13,10 +13,10 @@ extern HDC mainWindowDc;        // kept from start-up to exit
 
 extern HDC SplashCanvas;        // 200 x 230 start-up picture with the version text
 extern HDC ProgressMarkMask;    // 48 x 22 monochrome mask of the canvas area at (0, 200)
-extern HDC SkinAtlas;           // bitmap resource "#113", 64 x 64
+extern HDC SkinAtlas;           // bitmap resource IDB_SKIN_ATLAS, 64 x 64
 extern HDC SkinAtlasMask;       // 128 x 128 monochrome mask of the atlas
-extern HCURSOR openHandCursor;  // resource "#101"
-extern HCURSOR closedHandCursor;// resource "#102", while dragging
+extern HCURSOR openHandCursor;  // resource IDC_OPEN_HAND
+extern HCURSOR closedHandCursor;// resource IDC_CLOSED_HAND, while dragging
 
 extern Image heldImage;         // the one picture held
 extern bool pictureShown;

@@ -13,8 +13,6 @@ MainWindowView mainView;
 
 namespace {
 
-constexpr int previewDialogId = 103;
-
 int PointerX(LPARAM packed)
 {
     return static_cast<short>(LOWORD(packed));
@@ -60,7 +58,7 @@ void OpenPreviewDialog()
 {
     if (dialogOpen) return;
     dialogOpen = true;
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(previewDialogId), mainWindow, PreviewDialogProc, 0);
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_PREVIEW), mainWindow, PreviewDialogProc, 0);
     // The dialog clears the flag when it ends; a dialog that could not open must not leave it set,
     // or Space would never work again.
     dialogOpen = false;

@@ -100,13 +100,13 @@ void CentreCrop()
 
 void ShowSettings(HWND dialog)
 {
-    CheckDlgButton(dialog, brightnessCheckBox, brightnessCorrection ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(dialog, rgbCheckBox, rgbCorrection ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_BRIGHTNESS_CORRECTION, brightnessCorrection ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_RGB_CORRECTION, rgbCorrection ? BST_CHECKED : BST_UNCHECKED);
     for (const wchar_t* name : toneCurveNames)
-        SendDlgItemMessageW(dialog, toneComboBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+        SendDlgItemMessageW(dialog, IDC_TONE_CURVE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     // A combo box that once reported no selection left -1, which the conversion reads as 0.
     int mode = toneMode >= 0 && toneMode <= 3 ? toneMode : 0;
-    SendDlgItemMessageW(dialog, toneComboBox, CB_SELECTSTRING, mode,
+    SendDlgItemMessageW(dialog, IDC_TONE_CURVE, CB_SELECTSTRING, mode,
                         reinterpret_cast<LPARAM>(toneCurveNames[mode]));
 }
 
@@ -297,26 +297,26 @@ void RunWholePicture(HWND dialog)
 void OnCommand(HWND dialog, WPARAM wParam)
 {
     switch (LOWORD(wParam)) {
-    case previewButton:
+    case IDC_PREVIEW:
         previewRequested = 1;
         PostMessageA(dialog, WM_PAINT, 0, 0);
         break;
-    case wholePictureButton:
+    case IDC_WHOLE_PICTURE:
         RunWholePicture(dialog);
         break;
-    case cancelButton:
+    case IDC_CANCEL_BUTTON:
     case IDCANCEL:
         CloseDialog(dialog);
         break;
-    case brightnessCheckBox:
-        brightnessCorrection = IsDlgButtonChecked(dialog, brightnessCheckBox) == BST_CHECKED;
+    case IDC_BRIGHTNESS_CORRECTION:
+        brightnessCorrection = IsDlgButtonChecked(dialog, IDC_BRIGHTNESS_CORRECTION) == BST_CHECKED;
         break;
-    case rgbCheckBox:
-        rgbCorrection = IsDlgButtonChecked(dialog, rgbCheckBox) == BST_CHECKED;
+    case IDC_RGB_CORRECTION:
+        rgbCorrection = IsDlgButtonChecked(dialog, IDC_RGB_CORRECTION) == BST_CHECKED;
         break;
-    case toneComboBox:
+    case IDC_TONE_CURVE:
         if (HIWORD(wParam) == CBN_SELCHANGE)
-            toneMode = static_cast<std::int8_t>(SendDlgItemMessageW(dialog, toneComboBox, CB_GETCURSEL, 0, 0));
+            toneMode = static_cast<std::int8_t>(SendDlgItemMessageW(dialog, IDC_TONE_CURVE, CB_GETCURSEL, 0, 0));
         break;
     }
 }
@@ -390,7 +390,7 @@ INT_PTR CALLBACK PreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     if (message == WM_INITDIALOG) {
         InitDialog(dialog);
         ReleaseDialogDc(dialog, dc, font);
-        SetClassLongPtrW(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(LoadIconA(instance, "#109")));
+        SetClassLongPtrW(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUORVANE))));
         return TRUE;
     }
 

@@ -262,7 +262,7 @@ TEST_F(MainWindowTest, SpaceOpensThePreviewDialogOnce)
 {
     DropAndShow({L"pattern.bmp"});
     {
-        BoxAnswerer dialog(1018);  // its "キャンセル" button
+        BoxAnswerer dialog(IDC_CANCEL_BUTTON);  // its "キャンセル" button
         SendMessageW(mainWindow, WM_KEYDOWN, VK_SPACE, 0);
         EXPECT_TRUE(dialog.result.seen);
         EXPECT_EQ(dialog.result.caption, L" Preview - Quorvane");
@@ -271,7 +271,7 @@ TEST_F(MainWindowTest, SpaceOpensThePreviewDialogOnce)
 
     // While the flag says a dialog is up, Space opens no second one.
     dialogOpen = true;
-    BoxAnswerer none(1018);
+    BoxAnswerer none(IDC_CANCEL_BUTTON);
     SendMessageW(mainWindow, WM_KEYDOWN, VK_SPACE, 0);
     EXPECT_FALSE(none.result.seen);
     dialogOpen = false;

@@ -42,7 +42,7 @@ void MakeStartUpResources()
     instance = GetModuleHandleW(nullptr);
     HDC screen = GetDC(nullptr);
     SkinAtlas = CreateCompatibleDC(screen);
-    SelectObject(SkinAtlas, LoadBitmapW(instance, MAKEINTRESOURCEW(113)));
+    SelectObject(SkinAtlas, LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_SKIN_ATLAS)));
     SkinAtlasMask = CreateCompatibleDC(screen);
     SelectObject(SkinAtlasMask, CreateBitmap(128, 128, 1, 1, nullptr));
     BitBlt(SkinAtlasMask, 0, 0, 128, 128, SkinAtlas, 0, 0, SRCCOPY);
@@ -51,8 +51,8 @@ void MakeStartUpResources()
     ProgressMarkMask = CreateCompatibleDC(screen);
     SelectObject(ProgressMarkMask, CreateBitmap(48, 22, 1, 1, nullptr));
     ReleaseDC(nullptr, screen);
-    openHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(101));
-    closedHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(102));
+    openHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(IDC_OPEN_HAND));
+    closedHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(IDC_CLOSED_HAND));
 
     mainWindow = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPED, 0, 0, 200, 200, nullptr, nullptr,
                                  instance, nullptr);
@@ -146,7 +146,7 @@ protected:
     {
         HoldPicture(width, height);
         dialogOpen = true;
-        dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(103), mainWindow, PreviewDialogProc, 0);
+        dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_PREVIEW), mainWindow, PreviewDialogProc, 0);
         EXPECT_NE(dialog, nullptr);
         ShowWindow(dialog, SW_SHOW);
         UpdateWindow(dialog);
@@ -259,7 +259,7 @@ TEST_F(PreviewDialog, GrowsAndClearsTheCustomAreaWhenItsFontUnitsAreSmall)
     tail += sizeof face / sizeof(WORD);
     if (reinterpret_cast<std::uintptr_t>(tail) % 4) ++tail;
     auto* item = reinterpret_cast<DLGITEMTEMPLATE*>(tail);
-    *item = {WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 0, 93, 148, 40, 24, previewButton};
+    *item = {WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 0, 93, 148, 40, 24, IDC_PREVIEW};
     tail = reinterpret_cast<WORD*>(item + 1);
     *tail++ = 0xFFFF;
     *tail++ = 0x0080;  // a button, titled "" and with no creation data
@@ -274,7 +274,7 @@ TEST_F(PreviewDialog, GrowsAndClearsTheCustomAreaWhenItsFontUnitsAreSmall)
     GetClientRect(dialog, &client);
     EXPECT_GE(client.right, 384 + 8);
     RECT button;
-    GetWindowRect(GetDlgItem(dialog, previewButton), &button);
+    GetWindowRect(GetDlgItem(dialog, IDC_PREVIEW), &button);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&button), 2);
     EXPECT_GE(button.top, 212 + 8);
     EXPECT_LE(button.bottom, client.bottom);
@@ -366,7 +366,7 @@ TEST_F(PreviewDialog, PreviewRunsOnceOnTheNextPaintAndRepeatsExactly)
     EXPECT_TRUE(ShowsText(dialog, 188, 124, "EDOM   "));
     EXPECT_TRUE(ShowsText(dialog, 188, 132, "EDOM   "));
 
-    Command(previewButton);
+    Command(IDC_PREVIEW);
     EXPECT_EQ(previewRequested, 1);
     Pump();
     EXPECT_EQ(previewRequested, 0);
@@ -375,7 +375,7 @@ TEST_F(PreviewDialog, PreviewRunsOnceOnTheNextPaintAndRepeatsExactly)
     EXPECT_FALSE(ShowsText(dialog, 188, 124, "EDOM   "));
     EXPECT_NE(first.At(240 + 64, 24 + 64), RGB(255, 255, 255));
 
-    Command(previewButton);
+    Command(IDC_PREVIEW);
     Pump();
     Capture second = CaptureClient(dialog);
     for (int y = 24; y < 152; ++y)
@@ -428,8 +428,8 @@ TEST_F(PreviewDialog, ReadoutShowsBothPanelsPixelsThroughTheCurrentToneCurve)
     EXPECT_TRUE(ShowsText(dialog, 204, 84, "   0"));
     EXPECT_TRUE(ShowsText(dialog, 204, 100, " 100"));
 
-    SendDlgItemMessageW(dialog, toneComboBox, CB_SETCURSEL, 3, 0);
-    Command(toneComboBox, CBN_SELCHANGE);
+    SendDlgItemMessageW(dialog, IDC_TONE_CURVE, CB_SETCURSEL, 3, 0);
+    Command(IDC_TONE_CURVE, CBN_SELCHANGE);
     ASSERT_EQ(toneMode, 3);
     Move(100, 91);
     const COLORREF next = Pattern(257 + 76, top + 67);
@@ -444,7 +444,7 @@ TEST_F(PreviewDialog, SettingsSurviveReopening)
     rgbCorrection = 1;
     toneMode = 0;
     Open(200, 200);
-    HWND combo = GetDlgItem(dialog, toneComboBox);
+    HWND combo = GetDlgItem(dialog, IDC_TONE_CURVE);
     const wchar_t* names[] = {L"階調補正なし", L"明るめ", L"ナチュラル", L"暗め"};
     ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 4);
     for (int i = 0; i < 4; ++i) {
@@ -454,12 +454,12 @@ TEST_F(PreviewDialog, SettingsSurviveReopening)
     }
     EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
 
-    SendDlgItemMessageW(dialog, brightnessCheckBox, BM_CLICK, 0, 0);
+    SendDlgItemMessageW(dialog, IDC_BRIGHTNESS_CORRECTION, BM_CLICK, 0, 0);
     EXPECT_EQ(brightnessCorrection, 0);
-    SendDlgItemMessageW(dialog, rgbCheckBox, BM_CLICK, 0, 0);
+    SendDlgItemMessageW(dialog, IDC_RGB_CORRECTION, BM_CLICK, 0, 0);
     EXPECT_EQ(rgbCorrection, 0);
     SendMessageW(combo, CB_SETCURSEL, 2, 0);
-    Command(toneComboBox, CBN_SELCHANGE);
+    Command(IDC_TONE_CURVE, CBN_SELCHANGE);
     EXPECT_EQ(toneMode, 2);
     filterStrength = 30;
     SendMessageW(dialog, WM_CLOSE, 0, 0);
@@ -468,9 +468,9 @@ TEST_F(PreviewDialog, SettingsSurviveReopening)
     dialog = nullptr;
 
     Open(200, 200);
-    EXPECT_EQ(IsDlgButtonChecked(dialog, brightnessCheckBox), BST_UNCHECKED);
-    EXPECT_EQ(IsDlgButtonChecked(dialog, rgbCheckBox), BST_UNCHECKED);
-    EXPECT_EQ(SendDlgItemMessageW(dialog, toneComboBox, CB_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_BRIGHTNESS_CORRECTION), BST_UNCHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_RGB_CORRECTION), BST_UNCHECKED);
+    EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_TONE_CURVE, CB_GETCURSEL, 0, 0), 2);
     EXPECT_TRUE(ShowsText(dialog, 188, 36, "   30"));
     brightnessCorrection = rgbCorrection = 1;
     toneMode = 0;
@@ -493,7 +493,7 @@ TEST_F(PreviewDialog, WholePictureEndsTheDialogThenRunsWithProgressAndResult)
     Open(160, 120);
     std::vector<std::uint8_t> before(heldImage.bits, heldImage.bits + RowStride(160) * 120);
 
-    Command(wholePictureButton);
+    Command(IDC_WHOLE_PICTURE);
     EXPECT_FALSE(dialogOpen);
     EXPECT_FALSE(IsWindowVisible(dialog));
     EXPECT_FALSE(progressEnabled);
@@ -525,7 +525,7 @@ TEST_F(PreviewDialog, WholePictureTooLargeForMemoryIsReportedAndLeavesThePicture
     messageText.clear();
     Open(40000, 1);
     std::vector<std::uint8_t> before(heldImage.bits, heldImage.bits + RowStride(40000));
-    Command(wholePictureButton);
+    Command(IDC_WHOLE_PICTURE);
     EXPECT_FALSE(dialogOpen);
     EXPECT_FALSE(progressEnabled);
     EXPECT_FALSE(IsWindowVisible(progressWindow));

@@ -69,7 +69,7 @@ std::wstring ClassName(const std::wstring& nameOrOrdinal)
 
 TEST(Resources, PreviewDialogTemplateMatchesTheDialogsLayout)
 {
-    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(103), reinterpret_cast<LPCWSTR>(RT_DIALOG));
+    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_PREVIEW), reinterpret_cast<LPCWSTR>(RT_DIALOG));
     ASSERT_NE(found, nullptr);
     auto* data = static_cast<const std::uint8_t*>(LockResource(LoadResource(nullptr, found)));
     TemplateReader t{data, data};
@@ -129,7 +129,7 @@ TEST(Resources, HandCursorsHaveTheirHotSpots)
     const struct {
         int id;
         DWORD x, y;
-    } cursors[] = {{101, 6, 10}, {102, 7, 10}};
+    } cursors[] = {{IDC_OPEN_HAND, 6, 10}, {IDC_CLOSED_HAND, 7, 10}};
     for (const auto& c : cursors) {
         HCURSOR cursor = LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(c.id));
         ASSERT_NE(cursor, nullptr) << c.id;
@@ -148,7 +148,7 @@ TEST(Resources, HandCursorsHaveTheirHotSpots)
 TEST(Resources, IconComesInBothSizes)
 {
     for (int side : {16, 32}) {
-        HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(109), IMAGE_ICON, side,
+        HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_QUORVANE), IMAGE_ICON, side,
                                                    side, LR_DEFAULTCOLOR));
         ASSERT_NE(icon, nullptr) << side;
         ICONINFO info = {};
@@ -165,7 +165,7 @@ TEST(Resources, IconComesInBothSizes)
 TEST(Resources, SkinAtlasHoldsItsPicturesWhereTheDialogCopiesThem)
 {
     HBITMAP bitmap = static_cast<HBITMAP>(
-        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(113), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SKIN_ATLAS), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     ASSERT_NE(bitmap, nullptr);
     BITMAP info;
     GetObjectW(bitmap, sizeof(info), &info);

@@ -37,8 +37,8 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
     const std::wstring title = Title(window);
     if (title == L" Preview - Quorvane" && dialogTitle.empty()) {
         dialogTitle = title;
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(wholePictureButton, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(window, wholePictureButton)));
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_WHOLE_PICTURE, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_WHOLE_PICTURE)));
     } else if (title == L" PSNR") {
         resultCaption = title;
         progressHiddenAtBox = !IsWindowVisible(progressWindow);

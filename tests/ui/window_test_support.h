@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource_ids.h"
 #include "ui/app.h"
 #include "ui/app_state.h"
 
