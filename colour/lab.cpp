@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "colour/colour_settings.h"
+#include "colour/power.h"
 
 namespace {
 
@@ -54,17 +55,17 @@ const ToneTable& ToneTableFor(int mode)
 
 double CompandToLab(double t)
 {
-    return t > 0.008856 ? std::pow(t, 0.3333333333333333) : 7.787 * t + sixteenOver116;
+    return t > 0.008856 ? CubeRootPower(t) : 7.787 * t + sixteenOver116;
 }
 
 double ExpandFromLab(double f)
 {
-    return f > 0.206893 ? std::pow(f, 3.0) : (f - sixteenOver116) / 7.787;
+    return f > 0.206893 ? CubePower(f) : (f - sixteenOver116) / 7.787;
 }
 
 double CompandToRgb(double v)
 {
-    return v > 0.00304 ? std::pow(v, 0.4166666666666667) * 1.055 - 0.055 : v * 12.92;
+    return v > 0.00304 ? CompandPower(v) * 1.055 - 0.055 : v * 12.92;
 }
 
 double ClampToUnit(double v)
