@@ -14,6 +14,7 @@ bool DecodeJpeg(const std::uint8_t* data, std::size_t size, int scaleDenominator
 // Every colour type, bit depth and interlacing; transparency composited onto white.
 bool DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t maxPixels, std::vector<std::uint8_t>& block);
 
-// An 8-bit RGB PNG of the packed bitmap, at the given zlib level where the platform's encoder
-// takes one.
-bool EncodePng(const std::uint8_t* bitmap, int level, std::vector<std::uint8_t>& png);
+// An 8-bit RGB PNG of the packed bitmap, the same bytes in every build. Level 0 stores the rows
+// uncompressed, any other level compresses them. The picture is compressed in `bands` horizontal
+// bands at once, 0 meaning one per core for a picture large enough.
+bool EncodePng(const std::uint8_t* bitmap, int level, int bands, std::vector<std::uint8_t>& png);

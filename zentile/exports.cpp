@@ -60,7 +60,7 @@ ZENTILE_EXPORT const std::uint8_t* PngToBmp(const char* path, std::int32_t* size
 ZENTILE_EXPORT int BmpToPng(const char* path, const std::uint8_t* bitmap, int level)
 {
     std::vector<std::uint8_t> png;
-    if (!path || !EncodePng(bitmap, level, png)) return 0;
+    if (!path || !EncodePng(bitmap, level, 0, png)) return 0;
     std::FILE* file = std::fopen(path, "wb");
     if (!file) return 0;
     bool ok = std::fwrite(png.data(), 1, png.size(), file) == png.size();

@@ -1,4 +1,4 @@
-// The module's conversions on the Windows Imaging Component, which every supported Windows ships.
+// The module's decoders on the Windows Imaging Component, which every supported Windows ships.
 #include <windows.h>
 #include <wincodec.h>
 
@@ -156,42 +156,6 @@ bool Decode(const GUID& container, const std::uint8_t* data, std::size_t size, i
     return copied;
 }
 
-bool Encode(const std::uint8_t* bitmap, std::uint32_t width, std::uint32_t height, std::vector<std::uint8_t>& png)
-{
-    ComScope com;
-    Com<IWICImagingFactory> factory;
-    Com<IStream> memory;
-    Com<IWICBitmapEncoder> encoder;
-    Com<IWICBitmapFrameEncode> frame;
-    Com<IPropertyBag2> options;
-    if (!com.Usable() || !MakeFactory(factory) || FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &memory)) ||
-        FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) ||
-        FAILED(encoder->Initialize(memory.p, WICBitmapEncoderNoCache)) || FAILED(encoder->CreateNewFrame(&frame, &options)) ||
-        FAILED(frame->Initialize(options.p)) || FAILED(frame->SetSize(width, height)))
-        return false;
-    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-    if (FAILED(frame->SetPixelFormat(&format)) || !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) return false;
-    // Rows go top first; the bitmap holds them bottom first.
-    const std::uint64_t stride = PackedStride(width);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        BYTE* row = const_cast<BYTE*>(bitmap + 40 + (height - 1 - y) * stride);
-        if (FAILED(frame->WritePixels(1, static_cast<UINT>(stride), static_cast<UINT>(stride), row))) return false;
-    }
-    if (FAILED(frame->Commit()) || FAILED(encoder->Commit())) return false;
-
-    STATSTG status;
-    if (FAILED(memory->Stat(&status, STATFLAG_NONAME)) || status.cbSize.QuadPart > 0x7FFFFFFF) return false;
-    try {
-        png.resize(static_cast<std::size_t>(status.cbSize.QuadPart));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    const LARGE_INTEGER start{};
-    ULONG read = 0;
-    return SUCCEEDED(memory->Seek(start, STREAM_SEEK_SET, nullptr)) &&
-           SUCCEEDED(memory->Read(png.data(), static_cast<ULONG>(png.size()), &read)) && read == png.size();
-}
-
 }  // namespace
 
 bool DecodeJpeg(const std::uint8_t* data, std::size_t size, int scaleDenominator, std::uint64_t maxPixels,
@@ -203,15 +167,4 @@ bool DecodeJpeg(const std::uint8_t* data, std::size_t size, int scaleDenominator
 bool DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t maxPixels, std::vector<std::uint8_t>& block)
 {
     return Decode(GUID_ContainerFormatPng, data, size, 1, maxPixels, block);
-}
-
-bool EncodePng(const std::uint8_t* bitmap, int, std::vector<std::uint8_t>& png)
-{
-    // WIC's PNG encoder chooses its own compression; the level has no counterpart there.
-    png.clear();
-    std::uint32_t width = 0, height = 0;
-    if (!IsPackedBitmap(bitmap, width, height)) return false;
-    if (Encode(bitmap, width, height, png) && !png.empty()) return true;
-    png.clear();
-    return false;
 }
