@@ -96,7 +96,8 @@ std::string JsonLine(const PictureReport& report, const QvnOptions& options)
            ",\"tone\":" + JsonString(toneNames[options.tone]) +
            ",\"brightness_correction\":" + JsonBool(options.brightnessCorrection) +
            ",\"rgb_correction\":" + JsonBool(options.rgbCorrection) +
-           ",\"view\":" + view + "}" +
+           ",\"view\":" + view +
+           ",\"method\":" + (options.method == Method::Fine ? "\"fine\"" : "\"classic\"") + "}" +
            ",\"luma_snr\":" + JsonFigure(report.denoised, report.lumaSnr) +
            ",\"chroma_snr\":" + JsonFigure(report.denoised, report.chromaSnr) +
            ",\"seconds\":" + seconds +

@@ -9,7 +9,7 @@ const char* const toneNames[4] = {"none", "bright", "natural", "dark"};
 
 namespace {
 
-enum class Id { Strength, Tone, NoBrightness, NoRgb, View, Output, Format, Jobs, Json, Quiet, Help, Version };
+enum class Id { Method, Strength, Tone, NoBrightness, NoRgb, View, Output, Format, Jobs, Json, Quiet, Help, Version };
 
 struct OptionSpec {
     const char* longName;
@@ -19,6 +19,7 @@ struct OptionSpec {
 };
 
 constexpr OptionSpec optionSpecs[] = {
+    {"method", 'm', true, Id::Method},
     {"strength", 's', true, Id::Strength},
     {"tone", 't', true, Id::Tone},
     {"no-brightness-correction", 0, false, Id::NoBrightness},
@@ -67,6 +68,13 @@ bool ApplyValue(const OptionSpec& spec, const std::string& value, QvnOptions& op
 {
     const std::string bad = "invalid value '" + ShownText(value) + "' for " + Named(spec) + ": ";
     switch (spec.id) {
+    case Id::Method:
+        if (value == "classic" || value == "fine") {
+            options.method = value == "fine" ? Method::Fine : Method::Classic;
+            return true;
+        }
+        error = bad + "accepted are classic, fine";
+        return false;
     case Id::Strength:
         if (ParseWhole(value, 1, 99, options.strength)) return true;
         error = bad + "accepted is a whole number from 1 to 99";
@@ -184,7 +192,7 @@ bool ParseShortGroup(const std::vector<std::string>& args, std::size_t& i, QvnOp
     for (std::size_t k = 1; k < group.size(); ++k) {
         const OptionSpec* spec = FindShort(group[k]);
         if (!spec) {
-            error = "unknown option '-" + ShownText(std::string(1, group[k])) + "': accepted are -s, -t, -o, -j, -q, -h";
+            error = "unknown option '-" + ShownText(std::string(1, group[k])) + "': accepted are -m, -s, -t, -o, -j, -q, -h";
             return false;
         }
         if (!spec->takesValue) {
@@ -246,6 +254,9 @@ std::string UsageText()
            "Each result is written beside its picture: the name less its last 4 characters,\n"
            "plus \"'.png\" (or \"'.bmp\" without the converter module or with --format bmp).\n"
            "\n"
+           "  -m, --method classic|fine   classic (default): the desktop program's denoising;\n"
+           "                              fine: measures the noise of each picture and keeps\n"
+           "                              more detail (only --strength applies to it)\n"
            "  -s, --strength N            filter strength, 1 ... 99 (default 50)\n"
            "  -t, --tone CURVE            tone curve: none (default), bright, natural, dark\n"
            "      --no-brightness-correction\n"

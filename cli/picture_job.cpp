@@ -10,6 +10,9 @@
 #include "colour/colour_settings.h"
 #include "colour/view_transform.h"
 #include "engine/denoise.h"
+#include "engine/fine_denoise.h"
+#include "engine/parallel_for.h"
+#include "engine/quality.h"
 #include "engine/result_text.h"
 #include "engine/settings.h"
 #include "imagefile/bmp_file.h"
@@ -75,18 +78,50 @@ std::string WriteFailure(const std::string& path)
     return "cannot write " + path + ": no permission, or the disk is full (nothing was left behind)";
 }
 
-// The whole-picture run, as the desktop program's full-processing button starts it.
-bool Denoise(Image& image, MemoryGate& gate, PictureReport& report)
+void ShowFineProgress(int percent)
 {
-    const std::uint64_t need = static_cast<std::uint64_t>(DenoiseMemoryNeed(image.header->biWidth, image.header->biHeight));
+    ShowBatchProgress(2, percent);
+}
+
+// The adaptive run, scored and reported like the classic one.
+bool RunFine(const QvnOptions& options, Image& image)
+{
+    const auto started = std::chrono::steady_clock::now();
+    FineSettings settings;
+    settings.strength = options.strength;
+    settings.threads = engineThreads;
+    settings.progress = ShowFineProgress;
+    ShowBatchProgress(1, 0);
+    const bool done = FineDenoiseImage(settings, image.header, image.bits, image.rows.get()).done;
+    ShowBatchProgress(0, 0);
+    if (!done) return false;
+    MeasureQuality(image.header, image.bits, image.rows.get());
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    resultMessage = FormatResultText(lumaSnr, chromaSnr, static_cast<int>(seconds));
+    return true;
+}
+
+// The whole-picture run, as the desktop program's full-processing button starts it, or the
+// adaptive one.
+bool Denoise(const QvnOptions& options, Image& image, MemoryGate& gate, PictureReport& report)
+{
+    const std::int32_t width = image.header->biWidth, height = image.header->biHeight;
+    const bool fine = options.method == Method::Fine;
+    const std::uint64_t need = static_cast<std::uint64_t>(
+        fine ? FineDenoiseMemoryNeed(width, height, engineThreads) : DenoiseMemoryNeed(width, height));
     if (need > gate.budget) {
         report.error = "too large for the memory: processing needs " + MiB(need) + ", there are " + MiB(gate.budget);
         return false;
     }
     ReserveMemory(gate, need);
-    progressEnabled = true;
-    const bool done = DenoiseImage(image.header, image.bits, image.rows.get());
-    progressEnabled = false;
+    bool done = false;
+    if (fine) {
+        done = RunFine(options, image);
+    } else {
+        progressEnabled = true;
+        done = DenoiseImage(image.header, image.bits, image.rows.get());
+        progressEnabled = false;
+    }
     ReleaseMemory(gate, need);
     if (!done) {
         report.error = "too large for the memory: processing needs " + MiB(need) + ", which could not be had";
@@ -125,7 +160,7 @@ void Run(const PictureJob& job, const QvnOptions& options, MemoryGate& gate, Pic
     report.width = image.header->biWidth;
     report.height = image.header->biHeight;
     const bool denoise = options.viewMode < 0 || options.viewMode == kViewDifference;
-    if (denoise && !Denoise(image, gate, report)) return;
+    if (denoise && !Denoise(options, image, gate, report)) return;
     if (options.viewMode >= 0)
         ApplyViewTransform(static_cast<std::int8_t>(options.viewMode), image.header, image.bits, image.rows.get());
     Write(image, job, report);

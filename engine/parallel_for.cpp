@@ -2,8 +2,13 @@
 
 thread_local int engineThreads = 0;
 
+int ThreadsFor(int asked)
+{
+    const int count = asked > 0 ? asked : static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(count, 1, maxEngineThreads);
+}
+
 int EngineThreadCount()
 {
-    const int count = engineThreads > 0 ? engineThreads : static_cast<int>(std::thread::hardware_concurrency());
-    return std::clamp(count, 1, maxEngineThreads);
+    return ThreadsFor(engineThreads);
 }

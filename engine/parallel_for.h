@@ -19,6 +19,9 @@ constexpr int maxEngineThreads = 16;
 // The number of threads a call may use now: 1 ... maxEngineThreads.
 int EngineThreadCount();
 
+// The threads a call asked for by its own settings: 0 means one per processor; 1 ... maxEngineThreads.
+int ThreadsFor(int asked);
+
 // Starting a thread costs tens of microseconds, so a chunk of work is made at least this many
 // plane elements; a small picture (the preview's crop) then runs on the caller's thread alone.
 constexpr int elementsPerChunk = 32768;
@@ -32,14 +35,15 @@ inline int RowsPerChunk(int rowLength)
 // Calls body(worker, first, last) for consecutive chunks [first, last) of [0, count), chunk by
 // chunk as threads become free; worker (0 ... EngineThreadCount() - 1) names the thread, so a body
 // can use per-thread scratch. The caller's thread is worker 0 and always takes part; a helper
-// that cannot be started leaves its share to the others. body must not throw.
+// that cannot be started leaves its share to the others. body must not throw. threads is the
+// number the call may use (1 ... maxEngineThreads).
 template <class Body>
-void ParallelFor(int count, int grain, const Body& body)
+void ParallelFor(int threads, int count, int grain, const Body& body)
 {
     if (count <= 0) return;
     grain = std::max(grain, 1);
     const int chunks = (count - 1) / grain + 1;
-    const int workers = std::min(EngineThreadCount(), chunks);
+    const int workers = std::clamp(std::min(threads, chunks), 1, maxEngineThreads);
     std::atomic<int> next{0};
     const auto work = [&](int worker) {
         for (int chunk = next.fetch_add(1); chunk < chunks; chunk = next.fetch_add(1)) {
@@ -58,4 +62,10 @@ void ParallelFor(int count, int grain, const Body& body)
     }
     work(0);
     for (int i = 0; i < started; ++i) helpers[i].join();
+}
+
+template <class Body>
+void ParallelFor(int count, int grain, const Body& body)
+{
+    ParallelFor(EngineThreadCount(), count, grain, body);
 }

@@ -14,6 +14,7 @@
 #include "colour/colour_settings.h"
 #include "colour/view_transform.h"
 #include "engine/denoise.h"
+#include "engine/fine_denoise.h"
 #include "engine/settings.h"
 #include "imagefile/bmp_file.h"
 #include "imagefile/converter_library.h"
@@ -189,6 +190,20 @@ TEST_F(Qvn, ViewsAndTheDifferenceFromTheDenoisedPicture)
     ASSERT_EQ(Run({"--view=d", "-s", "99", "--no-brightness-correction", "-o", Path("diff.bmp"), input}), 0) << errors;
     ExpectSamePixels(DirectRun(input, 99, 0, false, true, kViewDifference), Path("diff.bmp"));
     EXPECT_NE(output.find("明るさ"), std::string::npos) << "the difference view comes from a run, so it has figures";
+}
+
+TEST_F(Qvn, TheFineMethodWritesTheAdaptiveResult)
+{
+    const std::string input = MakePicture("fine.bmp", 40, 30, 7);
+    ASSERT_EQ(Run({"-m", "fine", "-s", "70", "--json", input}), 0) << errors;
+    EXPECT_NE(output.find("\"method\":\"fine\""), std::string::npos) << output;
+    EXPECT_NE(output.find("\"luma_snr\":"), std::string::npos) << output;
+    Image expected;
+    ASSERT_TRUE(LoadImageFile(input, expected));
+    FineSettings settings;
+    settings.strength = 70;
+    ASSERT_TRUE(FineDenoiseImage(settings, expected.header, expected.bits, expected.rows.get()).done);
+    ExpectSamePixels(expected, Path("fine'.bmp"));
 }
 
 TEST_F(Qvn, UnreadablePicturesFailAloneAndTheRestAreWritten)

@@ -27,6 +27,7 @@ std::string Refusal(const std::vector<std::string>& args)
 TEST(Options, DefaultsAreTheDesktopProgramsStartValues)
 {
     const QvnOptions options = Parsed({"a.jpg"});
+    EXPECT_EQ(options.method, Method::Classic);
     EXPECT_EQ(options.strength, 50);
     EXPECT_EQ(options.tone, 0);
     EXPECT_TRUE(options.brightnessCorrection);
@@ -59,6 +60,9 @@ TEST(Options, EveryOptionInItsGnuForms)
     EXPECT_EQ(options.tone, 2);
     EXPECT_EQ(options.jobs, 1);
     EXPECT_EQ(options.pictures.size(), 2u);
+
+    EXPECT_EQ(Parsed({"-mfine", "a"}).method, Method::Fine);
+    EXPECT_EQ(Parsed({"--meth=classic", "a"}).method, Method::Classic);
 }
 
 TEST(Options, PicturesMayLookLikeOptionsAfterTheEnd)
@@ -99,6 +103,7 @@ TEST(Options, BadValuesNameTheOptionAndTheAcceptedValues)
     EXPECT_NE(Refusal({"--view", "HS", "a"}).find("H S Y U V I Q L A B N P D"), std::string::npos);
     EXPECT_NE(Refusal({"--view=C", "a"}).find("H S Y"), std::string::npos);
     EXPECT_NE(Refusal({"--format", "jpg", "a"}).find("png, bmp"), std::string::npos);
+    EXPECT_NE(Refusal({"-m", "Fine", "a"}).find("classic, fine"), std::string::npos);
     EXPECT_NE(Refusal({"-j", "0", "a"}).find("--jobs"), std::string::npos);
     EXPECT_NE(Refusal({"-o", "", "a"}).find("--output"), std::string::npos);
     EXPECT_NE(Refusal({"-tnone\n\x1b[2J", "a"}).find("'none??[2J'"), std::string::npos) << "shown, not obeyed";

@@ -35,7 +35,7 @@ TEST(Json, OneLinePerPictureWithNullForWhatIsMissing)
     report.seconds = 1.5;
     EXPECT_EQ(JsonLine(report, options),
               "{\"input\":\"in.jpg\",\"output\":\"in'.png\",\"size\":{\"width\":640,\"height\":480},"
-              "\"settings\":{\"strength\":50,\"tone\":\"none\",\"brightness_correction\":true,\"rgb_correction\":true,\"view\":null},"
+              "\"settings\":{\"strength\":50,\"tone\":\"none\",\"brightness_correction\":true,\"rgb_correction\":true,\"view\":null,\"method\":\"classic\"},"
               "\"luma_snr\":31.25,\"chroma_snr\":null,\"seconds\":1.500,\"error\":null}");
 }
 

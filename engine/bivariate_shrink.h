@@ -1,0 +1,24 @@
+#pragma once
+
+// Locally adaptive bivariate shrinkage of undecimated wavelet details (Sendur and Selesnick,
+// "Bivariate shrinkage with local variance estimation", 2002). A coefficient w1 and its parent w2
+// (the same place and orientation one level coarser) are shrunk together:
+//   w1 * max(r - sqrt 3 * noise² / signal, 0) / r,   r = sqrt(w1² + w2²),
+// where signal² is the mean of w1² over a window round it less the noise variance. Edges and
+// texture keep large parents and a large local variance and pass almost untouched; in flat parts
+// both are small and the detail goes. Pure kernels over rows; the caller owns the planes.
+
+// The window is windowSide x windowSide, centred.
+constexpr int windowSide = 9;
+constexpr int windowReach = windowSide / 2;
+
+// sums[x] = the sum of row[x + k]² for k in -windowReach ... windowReach, wrapping round the row.
+// padded is the caller's scratch of n + 2 windowReach elements.
+void SquareSumsAlongRow(const float* row, float* sums, float* padded, int n);
+
+// sums[x] += rowSums[x] over the windowSide rows given, in the order given.
+void SumRows(const float* const* rowSums, float* sums, int n);
+
+// Shrinks one row of details in place with their parents and the window sums of their squares.
+void BivariateShrinkRow(float* detail, const float* parent, const float* windowSums, int n,
+                        float noiseSigma);
