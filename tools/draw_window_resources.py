@@ -215,8 +215,10 @@ def mask_rows(bits_rows, width):
 
 
 def icon_image(canvas):
-    palette = []
-    index = {}
+    # Index 0 is black: the transparent pixels use it, since the system draws an icon by ANDing
+    # the mask and then XORing the colour, and only black leaves the screen alone where the mask is 1.
+    palette = [BLACK]
+    index = {BLACK: 0}
     for row in canvas.pixels:
         for p in row:
             if p is not None and p not in index:

@@ -156,6 +156,24 @@ TEST(Resources, IconComesInBothSizes)
         BITMAP colour;
         GetObjectW(info.hbmColor, sizeof(colour), &colour);
         EXPECT_EQ(colour.bmWidth, side);
+        // Where the mask lets the screen through, the colour must be black, or the corners of
+        // every title bar show it.
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, info.hbmColor);
+        const Capture colours = CaptureDc(dc, side, side);
+        SelectObject(dc, info.hbmMask);
+        const Capture mask = CaptureDc(dc, side, side);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        int transparent = 0;
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                if (mask.At(x, y) != RGB(255, 255, 255)) continue;
+                ++transparent;
+                EXPECT_EQ(colours.At(x, y), RGB(0, 0, 0)) << side << ": " << x << "," << y;
+            }
+        }
+        EXPECT_GT(transparent, 0) << side;
         DeleteObject(info.hbmColor);
         DeleteObject(info.hbmMask);
         DestroyIcon(icon);
