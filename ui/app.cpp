@@ -205,12 +205,14 @@ void EndApplication()
     // reach the program's module slot.
     FreeConverterLibrary();
     ProbeSystem();
+    // The screen's own context: the main window's is no longer valid once the close box has
+    // destroyed the window, and would report a display of 0 x 0.
     DisplayFigures display;
-    if (mainWindowDc) {
-        display.width = GetDeviceCaps(mainWindowDc, HORZRES);
-        display.height = GetDeviceCaps(mainWindowDc, VERTRES);
-        display.bitsPerPixel = GetDeviceCaps(mainWindowDc, BITSPIXEL);
-    }
+    HDC screen = GetDC(nullptr);
+    display.width = GetDeviceCaps(screen, HORZRES);
+    display.height = GetDeviceCaps(screen, VERTRES);
+    display.bitsPerPixel = GetDeviceCaps(screen, BITSPIXEL);
+    ReleaseDC(nullptr, screen);
     WriteSettings(closedWindowRect.left, closedWindowRect.top, display, systemFigures);
 
     DestroyCursor(openHandCursor);

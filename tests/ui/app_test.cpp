@@ -114,11 +114,18 @@ TEST(Application, ThePreparedCanvasMasksAndAtlasAgree)
     for (int x = textX; x < textX + 40; ++x) above += strip.At(x, textY - 2) == RGB(192, 192, 192);
     EXPECT_EQ(above, 0);
 
-    // The close box quits too, recording where the window stood.
+    // The close box quits too, recording where the window stood and the display it was on,
+    // although the window is gone by then.
     SendMessageW(mainWindow, WM_CLOSE, 0, 0);
     EXPECT_EQ(RunMessageLoop(), 0);
     EXPECT_FALSE(IsWindow(mainWindow));
     EndApplication();
+    HDC screen = GetDC(nullptr);
+    const std::string display = "Viw=" + std::to_string(GetDeviceCaps(screen, HORZRES)) + "," +
+                                std::to_string(GetDeviceCaps(screen, VERTRES)) + "," +
+                                std::to_string(GetDeviceCaps(screen, BITSPIXEL)) + ";";
+    ReleaseDC(nullptr, screen);
+    EXPECT_NE(ReadWholeFile("Quorva.ini").find(display), std::string::npos) << display;
 }
 
 TEST(Application, LoadsTheConverterModuleFromTheCurrentFolderAndFreesItAtExit)
