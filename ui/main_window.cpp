@@ -232,7 +232,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (pictureShown) SavePicture();
         break;
     case WM_DROPFILES:
-        LoadDroppedFile(window, reinterpret_cast<HDROP>(wParam));
+        // The open dialog works on the picture it was opened with: a drop then is refused.
+        if (dialogOpen) DragFinish(reinterpret_cast<HDROP>(wParam));
+        else LoadDroppedFile(window, reinterpret_cast<HDROP>(wParam));
         break;
     default:
         break;

@@ -277,6 +277,32 @@ TEST_F(MainWindowTest, SpaceOpensThePreviewDialogOnce)
     dialogOpen = false;
 }
 
+int dropsWhileOpen = 0;
+
+// Runs inside the dialog's modal loop: drops a file on the main window, then cancels the dialog.
+void CALLBACK DropThenCancel(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = FindWindowW(L"#32770", L" Preview - Quorvane");
+    if (!dialog) return;
+    KillTimer(nullptr, timer);
+    ++dropsWhileOpen;
+    DropFiles(mainWindow, {FullPath(L"other.bmp")});
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+TEST_F(MainWindowTest, ADropWhileThePreviewDialogIsUpIsIgnored)
+{
+    DropAndShow({L"pattern.bmp"});
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, DropThenCancel);
+    SendMessageW(mainWindow, WM_KEYDOWN, VK_SPACE, 0);
+    KillTimer(nullptr, timer);
+    Pump();
+    EXPECT_EQ(dropsWhileOpen, 1);
+    EXPECT_EQ(Title(mainWindow), L" QVN - pattern.bmp");
+    EXPECT_EQ(ClientSize(mainWindow).cx, 160);
+    EXPECT_EQ(CaptureClient(mainWindow).At(5, 5), Pattern(5, 5));
+}
+
 TEST_F(MainWindowTest, PictureTitleUsesTheNameAfterTheLastBackslash)
 {
     EXPECT_EQ(PictureTitle(L"C:\\photos\\cat.bmp"), L" QVN - cat.bmp");
