@@ -82,7 +82,7 @@ double Select(bool condition, double yes, double no)
 
 // Clearing multiplies by zero, keeping the sign of the coefficient in its zero. A coefficient the
 // first threshold clears stays the same zero through the second.
-QV_WIDE_LOOPS void ClipRow(double tLow, double tHigh, std::int32_t size, double* row)
+QV_LOOP_BODY void ClipRowBody(double tLow, double tHigh, std::int32_t size, double* row)
 {
     for (std::int32_t j = 0; j < size; ++j) {
         const double x = row[j];
@@ -91,6 +91,8 @@ QV_WIDE_LOOPS void ClipRow(double tLow, double tHigh, std::int32_t size, double*
         row[j] = Select(magnitude > tLow, Select(magnitude > tHigh, x, cleared), cleared);
     }
 }
+QV_WIDE_LOOP(ClipRow, (double tLow, double tHigh, std::int32_t size, double* row),
+             (tLow, tHigh, size, row))
 
 double SoftThreshold(double t, double x)
 {
@@ -98,10 +100,11 @@ double SoftThreshold(double t, double x)
     return Select(std::fabs(x) > t, shrunk, x * 0.0);
 }
 
-QV_WIDE_LOOPS void SoftThresholdRow(double t, std::int32_t size, double* row)
+QV_LOOP_BODY void SoftThresholdRowBody(double t, std::int32_t size, double* row)
 {
     for (std::int32_t j = 0; j < size; ++j) row[j] = SoftThreshold(t, row[j]);
 }
+QV_WIDE_LOOP(SoftThresholdRow, (double t, std::int32_t size, double* row), (t, size, row))
 
 // trunc(q), the same double for every q, without the branches of the library's version on
 // processors without a rounding instruction (SSE2): below 2^52, adding and removing 2^52 rounds to
@@ -115,15 +118,17 @@ double TruncateTowardZero(double q)
     return std::copysign(Select(magnitude < wholeFromHere, below, magnitude), q);
 }
 
-QV_WIDE_LOOPS void QuantiseRow(double step, std::int32_t size, double* row)
+QV_LOOP_BODY void QuantiseRowBody(double step, std::int32_t size, double* row)
 {
     for (std::int32_t j = 0; j < size; ++j) row[j] = TruncateTowardZero(row[j] / step) * step;
 }
+QV_WIDE_LOOP(QuantiseRow, (double step, std::int32_t size, double* row), (step, size, row))
 
-QV_WIDE_LOOPS void ScaleRow(double k, std::int32_t size, double* row)
+QV_LOOP_BODY void ScaleRowBody(double k, std::int32_t size, double* row)
 {
     for (std::int32_t j = 0; j < size; ++j) row[j] = k * row[j];
 }
+QV_WIDE_LOOP(ScaleRow, (double k, std::int32_t size, double* row), (k, size, row))
 
 // Soft threshold of the whole L plane in ascending order, summing the new magnitudes on the way:
 // the correction needs that sum, and taking it in the same pass saves reading the plane again.

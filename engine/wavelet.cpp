@@ -41,7 +41,7 @@ bool ScratchFits(std::int64_t n)
 // periodically by three, so that output k reads both halves at k ... k + 3 without wrapping;
 // x[2k + j] is even[k + j/2] for even j and odd[k + j/2] for odd j. The taps are still
 // accumulated one by one in the order j = 0 ... 7.
-QV_WIDE_LOOPS void ForwardLevel(std::int64_t n, double* row, double* scratch)
+QV_LOOP_BODY void ForwardLevelBody(std::int64_t n, double* row, double* scratch)
 {
     const std::int64_t half = n / 2;
     if (half == 0) return;
@@ -74,7 +74,7 @@ QV_WIDE_LOOPS void ForwardLevel(std::int64_t n, double* row, double* scratch)
 // Synthesis of m approximation and m detail coefficients into row[0, 2m). Both halves are copied
 // with the three coefficients before their start (periodically) in front, so that sample i reads
 // index i - j as position 3 + i - j.
-QV_WIDE_LOOPS void InverseLevel(std::int64_t m, double* row, double* scratch)
+QV_LOOP_BODY void InverseLevelBody(std::int64_t m, double* row, double* scratch)
 {
     if (m == 0) return;
     double* approximation = scratch;
@@ -99,6 +99,9 @@ QV_WIDE_LOOPS void InverseLevel(std::int64_t m, double* row, double* scratch)
         row[2 * i + 1] = odd;
     }
 }
+
+QV_WIDE_LOOP(ForwardLevel, (std::int64_t n, double* row, double* scratch), (n, row, scratch))
+QV_WIDE_LOOP(InverseLevel, (std::int64_t m, double* row, double* scratch), (m, row, scratch))
 
 // Runs every row of the plane through its levels (rows are independent), each thread with its own
 // scratch of size + 6 doubles.

@@ -13,6 +13,7 @@
 #include "engine/parallel_for.h"
 #include "engine/result_text.h"
 #include "engine/settings.h"
+#include "engine/wide_loops.h"
 #include "imagefile/image.h"
 #include "support/front_end.h"
 
@@ -181,6 +182,24 @@ TEST(DenoiseImage, HelperThreadsUseTheCallersSettings)
     engineThreads = 4;
     ASSERT_TRUE(picture.Denoise());
     EXPECT_EQ(picture.Bits(), alone);
+}
+
+TEST(DenoiseImage, WideAndBaselineLoopsGiveTheSameBytes)
+{
+    if (!WideLoopsOn()) GTEST_SKIP() << "the processor has no AVX2";
+    SettingsGuard guard;
+    toneMode = 2;
+    TestPicture picture(67, 41);
+    ASSERT_TRUE(picture.Denoise());
+    const std::vector<std::uint8_t> wide = picture.Bits();
+    const float luma = lumaSnr, chroma = chromaSnr;
+    UseBaselineLoops(true);
+    const bool denoised = picture.Denoise();
+    UseBaselineLoops(false);
+    ASSERT_TRUE(denoised);
+    EXPECT_EQ(picture.Bits(), wide);
+    EXPECT_EQ(lumaSnr, luma);
+    EXPECT_EQ(chromaSnr, chroma);
 }
 
 TEST(DenoiseImage, GoldenChecksums)
