@@ -20,16 +20,25 @@ DoubleDouble TwoSum(double a, double b)
     return {s, (a - (s - bb)) + (b - bb)};
 }
 
-// a × b exactly as a rounded product and its error, by Dekker's splitting into 26-bit halves: no
-// fused multiply-add, which the 32-bit build lacks.
+// A double as the sum of two halves of 26 bits or fewer, whose products are exact (Dekker's
+// splitting: no fused multiply-add, which the 32-bit build lacks).
+DoubleDouble Split(double a)
+{
+    const double t = 134217729.0 * a;  // 2^27 + 1
+    const double high = t - (t - a);
+    return {high, a - high};
+}
+
+// a × b exactly as a rounded product and its error, from the two factors' halves.
+DoubleDouble TwoProduct(double a, DoubleDouble as, double b, DoubleDouble bs)
+{
+    const double p = a * b;
+    return {p, ((as.hi * bs.hi - p) + as.hi * bs.lo + as.lo * bs.hi) + as.lo * bs.lo};
+}
+
 DoubleDouble TwoProduct(double a, double b)
 {
-    constexpr double splitter = 134217729.0;  // 2^27 + 1
-    const double ta = splitter * a, tb = splitter * b;
-    const double ah = ta - (ta - a), al = a - ah;
-    const double bh = tb - (tb - b), bl = b - bh;
-    const double p = a * b;
-    return {p, ((ah * bh - p) + ah * bl + al * bh) + al * bl};
+    return TwoProduct(a, Split(a), b, Split(b));
 }
 
 DoubleDouble Multiply(DoubleDouble a, DoubleDouble b)
@@ -137,11 +146,12 @@ DoubleDouble CubeRootOfMantissa(const Reduced& v)
             u * (22.0 / 729 + u * (-154.0 / 6561 + u * (374.0 / 19683)))))));
     const double y = Tables().cubeRootCentre[v.r][v.interval] * series;
     const double w = v.m * (1 << v.r);
-    const DoubleDouble square = TwoProduct(y, y);
-    const DoubleDouble cubeHigh = TwoProduct(square.hi, y);
-    const DoubleDouble cubeLow = TwoProduct(square.lo, y);
-    // w - cubeHigh.hi is exact: both agree to within a few ulps.
-    const double residual = (((w - cubeHigh.hi) - cubeHigh.lo) - cubeLow.hi) - cubeLow.lo;
+    const DoubleDouble ys = Split(y);
+    const DoubleDouble square = TwoProduct(y, ys, y, ys);
+    const DoubleDouble cube = TwoProduct(square.hi, Split(square.hi), y, ys);
+    // w - cube.hi is exact, both agreeing to within a few ulps; square.lo × y is needed only to
+    // within its rounding, about 2^-106 of the cube.
+    const double residual = ((w - cube.hi) - cube.lo) - square.lo * y;
     return {y, residual / (3 * square.hi)};
 }
 
