@@ -14,7 +14,7 @@ constexpr float tiny = 1e-30f;
 
 }  // namespace
 
-QV_WIDE_LOOPS void SquareSumsAlongRow(const float* row, float* sums, float* padded, int n)
+QV_LOOP_BODY void SquareSumsAlongRowBody(const float* row, float* sums, float* padded, int n)
 {
     for (int x = 0; x < n; ++x) padded[windowReach + x] = row[x] * row[x];
     for (int k = 0; k < windowReach; ++k) {
@@ -27,16 +27,19 @@ QV_WIDE_LOOPS void SquareSumsAlongRow(const float* row, float* sums, float* padd
         sums[x] = sum;
     }
 }
+QV_WIDE_LOOP(SquareSumsAlongRow, (const float* row, float* sums, float* padded, int n),
+             (row, sums, padded, n))
 
-QV_WIDE_LOOPS void SumRows(const float* const* rowSums, float* sums, int n)
+QV_LOOP_BODY void SumRowsBody(const float* const* rowSums, float* sums, int n)
 {
     for (int x = 0; x < n; ++x) sums[x] = rowSums[0][x];
     for (int k = 1; k < windowSide; ++k)
         for (int x = 0; x < n; ++x) sums[x] += rowSums[k][x];
 }
+QV_WIDE_LOOP(SumRows, (const float* const* rowSums, float* sums, int n), (rowSums, sums, n))
 
-QV_WIDE_LOOPS void BivariateShrinkRow(float* detail, const float* parent, const float* windowSums,
-                                      int n, float noiseSigma)
+QV_LOOP_BODY void BivariateShrinkRowBody(float* detail, const float* parent, const float* windowSums,
+                                          int n, float noiseSigma)
 {
     const float noiseVariance = noiseSigma * noiseSigma;
     const float scale = rootThree * noiseVariance;
@@ -48,3 +51,6 @@ QV_WIDE_LOOPS void BivariateShrinkRow(float* detail, const float* parent, const 
         detail[x] = w1 * (std::max(r - threshold, 0.0f) / std::max(r, tiny));
     }
 }
+QV_WIDE_LOOP(BivariateShrinkRow,
+             (float* detail, const float* parent, const float* windowSums, int n, float noiseSigma),
+             (detail, parent, windowSums, n, noiseSigma))
