@@ -240,6 +240,10 @@ bool ParseOptions(const std::vector<std::string>& args, QvnOptions& options, std
         error = "no picture given: usage is qvn [options] PICTURE... (qvn --help lists the options)";
         return false;
     }
+    if (options.method == Method::Fine && (options.tone != 0 || !options.brightnessCorrection || !options.rgbCorrection)) {
+        error = "options --tone, --no-brightness-correction and --no-rgb-correction belong to the classic method, not to -m fine";
+        return false;
+    }
     if (!options.output.empty() && options.pictures.size() > 1) {
         error = "option -o, --output takes one picture, but " + std::to_string(options.pictures.size()) + " were given";
         return false;

@@ -104,6 +104,7 @@ TEST(Options, BadValuesNameTheOptionAndTheAcceptedValues)
     EXPECT_NE(Refusal({"--view=C", "a"}).find("H S Y"), std::string::npos);
     EXPECT_NE(Refusal({"--format", "jpg", "a"}).find("png, bmp"), std::string::npos);
     EXPECT_NE(Refusal({"-m", "Fine", "a"}).find("classic, fine"), std::string::npos);
+    EXPECT_NE(Refusal({"-m", "fine", "-t", "dark", "a"}).find("classic method"), std::string::npos);
     EXPECT_NE(Refusal({"-j", "0", "a"}).find("--jobs"), std::string::npos);
     EXPECT_NE(Refusal({"-o", "", "a"}).find("--output"), std::string::npos);
     EXPECT_NE(Refusal({"-tnone\n\x1b[2J", "a"}).find("'none??[2J'"), std::string::npos) << "shown, not obeyed";
