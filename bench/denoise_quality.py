@@ -9,7 +9,8 @@ sigma.
 
     bench/denoise_quality.py [--qvn build/native/cli/qvn] [--large 4000x3000] [CLEAN.png ...]
 
-Without pictures it takes the *_clean.png photographs of ../shared/photos beside the repository.
+Without pictures it takes the *_clean.png photographs of shared/photos beside the repository (or
+beside its folder, for a worktree).
 --large also measures a picture of that size mirror-tiled from the first photograph (real
 photographic content at a camera's size; it repeats, which favours no program). Programs that are
 not installed are left out: ImageMagick (/usr/bin/convert, run with its memory caps lifted so it
@@ -46,17 +47,23 @@ LIFTED_POLICY = """<policymap>
 
 
 def run_process(command, env=None):
-    """Runs a command; returns its wall seconds and peak resident memory in MiB."""
+    """Runs a command; returns its wall seconds and peak resident memory in MiB (None without
+    /usr/bin/time, which measures the program itself rather than this interpreter's fork of it)."""
+    timing = os.path.join(tempfile.gettempdir(), "qvn_quality_peak_%d" % os.getpid())
+    measured = os.path.exists("/usr/bin/time")
+    if measured:
+        command = ["/usr/bin/time", "-f", "%M", "-o", timing] + command
     started = time.perf_counter()
-    process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(process.pid, 0)
+    finished = subprocess.run(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     seconds = time.perf_counter() - started
-    process.returncode = os.waitstatus_to_exitcode(status)
-    errors = process.stderr.read().decode(errors="replace")
-    process.stderr.close()
-    if process.returncode != 0:
-        raise RuntimeError(" ".join(command) + ": " + errors.strip())
-    return seconds, usage.ru_maxrss / 1024.0
+    if finished.returncode != 0:
+        raise RuntimeError(" ".join(command) + ": " + finished.stderr.decode(errors="replace").strip())
+    if not measured:
+        return seconds, None
+    with open(timing) as kilobytes:
+        peak = int(kilobytes.read().split()[-1]) / 1024.0
+    os.remove(timing)
+    return seconds, peak
 
 
 def qvn_method(qvn, method):
@@ -155,7 +162,9 @@ def main():
     parser.add_argument("--large", default="", help="WIDTHxHEIGHT of a mirror-tiled picture to add")
     parser.add_argument("--seed", type=int, default=1)
     arguments = parser.parse_args()
-    pictures = arguments.pictures or sorted(glob.glob(os.path.join(REPOSITORY, "..", "shared", "photos", "*_clean.png")))
+    pictures = arguments.pictures
+    for up in ("..", os.path.join("..", "..")):
+        pictures = pictures or sorted(glob.glob(os.path.join(REPOSITORY, up, "shared", "photos", "*_clean.png")))
     if not pictures:
         sys.exit("no clean pictures given or found in ../shared/photos")
     if not os.access(arguments.qvn, os.X_OK):

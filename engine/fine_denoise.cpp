@@ -12,42 +12,56 @@
 
 namespace {
 
-// The part of a tile a run keeps; with the margins the tile is a little over a megabyte a plane,
-// small enough to stay near the processor.
-constexpr int tileCore = 432;
+// The largest part of a tile a run keeps; with the margins a tile is a little over a megabyte a
+// plane, small enough to stay near the processor. Tiles are made smaller, down to smallestCore,
+// so that the threads asked for fit in the classic run's memory, and a picture is cut into at
+// least as many tiles as there are threads where its tiles need not become smaller than that.
+// The bytes written do not depend on the tiles (each keeps only what its margin makes exact).
+constexpr int largestCore = 432;
+constexpr int smallestCore = 128;
 // Colour noise is smoothed more than brightness noise: the eye forgives lost colour detail, not
 // coloured blotches.
 constexpr float colourStrength = 1.3f;
 
 struct TileGrid {
-    int columns = 0, rows = 0;
-    int coreWidth = 0, coreHeight = 0;  // of the full tiles; the last ones may be narrower
+    int columns = 1, rows = 1;
+    int coreWidth = 0, coreHeight = 0;  // of every tile but the last of a row or column
+    int workers = 1;
     int Count() const { return columns * rows; }
 };
 
-TileGrid GridFor(std::int32_t width, std::int32_t height)
+std::int64_t BytesPerWorker(int coreWidth, int coreHeight)
 {
-    TileGrid grid;
-    grid.coreWidth = std::min<std::int32_t>(width, tileCore);
-    grid.coreHeight = std::min<std::int32_t>(height, tileCore);
-    grid.columns = (width + tileCore - 1) / tileCore;
-    grid.rows = (height + tileCore - 1) / tileCore;
-    return grid;
-}
-
-std::int64_t BytesPerWorker(const TileGrid& grid)
-{
-    const int width = grid.coreWidth + 2 * tileMargin, height = grid.coreHeight + 2 * tileMargin;
-    const std::int64_t results = 3 * std::int64_t{grid.coreWidth} * grid.coreHeight;
+    const int width = coreWidth + 2 * tileMargin, height = coreHeight + 2 * tileMargin;
+    const std::int64_t results = 3 * std::int64_t{coreWidth} * coreHeight;
     return static_cast<std::int64_t>(sizeof(float)) * (static_cast<std::int64_t>(TileScratchFloats(width, height)) + results);
 }
 
-// Threads asked for, fewer when their tiles would hold more than the classic run's planes.
-int WorkersFor(const TileGrid& grid, std::int32_t width, std::int32_t height, int threads)
+int CeilDiv(int a, int b) { return (a + b - 1) / b; }
+
+TileGrid GridFor(std::int32_t width, std::int32_t height, int threads)
 {
-    const std::int64_t fitting = DenoiseMemoryNeed(width, height) / BytesPerWorker(grid);
-    const std::int64_t workers = std::min<std::int64_t>({ThreadsFor(threads), grid.Count(), fitting});
-    return static_cast<int>(std::max<std::int64_t>(workers, 1));
+    const std::int64_t budget = DenoiseMemoryNeed(width, height);
+    threads = ThreadsFor(threads);
+    int core = largestCore;
+    while (core > smallestCore && BytesPerWorker(core, core) * threads > budget) core -= 16;
+    TileGrid grid;
+    grid.columns = CeilDiv(width, core);
+    grid.rows = CeilDiv(height, core);
+    while (grid.Count() < threads) {
+        const int across = width / (grid.columns + 1), down = height / (grid.rows + 1);
+        if (across >= down && across >= smallestCore) ++grid.columns;
+        else if (down >= smallestCore) ++grid.rows;
+        else break;
+    }
+    grid.coreWidth = CeilDiv(width, grid.columns);
+    grid.coreHeight = CeilDiv(height, grid.rows);
+    // Even parts rounded up may leave the last tile nothing; then there is one tile fewer.
+    grid.columns = CeilDiv(width, grid.coreWidth);
+    grid.rows = CeilDiv(height, grid.coreHeight);
+    const std::int64_t fitting = budget / BytesPerWorker(grid.coreWidth, grid.coreHeight);
+    grid.workers = static_cast<int>(std::max<std::int64_t>(1, std::min<std::int64_t>({threads, grid.Count(), fitting})));
+    return grid;
 }
 
 struct Worker {
@@ -138,11 +152,11 @@ void DenoiseTile(const Tile& tile, const float (&sigma)[3], std::int32_t width, 
     WriteCore(tile, worker, width, bits);
 }
 
-bool PrepareWorkers(const TileGrid& grid, int count, std::vector<Worker>& workers)
+bool PrepareWorkers(const TileGrid& grid, std::vector<Worker>& workers)
 {
     const int tileWidth = grid.coreWidth + 2 * tileMargin, tileHeight = grid.coreHeight + 2 * tileMargin;
     try {
-        workers.resize(static_cast<std::size_t>(count));
+        workers.resize(static_cast<std::size_t>(grid.workers));
         for (Worker& worker : workers) {
             if (!AllocateTileScratch(tileWidth, tileHeight, worker.scratch)) return false;
             worker.results.resize(3 * static_cast<std::size_t>(grid.coreWidth) * grid.coreHeight);
@@ -159,8 +173,8 @@ bool PrepareWorkers(const TileGrid& grid, int count, std::vector<Worker>& worker
 std::int64_t FineDenoiseMemoryNeed(std::int32_t width, std::int32_t height, int threads)
 {
     if (width <= 0 || height <= 0) return 0;
-    const TileGrid grid = GridFor(width, height);
-    return WorkersFor(grid, width, height, threads) * BytesPerWorker(grid);
+    const TileGrid grid = GridFor(width, height, threads);
+    return grid.workers * BytesPerWorker(grid.coreWidth, grid.coreHeight);
 }
 
 FineOutcome FineDenoiseImage(const FineSettings& settings, const BitmapInfoHeader* header,
@@ -169,9 +183,9 @@ FineOutcome FineDenoiseImage(const FineSettings& settings, const BitmapInfoHeade
     FineOutcome outcome;
     const std::int32_t width = header->biWidth, height = header->biHeight;
     if (width <= 0 || height <= 0) return outcome;
-    const TileGrid grid = GridFor(width, height);
+    const TileGrid grid = GridFor(width, height, settings.threads);
     std::vector<Worker> workers;
-    if (!PrepareWorkers(grid, WorkersFor(grid, width, height, settings.threads), workers)) return outcome;
+    if (!PrepareWorkers(grid, workers)) return outcome;
     const auto report = [&](int percent) {
         if (settings.progress) settings.progress(percent);
     };
@@ -184,9 +198,8 @@ FineOutcome FineDenoiseImage(const FineSettings& settings, const BitmapInfoHeade
     std::atomic<int> finished{0};
     ParallelFor(static_cast<int>(workers.size()), grid.Count(), 1, [&](int worker, int first, int last) {
         for (int index = first; index < last; ++index) {
-            const Tile tile{(index % grid.columns) * tileCore, (index / grid.columns) * tileCore,
-                            std::min<int>(tileCore, width - (index % grid.columns) * tileCore),
-                            std::min<int>(tileCore, height - (index / grid.columns) * tileCore)};
+            const int x0 = (index % grid.columns) * grid.coreWidth, y0 = (index / grid.columns) * grid.coreHeight;
+            const Tile tile{x0, y0, std::min<int>(grid.coreWidth, width - x0), std::min<int>(grid.coreHeight, height - y0)};
             DenoiseTile(tile, sigma, width, height, rows, bits, workers[static_cast<std::size_t>(worker)]);
             const int done = finished.fetch_add(1) + 1;
             if (worker == 0) report(5 + 95 * done / grid.Count());

@@ -39,9 +39,10 @@ QV_WIDE_LOOP(SynthesiseRow,
 QV_LOOP_BODY void AnalyseRowPairBody(const float* row, const float* partner, float* low, float* high,
                                       int n)
 {
-    if (low)
-        for (int x = 0; x < n; ++x) low[x] = (row[x] + partner[x]) * analysisScale;
-    for (int x = 0; x < n; ++x) high[x] = (row[x] - partner[x]) * analysisScale;
+    for (int x = 0; x < n; ++x) {
+        low[x] = (row[x] + partner[x]) * analysisScale;
+        high[x] = (row[x] - partner[x]) * analysisScale;
+    }
 }
 QV_WIDE_LOOP(AnalyseRowPair,
              (const float* row, const float* partner, float* low, float* high, int n),

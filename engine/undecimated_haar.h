@@ -15,7 +15,7 @@ void AnalyseRow(const float* row, float* low, float* high, int n, int step);
 void SynthesiseRow(const float* low, const float* high, float* row, int n, int step);
 
 // Across rows, element by element: `row` and `partner` are rows n and n + step of a column pair
-// (analysis), or `low`/`high` rows n and n - step (synthesis). A null low output is skipped.
+// (analysis), or `low`/`high` rows n and n - step (synthesis). Outputs never overlap inputs.
 void AnalyseRowPair(const float* row, const float* partner, float* low, float* high, int n);
 void SynthesiseRowPair(const float* low, const float* high, const float* lowBefore,
                        const float* highBefore, float* row, int n);
