@@ -7,7 +7,7 @@ error (CIE76 delta E in L*a*b*) against the clean picture, the wall time of each
 programs run as processes, their peak memory. The last table gives the means per picture size and
 sigma.
 
-    bench/denoise_quality.py [--qvn build/native/cli/qvn] [--large 4000x3000] [CLEAN.png ...]
+    bench/denoise_quality.py [--qvn build/native/cli/qvn] [--large 4000x3000] [--without NAME] [CLEAN.png ...]
 
 Without pictures it takes the *_clean.png photographs of shared/photos beside the repository (or
 beside its folder, for a worktree).
@@ -161,6 +161,8 @@ def main():
     parser.add_argument("--qvn", default=os.path.join(REPOSITORY, "build", "native", "cli", "qvn"))
     parser.add_argument("--large", default="", help="WIDTHxHEIGHT of a mirror-tiled picture to add")
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--without", action="append", default=[],
+                        help="leave out the programs whose name holds this text (e.g. OpenCV, slow at 12 MP)")
     arguments = parser.parse_args()
     pictures = arguments.pictures
     for up in ("..", os.path.join("..", "..")):
@@ -174,7 +176,8 @@ def main():
     try:
         with open(os.path.join(work, "policy.xml"), "w") as policy:
             policy.write(LIFTED_POLICY)
-        runners = methods(arguments.qvn, work)
+        runners = [(label, run) for label, run in methods(arguments.qvn, work)
+                   if not any(left.lower() in label.lower() for left in arguments.without)]
         cleans = [(os.path.basename(p).replace("_clean.png", ""), io.imread(p)[..., :3]) for p in pictures]
         if arguments.large:
             width, height = (int(v) for v in arguments.large.lower().split("x"))
