@@ -1,7 +1,6 @@
 #include "cli/picture_job.h"
 
 #include <chrono>
-#include <fstream>
 #include <system_error>
 
 #include "cli/interruption.h"
@@ -49,33 +48,11 @@ std::string MiB(std::uint64_t bytes)
     return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
 }
 
-// Why a picture could not be read, as far as qvn can tell without reading it a second way.
-std::string ReadFailure(const std::string& path)
+std::string ReadFailure(FileError error)
 {
-    std::error_code error;
-    const auto status = std::filesystem::status(PathFromUtf8(path), error);
-    if (!std::filesystem::exists(status)) return "cannot read: no such file";
-    if (std::filesystem::is_directory(status)) return "cannot read: it is a folder";
-    std::ifstream file(PathFromUtf8(path), std::ios::binary);
-    if (!file.is_open()) return "cannot read: the file cannot be opened (no permission?)";
-    std::uint8_t start[29] = {};
-    file.read(reinterpret_cast<char*>(start), sizeof start);
-    if (file.gcount() < 4) return "cannot read: the file is too short to be a picture";
-    const PictureKind kind = KindOfPicture(start, static_cast<std::size_t>(file.gcount()));
-    if ((kind == PictureKind::Jpeg || kind == PictureKind::Png) && !ConverterLibraryLoaded())
-        return std::string("cannot read: JPEG and PNG pictures need the converter module ") + ConverterModuleName() + " beside qvn";
-    return "cannot read: not a picture qvn reads (24-bit BMP, JPEG, PNG), damaged, or too large for the memory";
-}
-
-std::string WriteFailure(const std::string& path)
-{
-    std::error_code error;
-    const std::filesystem::path where = PathFromUtf8(path);
-    if (std::filesystem::is_directory(where, error)) return "cannot write " + path + ": a folder has that name";
-    const std::filesystem::path folder = where.parent_path();
-    if (!folder.empty() && !std::filesystem::is_directory(folder, error))
-        return "cannot write " + path + ": its folder does not exist";
-    return "cannot write " + path + ": no permission, or the disk is full (nothing was left behind)";
+    std::string text = std::string("cannot read: ") + FileErrorText(error);
+    if (error == FileError::NeedsConverter) text += std::string(" ") + ConverterModuleName() + " beside qvn";
+    return text;
 }
 
 void ShowFineProgress(int percent)
@@ -140,10 +117,10 @@ bool Write(const Image& image, const PictureJob& job, PictureReport& report)
         report.error = "interrupted before writing";
         return false;
     }
-    const bool written = job.png ? SavePngFile(image, job.output) : SaveBmpFile(image, job.output);
+    const FileError error = job.png ? SavePngFile(image, job.output) : SaveBmpFile(image, job.output);
     EndWrite();
-    if (!written) {
-        report.error = WriteFailure(job.output);
+    if (error != FileError::None) {
+        report.error = "cannot write " + job.output + ": " + FileErrorText(error) + " (nothing was left behind)";
         return false;
     }
     report.output = job.output;
@@ -153,8 +130,8 @@ bool Write(const Image& image, const PictureJob& job, PictureReport& report)
 void Run(const PictureJob& job, const QvnOptions& options, MemoryGate& gate, PictureReport& report)
 {
     Image image;
-    if (!LoadImageFile(job.input, image)) {
-        report.error = ReadFailure(job.input);
+    if (const FileError error = LoadImageFile(job.input, image); error != FileError::None) {
+        report.error = ReadFailure(error);
         return;
     }
     report.width = image.header->biWidth;

@@ -30,44 +30,47 @@ bool ReadRows(std::istream& file, bool topDown, Image& image)
     return true;
 }
 
-bool ReadChecked(std::istream& file, std::uint64_t fileSize, Image& image)
+FileError ReadChecked(std::istream& file, std::uint64_t fileSize, Image& image)
 {
-    if (fileSize < fileHeaderSize + infoHeaderSize) return false;
+    if (fileSize < fileHeaderSize + infoHeaderSize) return FileError::Truncated;
     std::uint8_t start[fileHeaderSize + infoHeaderSize];
-    if (!file.seekg(0) || !ReadBytes(file, start, sizeof start)) return false;
-    if (start[0] != 'B' || start[1] != 'M') return false;
+    if (!file.seekg(0) || !ReadBytes(file, start, sizeof start)) return FileError::ReadFailed;
+    if (start[0] != 'B' || start[1] != 'M') return FileError::NotAPicture;
 
     const std::uint64_t pixelOffset = Le32(start + 10);
     const std::uint64_t infoSize = Le32(start + 14);
-    if (infoSize < infoHeaderSize || infoSize > fileSize - fileHeaderSize) return false;
-    if (pixelOffset < fileHeaderSize + infoSize || pixelOffset > fileSize) return false;
+    if (infoSize < infoHeaderSize) return FileError::Damaged;
+    if (infoSize > fileSize - fileHeaderSize || pixelOffset > fileSize) return FileError::Truncated;
+    if (pixelOffset < fileHeaderSize + infoSize) return FileError::Damaged;
 
     BitmapInfoHeader info;
     std::memcpy(&info, start + fileHeaderSize, sizeof info);
-    if (info.biBitCount != 24 || info.biCompression != 0) return false;
-    if (info.biWidth <= 0 || info.biHeight == 0 || info.biHeight == INT32_MIN) return false;
+    if (info.biBitCount != 24) return FileError::BmpDepth;
+    if (info.biCompression != 0) return FileError::BmpCompression;
+    if (info.biWidth <= 0 || info.biHeight == 0 || info.biHeight == INT32_MIN) return FileError::Damaged;
     const bool topDown = info.biHeight < 0;
     const std::int32_t height = std::abs(info.biHeight);
+    if (!ImageBytesFit(info.biWidth, height)) return FileError::TooLarge;
     // Divided, not multiplied, so that no claimed size can overflow before it is compared.
-    if (static_cast<std::uint64_t>(RowStride(info.biWidth)) > (fileSize - pixelOffset) / height) return false;
+    if (static_cast<std::uint64_t>(RowStride(info.biWidth)) > (fileSize - pixelOffset) / height) return FileError::Truncated;
 
-    if (!AllocateImage(info.biWidth, height, image)) return false;
+    if (!AllocateImage(info.biWidth, height, image)) return FileError::OutOfMemory;
     // The program's layout: a plain 40-byte header, bottom-up rows, no colour table.
     *image.header = info;
     image.header->biSize = infoHeaderSize;
     image.header->biHeight = height;
     image.header->biClrUsed = 0;
     image.header->biClrImportant = 0;
-    if (!file.seekg(static_cast<std::streamoff>(pixelOffset)) || !ReadRows(file, topDown, image)) return false;
+    if (!file.seekg(static_cast<std::streamoff>(pixelOffset)) || !ReadRows(file, topDown, image)) return FileError::ReadFailed;
     FillSourceRows(image);
-    return true;
+    return FileError::None;
 }
 
 }  // namespace
 
-bool ReadBmp(std::istream& file, std::uint64_t fileSize, Image& image)
+FileError ReadBmp(std::istream& file, std::uint64_t fileSize, Image& image)
 {
-    if (ReadChecked(file, fileSize, image)) return true;
-    ReleaseImage(image);
-    return false;
+    const FileError error = ReadChecked(file, fileSize, image);
+    if (error != FileError::None) ReleaseImage(image);
+    return error;
 }

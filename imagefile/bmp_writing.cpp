@@ -10,9 +10,9 @@ void PutLe32(std::uint32_t value, std::uint8_t* at)
 
 }  // namespace
 
-bool SaveBmpFile(const Image& image, const std::string& path)
+FileError SaveBmpFile(const Image& image, const std::string& path)
 {
-    if (!image.loaded) return false;
+    if (!image.loaded) return FileError::CannotWrite;
     const std::uint32_t pixelBytes = static_cast<std::uint32_t>(RowStride(image.header->biWidth) * image.header->biHeight);
     std::uint8_t fileHeader[14] = {'B', 'M'};
     PutLe32(54 + pixelBytes, fileHeader + 2);  // bfSize

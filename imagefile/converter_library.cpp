@@ -1,5 +1,4 @@
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 
 #include "imagefile/converter_library.h"
@@ -14,6 +13,7 @@ struct ConverterLibrary {
     JpgToBmpCall jpgToBmp = nullptr;
     PngToBmpCall pngToBmp = nullptr;
     BmpToPngCall bmpToPng = nullptr;
+    LastConversionErrorCall lastError = nullptr;  // optional
 };
 
 ConverterLibrary library;
@@ -28,28 +28,30 @@ void FreeLocked()
     library = ConverterLibrary{};
 }
 
-bool CheckedAdopt(const std::uint8_t* block, std::int32_t size, Image& image)
+FileError CheckedAdopt(const std::uint8_t* block, std::int32_t size, Image& image)
 {
-    if (!block || size < 40) return false;
+    if (!block || size < 40) return FileError::ConverterRefused;
     BitmapInfoHeader header;
     std::memcpy(&header, block, sizeof header);
-    if (header.biBitCount != 24 || header.biCompression != 0) return false;
-    if (header.biWidth <= 0 || header.biHeight <= 0) return false;
+    if (header.biBitCount != 24 || header.biCompression != 0) return FileError::ConverterRefused;
+    if (header.biWidth <= 0 || header.biHeight <= 0) return FileError::ConverterRefused;
     // Divided, not multiplied, so that no claimed size can overflow before it is compared.
     const std::int64_t stride = RowStride(header.biWidth);
-    if (stride > (size - 40) / header.biHeight) return false;
-    if (!AllocateImage(header.biWidth, header.biHeight, image)) return false;
+    if (stride > (size - 40) / header.biHeight) return FileError::ConverterRefused;
+    if (!AllocateImage(header.biWidth, header.biHeight, image)) return FileError::OutOfMemory;
     header.biSize = 40;
     *image.header = header;
     std::memcpy(image.bits, block + 40, static_cast<std::size_t>(stride * header.biHeight));
     FillSourceRows(image);
-    return true;
+    return FileError::None;
 }
 
-void RemoveQuietly(const std::string& path)
+// The module's reason for its last failure when it gives a known one, otherwise the fallback.
+FileError ModuleReason(FileError fallback)
 {
-    std::error_code ignored;
-    std::filesystem::remove(PathFromUtf8(path), ignored);
+    const std::int32_t reason = library.lastError ? library.lastError() : 0;
+    if (reason <= 0 || reason > static_cast<std::int32_t>(FileError::CannotWrite)) return fallback;
+    return static_cast<FileError>(reason);
 }
 
 }  // namespace
@@ -63,6 +65,7 @@ bool LoadConverterLibrary(const std::string& path)
     library.jpgToBmp = reinterpret_cast<JpgToBmpCall>(FindExport(library.module, "JpgToBmp"));
     library.pngToBmp = reinterpret_cast<PngToBmpCall>(FindExport(library.module, "PngToBmp"));
     library.bmpToPng = reinterpret_cast<BmpToPngCall>(FindExport(library.module, "BmpToPng"));
+    library.lastError = reinterpret_cast<LastConversionErrorCall>(FindExport(library.module, "LastConversionError"));
     if (library.jpgToBmp && library.pngToBmp && library.bmpToPng) return true;
     FreeLocked();
     return false;
@@ -80,42 +83,47 @@ bool ConverterLibraryLoaded()
     return library.module != nullptr;
 }
 
-bool AdoptConvertedBitmap(const std::uint8_t* block, std::int32_t size, Image& image)
+FileError AdoptConvertedBitmap(const std::uint8_t* block, std::int32_t size, Image& image)
 {
-    if (CheckedAdopt(block, size, image)) return true;
-    ReleaseImage(image);
-    return false;
+    const FileError error = CheckedAdopt(block, size, image);
+    if (error != FileError::None) ReleaseImage(image);
+    return error;
 }
 
-bool ConvertFileToImage(ConvertedKind kind, const std::string& path, Image& image)
+FileError ConvertFileToImage(ConvertedKind kind, const std::string& path, Image& image)
 {
     ReleaseImage(image);
     std::lock_guard hold(libraryLock);
+    if (!library.module) return FileError::NeedsConverter;
     std::string argument;
-    if (!library.module || !ModulePathArgument(path, argument)) return false;
+    if (!ModulePathArgument(path, argument)) return FileError::NameNotPassable;
     // 1 asks JpgToBmp for the full size; PngToBmp ignores the value.
     std::int32_t size = 1;
     const std::uint8_t* block = kind == ConvertedKind::Jpeg ? library.jpgToBmp(argument.c_str(), &size)
                                                             : library.pngToBmp(argument.c_str(), &size);
+    if (size == 0) return ModuleReason(FileError::ConverterRefused);
     // The block belongs to the module and lives only until its next call: copied under the lock.
     return AdoptConvertedBitmap(block, size, image);
 }
 
-bool SavePngFile(const Image& image, const std::string& path)
+FileError SavePngFile(const Image& image, const std::string& path)
 {
-    if (!image.loaded) return false;
+    if (!image.loaded) return FileError::CannotWrite;
+    if (const FileError refused = CheckWritableTarget(path); refused != FileError::None) return refused;
     std::lock_guard hold(libraryLock);
-    if (!library.module) return false;
-    // The temporary file is created first: its short name, which the module may need, exists
-    // only once the file does.
-    const std::string temporary = TemporaryPathBeside(path);
-    if (!WriteNewFile(temporary, {})) return false;
+    if (!library.module) return FileError::NeedsConverter;
+    // The temporary file is created first and stays open: the module writes it under a name that
+    // reaches exactly this file (its short name, which it may need, exists only once the file does).
+    TemporaryFile temporary;
+    if (const FileError failed = CreateTemporaryBeside(path, temporary); failed != FileError::None) return failed;
     std::string argument;
-    if (!ModulePathArgument(temporary, argument) ||
-        library.bmpToPng(argument.c_str(), reinterpret_cast<const std::uint8_t*>(image.header), pngLevel) == 0 ||
-        !FlushFileToDisk(temporary)) {
-        RemoveQuietly(temporary);
-        return false;
+    if (!ModulePathArgument(OpenFileName(temporary), argument)) {
+        DiscardTemporary(temporary);
+        return FileError::NameNotPassable;
     }
-    return ReplaceFileWith(temporary, path);
+    if (library.bmpToPng(argument.c_str(), reinterpret_cast<const std::uint8_t*>(image.header), pngLevel) == 0) {
+        DiscardTemporary(temporary);
+        return ModuleReason(FileError::CannotWrite);
+    }
+    return FinishTemporary(temporary, path);
 }

@@ -3,10 +3,11 @@
 #include <string>
 
 #include "imagefile/image.h"
+#include "support/file_error.h"
 
 // The library slot: the one optional converter module (JPEG and PNG), loaded by path. A module
 // that lacks any of its three operations is treated as absent, so that nothing ever calls through
-// a missing export. Calls are serialised: the module keeps one result block per operation, which
+// a missing export. Its optional fourth, LastConversionError, tells why a decoding failed. Calls are serialised: the module keeps one result block per operation, which
 // a second thread's call would free under the first one's feet.
 
 bool LoadConverterLibrary(const std::string& path);
@@ -15,14 +16,15 @@ bool ConverterLibraryLoaded();
 
 enum class ConvertedKind { Jpeg, Png };
 
-// Decodes the file through the module's JpgToBmp or PngToBmp into image. False, with image
-// released, without the module, when the module refuses the file or returns a block that is not
-// the packed 24-bit bitmap it promises or is smaller than its header claims.
-bool ConvertFileToImage(ConvertedKind kind, const std::string& path, Image& image);
+// Decodes the file through the module's JpgToBmp or PngToBmp into image. Refused, with image
+// released, without the module, when the module refuses the file (with the module's reason where
+// it gives one) or returns a block that is not the packed 24-bit bitmap it promises or is smaller
+// than its header claims.
+FileError ConvertFileToImage(ConvertedKind kind, const std::string& path, Image& image);
 
 // Writes the working picture as PNG through the module's BmpToPng, via a temporary file beside
-// path that replaces path only on success.
-bool SavePngFile(const Image& image, const std::string& path);
+// path that replaces path only on success, and only when path is a regular file or a new name.
+FileError SavePngFile(const Image& image, const std::string& path);
 
 // Copies a converter result of size bytes into image after checking it against its own header.
-bool AdoptConvertedBitmap(const std::uint8_t* block, std::int32_t size, Image& image);
+FileError AdoptConvertedBitmap(const std::uint8_t* block, std::int32_t size, Image& image);

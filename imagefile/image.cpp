@@ -10,11 +10,15 @@ constexpr std::int64_t largestBlock = 0x7FFFFFFF;
 
 }  // namespace
 
+bool ImageBytesFit(std::int32_t width, std::int32_t height)
+{
+    return width > 0 && height > 0 && RowStride(width) <= (largestBlock - 40) / height;
+}
+
 bool AllocateImage(std::int32_t width, std::int32_t height, Image& image)
 {
     ReleaseImage(image);
-    if (width <= 0 || height <= 0) return false;
-    if (RowStride(width) > (largestBlock - 40) / height) return false;
+    if (!ImageBytesFit(width, height)) return false;
     const std::int64_t pixelBytes = RowStride(width) * height;
     const std::int64_t sourceBytes = std::int64_t{width} * 3 * height;
 

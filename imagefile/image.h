@@ -19,6 +19,10 @@ struct Image {
     bool loaded = false;
 };
 
+// Whether a picture of this size keeps every byte count within 32-bit arithmetic, as the program's
+// pictures must; sizes that are not positive do not fit.
+bool ImageBytesFit(std::int32_t width, std::int32_t height);
+
 // Makes an empty picture of the given size: a 24-bit bottom-up header (size 40, planes 1,
 // every other field 0), zeroed working pixels and source rows. False, with the picture released,
 // when the size is not positive or its bytes do not fit in memory or in 32-bit arithmetic.

@@ -15,26 +15,45 @@ PictureKind KindOfPicture(const std::uint8_t* start, std::size_t length)
     return PictureKind::Unknown;
 }
 
-bool LoadImageFile(const std::string& path, Image& image)
+namespace {
+
+FileError StatusFailure(const std::error_code& error)
+{
+    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory) return FileError::NotFound;
+    if (error == std::errc::permission_denied) return FileError::NoPermission;
+    if (error == std::errc::filename_too_long) return FileError::NameTooLong;
+    return FileError::ReadFailed;
+}
+
+}  // namespace
+
+FileError LoadImageFile(const std::string& path, Image& image)
 {
     ReleaseImage(image);
     const std::filesystem::path where = PathFromUtf8(path);
     std::error_code error;
-    if (!std::filesystem::is_regular_file(where, error)) return false;
+    const std::filesystem::file_status status = std::filesystem::status(where, error);
+    if (error) return StatusFailure(error);
+    if (std::filesystem::is_directory(status)) return FileError::Folder;
+    // A pipe or a terminal would wait for a writer, a device might never end: never opened.
+    if (!std::filesystem::is_regular_file(status)) return FileError::NotRegularFile;
     const std::uintmax_t size = std::filesystem::file_size(where, error);
-    if (error) return false;
+    if (error) return StatusFailure(error);
     std::ifstream file(where, std::ios::binary);
+    if (!file.is_open()) return FileError::NoPermission;
     std::uint8_t start[29] = {};
     file.read(reinterpret_cast<char*>(start), sizeof start);
-    if (file.bad()) return false;
+    if (file.bad()) return FileError::ReadFailed;
     file.clear();
+    const std::size_t length = static_cast<std::size_t>(file.gcount());
 
-    // Without the converter module, the conversion refuses JPEG and PNG like any unknown kind.
-    switch (KindOfPicture(start, static_cast<std::size_t>(file.gcount()))) {
+    switch (KindOfPicture(start, length)) {
     case PictureKind::Bmp: return ReadBmp(file, size, image);
     case PictureKind::Jpeg: return ConvertFileToImage(ConvertedKind::Jpeg, path, image);
     case PictureKind::Png: return ConvertFileToImage(ConvertedKind::Png, path, image);
     case PictureKind::Unknown: break;
     }
-    return false;
+    // A BMP of another depth still says so in its first bytes.
+    if (length > 28 && start[0] == 'B' && start[1] == 'M') return FileError::BmpDepth;
+    return FileError::NotAPicture;
 }

@@ -1,7 +1,6 @@
 #include "imagefile/bmp_file.h"
 #include "imagefile/converter_library.h"
 #include "imagefile/image_file.h"
-#include "support/front_end.h"
 
 std::string SaveNameStem(const std::string& loadedPath)
 {
@@ -14,13 +13,9 @@ std::string SaveNameStem(const std::string& loadedPath)
     return loadedPath.substr(0, end);
 }
 
-bool SaveImageFile(const Image& image, std::string& path)
+FileError SaveImageFile(const Image& image, std::string& path)
 {
     const bool png = ConverterLibraryLoaded();
     path += png ? "'.png" : "'.bmp";
-    const bool written = png ? SavePngFile(image, path) : SaveBmpFile(image, path);
-    if (!written) TellUser("Png:書き出しに失敗しました...", " Can't Write file...");
-    // The desktop program waits a moment after every save; other front ends plug in no pause.
-    PauseFor(16);
-    return written;
+    return png ? SavePngFile(image, path) : SaveBmpFile(image, path);
 }

@@ -2,51 +2,90 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <limits>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-bool WriteAll(int file, const void* data, std::size_t size)
+FileError LastError()
 {
-    const char* at = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = ::write(file, at, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        at += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
+    return FileErrorFromErrno(errno, true);
+}
+
+int Descriptor(const TemporaryFile& file)
+{
+    return static_cast<int>(file.handle);
 }
 
 }  // namespace
 
-bool WriteNewFile(const std::string& path, std::span<const FilePiece> pieces)
+FileError CreateNewFile(const std::string& path, TemporaryFile& file)
 {
-    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (file < 0) return false;
-    bool ok = true;
-    for (const FilePiece& piece : pieces)
-        if (ok) ok = WriteAll(file, piece.data, piece.size);
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (descriptor < 0) return LastError();
+    file.path = path;
+    file.handle = descriptor;
+    return FileError::None;
+}
+
+FileError WriteToTemporary(const TemporaryFile& file, std::span<const FilePiece> pieces)
+{
+    for (const FilePiece& piece : pieces) {
+        const char* at = static_cast<const char*>(piece.data);
+        std::size_t left = piece.size;
+        while (left > 0) {
+            const ssize_t written = ::write(Descriptor(file), at, left);
+            if (written < 0 && errno == EINTR) continue;
+            if (written < 0) return LastError();
+            if (written == 0) return FileError::NoSpace;
+            at += written;
+            left -= static_cast<std::size_t>(written);
+        }
+    }
+    return FileError::None;
+}
+
+std::string OpenFileName(const TemporaryFile& file)
+{
+    const std::string entry = "/proc/self/fd/" + std::to_string(Descriptor(file));
+    struct stat byEntry, byDescriptor;
+    // Without /proc the name is the only way; the file was at least created exclusively.
+    if (::stat(entry.c_str(), &byEntry) != 0 || ::fstat(Descriptor(file), &byDescriptor) != 0 ||
+        byEntry.st_ino != byDescriptor.st_ino || byEntry.st_dev != byDescriptor.st_dev)
+        return file.path;
+    return entry;
+}
+
+FileError FinishTemporary(TemporaryFile& file, const std::string& target)
+{
     // Flushed before the rename, so that a crash can never leave the new name on missing bytes.
-    if (ok) ok = ::fsync(file) == 0;
-    if (::close(file) != 0) ok = false;
-    if (!ok) ::unlink(path.c_str());
-    return ok;
+    FileError error = ::fsync(Descriptor(file)) == 0 ? FileError::None : LastError();
+    if (::close(Descriptor(file)) != 0 && error == FileError::None) error = LastError();
+    file.handle = -1;
+    if (error == FileError::None && std::rename(file.path.c_str(), target.c_str()) != 0) error = LastError();
+    if (error != FileError::None) ::unlink(file.path.c_str());
+    return error;
 }
 
-bool FlushFileToDisk(const std::string& path)
+void DiscardTemporary(TemporaryFile& file)
 {
-    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0) return false;
-    const bool flushed = ::fsync(file) == 0;
-    return ::close(file) == 0 && flushed;
+    if (file.handle >= 0) ::close(Descriptor(file));
+    file.handle = -1;
+    ::unlink(file.path.c_str());
 }
 
-bool ReplaceFileWith(const std::string& temporary, const std::string& target)
+std::uint64_t CurrentProcessNumber()
 {
-    if (std::rename(temporary.c_str(), target.c_str()) == 0) return true;
-    std::remove(temporary.c_str());
-    return false;
+    return static_cast<std::uint64_t>(::getpid());
+}
+
+bool ProcessIsRunning(std::uint64_t process)
+{
+    // Beyond pid_t a number names no process (and a negative one would name a whole group).
+    if (process == 0 || process > static_cast<std::uint64_t>(std::numeric_limits<pid_t>::max())) return false;
+    // EPERM: it runs, under another user.
+    return ::kill(static_cast<pid_t>(process), 0) == 0 || errno == EPERM;
 }

@@ -122,5 +122,5 @@ bool WriteSettings(std::int32_t windowLeft, std::int32_t windowTop, const Displa
     if (length <= 0 || static_cast<std::size_t>(length) >= sizeof text) {
         return false;
     }
-    return WriteWholeFile(path, text, static_cast<std::size_t>(length));
+    return WriteWholeFile(path, text, static_cast<std::size_t>(length)) == FileError::None;
 }

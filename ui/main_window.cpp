@@ -108,9 +108,13 @@ void OnMouseMove(HWND window, LPARAM position)
 
 void SavePicture()
 {
-    // Saved beside the input: its path less the extension, with the saver's own ending.
+    // Saved beside the input: its path less the extension, with the saver's own ending. Every
+    // failure gets the one message this program has always shown for it.
     std::string name = SaveNameStem(Utf8FromWide(mainView.path));
-    SaveImageFile(heldImage, name);
+    if (SaveImageFile(heldImage, name) != FileError::None) ShowMessageBox("Png:書き出しに失敗しました...", " Can't Write file...");
+    // A moment after every save before the window takes input again, as the double click has
+    // always had.
+    Sleep(16);
 }
 
 std::wstring FirstDroppedPath(HDROP drop)
@@ -126,7 +130,7 @@ void LoadDroppedFile(HWND window, HDROP drop)
     mainView.path = FirstDroppedPath(drop);
     DragFinish(drop);
     pictureShown = false;
-    if (LoadImageFile(Utf8FromWide(mainView.path), heldImage)) {
+    if (LoadImageFile(Utf8FromWide(mainView.path), heldImage) == FileError::None) {
         AskForRepaint(window);
         pictureShown = true;
         mainView.panX = mainView.panY = 0;

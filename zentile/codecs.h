@@ -3,16 +3,20 @@
 #include <cstdint>
 #include <vector>
 
+#include "support/file_error.h"
+
 // The module's three conversions on bytes in memory, built on the platform's codecs. Decoders fill
-// block with a packed bitmap (see packed_bitmap.h) and refuse, with block emptied, anything they
-// cannot decode completely or whose picture exceeds maxPixels.
+// block with a packed bitmap (see packed_bitmap.h) and refuse, with block emptied and the reason
+// returned, anything they cannot decode completely and without damage, or whose picture exceeds
+// maxPixels or the packed bitmap's bounds; the size is judged from the header, before the pixels
+// cost any memory.
 
 // scaleDenominator 1, 2, 4 or 8 decodes at that fraction of the size; any other value at full size.
-bool DecodeJpeg(const std::uint8_t* data, std::size_t size, int scaleDenominator, std::uint64_t maxPixels,
-                std::vector<std::uint8_t>& block);
+FileError DecodeJpeg(const std::uint8_t* data, std::size_t size, int scaleDenominator, std::uint64_t maxPixels,
+                     std::vector<std::uint8_t>& block);
 
 // Every colour type, bit depth and interlacing; transparency composited onto white.
-bool DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t maxPixels, std::vector<std::uint8_t>& block);
+FileError DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t maxPixels, std::vector<std::uint8_t>& block);
 
 // An 8-bit RGB PNG of the packed bitmap, the same bytes in every build. Level 0 stores the rows
 // uncompressed, any other level compresses them. The picture is compressed in `bands` horizontal

@@ -1,5 +1,6 @@
 // The exported operations: file in, packed bitmap out, and back. Each operation keeps its last
 // result until its next call, so the caller can copy it without freeing anything.
+#include <cerrno>
 #include <cstdio>
 #include <new>
 
@@ -11,27 +12,30 @@ namespace {
 
 std::vector<std::uint8_t> jpgResult;
 std::vector<std::uint8_t> pngResult;
+FileError lastError = FileError::None;
 
-bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& bytes)
+FileError ReadWholeFile(const char* path, std::vector<std::uint8_t>& bytes)
 {
-    std::FILE* file = path ? std::fopen(path, "rb") : nullptr;
-    if (!file) return false;
-    bool ok = std::fseek(file, 0, SEEK_END) == 0;
-    const long size = ok ? std::ftell(file) : -1;
-    ok = size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
+    if (!path) return FileError::NotFound;
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) return FileErrorFromErrno(errno, false);
+    FileError error = std::fseek(file, 0, SEEK_END) == 0 ? FileError::None : FileError::NotRegularFile;
+    const long size = error == FileError::None ? std::ftell(file) : -1;
+    if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) error = FileError::NotRegularFile;
     try {
-        if (ok) bytes.resize(static_cast<std::size_t>(size));
+        if (error == FileError::None) bytes.resize(static_cast<std::size_t>(size));
     } catch (const std::bad_alloc&) {
-        ok = false;
+        error = FileError::OutOfMemory;
     }
-    if (ok) ok = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (error == FileError::None && std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) error = FileError::ReadFailed;
     std::fclose(file);
-    return ok;
+    return error;
 }
 
-const std::uint8_t* Finish(bool decoded, std::vector<std::uint8_t>& result, std::int32_t* size)
+const std::uint8_t* Finish(FileError error, std::vector<std::uint8_t>& result, std::int32_t* size)
 {
-    if (!decoded) std::vector<std::uint8_t>().swap(result);
+    lastError = error;
+    if (error != FileError::None) std::vector<std::uint8_t>().swap(result);
     *size = static_cast<std::int32_t>(result.size());
     return result.empty() ? nullptr : result.data();
 }
@@ -44,8 +48,9 @@ ZENTILE_EXPORT const std::uint8_t* JpgToBmp(const char* path, std::int32_t* size
     const int scale = *size;
     std::vector<std::uint8_t>().swap(jpgResult);  // the previous result goes before the next is made
     std::vector<std::uint8_t> file;
-    const bool decoded = ReadWholeFile(path, file) && DecodeJpeg(file.data(), file.size(), scale, largestPackedBitmap, jpgResult);
-    return Finish(decoded, jpgResult, size);
+    FileError error = ReadWholeFile(path, file);
+    if (error == FileError::None) error = DecodeJpeg(file.data(), file.size(), scale, largestPackedBitmap, jpgResult);
+    return Finish(error, jpgResult, size);
 }
 
 ZENTILE_EXPORT const std::uint8_t* PngToBmp(const char* path, std::int32_t* size)
@@ -53,18 +58,30 @@ ZENTILE_EXPORT const std::uint8_t* PngToBmp(const char* path, std::int32_t* size
     if (!size) return nullptr;
     std::vector<std::uint8_t>().swap(pngResult);
     std::vector<std::uint8_t> file;
-    const bool decoded = ReadWholeFile(path, file) && DecodePng(file.data(), file.size(), largestPackedBitmap, pngResult);
-    return Finish(decoded, pngResult, size);
+    FileError error = ReadWholeFile(path, file);
+    if (error == FileError::None) error = DecodePng(file.data(), file.size(), largestPackedBitmap, pngResult);
+    return Finish(error, pngResult, size);
 }
 
 ZENTILE_EXPORT int BmpToPng(const char* path, const std::uint8_t* bitmap, int level)
 {
     std::vector<std::uint8_t> png;
+    lastError = FileError::CannotWrite;
     if (!path || !EncodePng(bitmap, level, 0, png)) return 0;
     std::FILE* file = std::fopen(path, "wb");
-    if (!file) return 0;
+    if (!file) {
+        lastError = FileErrorFromErrno(errno, true);
+        return 0;
+    }
+    errno = 0;
     bool ok = std::fwrite(png.data(), 1, png.size(), file) == png.size();
     ok = std::fflush(file) == 0 && ok;
     ok = std::fclose(file) == 0 && ok;
+    lastError = ok ? FileError::None : FileErrorFromErrno(errno, true);
     return ok ? 1 : 0;
+}
+
+ZENTILE_EXPORT std::int32_t LastConversionError()
+{
+    return static_cast<std::int32_t>(lastError);
 }

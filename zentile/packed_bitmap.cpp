@@ -27,12 +27,16 @@ std::uint64_t PackedStride(std::uint64_t width)
     return width * 3 + width % 4;
 }
 
+bool PackedBitmapFits(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels)
+{
+    if (width == 0 || height == 0 || width > largestPackedBitmap || height > largestPackedBitmap) return false;
+    return width <= maxPixels / height && PackedStride(width) <= (largestPackedBitmap - 40) / height;
+}
+
 bool StartPackedBitmap(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels, std::vector<std::uint8_t>& block)
 {
     block.clear();
-    if (width == 0 || height == 0 || width > largestPackedBitmap || height > largestPackedBitmap) return false;
-    if (width > maxPixels / height) return false;
-    if (PackedStride(width) > (largestPackedBitmap - 40) / height) return false;
+    if (!PackedBitmapFits(width, height, maxPixels)) return false;
     const std::uint64_t pixelBytes = PackedStride(width) * height;
     try {
         block.assign(static_cast<std::size_t>(40 + pixelBytes), 0);

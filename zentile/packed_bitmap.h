@@ -10,9 +10,12 @@ constexpr std::uint64_t largestPackedBitmap = 0x7FFFFFFF;
 
 std::uint64_t PackedStride(std::uint64_t width);
 
-// Sizes the block for width x height and writes its header. False when the size is not positive,
-// the block would exceed largestPackedBitmap or width x height exceeds maxPixels (callers that
-// must stay small, such as fuzzing, pass a lower limit), or memory runs out.
+// Whether a packed bitmap of width x height can be made: positive, within largestPackedBitmap and
+// within maxPixels. Decoders ask this of the header before they allocate anything.
+bool PackedBitmapFits(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels);
+
+// Sizes the block for width x height and writes its header. False when PackedBitmapFits is not
+// true (callers that must stay small, such as fuzzing, pass a lower maxPixels) or memory runs out.
 bool StartPackedBitmap(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels, std::vector<std::uint8_t>& block);
 
 // Row y counted from the top of the picture.

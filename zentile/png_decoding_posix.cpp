@@ -22,21 +22,45 @@ void ReadFromMemory(png_structp png, png_bytep to, png_size_t count)
     source->at += count;
 }
 
-[[noreturn]] void OnPngError(png_structp png, png_const_charp)
+// libpng's error texts are all it tells; the few that name a reason of their own are told apart.
+[[noreturn]] void OnPngError(png_structp png, png_const_charp message)
 {
+    const char* text = message ? message : "";
+    const auto says = [text](const char* words) { return std::strstr(text, words) != nullptr; };
+    *static_cast<FileError*>(png_get_error_ptr(png)) = says("CRC") ? FileError::ChecksumMismatch
+                                                     : says("truncated") ? FileError::Truncated
+                                                     : says("memory") ? FileError::OutOfMemory
+                                                     : says("exceeds") || says("too large") ? FileError::TooLarge
+                                                     : says("Not a PNG") ? FileError::NotAPicture
+                                                     : FileError::Damaged;
     png_longjmp(png, 1);
+}
+
+// Bytes of one row as libpng hands it over after png_set_expand: palette and low depths to 8
+// bits, a transparency entry to an alpha channel.
+std::uint64_t ExpandedRowBytes(png_structp png, png_infop info, png_uint_32 width)
+{
+    const int type = png_get_color_type(png, info);
+    const int colours = (type & PNG_COLOR_MASK_COLOR) ? 3 : 1;
+    const bool alpha = (type & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+    return std::uint64_t{width} * static_cast<std::uint64_t>(colours + (alpha ? 1 : 0)) * (png_get_bit_depth(png, info) == 16 ? 2 : 1);
 }
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
 // Runs between the setjmp and the end of decoding: only trivially destructible locals here, and
 // every allocation goes through libpng so that the error path can free it.
-bool DecodeRows(png_structp png, png_infop info, std::uint64_t maxPixels, png_bytep volatile& rows, std::vector<std::uint8_t>& block)
+FileError DecodeRows(png_structp png, png_infop info, std::uint64_t maxPixels, png_bytep volatile& rows, std::vector<std::uint8_t>& block)
 {
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
-    if (std::uint64_t{width} * height > maxPixels) return false;
+    // Decided from the header, before libpng sizes its row buffers: the packed bitmap and the rows
+    // libpng hands over (the whole picture when interlaced) must both fit its bounds.
+    const bool interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+    if (!PackedBitmapFits(width, height, maxPixels) ||
+        ExpandedRowBytes(png, info, width) > largestPackedBitmap / (interlaced ? height : 1))
+        return FileError::TooLarge;
     // Palette and low bit depths to 8 bits, transparency entries to an alpha channel; 16-bit
     // samples are kept for the rounding of PackRow.
     png_set_expand(png);
@@ -44,42 +68,46 @@ bool DecodeRows(png_structp png, png_infop info, std::uint64_t maxPixels, png_by
     png_read_update_info(png, info);
     const RowFormat format{png_get_channels(png, info), png_get_bit_depth(png, info) == 16 ? 2 : 1, true, false};
     const std::size_t rowBytes = png_get_rowbytes(png, info);
-    if (!StartPackedBitmap(width, height, maxPixels, block)) return false;
+    if (!StartPackedBitmap(width, height, maxPixels, block)) return FileError::OutOfMemory;
 
     // An interlaced picture arrives in passes over the whole picture; a plain one row by row.
     const std::uint64_t bufferRows = passes > 1 ? height : 1;
-    if (rowBytes > PNG_SIZE_MAX / bufferRows) return false;
+    if (rowBytes > PNG_SIZE_MAX / bufferRows) return FileError::TooLarge;
     rows = static_cast<png_bytep>(png_malloc_warn(png, rowBytes * bufferRows));
-    if (!rows) return false;
+    if (!rows) return FileError::OutOfMemory;
     for (int pass = 0; pass < passes; ++pass)
         for (png_uint_32 y = 0; y < height; ++y) {
             png_bytep row = rows + (passes > 1 ? y * rowBytes : 0);
             png_read_row(png, row, nullptr);
             if (pass == passes - 1) PackRow(row, format, width, PackedRowFromTop(block, y));
         }
-    return true;
+    return FileError::None;
 }
 
 }  // namespace
 
-bool DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t maxPixels, std::vector<std::uint8_t>& block)
+FileError DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t maxPixels, std::vector<std::uint8_t>& block)
 {
     MemorySource source{data, size, 0};
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
+    FileError reason = FileError::None;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reason, OnPngError, OnPngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
-        return false;
+        return FileError::OutOfMemory;
     }
     png_bytep volatile rows = nullptr;
-    volatile bool decoded = false;
+    volatile FileError result = FileError::Damaged;
     if (setjmp(png_jmpbuf(png)) == 0) {
         png_set_read_fn(png, &source, ReadFromMemory);
-        png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
-        decoded = DecodeRows(png, info, maxPixels, rows, block);
+        // Sides up to what a packed bitmap can hold (libpng's own default would refuse less).
+        png_set_user_limits(png, static_cast<png_uint_32>(largestPackedBitmap / 3), static_cast<png_uint_32>(largestPackedBitmap / 3));
+        result = DecodeRows(png, info, maxPixels, rows, block);
+    } else {
+        result = reason;
     }
     png_free(png, rows);
     png_destroy_read_struct(&png, &info, nullptr);
-    if (!decoded) block.clear();
-    return decoded;
+    if (result != FileError::None) block.clear();
+    return result;
 }

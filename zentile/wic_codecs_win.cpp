@@ -115,8 +115,16 @@ bool CopyConverted(IWICImagingFactory* factory, IWICBitmapSource* source, std::u
     return false;
 }
 
-bool Decode(const GUID& container, const std::uint8_t* data, std::size_t size, int scaleDenominator,
-            std::uint64_t maxPixels, std::vector<std::uint8_t>& block)
+FileError ReasonFor(HRESULT result)
+{
+    if (result == E_OUTOFMEMORY) return FileError::OutOfMemory;
+    if (result == WINCODEC_ERR_STREAMREAD || result == HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)) return FileError::Truncated;
+    if (result == WINCODEC_ERR_COMPONENTNOTFOUND || result == WINCODEC_ERR_UNKNOWNIMAGEFORMAT) return FileError::NotAPicture;
+    return FileError::Damaged;
+}
+
+FileError Decode(const GUID& container, const std::uint8_t* data, std::size_t size, int scaleDenominator,
+                 std::uint64_t maxPixels, std::vector<std::uint8_t>& block)
 {
     block.clear();
     ComScope com;
@@ -124,14 +132,19 @@ bool Decode(const GUID& container, const std::uint8_t* data, std::size_t size, i
     Com<IWICStream> stream;
     Com<IWICBitmapDecoder> decoder;
     Com<IWICBitmapFrameDecode> frame;
-    if (!com.Usable() || size > 0xFFFFFFFF || !MakeFactory(factory) || FAILED(factory->CreateStream(&stream)) ||
+    if (size > 0xFFFFFFFF) return FileError::TooLarge;
+    if (!com.Usable() || !MakeFactory(factory) || FAILED(factory->CreateStream(&stream)) ||
         FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size))) ||
-        FAILED(factory->CreateDecoder(container, nullptr, &decoder)) ||
-        FAILED(decoder->Initialize(stream.p, WICDecodeMetadataCacheOnDemand)) || FAILED(decoder->GetFrame(0, &frame)))
-        return false;
+        FAILED(factory->CreateDecoder(container, nullptr, &decoder)))
+        return FileError::ConverterRefused;
+    HRESULT result = decoder->Initialize(stream.p, WICDecodeMetadataCacheOnDemand);
+    if (SUCCEEDED(result)) result = decoder->GetFrame(0, &frame);
+    if (FAILED(result)) return ReasonFor(result);
 
+    // Decided from the header, before any pixel is decoded or copied.
     UINT width = 0, height = 0;
-    if (FAILED(frame->GetSize(&width, &height)) || std::uint64_t{width} * height > maxPixels) return false;
+    if (FAILED(frame->GetSize(&width, &height))) return FileError::Damaged;
+    if (!PackedBitmapFits(width, height, maxPixels)) return FileError::TooLarge;
     IWICBitmapSource* source = frame.p;
     Com<IWICBitmapScaler> scaler;
     if (scaleDenominator == 2 || scaleDenominator == 4 || scaleDenominator == 8) {
@@ -139,12 +152,12 @@ bool Decode(const GUID& container, const std::uint8_t* data, std::size_t size, i
         const UINT scaledHeight = (height + scaleDenominator - 1) / scaleDenominator;
         if (FAILED(factory->CreateBitmapScaler(&scaler)) ||
             FAILED(scaler->Initialize(frame.p, scaledWidth, scaledHeight, WICBitmapInterpolationModeFant)))
-            return false;
+            return FileError::ConverterRefused;
         source = scaler.p;
         width = scaledWidth;
         height = scaledHeight;
     }
-    if (!StartPackedBitmap(width, height, maxPixels, block)) return false;
+    if (!StartPackedBitmap(width, height, maxPixels, block)) return FileError::OutOfMemory;
 
     WICPixelFormatGUID format;
     bool copied = false;
@@ -153,18 +166,18 @@ bool Decode(const GUID& container, const std::uint8_t* data, std::size_t size, i
         else copied = CopyConverted(factory.p, source, width, height, block);
     }
     if (!copied) block.clear();
-    return copied;
+    return copied ? FileError::None : FileError::Damaged;
 }
 
 }  // namespace
 
-bool DecodeJpeg(const std::uint8_t* data, std::size_t size, int scaleDenominator, std::uint64_t maxPixels,
-                std::vector<std::uint8_t>& block)
+FileError DecodeJpeg(const std::uint8_t* data, std::size_t size, int scaleDenominator, std::uint64_t maxPixels,
+                     std::vector<std::uint8_t>& block)
 {
     return Decode(GUID_ContainerFormatJpeg, data, size, scaleDenominator, maxPixels, block);
 }
 
-bool DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t maxPixels, std::vector<std::uint8_t>& block)
+FileError DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t maxPixels, std::vector<std::uint8_t>& block)
 {
     return Decode(GUID_ContainerFormatPng, data, size, 1, maxPixels, block);
 }

@@ -17,6 +17,10 @@ using JpgToBmpCall = const std::uint8_t* (*)(const char* path, std::int32_t* siz
 using PngToBmpCall = const std::uint8_t* (*)(const char* path, std::int32_t* size);
 using BmpToPngCall = int (*)(const char* path, const std::uint8_t* bitmap, int level);
 
+// LastConversionError (optional; a module without it gives no reasons): why the last of the three
+// operations failed, as a value of FileError (support/file_error.h); 0 after a success.
+using LastConversionErrorCall = std::int32_t (*)();
+
 #if defined(ZENTILE_BUILD)
 #if defined(_WIN32)
 #define ZENTILE_EXPORT extern "C" __declspec(dllexport)
@@ -26,4 +30,5 @@ using BmpToPngCall = int (*)(const char* path, const std::uint8_t* bitmap, int l
 ZENTILE_EXPORT const std::uint8_t* JpgToBmp(const char* path, std::int32_t* size);
 ZENTILE_EXPORT const std::uint8_t* PngToBmp(const char* path, std::int32_t* size);
 ZENTILE_EXPORT int BmpToPng(const char* path, const std::uint8_t* bitmap, int level);
+ZENTILE_EXPORT std::int32_t LastConversionError();
 #endif

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     std::istringstream file(std::string(reinterpret_cast<const char*>(data), size));
     Image image;
-    if (!ReadBmp(file, size, image)) {
+    if (ReadBmp(file, size, image) != FileError::None) {
         if (image.loaded) std::abort();
         return 0;
     }

@@ -13,6 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t blockSize = size - 4;
     if (claimed < 0 || static_cast<std::size_t>(claimed) > blockSize) claimed = static_cast<std::int32_t>(blockSize);
     Image image;
-    if (AdoptConvertedBitmap(data + 4, claimed, image) != image.loaded) std::abort();
+    if ((AdoptConvertedBitmap(data + 4, claimed, image) == FileError::None) != image.loaded) std::abort();
     return 0;
 }

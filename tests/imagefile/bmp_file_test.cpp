@@ -10,7 +10,7 @@ namespace {
 bool ReadFromBytes(const Bytes& bytes, Image& image)
 {
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
-    return ReadBmp(in, bytes.size(), image);
+    return ReadBmp(in, bytes.size(), image) == FileError::None;
 }
 
 void ExpectPixelsOf(const Image& image, std::int32_t width, std::int32_t height)
@@ -94,7 +94,7 @@ TEST_F(BmpSaving, FiveByTwoGivesEightySixBytesFieldByField)
     Image image;
     ASSERT_TRUE(ReadFromBytes(MakeBmp({.width = 5, .height = 2, .infoSize = 124, .gap = 4}), image));
     const std::string path = Path("out.bmp");
-    ASSERT_TRUE(SaveBmpFile(image, path));
+    ASSERT_EQ(SaveBmpFile(image, path), FileError::None);
     const Bytes saved = Read(path);
     ASSERT_EQ(saved.size(), 86u);
     Bytes expected(14, 0);
@@ -108,7 +108,7 @@ TEST_F(BmpSaving, FiveByTwoGivesEightySixBytesFieldByField)
     EXPECT_EQ(saved, expected);
 
     Image again;
-    ASSERT_TRUE(LoadImageFile(path, again));
+    ASSERT_EQ(LoadImageFile(path, again), FileError::None);
     EXPECT_EQ(std::memcmp(again.dib.get(), image.dib.get(), 40 + 32), 0);
 }
 
@@ -116,18 +116,18 @@ TEST_F(BmpSaving, FailedSaveLeavesWhatWasThereAndNoPartialFile)
 {
     Image image;
     ASSERT_TRUE(ReadFromBytes(MakeBmp({}), image));
-    EXPECT_FALSE(SaveBmpFile(image, Path("missing/out.bmp")));
+    EXPECT_NE(SaveBmpFile(image, Path("missing/out.bmp")), FileError::None);
     EXPECT_EQ(Entries(), 0);
 
     const std::string occupied = Path("occupied.bmp");
     std::filesystem::create_directory(PathFromUtf8(occupied));
     Write("occupied.bmp/kept", {'k'});
-    EXPECT_FALSE(SaveBmpFile(image, occupied));
+    EXPECT_NE(SaveBmpFile(image, occupied), FileError::None);
     EXPECT_EQ(Read(occupied + "/kept"), Bytes{'k'});
     EXPECT_EQ(Entries(), 1);
 
     ReleaseImage(image);
-    EXPECT_FALSE(SaveBmpFile(image, Path("nothing.bmp")));
+    EXPECT_NE(SaveBmpFile(image, Path("nothing.bmp")), FileError::None);
     EXPECT_EQ(Entries(), 1);
 }
 

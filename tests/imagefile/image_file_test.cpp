@@ -5,46 +5,38 @@
 #include "imagefile/converter_library.h"
 #include "imagefile/image_file.h"
 #include "picture_files.h"
-#include "support/front_end.h"
 
 namespace {
 
-std::vector<std::string> told;
-
-// Loads a picture file and watches what the user is told; no module unless a test loads one.
+// Loads and saves picture files; no module unless a test loads one.
 struct ImageFiles : ScratchFolder {
     void SetUp() override
     {
         ScratchFolder::SetUp();
         FreeConverterLibrary();
-        told.clear();
-        frontEnd = FrontEnd{};
-        frontEnd.showMessage = [](const char* text, const char* caption) { told.push_back(std::string(caption) + "|" + text); };
     }
     void TearDown() override
     {
         FreeConverterLibrary();
-        frontEnd = FrontEnd{};
         ScratchFolder::TearDown();
     }
 };
 
 const Bytes jpegStart = {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0};
 const Bytes pngStart = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
-const std::string cantWrite = " Can't Write file...|Png:書き出しに失敗しました...";
 
 TEST_F(ImageFiles, KindIsToldByContentNeverByName)
 {
     Image image;
-    EXPECT_TRUE(LoadImageFile(Write("bmp inside.jpg", MakeBmp({.width = 3})), image));
+    EXPECT_EQ(LoadImageFile(Write("bmp inside.jpg", MakeBmp({.width = 3})), image), FileError::None);
     EXPECT_EQ(image.header->biWidth, 3);
 
     // Without the module JPEG and PNG are refused like any unknown format, and so are 8-bit and
     // 32-bit BMPs and GIFs; every refusal leaves no picture held.
     for (const Bytes& refused : {jpegStart, pngStart, MakeBmp({.bitCount = 8}), MakeBmp({.bitCount = 32}),
                                  Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}, Bytes{}}) {
-        ASSERT_TRUE(LoadImageFile(Write("good.bmp", MakeBmp({})), image));
-        EXPECT_FALSE(LoadImageFile(Write("refused.bmp", refused), image));
+        ASSERT_EQ(LoadImageFile(Write("good.bmp", MakeBmp({})), image), FileError::None);
+        EXPECT_NE(LoadImageFile(Write("refused.bmp", refused), image), FileError::None);
         EXPECT_FALSE(image.loaded);
     }
 }
@@ -52,11 +44,11 @@ TEST_F(ImageFiles, KindIsToldByContentNeverByName)
 TEST_F(ImageFiles, FolderOrMissingFileIsRefusedAndThePreviousPictureReleased)
 {
     Image image;
-    ASSERT_TRUE(LoadImageFile(Write("写真.bmp", MakeBmp({})), image));
-    EXPECT_FALSE(LoadImageFile(Path(""), image));
+    ASSERT_EQ(LoadImageFile(Write("写真.bmp", MakeBmp({})), image), FileError::None);
+    EXPECT_NE(LoadImageFile(Path(""), image), FileError::None);
     EXPECT_FALSE(image.loaded);
-    ASSERT_TRUE(LoadImageFile(Path("写真.bmp"), image));
-    EXPECT_FALSE(LoadImageFile(Path("absent.bmp"), image));
+    ASSERT_EQ(LoadImageFile(Path("写真.bmp"), image), FileError::None);
+    EXPECT_NE(LoadImageFile(Path("absent.bmp"), image), FileError::None);
     EXPECT_FALSE(image.loaded);
 }
 
@@ -73,28 +65,26 @@ TEST_F(ImageFiles, SavingWithoutTheModuleWritesBmpAndReplacesTheLastSave)
 {
     Image image;
     const std::string loaded = Write("cat.jpeg", MakeBmp({.width = 5}));
-    ASSERT_TRUE(LoadImageFile(loaded, image));
+    ASSERT_EQ(LoadImageFile(loaded, image), FileError::None);
     std::string path = SaveNameStem(loaded);
-    ASSERT_TRUE(SaveImageFile(image, path));
+    ASSERT_EQ(SaveImageFile(image, path), FileError::None);
     EXPECT_EQ(path, Path("cat.'.bmp"));
     image.bits[0] ^= 0xFF;  // as a view transform would
     path = SaveNameStem(loaded);
-    ASSERT_TRUE(SaveImageFile(image, path));
+    ASSERT_EQ(SaveImageFile(image, path), FileError::None);
     Image saved;
-    ASSERT_TRUE(LoadImageFile(path, saved));
+    ASSERT_EQ(LoadImageFile(path, saved), FileError::None);
     EXPECT_EQ(saved.bits[0], image.bits[0]);
     EXPECT_EQ(Entries(), 2);
-    EXPECT_TRUE(told.empty());
 }
 
-TEST_F(ImageFiles, FailedSaveTellsTheUserAndKeepsWhatWasThere)
+TEST_F(ImageFiles, FailedSaveSaysWhyAndKeepsWhatWasThere)
 {
     Image image;
-    ASSERT_TRUE(LoadImageFile(Write("cat.bmp", MakeBmp({})), image));
+    ASSERT_EQ(LoadImageFile(Write("cat.bmp", MakeBmp({})), image), FileError::None);
     std::filesystem::create_directory(folder / "cat'.bmp");
     std::string path = Path("cat");
-    EXPECT_FALSE(SaveImageFile(image, path));
-    EXPECT_EQ(told, std::vector<std::string>{cantWrite});
+    EXPECT_EQ(SaveImageFile(image, path), FileError::Folder);
     EXPECT_TRUE(std::filesystem::is_directory(folder / "cat'.bmp"));
     EXPECT_EQ(Entries(), 2);
 }
@@ -104,16 +94,16 @@ TEST_F(ImageFiles, ConverterResultsAreCheckedAgainstTheirHeaders)
     Image image;
     Bytes block(40 + 2 * 16, 0x55);
     std::memcpy(block.data(), MakeBmp({.width = 5, .height = 2}).data() + 14, 40);
-    ASSERT_TRUE(AdoptConvertedBitmap(block.data(), static_cast<std::int32_t>(block.size()), image));
+    ASSERT_EQ(AdoptConvertedBitmap(block.data(), static_cast<std::int32_t>(block.size()), image), FileError::None);
     EXPECT_EQ(image.rows[1][14], 0x55);
-    EXPECT_FALSE(AdoptConvertedBitmap(block.data(), 0, image));  // size 0 refuses, address or not
+    EXPECT_NE(AdoptConvertedBitmap(block.data(), 0, image), FileError::None);  // size 0 refuses, address or not
     EXPECT_FALSE(image.loaded);
-    EXPECT_FALSE(AdoptConvertedBitmap(block.data(), static_cast<std::int32_t>(block.size() - 1), image));
-    EXPECT_FALSE(AdoptConvertedBitmap(block.data(), 39, image));
-    EXPECT_FALSE(AdoptConvertedBitmap(nullptr, 100, image));
+    EXPECT_NE(AdoptConvertedBitmap(block.data(), static_cast<std::int32_t>(block.size() - 1), image), FileError::None);
+    EXPECT_NE(AdoptConvertedBitmap(block.data(), 39, image), FileError::None);
+    EXPECT_NE(AdoptConvertedBitmap(nullptr, 100, image), FileError::None);
     PutLe(block, 4, 0x7FFFFFFF, 4);
     PutLe(block, 8, 0x7FFFFFFF, 4);
-    EXPECT_FALSE(AdoptConvertedBitmap(block.data(), static_cast<std::int32_t>(block.size()), image));
+    EXPECT_NE(AdoptConvertedBitmap(block.data(), static_cast<std::int32_t>(block.size()), image), FileError::None);
 }
 
 TEST_F(ImageFiles, ModuleLackingAnOperationIsTreatedAsAbsent)
@@ -122,24 +112,23 @@ TEST_F(ImageFiles, ModuleLackingAnOperationIsTreatedAsAbsent)
     EXPECT_FALSE(ConverterLibraryLoaded());
     EXPECT_FALSE(LoadConverterLibrary("./no such module"));
     Image image;
-    EXPECT_FALSE(LoadImageFile(Write("a.jpg", jpegStart), image));
+    EXPECT_NE(LoadImageFile(Write("a.jpg", jpegStart), image), FileError::None);
 }
 
 TEST_F(ImageFiles, FailingModuleRefusesFilesAndKeepsTheOldPng)
 {
     ASSERT_TRUE(LoadConverterLibrary("./" fake_converter_failing_module));
     Image image;
-    ASSERT_TRUE(LoadImageFile(Write("held.png", MakeBmp({})), image));  // BMP content: read here
-    EXPECT_FALSE(LoadImageFile(Write("size0.bmp", jpegStart), image));
-    EXPECT_FALSE(LoadImageFile(Write("short.bmp", pngStart), image));
+    ASSERT_EQ(LoadImageFile(Write("held.png", MakeBmp({})), image), FileError::None);  // BMP content: read here
+    EXPECT_EQ(LoadImageFile(Write("size0.bmp", jpegStart), image), FileError::ConverterRefused);
+    EXPECT_NE(LoadImageFile(Write("short.bmp", pngStart), image), FileError::None);
     EXPECT_FALSE(image.loaded);
 
-    ASSERT_TRUE(LoadImageFile(Path("held.png"), image));
+    ASSERT_EQ(LoadImageFile(Path("held.png"), image), FileError::None);
     Write("held'.png", {'o', 'l', 'd'});
     std::string path = Path("held");
-    EXPECT_FALSE(SaveImageFile(image, path));
+    EXPECT_EQ(SaveImageFile(image, path), FileError::CannotWrite);  // a module without reasons
     EXPECT_EQ(path, Path("held'.png"));
-    EXPECT_EQ(told, std::vector<std::string>{cantWrite});
     EXPECT_EQ(Read(path), (Bytes{'o', 'l', 'd'}));
     EXPECT_EQ(Entries(), 4);  // held.png, size0.bmp, short.bmp, held'.png: no partial file
 }

@@ -8,6 +8,10 @@
 
 #include "support/replace_file.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -40,9 +44,9 @@ struct ReplaceFile : ::testing::Test {
 TEST_F(ReplaceFile, WritesAndReplacesLeavingNoTemporaryFile)
 {
     const std::string target = Path("写真.bmp");  // non-ASCII names must reach the wide API on Windows
-    ASSERT_TRUE(WriteWholeFile(target, "first", 5));
+    ASSERT_EQ(WriteWholeFile(target, "first", 5), FileError::None);
     EXPECT_EQ(Contents(target), "first");
-    ASSERT_TRUE(WriteWholeFile(target, "second!", 7));
+    ASSERT_EQ(WriteWholeFile(target, "second!", 7), FileError::None);
     EXPECT_EQ(Contents(target), "second!");
     EXPECT_EQ(Entries(), 1);
 }
@@ -51,13 +55,13 @@ TEST_F(ReplaceFile, WritesPiecesInOrder)
 {
     const std::string target = Path("pieces");
     const FilePiece pieces[] = {{"ab", 2}, {"", 0}, {"cde", 3}};
-    ASSERT_TRUE(WriteWholeFile(target, pieces));
+    ASSERT_EQ(WriteWholeFile(target, pieces), FileError::None);
     EXPECT_EQ(Contents(target), "abcde");
 }
 
 TEST_F(ReplaceFile, FailureInMissingFolderLeavesNothing)
 {
-    EXPECT_FALSE(WriteWholeFile(Path("missing/picture.png"), "x", 1));
+    EXPECT_NE(WriteWholeFile(Path("missing/picture.png"), "x", 1), FileError::None);
     EXPECT_EQ(Entries(), 0);
 }
 
@@ -66,22 +70,62 @@ TEST_F(ReplaceFile, FolderInPlaceOfTargetStaysAndNoTemporaryRemains)
     const std::string target = Path("occupied");
     fs::create_directory(PathFromUtf8(target));
     std::ofstream(PathFromUtf8(target) / "inside") << "kept";
-    EXPECT_FALSE(WriteWholeFile(target, "x", 1));
+    EXPECT_NE(WriteWholeFile(target, "x", 1), FileError::None);
     EXPECT_TRUE(fs::is_directory(PathFromUtf8(target)));
     EXPECT_EQ(Contents(target + "/inside"), "kept");
     EXPECT_EQ(Entries(), 1);
 }
 
-TEST_F(ReplaceFile, NewFileNeverOverwritesAndTemporaryNamesDiffer)
+TEST_F(ReplaceFile, NewFileNeverOverwritesAndTemporaryNamesStayShort)
 {
     const std::string target = Path("old");
-    ASSERT_TRUE(WriteWholeFile(target, "old", 3));
-    EXPECT_FALSE(WriteNewFile(target, {}));
+    ASSERT_EQ(WriteWholeFile(target, "old", 3), FileError::None);
+    TemporaryFile file;
+    EXPECT_NE(CreateNewFile(target, file), FileError::None);
     EXPECT_EQ(Contents(target), "old");
 
-    const std::string first = TemporaryPathBeside(target), second = TemporaryPathBeside(target);
+    // A name near the system's limit: the temporary beside it must not add to its length.
+    const std::string longName = Path((std::string(246, 'a') + ".jpg").c_str());
+    ASSERT_EQ(WriteWholeFile(longName, "long", 4), FileError::None);
+    EXPECT_EQ(Contents(longName), "long");
+    const std::string first = TemporaryPathFor(longName, 1, 0), second = TemporaryPathFor(longName, 1, 1);
     EXPECT_NE(first, second);
-    EXPECT_EQ(PathFromUtf8(first).parent_path(), PathFromUtf8(target).parent_path());
+    EXPECT_EQ(PathFromUtf8(first).parent_path(), PathFromUtf8(longName).parent_path());
+    EXPECT_LT(PathFromUtf8(first).filename().string().size(), 40u);
 }
+
+TEST_F(ReplaceFile, TemporaryOfAKilledWriterGoesWithTheNextWriteOfItsTarget)
+{
+    const std::string target = Path("result.png");
+    // 2000000000 is beyond every system's process numbers: that writer is gone.
+    const std::string left = TemporaryPathFor(target, 2000000000, 7);
+    const std::string running = TemporaryPathFor(target, CurrentProcessNumber(), 9999);
+    const std::string otherTarget = TemporaryPathFor(Path("other.png"), 2000000000, 7);
+    for (const std::string& name : {left, running, otherTarget}) std::ofstream(PathFromUtf8(name)) << "part";
+    ASSERT_EQ(WriteWholeFile(target, "new", 3), FileError::None);
+    EXPECT_FALSE(fs::exists(PathFromUtf8(left)));
+    EXPECT_TRUE(fs::exists(PathFromUtf8(running)));
+    EXPECT_TRUE(fs::exists(PathFromUtf8(otherTarget)));
+}
+
+TEST_F(ReplaceFile, ReasonsAreTheSystemsOwn)
+{
+    EXPECT_EQ(WriteWholeFile(Path("missing/picture.png"), "x", 1), FileError::FolderMissing);
+    EXPECT_EQ(WriteWholeFile(Path((std::string(300, 'n')).c_str()), "x", 1), FileError::NameTooLong);
+    fs::create_directory(PathFromUtf8(Path("folder")));
+    EXPECT_EQ(WriteWholeFile(Path("folder"), "x", 1), FileError::Folder);
+}
+
+#ifndef _WIN32
+TEST_F(ReplaceFile, DevicesAndPipesAreNeverReplaced)
+{
+    const std::string pipe = Path("pipe");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(WriteWholeFile(pipe, "x", 1), FileError::NotRegularFile);
+    EXPECT_TRUE(fs::is_fifo(PathFromUtf8(pipe)));
+    EXPECT_EQ(CheckWritableTarget("/dev/null"), FileError::NotRegularFile);
+    EXPECT_EQ(Entries(), 1);
+}
+#endif
 
 }  // namespace

@@ -246,6 +246,19 @@ TEST_F(MainWindowTest, ADoubleClickSavesWhatIsShownBesideTheInput)
     EXPECT_EQ(Title(mainWindow), L" QVN - pattern.bmp");
 }
 
+TEST_F(MainWindowTest, AFailedSaveIsToldByTheDoubleClick)
+{
+    DropAndShow({L"pattern.bmp"});
+    DeleteFileW(L"pattern'.bmp");
+    ASSERT_TRUE(CreateDirectoryW(L"pattern'.bmp", nullptr));  // the result's name is taken by a folder
+    BoxAnswerer box;
+    SendMessageW(mainWindow, WM_LBUTTONDBLCLK, 0, MAKELPARAM(20, 20));
+    Pump();
+    RemoveDirectoryW(L"pattern'.bmp");
+    EXPECT_EQ(box.result.caption, L" Can't Write file...");
+    EXPECT_EQ(box.result.text, L"Png:書き出しに失敗しました...");
+}
+
 TEST_F(MainWindowTest, JapaneseFileNamesLoadAndShowInTheTitle)
 {
     WriteBmp(L"写真.bmp", 120, 90, Pattern);

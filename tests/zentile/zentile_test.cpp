@@ -84,7 +84,7 @@ TEST_F(Zentile, EveryPngColourTypeDepthAndInterlacingDecodesExactly)
     for (const PngSample& sample : samples) {
         SCOPED_TRACE(sample.name);
         Image image;
-        ASSERT_TRUE(LoadImageFile(std::string("samples/") + sample.name + ".png", image));
+        ASSERT_EQ(LoadImageFile(std::string("samples/") + sample.name + ".png", image), FileError::None);
         ASSERT_EQ(image.header->biWidth, sampleWidth);
         ASSERT_EQ(image.header->biHeight, sampleHeight);
         for (int y = 0; y < sampleHeight; ++y)
@@ -106,7 +106,7 @@ TEST_F(Zentile, JpegKindsDecodeCloseToTheirSource)
         // Named .bmp: the content decides.
         const std::string path = Write(std::string(name) + ".bmp", Read(std::string("samples/") + name + ".jpg"));
         Image image;
-        ASSERT_TRUE(LoadImageFile(path, image));
+        ASSERT_EQ(LoadImageFile(path, image), FileError::None);
         ASSERT_EQ(image.header->biWidth, jpegWidth);
         ASSERT_EQ(image.header->biHeight, jpegHeight);
         const bool grey = std::string(name) == "grey";
@@ -147,12 +147,12 @@ TEST_F(Zentile, BmpToPngToBmpIsPixelIdentical)
 {
     for (int width : {1, 2, 3, 4, 5, 257}) {
         Image original;
-        ASSERT_TRUE(LoadImageFile(Write("写真.bmp", MakeBmp({.width = width, .height = -3})), original));
+        ASSERT_EQ(LoadImageFile(Write("写真.bmp", MakeBmp({.width = width, .height = -3})), original), FileError::None);
         std::string path = SaveNameStem(Path("写真.bmp"));
-        ASSERT_TRUE(SaveImageFile(original, path));
+        ASSERT_EQ(SaveImageFile(original, path), FileError::None);
         EXPECT_EQ(path, Path("写真'.png"));
         Image again;
-        ASSERT_TRUE(LoadImageFile(path, again));
+        ASSERT_EQ(LoadImageFile(path, again), FileError::None);
         ASSERT_EQ(again.header->biWidth, width);
         ASSERT_EQ(again.header->biHeight, 3);
         for (int y = 0; y < 3; ++y)
@@ -167,16 +167,16 @@ TEST_F(Zentile, TruncatedAndDamagedFilesAreRefused)
     for (const char* name : {"rgb8.png", "palette8.png", "rgba16.png", "baseline.jpg", "progressive.jpg"}) {
         const Bytes whole = Read(std::string("samples/") + name);
         for (std::size_t length : {std::size_t{4}, std::size_t{30}, whole.size() / 2, whole.size() - 20}) {
-            EXPECT_FALSE(LoadImageFile(Write(name, Bytes(whole.begin(), whole.begin() + length)), image)) << name << " " << length;
+            EXPECT_NE(LoadImageFile(Write(name, Bytes(whole.begin(), whole.begin() + length)), image), FileError::None) << name << " " << length;
             EXPECT_FALSE(image.loaded);
         }
     }
     Bytes hugePng = Read("samples/rgb8.png");
     PutLe(hugePng, 16, 0xFFFFFF7F, 4);  // width 2^31 - 1 (big-endian), with a now wrong checksum
-    EXPECT_FALSE(LoadImageFile(Write("huge.png", hugePng), image));
+    EXPECT_NE(LoadImageFile(Write("huge.png", hugePng), image), FileError::None);
     Bytes damaged = Read("samples/rgb8.png");
     damaged[damaged.size() - 20] ^= 0x55;  // inside the compressed data
-    EXPECT_FALSE(LoadImageFile(Write("damaged.png", damaged), image));
+    EXPECT_NE(LoadImageFile(Write("damaged.png", damaged), image), FileError::None);
 }
 
 TEST_F(Zentile, PicturesLoadedOnSeveralThreadsStayApart)
@@ -188,10 +188,10 @@ TEST_F(Zentile, PicturesLoadedOnSeveralThreadsStayApart)
     Image reference[count];
     for (int i = 0; i < count; ++i) {
         Image picture;
-        ASSERT_TRUE(LoadImageFile(Write("p.bmp", MakeBmp({.width = 600 + i, .height = 400})), picture));
+        ASSERT_EQ(LoadImageFile(Write("p.bmp", MakeBmp({.width = 600 + i, .height = 400})), picture), FileError::None);
         names[i] = Path("p" + std::to_string(i) + ".png");
-        ASSERT_TRUE(SavePngFile(picture, names[i]));
-        ASSERT_TRUE(LoadImageFile(names[i], reference[i]));
+        ASSERT_EQ(SavePngFile(picture, names[i]), FileError::None);
+        ASSERT_EQ(LoadImageFile(names[i], reference[i]), FileError::None);
     }
     int mismatches[count] = {};
     std::vector<std::thread> threads;
@@ -200,7 +200,7 @@ TEST_F(Zentile, PicturesLoadedOnSeveralThreadsStayApart)
             const auto size = static_cast<std::size_t>(40 + 400 * RowStride(600 + i));
             for (int round = 0; round < 15; ++round) {
                 Image image;
-                if (!LoadImageFile(names[i], image) || std::memcmp(image.dib.get(), reference[i].dib.get(), size) != 0)
+                if (LoadImageFile(names[i], image) != FileError::None || std::memcmp(image.dib.get(), reference[i].dib.get(), size) != 0)
                     ++mismatches[i];
             }
         });
@@ -211,11 +211,11 @@ TEST_F(Zentile, PicturesLoadedOnSeveralThreadsStayApart)
 TEST_F(Zentile, PngWriteFailureKeepsTheOldFile)
 {
     Image image;
-    ASSERT_TRUE(LoadImageFile(Write("a.bmp", MakeBmp({})), image));
-    EXPECT_FALSE(SavePngFile(image, Path("missing/a.png")));
+    ASSERT_EQ(LoadImageFile(Write("a.bmp", MakeBmp({})), image), FileError::None);
+    EXPECT_NE(SavePngFile(image, Path("missing/a.png")), FileError::None);
     const std::string occupied = Path("occupied.png");
     std::filesystem::create_directory(PathFromUtf8(occupied));
-    EXPECT_FALSE(SavePngFile(image, occupied));
+    EXPECT_NE(SavePngFile(image, occupied), FileError::None);
     EXPECT_TRUE(std::filesystem::is_directory(PathFromUtf8(occupied)));
     EXPECT_EQ(Entries(), 2);
 }
