@@ -206,7 +206,7 @@ TEST_F(Qvn, TheFineMethodWritesTheAdaptiveResult)
     EXPECT_NE(output.find("\"method\":\"fine\""), std::string::npos) << output;
     EXPECT_NE(output.find("\"luma_snr\":"), std::string::npos) << output;
     Image expected;
-    ASSERT_TRUE(LoadImageFile(input, expected));
+    ASSERT_EQ(LoadImageFile(input, expected), FileError::None);
     FineSettings settings;
     settings.strength = 70;
     ASSERT_TRUE(FineDenoiseImage(settings, expected.header, expected.bits, expected.rows.get()).done);
