@@ -90,11 +90,14 @@ void CopyOut(const Planes& planes, std::int32_t width, std::int32_t height,
     });
 }
 
-bool RowPasses(bool (*pass)(CoefficientPlane&, std::int32_t, int), Planes& planes,
-               std::int32_t size, int levels)
+using RowPass = bool (*)(CoefficientPlane&, std::int32_t, int, std::int32_t, std::int32_t);
+
+bool RowPasses(RowPass pass, Planes& planes, std::int32_t size, int levels, std::int32_t firstRow,
+               std::int32_t lastRow)
 {
-    return pass(planes.l, size, levels) && pass(planes.a, size, levels) &&
-           pass(planes.b, size, levels);
+    return pass(planes.l, size, levels, firstRow, lastRow) &&
+           pass(planes.a, size, levels, firstRow, lastRow) &&
+           pass(planes.b, size, levels, firstRow, lastRow);
 }
 
 void TransposePlanes(Planes& planes, std::int32_t size)
@@ -105,16 +108,20 @@ void TransposePlanes(Planes& planes, std::int32_t size)
 }
 
 // Wavelet transform, shrinkage and inverse, with the run's progress between the phases. False
-// only when a pass cannot get its scratch memory.
-bool Denoise(Planes& planes, std::int32_t size, std::int32_t width, std::int32_t height)
+// only when a pass cannot get its scratch memory. The first pass leaves out the square's rows
+// above and below the picture: they are zero and would stay zero. The last leaves them out as
+// well, because nothing reads them afterwards.
+bool Denoise(Planes& planes, std::int32_t size, const PlaneLayout& layout, std::int32_t width,
+             std::int32_t height)
 {
     const int levels = LevelCount(size);
     const int coarse = CoarseSize(size);
-    if (!RowPasses(ForwardRowPass, planes, size, levels)) return false;
+    const auto top = static_cast<std::int32_t>(layout.rowOffset);
+    if (!RowPasses(ForwardRowPass, planes, size, levels, top, top + height)) return false;
     RunProgress(2, 20);
     TransposePlanes(planes, size);
     RunProgress(2, 30);
-    if (!RowPasses(ForwardRowPass, planes, size, levels)) return false;
+    if (!RowPasses(ForwardRowPass, planes, size, levels, 0, size)) return false;
     RunProgress(2, 40);
     ShrinkStage1(planes.l, planes.a, planes.b, size, coarse, width, height);
     RunProgress(2, 50);
@@ -122,9 +129,9 @@ bool Denoise(Planes& planes, std::int32_t size, std::int32_t width, std::int32_t
     RunProgress(2, 60);
     ShrinkStage4(planes.l, planes.a, planes.b, size, coarse, width, height);
     RunProgress(2, 70);
-    if (!RowPasses(InverseRowPass, planes, size, levels)) return false;
+    if (!RowPasses(InverseRowPass, planes, size, levels, 0, size)) return false;
     TransposePlanes(planes, size);
-    if (!RowPasses(InverseRowPass, planes, size, levels)) return false;
+    if (!RowPasses(InverseRowPass, planes, size, levels, top, top + height)) return false;
     RunProgress(2, 80);
     return true;
 }
@@ -199,7 +206,7 @@ bool DenoiseImage(const BitmapInfoHeader* header, std::uint8_t* bits,
     RunProgress(2, 1);
     CopyIn(rows, width, height, layout, rootTwo, planes);
     RunProgress(2, 10);
-    if (!Denoise(planes, size, width, height)) {
+    if (!Denoise(planes, size, layout, width, height)) {
         RunProgress(0, 0);
         return false;
     }

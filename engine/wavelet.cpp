@@ -103,18 +103,19 @@ QV_LOOP_BODY void InverseLevelBody(std::int64_t m, double* row, double* scratch)
 QV_WIDE_LOOP(ForwardLevel, (std::int64_t n, double* row, double* scratch), (n, row, scratch))
 QV_WIDE_LOOP(InverseLevel, (std::int64_t m, double* row, double* scratch), (m, row, scratch))
 
-// Runs every row of the plane through its levels (rows are independent), each thread with its own
-// scratch of size + 6 doubles.
+// Runs the rows [first, last) of the plane through their levels (rows are independent), each
+// thread with its own scratch of size + 6 doubles.
 template <class RowWork>
-bool EachRow(CoefficientPlane& plane, std::int32_t size, const RowWork& rowWork)
+bool EachRow(CoefficientPlane& plane, std::int32_t size, std::int32_t first, std::int32_t last,
+             const RowWork& rowWork)
 {
     const int workers = EngineThreadCount();
     const auto perWorker = static_cast<std::size_t>(ScratchSize(size));
     std::unique_ptr<double[]> scratch(new (std::nothrow) double[perWorker * workers]);
     if (!scratch) return false;
-    ParallelFor(size, RowsPerChunk(size), [&](int worker, int first, int last) {
+    ParallelFor(last - first, RowsPerChunk(size), [&](int worker, int from, int to) {
         double* own = scratch.get() + perWorker * worker;
-        for (int i = first; i < last; ++i) rowWork(PlaneRow(plane, i), own);
+        for (int i = first + from; i < first + to; ++i) rowWork(PlaneRow(plane, i), own);
     });
     return true;
 }
@@ -165,16 +166,18 @@ bool WaveletStep(std::int32_t n, double* row)
     return true;
 }
 
-bool ForwardRowPass(CoefficientPlane& plane, std::int32_t size, int levels)
+bool ForwardRowPass(CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
+                    std::int32_t lastRow)
 {
-    return EachRow(plane, size, [size, levels](double* row, double* scratch) {
+    return EachRow(plane, size, firstRow, lastRow, [size, levels](double* row, double* scratch) {
         for (int level = 0; level < levels; ++level) ForwardLevel(size >> level, row, scratch);
     });
 }
 
-bool InverseRowPass(CoefficientPlane& plane, std::int32_t size, int levels)
+bool InverseRowPass(CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
+                    std::int32_t lastRow)
 {
-    return EachRow(plane, size, [size, levels](double* row, double* scratch) {
+    return EachRow(plane, size, firstRow, lastRow, [size, levels](double* row, double* scratch) {
         for (int level = levels; level > 0; --level) InverseLevel(size >> level, row, scratch);
     });
 }
@@ -206,14 +209,14 @@ void TransposePlane(CoefficientPlane& plane, std::int32_t size)
 
 bool ForwardTransform2D(CoefficientPlane& plane, std::int32_t size, int levels)
 {
-    if (!ForwardRowPass(plane, size, levels)) return false;
+    if (!ForwardRowPass(plane, size, levels, 0, size)) return false;
     TransposePlane(plane, size);
-    return ForwardRowPass(plane, size, levels);
+    return ForwardRowPass(plane, size, levels, 0, size);
 }
 
 bool InverseTransform2D(CoefficientPlane& plane, std::int32_t size, int levels)
 {
-    if (!InverseRowPass(plane, size, levels)) return false;
+    if (!InverseRowPass(plane, size, levels, 0, size)) return false;
     TransposePlane(plane, size);
-    return InverseRowPass(plane, size, levels);
+    return InverseRowPass(plane, size, levels, 0, size);
 }
