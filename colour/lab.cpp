@@ -6,6 +6,7 @@
 
 #include "colour/colour_settings.h"
 #include "colour/power.h"
+#include "support/sign_bits.h"
 
 namespace {
 
@@ -179,7 +180,7 @@ bool QuickLabToRgb(bool correction, double lStar, double aStar, double bStar,
     };
     const double x = expand(fx) * whiteX, y = expand(fy) * whiteY, z = expand(fz) * whiteZ;
     // The chromaticity step divides by y and by the sum; keep both well away from 0.
-    if (!(y >= 1e-9 && y <= 10 && std::fabs(x) <= 10 && std::fabs(z) <= 10 && x + y + z >= 1e-9))
+    if (!(y >= 1e-9 && y <= 10 && Magnitude(x) <= 10 && Magnitude(z) <= 10 && x + y + z >= 1e-9))
         return false;
 
     const LinearRgb linear = ToLinearRgb(x, y, z);
@@ -187,13 +188,13 @@ bool QuickLabToRgb(bool correction, double lStar, double aStar, double bStar,
     double companded[3];
     for (int i = 0; i < 3; ++i) {
         const double v = samples[i];
-        if (std::fabs(v - 0.00304) < 1e-9 || v > 100) return false;
+        if (Magnitude(v - 0.00304) < 1e-9 || v > 100) return false;
         companded[i] = v > 0.00304 ? ApproximateCompandPower(v) * 1.055 - 0.055 : v * 12.92;
     }
     // The RGB step divides by green and by the sum of the samples: no tiny divisors either.
     const double sum = companded[0] + companded[1] + companded[2];
-    if (correction && ((companded[1] != 0 && std::fabs(companded[1]) < 1e-100) ||
-                       (sum != 0 && std::fabs(sum) < 1e-100)))
+    if (correction && ((companded[1] != 0 && Magnitude(companded[1]) < 1e-100) ||
+                       (sum != 0 && Magnitude(sum) < 1e-100)))
         return false;
     for (double value : companded) {
         const double w = value * 255;

@@ -9,6 +9,7 @@
 #include "engine/parallel_for.h"
 #include "engine/settings.h"
 #include "engine/wide_loops.h"
+#include "support/sign_bits.h"
 
 namespace {
 
@@ -36,10 +37,10 @@ void SumBlock(const CoefficientPlane* const* planes, std::int32_t first, std::in
         for (int c = 0; c < count; ++c) row[c] = PlaneRow(*planes[c], i);
         if (descending) {
             for (std::int32_t j = end - 1; j >= first; --j)
-                for (int c = 0; c < count; ++c) sum[c] = std::fabs(row[c][j]) + sum[c];
+                for (int c = 0; c < count; ++c) sum[c] = Magnitude(row[c][j]) + sum[c];
         } else {
             for (std::int32_t j = first; j < end; ++j)
-                for (int c = 0; c < count; ++c) sum[c] = std::fabs(row[c][j]) + sum[c];
+                for (int c = 0; c < count; ++c) sum[c] = Magnitude(row[c][j]) + sum[c];
         }
     }
     for (int c = 0; c < count; ++c) sums[c] = sum[c];
@@ -86,7 +87,7 @@ QV_LOOP_BODY void ClipRowBody(double tLow, double tHigh, std::int32_t size, doub
 {
     for (std::int32_t j = 0; j < size; ++j) {
         const double x = row[j];
-        const double magnitude = std::fabs(x);
+        const double magnitude = Magnitude(x);
         const double cleared = x * 0.0;
         row[j] = Select(magnitude > tLow, Select(magnitude > tHigh, x, cleared), cleared);
     }
@@ -97,7 +98,7 @@ QV_WIDE_LOOP(ClipRow, (double tLow, double tHigh, std::int32_t size, double* row
 double SoftThreshold(double t, double x)
 {
     const double shrunk = Select(x >= 0.0, x - t, x + t);
-    return Select(std::fabs(x) > t, shrunk, x * 0.0);
+    return Select(Magnitude(x) > t, shrunk, x * 0.0);
 }
 
 QV_LOOP_BODY void SoftThresholdRowBody(double t, std::int32_t size, double* row)
@@ -112,10 +113,10 @@ QV_WIDE_LOOP(SoftThresholdRow, (double t, std::int32_t size, double* row), (t, s
 double TruncateTowardZero(double q)
 {
     constexpr double wholeFromHere = 4503599627370496.0;  // 2^52: every double this large is whole
-    const double magnitude = std::fabs(q);
+    const double magnitude = Magnitude(q);
     const double nearest = (magnitude + wholeFromHere) - wholeFromHere;
     const double below = Select(nearest > magnitude, nearest - 1.0, nearest);
-    return std::copysign(Select(magnitude < wholeFromHere, below, magnitude), q);
+    return WithSignOf(Select(magnitude < wholeFromHere, below, magnitude), q);
 }
 
 QV_LOOP_BODY void QuantiseRowBody(double step, std::int32_t size, double* row)
@@ -131,16 +132,16 @@ QV_LOOP_BODY void ScaleRowBody(double k, std::int32_t size, double* row)
 QV_WIDE_LOOP(ScaleRow, (double k, std::int32_t size, double* row), (k, size, row))
 
 // Soft threshold of the whole L plane in ascending order, summing the new magnitudes on the way:
-// the correction needs that sum, and taking it in the same pass saves reading the plane again.
+// the correction needs that sum. Each row is thresholded by the wide loop first and summed while
+// it is still in the cache, which saves reading the plane again and keeps the serial chain free of
+// the threshold's work (64-bit masks, slow in the 32-bit program's general registers).
 double SoftThresholdAndSum(double t, CoefficientPlane& plane, std::int32_t size)
 {
     double sum = 0.0;
     for (std::int32_t i = 0; i < size; ++i) {
         double* row = PlaneRow(plane, i);
-        for (std::int32_t j = 0; j < size; ++j) {
-            row[j] = SoftThreshold(t, row[j]);
-            sum = std::fabs(row[j]) + sum;
-        }
+        SoftThresholdRow(t, size, row);
+        for (std::int32_t j = 0; j < size; ++j) sum = Magnitude(row[j]) + sum;
     }
     return sum;
 }
