@@ -22,9 +22,6 @@ namespace {
 
 constexpr int canvasWidth = 200;
 constexpr int canvasHeight = 230;
-constexpr int markTop = 200;  // the progress window's mark: the canvas's 48 x 22 strip at (0, 200)
-constexpr int markWidth = 48;
-constexpr int markHeight = 22;
 constexpr int atlasMaskSide = 128;
 
 // The bitmaps behind the memory device contexts, with what each context held before, so that
@@ -139,7 +136,8 @@ void PrepareDrawingResources()
     bitmaps.splash = CreateCompatibleBitmap(mainWindowDc, canvasWidth, canvasHeight);
     SplashCanvas = MakeMemoryDc(bitmaps.splash, bitmaps.splashOld);
     DrawSplashPicture();
-    ProgressMarkMask = MakeMask(SplashCanvas, 0, markTop, markWidth, markHeight, bitmaps.mark, bitmaps.markOld);
+    ProgressMarkMask = MakeMask(SplashCanvas, progressMarkPlace.x, progressMarkPlace.y, progressMarkSize.cx,
+                                progressMarkSize.cy, bitmaps.mark, bitmaps.markOld);
     bitmaps.atlas = static_cast<HBITMAP>(
         LoadImageW(instance, MAKEINTRESOURCEW(IDB_SKIN_ATLAS), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
     SkinAtlas = MakeMemoryDc(bitmaps.atlas, bitmaps.atlasOld);

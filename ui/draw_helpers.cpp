@@ -6,21 +6,11 @@
 #include "colour/hsv.h"
 #include "engine/settings.h"
 #include "ui/app_state.h"
+#include "ui/preview_layout.h"
 
 namespace {
 
 constexpr double pi = 3.14159265358979323846;
-
-// The slider track and the area around it that each knob move restores.
-constexpr RECT sliderTrack = {100, 200, 300, 203};
-constexpr int cacheLeft = 92;
-constexpr int cacheTop = 192;
-constexpr int cacheWidth = 256;
-constexpr int cacheHeight = 20;
-constexpr int knobWidth = 8;
-constexpr int knobHeight = 20;
-constexpr int knobAtlasX = 0;
-constexpr int knobAtlasY = 16;
 
 // The slider cache lives until the program exits; its main-window context marks it as made.
 HWND sliderCacheOwner = nullptr;
@@ -74,8 +64,8 @@ void DrawStraightEdge(HDC dc, const RECT& area, int cx, int cy, int dx, int dy, 
     }
 }
 
-// Draws the track with its frame into the cache, laid out as the dialog's area at (92, 192), on
-// the dialog's background colour. Drawing off-screen keeps the cache clean even when another
+// Draws the track with its frame into the cache, laid out as the dialog's slider block, on the
+// dialog's background colour. Drawing off-screen keeps the cache clean even when another
 // window covers the dialog at the moment of the first draw.
 void MakeSliderCache()
 {
@@ -85,9 +75,8 @@ void MakeSliderCache()
     sliderCacheBitmap = CreateCompatibleBitmap(sliderCacheOwnerDc, 256, 256);
     SelectObject(sliderCacheDc, sliderCacheBitmap);
 
-    RECT cacheArea = {0, 0, cacheWidth, cacheHeight};
-    FillRect(sliderCacheDc, &cacheArea, GetSysColorBrush(COLOR_BTNFACE));
-    SetViewportOrgEx(sliderCacheDc, -cacheLeft, -cacheTop, nullptr);
+    SetViewportOrgEx(sliderCacheDc, -sliderBlock.left, -sliderBlock.top, nullptr);
+    FillRect(sliderCacheDc, &sliderBlock, GetSysColorBrush(COLOR_BTNFACE));
 
     drawRect = sliderTrack;
     drawRect.top += 1;
@@ -141,14 +130,18 @@ bool DrawBevelFrame(HDC dc, float depth, float radius, float contrast)
 bool DrawStrengthSlider(HDC dialogDc)
 {
     if (!sliderCacheOwnerDc) MakeSliderCache();
-    BitBlt(dialogDc, cacheLeft, cacheTop, cacheWidth, cacheHeight, sliderCacheDc, 0, 0, SRCCOPY);
+    const int width = sliderBlock.right - sliderBlock.left;
+    const int height = sliderBlock.bottom - sliderBlock.top;
+    BitBlt(dialogDc, sliderBlock.left, sliderBlock.top, width, height, sliderCacheDc, 0, 0, SRCCOPY);
 
     // Three copies draw the knob with its white pixels left transparent.
     int x = sliderTrack.left + static_cast<int>((filterStrength - 1) * 1.96);
-    int y = cacheTop;
-    BitBlt(dialogDc, x, y, knobWidth, knobHeight, SkinAtlas, knobAtlasX, knobAtlasY, SRCINVERT);
-    BitBlt(dialogDc, x, y, knobWidth, knobHeight, SkinAtlasMask, knobAtlasX, knobAtlasY, SRCAND);
-    BitBlt(dialogDc, x, y, knobWidth, knobHeight, SkinAtlas, knobAtlasX, knobAtlasY, SRCINVERT);
+    int y = sliderBlock.top;
+    const int w = knobSize.cx;
+    const int h = knobSize.cy;
+    BitBlt(dialogDc, x, y, w, h, SkinAtlas, knobPicture.x, knobPicture.y, SRCINVERT);
+    BitBlt(dialogDc, x, y, w, h, SkinAtlasMask, knobPicture.x, knobPicture.y, SRCAND);
+    BitBlt(dialogDc, x, y, w, h, SkinAtlas, knobPicture.x, knobPicture.y, SRCINVERT);
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include "support/front_end.h"
 #include "ui/app_state.h"
 #include "ui/draw_helpers.h"
+#include "ui/preview_layout.h"
 #include "ui/preview_paint.h"
 #include "ui/preview_render.h"
 
@@ -33,9 +34,7 @@ constexpr double aNegativeRange = 79.2666;
 constexpr double bPositiveRange = 93.3626;
 constexpr double bNegativeRange = 112.057;
 
-// The custom area's extent, and the margin kept around it when the dialog has to grow.
-constexpr int customRight = 384;
-constexpr int sliderZoneBottom = 212;
+// The margin kept around the custom area when the dialog has to grow.
 constexpr int margin = 8;
 
 // Dialog state; it survives between openings except the crop's place, centred anew each time.
@@ -51,9 +50,6 @@ std::int32_t liveX = 0, liveY = 0;
 
 int PackedX(std::uint32_t position) { return static_cast<std::uint16_t>(position & 0xFFFF); }
 int PackedY(std::uint32_t position) { return static_cast<std::int16_t>(position >> 16); }
-
-bool InSliderZone(int x, int y) { return 100 < x && x < 300 && 191 < y && y < 212; }
-bool InCropZone(int x, int y) { return 24 < x && x < 152 && 24 < y && y < 152; }
 
 int PictureWidth() { return heldImage.header->biWidth; }
 int PictureHeight() { return heldImage.header->biHeight; }
@@ -88,10 +84,10 @@ void BuildPreviewCrop()
 
 void CentreCrop()
 {
-    if (PictureHeight() >= cropSize) committedY = liveY = cropRowOffset = PictureHeight() / 2 - 64;
+    if (PictureHeight() >= cropSize) committedY = liveY = cropRowOffset = PictureHeight() / 2 - cropSize / 2;
     else committedY = liveY = cropRowOffset = 0;
     if (PictureWidth() >= cropSize) {
-        committedX = liveX = PictureWidth() / 2 - 64;
+        committedX = liveX = PictureWidth() / 2 - cropSize / 2;
         cropColumnOffset = ColumnOffsetFor(liveX);
     } else {
         committedX = liveX = cropColumnOffset = 0;
@@ -133,7 +129,7 @@ int ControlsTop(HWND dialog)
 // the dialog too small for the tiles and the slider zone, it grows.
 void FitCustomArea(HWND dialog)
 {
-    int shift = std::max(0, sliderZoneBottom + margin - ControlsTop(dialog));
+    int shift = std::max(0, static_cast<int>(sliderZone.bottom) + margin - ControlsTop(dialog));
     if (shift > 0) {
         for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
             const RECT place = ControlPlace(dialog, child);
@@ -143,8 +139,8 @@ void FitCustomArea(HWND dialog)
     }
     RECT client;
     GetClientRect(dialog, &client);
-    int extraWidth = std::max(0, customRight + margin - static_cast<int>(client.right));
-    int extraHeight = std::max(shift, sliderZoneBottom + margin - static_cast<int>(client.bottom));
+    int extraWidth = std::max(0, static_cast<int>(tiledArea.right - client.right) + margin);
+    int extraHeight = std::max(shift, static_cast<int>(sliderZone.bottom - client.bottom) + margin);
     if (extraWidth == 0 && extraHeight == 0) return;
     RECT window;
     GetWindowRect(dialog, &window);
@@ -177,7 +173,7 @@ void WritePixelValues(HDC dc, int x, COLORREF colour)
     for (int i = 0; i < 6; ++i) {
         char text[16];
         std::snprintf(text, sizeof text, " %3d", shown[i]);
-        TextOutA(dc, x, 60 + 8 * i, text, static_cast<int>(std::strlen(text)));
+        TextOutA(dc, x, readoutTopY + readoutLineHeight * i, text, static_cast<int>(std::strlen(text)));
     }
 }
 
@@ -185,10 +181,10 @@ void WritePixelValues(HDC dc, int x, COLORREF colour)
 void ShowReadout(HDC dc, int x, int y)
 {
     COLORREF before = GetPixel(dc, x, y);
-    COLORREF after = GetPixel(dc, x - 24 + 240, y);
+    COLORREF after = GetPixel(dc, x - beforeCrop.left + afterCrop.left, y);
     UsePanelTextStyle(dc);
-    WritePixelValues(dc, 184, before);
-    WritePixelValues(dc, 204, after);
+    WritePixelValues(dc, beforeReadoutX, before);
+    WritePixelValues(dc, afterReadoutX, after);
 }
 
 // One axis of a crop drag: the offset moves step picture pixels per mouse pixel, and a limit
@@ -199,7 +195,7 @@ void DragAxis(int picturePixels, int moved, std::int32_t& committed, std::int32_
         committed = live = 0;
         return;
     }
-    int step = static_cast<int>(picturePixels / 128.0);
+    int step = static_cast<int>(picturePixels / static_cast<double>(cropSize));
     live = moved * step + committed;
     if (live > picturePixels - cropSize) live = committed = picturePixels - cropSize;
     if (live < 0) live = committed = 0;
@@ -227,14 +223,14 @@ void OnMouseMove(HDC dc, LPARAM lParam)
     int x = PackedX(position);
     int y = PackedY(position);
 
-    if (InSliderZone(x, y)) {
+    if (StrictlyInside(sliderZone, x, y)) {
         sliderHover = 1;
         if (sliderAnchorPosition != 0) SetStrength(sliderAnchorValue + (x - PackedX(sliderAnchorPosition)) / 2);
         RedrawStrength(dc);
         return;
     }
     sliderHover = 0;
-    if (InCropZone(x, y)) {
+    if (StrictlyInside(beforeCrop, x, y)) {
         cropHover = 1;
         ShowReadout(dc, x, y);
         if (cropDragging) {
@@ -325,16 +321,16 @@ void OnCommand(HWND dialog, WPARAM wParam)
 // picture smaller than the crop leaves part of a panel undrawn, that part is erased as usual.
 void EraseAroundCustomArea(HWND dialog, HDC dc)
 {
-    HRGN custom = CreateRectRgn(8, 8, customRight, 168);
+    HRGN custom = CreateRectRgnIndirect(&tiledArea);
     if (!heldImage.header || PictureWidth() < cropSize || PictureHeight() < cropSize) {
-        HRGN panels = CreateRectRgn(24, 24, 152, 152);
-        HRGN after = CreateRectRgn(240, 24, 368, 152);
+        HRGN panels = CreateRectRgnIndirect(&beforeCrop);
+        HRGN after = CreateRectRgnIndirect(&afterCrop);
         CombineRgn(panels, panels, after, RGN_OR);
         CombineRgn(custom, custom, panels, RGN_DIFF);
         DeleteObject(after);
         DeleteObject(panels);
     }
-    HRGN slider = CreateRectRgn(92, 192, 348, 212);
+    HRGN slider = CreateRectRgnIndirect(&sliderBlock);
     CombineRgn(custom, custom, slider, RGN_OR);
     DeleteObject(slider);
 
@@ -376,7 +372,7 @@ void UpdateDialogCursor()
 {
     int x = PackedX(lastMousePosition);
     int y = PackedY(lastMousePosition);
-    if (24 < x && x < 152 && 24 < y && y < 153) SetCursor(cropDragging ? closedHandCursor : openHandCursor);
+    if (StrictlyInside(beforePanel, x, y)) SetCursor(cropDragging ? closedHandCursor : openHandCursor);
     else SetCursor(LoadCursor(nullptr, IDC_ARROW));
 }
 

@@ -5,6 +5,7 @@
 
 #include "engine/denoise.h"
 #include "ui/app_state.h"
+#include "ui/preview_layout.h"
 
 Image PreviewCrop;
 std::int32_t cropRowOffset = 0;
@@ -14,14 +15,9 @@ std::uint8_t previewRequested = 0;
 
 namespace {
 
-constexpr int beforeX = 24;
-constexpr int afterX = 240;
-constexpr int panelY = 24;
-constexpr RECT afterFill = {240, 24, 368, 152};
-
-void DrawCrop(HDC dc, int x, int columns, int rows)
+void DrawCrop(HDC dc, const RECT& crop, int columns, int rows)
 {
-    SetDIBitsToDevice(dc, x, panelY, columns, rows, 0, 0, 0, rows, PreviewCrop.bits,
+    SetDIBitsToDevice(dc, crop.left, crop.top, columns, rows, 0, 0, 0, rows, PreviewCrop.bits,
                       reinterpret_cast<const BITMAPINFO*>(PreviewCrop.header), DIB_RGB_COLORS);
 }
 
@@ -42,13 +38,13 @@ bool RenderPreview(HDC dialogDc)
     }
 
     SetICMMode(dialogDc, ICM_ON);
-    DrawCrop(dialogDc, beforeX, columns, rows);
+    DrawCrop(dialogDc, beforeCrop, columns, rows);
     if (previewRequested) {
         DenoiseImage(PreviewCrop.header, PreviewCrop.bits, PreviewCrop.rows.get());
-        DrawCrop(dialogDc, afterX, columns, rows);
+        DrawCrop(dialogDc, afterCrop, columns, rows);
         previewRequested = 0;
     } else {
-        drawRect = afterFill;
+        drawRect = afterCrop;
         FillRect(dialogDc, &drawRect, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     }
     SetICMMode(dialogDc, ICM_OFF);

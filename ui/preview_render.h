@@ -6,11 +6,11 @@
 #include <cstdint>
 
 #include "imagefile/image.h"
+#include "ui/preview_layout.h"
 
 // The 128 x 128 picture the preview processes; rebuilt by the dialog at every opening. Parts of
 // it outside a smaller picture stay zero.
 extern Image PreviewCrop;
-constexpr int cropSize = 128;
 
 // Where the crop lies in the held picture, kept by the dialog: the first picture row (counted
 // from the bottom), the first column, and 128 - width for pictures narrower than the crop.

@@ -10,12 +10,7 @@ constexpr int windowWidth = 256;
 constexpr int windowHeight = 64;
 constexpr RECT gaugeArea = {64, 17, 192, 21};
 
-// The program's mark: the strip of the start-up picture below its 200 x 200 view.
-constexpr int markX = 4;
-constexpr int markY = 8;
-constexpr int markWidth = 48;
-constexpr int markHeight = 22;
-constexpr int markCanvasY = 200;
+constexpr POINT markPlace = {4, 8};  // where the window shows the mark
 
 void StartDisplay(HDC dc, HBRUSH faceBrush)
 {
@@ -34,9 +29,12 @@ void StartDisplay(HDC dc, HBRUSH faceBrush)
     DrawGauge(dc, 1);
 
     // White is the transparent colour of the mark: XOR, AND with the mask, XOR again.
-    BitBlt(dc, markX, markY, markWidth, markHeight, SplashCanvas, 0, markCanvasY, SRCINVERT);
-    BitBlt(dc, markX, markY, markWidth, markHeight, ProgressMarkMask, 0, 0, SRCAND);
-    BitBlt(dc, markX, markY, markWidth, markHeight, SplashCanvas, 0, markCanvasY, SRCINVERT);
+    const int w = progressMarkSize.cx;
+    const int h = progressMarkSize.cy;
+    const POINT from = progressMarkPlace;
+    BitBlt(dc, markPlace.x, markPlace.y, w, h, SplashCanvas, from.x, from.y, SRCINVERT);
+    BitBlt(dc, markPlace.x, markPlace.y, w, h, ProgressMarkMask, 0, 0, SRCAND);
+    BitBlt(dc, markPlace.x, markPlace.y, w, h, SplashCanvas, from.x, from.y, SRCINVERT);
 }
 
 void UpdateDisplay(HDC dc, int percent)

@@ -10,6 +10,7 @@
 #include "imagefile/converter_library.h"
 #include "ui/draw_helpers.h"
 #include "ui/main_window.h"
+#include "ui/preview_layout.h"
 #include "window_test_support.h"
 
 using namespace window_test;
@@ -81,11 +82,11 @@ TEST(Application, ThePreparedCanvasMasksAndAtlasAgree)
 
     // The progress mark's mask is white exactly where the canvas strip is white.
     const Capture strip = CaptureDc(SplashCanvas, 230, 230);
-    const Capture mark = CaptureDc(ProgressMarkMask, 48, 22);
+    const Capture mark = CaptureDc(ProgressMarkMask, progressMarkSize.cx, progressMarkSize.cy);
     int markPixels = 0;
-    for (int y = 0; y < 22; ++y) {
-        for (int x = 0; x < 48; ++x) {
-            const bool white = IsWhite(strip.At(x, 200 + y));
+    for (int y = 0; y < progressMarkSize.cy; ++y) {
+        for (int x = 0; x < progressMarkSize.cx; ++x) {
+            const bool white = IsWhite(strip.At(progressMarkPlace.x + x, progressMarkPlace.y + y));
             EXPECT_EQ(IsWhite(mark.At(x, y)), white) << x << "," << y;
             markPixels += !white;
         }
@@ -98,8 +99,8 @@ TEST(Application, ThePreparedCanvasMasksAndAtlasAgree)
     for (int y = 0; y < 64; ++y) {
         for (int x = 0; x < 64; ++x) ASSERT_EQ(IsWhite(atlasMask.At(x, y)), IsWhite(atlas.At(x, y))) << x << "," << y;
     }
-    EXPECT_TRUE(IsWhite(atlasMask.At(0, 16)));       // knob corner: transparent
-    EXPECT_FALSE(IsWhite(atlasMask.At(0, 16 + 8)));  // knob outline
+    EXPECT_TRUE(IsWhite(atlasMask.At(knobPicture.x, knobPicture.y)));       // knob corner: transparent
+    EXPECT_FALSE(IsWhite(atlasMask.At(knobPicture.x, knobPicture.y + 8)));  // knob outline
 
     // The version text is drawn in light grey right of and below its place.
     RECT client;
@@ -159,7 +160,7 @@ TEST(Application, ExitFreesTheSliderTrackKeptSinceItsFirstDraw)
         HBITMAP bitmap = CreateCompatibleBitmap(screen, 400, 240);
         HGDIOBJ old = SelectObject(dc, bitmap);
         DrawStrengthSlider(dc);
-        const COLORREF face = CaptureDc(dc, 400, 240).At(93, 193);
+        const COLORREF face = CaptureDc(dc, 400, 240).At(sliderBlock.left + 1, sliderBlock.top + 1);
         SelectObject(dc, old);
         DeleteObject(bitmap);
         DeleteDC(dc);

@@ -8,6 +8,7 @@
 #include "engine/settings.h"
 #include "ui/app_state.h"
 #include "ui/draw_helpers.h"
+#include "ui/preview_layout.h"
 #include "window_test_support.h"
 
 namespace {
@@ -184,10 +185,12 @@ TEST_F(DrawHelpers, BevelFrameCornersAndEdgesForRadiusThree)
     FreeCanvas(canvas);
 }
 
+constexpr int knobRow = sliderBlock.top + 2;
+
 int KnobLeftEdge(const Canvas& canvas)
 {
-    for (int x = 92; x < 348; ++x) {
-        if (PixelAt(canvas, x, 194) == RGB(0, 0, 0)) return x;
+    for (int x = sliderBlock.left; x < sliderBlock.right; ++x) {
+        if (PixelAt(canvas, x, knobRow) == RGB(0, 0, 0)) return x;
     }
     return -1;
 }
@@ -204,28 +207,30 @@ TEST_F(DrawHelpers, SliderTrackKnobAndCache)
     FreeCanvas(covered);
 
     Canvas canvas = MakeCanvas(400, 240, marker);
-    struct Case { std::int8_t strength; int left; };
-    const Case cases[] = {{1, 100}, {26, 149}, {50, 196}, {99, 292}};
+    struct Case { std::int8_t strength; int offset; };
+    // Knob left edges for 1, 26, 50 and 99: 49 = 25 x 1.96 exactly in double precision.
+    const Case cases[] = {{1, 0}, {26, 49}, {50, 96}, {99, 192}};
     for (const Case& c : cases) {
         filterStrength = c.strength;
         DrawStrengthSlider(canvas.dc);
-        EXPECT_EQ(KnobLeftEdge(canvas), c.left) << int(c.strength);
-        EXPECT_EQ(PixelAt(canvas, c.left + 7, 194), RGB(0, 0, 0));
-        EXPECT_NE(PixelAt(canvas, c.left + 8, 194), RGB(0, 0, 0));
+        const int left = sliderTrack.left + c.offset;
+        EXPECT_EQ(KnobLeftEdge(canvas), left) << int(c.strength);
+        EXPECT_EQ(PixelAt(canvas, left + knobSize.cx - 1, knobRow), RGB(0, 0, 0));
+        EXPECT_NE(PixelAt(canvas, left + knobSize.cx, knobRow), RGB(0, 0, 0));
     }
 
     // The restored block is the face colour around the track, never what the first context held;
     // the previous knob is gone.
-    EXPECT_TRUE(IsGrey(PixelAt(canvas, 93, 193), 192));
-    EXPECT_TRUE(IsGrey(PixelAt(canvas, 100, 194), 192));
-    EXPECT_EQ(PixelAt(canvas, 91, 193), marker);
-    EXPECT_EQ(PixelAt(canvas, 348, 193), marker);
+    EXPECT_TRUE(IsGrey(PixelAt(canvas, sliderBlock.left + 1, sliderBlock.top + 1), 192));
+    EXPECT_TRUE(IsGrey(PixelAt(canvas, sliderTrack.left, knobRow), 192));
+    EXPECT_EQ(PixelAt(canvas, sliderBlock.left - 1, sliderBlock.top + 1), marker);
+    EXPECT_EQ(PixelAt(canvas, sliderBlock.right, sliderBlock.top + 1), marker);
     // Track: black top row, hue 240 at the left, grey at the right.
-    EXPECT_EQ(PixelAt(canvas, 150, 201), RGB(0, 0, 0));
-    COLORREF left = PixelAt(canvas, 100, 203);
+    EXPECT_EQ(PixelAt(canvas, sliderTrack.left + 50, sliderTrack.top + 1), RGB(0, 0, 0));
+    COLORREF left = PixelAt(canvas, sliderTrack.left, sliderTrack.bottom);
     EXPECT_GT(GetBValue(left), 150);
     EXPECT_EQ(GetRValue(left), 0);
-    COLORREF right = PixelAt(canvas, 299, 203);
+    COLORREF right = PixelAt(canvas, sliderTrack.right - 1, sliderTrack.bottom);
     EXPECT_EQ(GetRValue(right), GetGValue(right));
     EXPECT_LE(GetBValue(right) - GetRValue(right), 1);
     FreeCanvas(canvas);

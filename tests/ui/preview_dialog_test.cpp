@@ -19,6 +19,7 @@
 #include "support/front_end.h"
 #include "ui/app_state.h"
 #include "ui/preview_dialog.h"
+#include "ui/preview_layout.h"
 #include "ui/preview_render.h"
 #include "ui/progress_window.h"
 #include "window_test_support.h"
@@ -200,17 +201,18 @@ TEST_F(PreviewDialog, BeforePanelShowsTheCropTheRightWayUp)
     Capture shown = CaptureClient(dialog);
     // Rows count from the bottom: the panel's top line is picture row 176 + 127 from the bottom.
     const int top = 480 - 1 - (176 + 127);
-    EXPECT_EQ(shown.At(24, 24), Pattern(257, top));
-    EXPECT_EQ(shown.At(24 + 127, 24 + 127), Pattern(257 + 127, top + 127));
-    EXPECT_EQ(shown.At(240 + 5, 24 + 5), RGB(255, 255, 255));  // no preview yet
+    const int last = cropSize - 1;
+    EXPECT_EQ(shown.At(beforeCrop.left, beforeCrop.top), Pattern(257, top));
+    EXPECT_EQ(shown.At(beforeCrop.left + last, beforeCrop.top + last), Pattern(257 + last, top + last));
+    EXPECT_EQ(shown.At(afterCrop.left + 5, afterCrop.top + 5), RGB(255, 255, 255));  // no preview yet
 }
 
 TEST_F(PreviewDialog, SmallPictureStandsTopLeftAndTheRestOfTheCropIsZero)
 {
     Open(100, 60);
     Capture shown = CaptureClient(dialog);
-    EXPECT_EQ(shown.At(24, 24), Pattern(0, 0));
-    EXPECT_EQ(shown.At(24 + 99, 24 + 59), Pattern(99, 59));
+    EXPECT_EQ(shown.At(beforeCrop.left, beforeCrop.top), Pattern(0, 0));
+    EXPECT_EQ(shown.At(beforeCrop.left + 99, beforeCrop.top + 59), Pattern(99, 59));
     for (int i = 0; i < cropSize; ++i) {
         const int from = i < 60 ? 300 : 0;
         for (int b = from; b < cropSize * 3; ++b) ASSERT_EQ(PreviewCrop.rows[i][b], 0) << i << " " << b;
@@ -222,8 +224,8 @@ TEST_F(PreviewDialog, LargeEnoughForTheCustomAreaWithItOnTop)
     Open(640, 480);
     RECT client;
     GetClientRect(dialog, &client);
-    EXPECT_GE(client.right, 384 + 8);
-    EXPECT_GE(client.bottom, 212 + 8);
+    EXPECT_GE(client.right, tiledArea.right + 8);
+    EXPECT_GE(client.bottom, sliderZone.bottom + 8);
 
     // The platform's own erasing, after a full invalidation, leaves the tiles standing.
     InvalidateRect(dialog, nullptr, TRUE);
@@ -231,12 +233,13 @@ TEST_F(PreviewDialog, LargeEnoughForTheCustomAreaWithItOnTop)
     Pump();
     Capture shown = CaptureClient(dialog);
     Capture atlas = CaptureDc(SkinAtlas, 64, 64);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) {
-            EXPECT_EQ(shown.At(8 + x, 8 + y), atlas.At(x, y));               // corner tile
-            EXPECT_EQ(shown.At(8 + 8 * 30 + x, 8 + 8 * 19 + y), atlas.At(8 + x, 8 + y));  // background
+    const POINT lastCell = {tiledArea.left + tileSide * 30, tiledArea.top + tileSide * (tileRows - 1)};
+    for (int y = 0; y < tileSide; ++y)
+        for (int x = 0; x < tileSide; ++x) {
+            EXPECT_EQ(shown.At(tiledArea.left + x, tiledArea.top + y), atlas.At(cornerTile.x + x, cornerTile.y + y));
+            EXPECT_EQ(shown.At(lastCell.x + x, lastCell.y + y), atlas.At(backgroundTile.x + x, backgroundTile.y + y));
         }
-    EXPECT_EQ(shown.At(24, 24), Pattern(257, 480 - 1 - 303));
+    EXPECT_EQ(shown.At(beforeCrop.left, beforeCrop.top), Pattern(257, 480 - 1 - 303));
 }
 
 // The same dialog in dialog units with a much smaller font: the units shrink, the custom area's
@@ -268,15 +271,15 @@ TEST_F(PreviewDialog, GrowsAndClearsTheCustomAreaWhenItsFontUnitsAreSmall)
     ASSERT_NE(dialog, nullptr);
     RECT units = {0, 0, 227, 148};
     MapDialogRect(dialog, &units);
-    EXPECT_LT(units.right, 384);   // the template alone would cut the tiles
-    EXPECT_LT(units.bottom, 212);  // and put the button over them
+    EXPECT_LT(units.right, tiledArea.right);    // the template alone would cut the tiles
+    EXPECT_LT(units.bottom, sliderZone.bottom);  // and put the button over them
     RECT client;
     GetClientRect(dialog, &client);
-    EXPECT_GE(client.right, 384 + 8);
+    EXPECT_GE(client.right, tiledArea.right + 8);
     RECT button;
     GetWindowRect(GetDlgItem(dialog, IDC_PREVIEW), &button);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&button), 2);
-    EXPECT_GE(button.top, 212 + 8);
+    EXPECT_GE(button.top, sliderZone.bottom + 8);
     EXPECT_LE(button.bottom, client.bottom);
 }
 
@@ -285,30 +288,32 @@ TEST_F(PreviewDialog, CropDragStepsStopsAtLimitsAndMovesInThreeColumnSteps)
     Open(1024, 200);
     // 200 high: one row per pixel, from 36 up to the limit 72; once there the committed place
     // follows the limit, so moving back shows nothing until the mouse crosses the drag start.
-    Drag(60, 60, 60, 70);
+    const int x = beforeCrop.left + 36;
+    const int y = beforeCrop.top + 36;
+    Drag(x, y, x, y + 10);
     EXPECT_EQ(cropRowOffset, 46);
-    Move(60, 110);
+    Move(x, y + 50);
     EXPECT_EQ(cropRowOffset, 72);
-    Move(60, 100);
+    Move(x, y + 40);
     EXPECT_EQ(cropRowOffset, 72);
-    Move(60, 50);
+    Move(x, y - 10);
     EXPECT_EQ(cropRowOffset, 62);
     Release();
 
     // 1024 wide: eight columns per pixel, the offset counted back from the right in steps of 3.
-    Drag(60, 60, 61, 60);
+    Drag(x, y, x + 1, y);
     EXPECT_EQ(cropColumnOffset, 896 - 456);
-    Move(62, 60);
+    Move(x + 2, y);
     EXPECT_EQ(cropColumnOffset, 896 - 462);
-    Move(200, 170);  // outside both zones: the drag ends where it was
-    Move(61, 61);
+    Move(afterCrop.left - 40, sliderZone.top - 21);  // outside both zones: the drag ends where it was
+    Move(x + 1, y + 1);
     EXPECT_EQ(cropColumnOffset, 896 - 462);
     Release();
 
     // A picture exactly 128 high cannot move along that axis.
     Close();
     Open(300, 128);
-    Drag(60, 60, 60, 100);
+    Drag(x, y, x, y + 40);
     EXPECT_EQ(cropRowOffset, 0);
     Release();
 }
@@ -327,35 +332,39 @@ TEST_F(PreviewDialog, WheelStepsOneWhateverTheDeltaAndStopsAtTheEnds)
     filterStrength = 50;
     Wheel(0);
     EXPECT_EQ(filterStrength, 49);
-    EXPECT_TRUE(ShowsText(dialog, 188, 36, "   49"));
+    EXPECT_TRUE(ShowsText(dialog, panelTextX, strengthLineY, "   49"));
 }
 
 TEST_F(PreviewDialog, SliderDragMovesOneUnitPerTwoPixelsFromTheAnchor)
 {
     Open(200, 200);
+    const int left = sliderZone.left + 1;
+    const int right = sliderZone.right - 1;
+    const int middle = (sliderZone.left + sliderZone.right) / 2;
+    const int y = sliderTrack.top;
     filterStrength = 99;
-    Drag(101, 200, 299, 200);
+    Drag(left, y, right, y);
     EXPECT_EQ(filterStrength, 99);
     Release();
 
     filterStrength = 1;
-    Drag(299, 200, 101, 200);
+    Drag(right, y, left, y);
     EXPECT_EQ(filterStrength, 1);
     Release();
 
     filterStrength = 50;
-    Drag(200, 200, 211, 205);
+    Drag(middle, y, middle + 11, y + 5);
     EXPECT_EQ(filterStrength, 55);
-    Move(190, 200);
+    Move(middle - 10, y);
     EXPECT_EQ(filterStrength, 45);
-    Move(200, 150);  // outside the zone: the value stays, the drag goes on
+    Move(middle, sliderZone.top - 41);  // outside the zone: the value stays, the drag goes on
     EXPECT_EQ(filterStrength, 45);
-    Move(221, 200);
+    Move(middle + 21, y);
     EXPECT_EQ(filterStrength, 60);
     Release();
-    Move(250, 200);
+    Move(middle + 50, y);
     EXPECT_EQ(filterStrength, 60);
-    EXPECT_TRUE(ShowsText(dialog, 188, 36, "   60"));
+    EXPECT_TRUE(ShowsText(dialog, panelTextX, strengthLineY, "   60"));
 }
 
 TEST_F(PreviewDialog, PreviewRunsOnceOnTheNextPaintAndRepeatsExactly)
@@ -363,8 +372,8 @@ TEST_F(PreviewDialog, PreviewRunsOnceOnTheNextPaintAndRepeatsExactly)
     lumaSnr = chromaSnr = 0;
     filterStrength = 50;
     Open(640, 480);
-    EXPECT_TRUE(ShowsText(dialog, 188, 124, "EDOM   "));
-    EXPECT_TRUE(ShowsText(dialog, 188, 132, "EDOM   "));
+    EXPECT_TRUE(ShowsText(dialog, panelTextX, lumaFigureY, "EDOM   "));
+    EXPECT_TRUE(ShowsText(dialog, panelTextX, chromaFigureY, "EDOM   "));
 
     Command(IDC_PREVIEW);
     EXPECT_EQ(previewRequested, 1);
@@ -372,20 +381,22 @@ TEST_F(PreviewDialog, PreviewRunsOnceOnTheNextPaintAndRepeatsExactly)
     EXPECT_EQ(previewRequested, 0);
     Capture first = CaptureClient(dialog);
     EXPECT_NE(lumaSnr, 0.0f);
-    EXPECT_FALSE(ShowsText(dialog, 188, 124, "EDOM   "));
-    EXPECT_NE(first.At(240 + 64, 24 + 64), RGB(255, 255, 255));
+    EXPECT_FALSE(ShowsText(dialog, panelTextX, lumaFigureY, "EDOM   "));
+    const POINT middle = {afterCrop.left + cropSize / 2, afterCrop.top + cropSize / 2};
+    EXPECT_NE(first.At(middle.x, middle.y), RGB(255, 255, 255));
 
     Command(IDC_PREVIEW);
     Pump();
     Capture second = CaptureClient(dialog);
-    for (int y = 24; y < 152; ++y)
-        for (int x = 240; x < 368; ++x) ASSERT_EQ(first.At(x, y), second.At(x, y)) << x << "," << y;
+    for (int y = afterCrop.top; y < afterCrop.bottom; ++y)
+        for (int x = afterCrop.left; x < afterCrop.right; ++x)
+            ASSERT_EQ(first.At(x, y), second.At(x, y)) << x << "," << y;
 
     // A paint without a pending preview blanks the after-panel.
     InvalidateRect(dialog, nullptr, TRUE);
     UpdateWindow(dialog);
     Pump();
-    EXPECT_EQ(CaptureClient(dialog).At(240 + 64, 24 + 64), RGB(255, 255, 255));
+    EXPECT_EQ(CaptureClient(dialog).At(middle.x, middle.y), RGB(255, 255, 255));
 }
 
 // The six readout lines of one pixel colour, as the panel writes them.
@@ -412,7 +423,7 @@ bool ShowsReadout(HWND dialog, int x, COLORREF colour)
 {
     std::vector<std::string> lines = ReadoutLines(colour);
     for (int i = 0; i < 6; ++i)
-        if (!ShowsText(dialog, x, 60 + 8 * i, lines[i].c_str())) return false;
+        if (!ShowsText(dialog, x, readoutTopY + readoutLineHeight * i, lines[i].c_str())) return false;
     return true;
 }
 
@@ -421,21 +432,21 @@ TEST_F(PreviewDialog, ReadoutShowsBothPanelsPixelsThroughTheCurrentToneCurve)
     toneMode = 0;
     Open(640, 480);
     const int top = 480 - 1 - (176 + 127);
-    Move(100, 90);
+    Move(beforeCrop.left + 76, beforeCrop.top + 66);
     const COLORREF before = Pattern(257 + 76, top + 66);
-    EXPECT_TRUE(ShowsReadout(dialog, 184, before));
-    EXPECT_TRUE(ShowsReadout(dialog, 204, RGB(255, 255, 255)));  // no preview: white
-    EXPECT_TRUE(ShowsText(dialog, 204, 84, "   0"));
-    EXPECT_TRUE(ShowsText(dialog, 204, 100, " 100"));
+    EXPECT_TRUE(ShowsReadout(dialog, beforeReadoutX, before));
+    EXPECT_TRUE(ShowsReadout(dialog, afterReadoutX, RGB(255, 255, 255)));  // no preview: white
+    EXPECT_TRUE(ShowsText(dialog, afterReadoutX, readoutTopY + 3 * readoutLineHeight, "   0"));  // hue
+    EXPECT_TRUE(ShowsText(dialog, afterReadoutX, readoutTopY + 5 * readoutLineHeight, " 100"));  // value
 
     SendDlgItemMessageW(dialog, IDC_TONE_CURVE, CB_SETCURSEL, 3, 0);
     Command(IDC_TONE_CURVE, CBN_SELCHANGE);
     ASSERT_EQ(toneMode, 3);
-    Move(100, 91);
+    Move(beforeCrop.left + 76, beforeCrop.top + 67);
     const COLORREF next = Pattern(257 + 76, top + 67);
-    EXPECT_TRUE(ShowsReadout(dialog, 184, next));
+    EXPECT_TRUE(ShowsReadout(dialog, beforeReadoutX, next));
     toneMode = 0;
-    EXPECT_FALSE(ShowsReadout(dialog, 184, next));  // the darker curve did change the figures
+    EXPECT_FALSE(ShowsReadout(dialog, beforeReadoutX, next));  // the darker curve did change the figures
 }
 
 TEST_F(PreviewDialog, SettingsSurviveReopening)
@@ -471,7 +482,7 @@ TEST_F(PreviewDialog, SettingsSurviveReopening)
     EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_BRIGHTNESS_CORRECTION), BST_UNCHECKED);
     EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_RGB_CORRECTION), BST_UNCHECKED);
     EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_TONE_CURVE, CB_GETCURSEL, 0, 0), 2);
-    EXPECT_TRUE(ShowsText(dialog, 188, 36, "   30"));
+    EXPECT_TRUE(ShowsText(dialog, panelTextX, strengthLineY, "   30"));
     brightnessCorrection = rgbCorrection = 1;
     toneMode = 0;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/preview_layout.h"
 #include "window_test_support.h"
 
 using namespace window_test;
@@ -198,37 +199,41 @@ TEST(Resources, SkinAtlasHoldsItsPicturesWhereTheDialogCopiesThem)
     DeleteObject(bitmap);
 
     // Background tile: grey 118 squares at top-left and bottom-right, white elsewhere.
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) {
+    const AtlasPlace background = backgroundTile;
+    for (int y = 0; y < tileSide; ++y) {
+        for (int x = 0; x < tileSide; ++x) {
             const bool grey = (x < 4) == (y < 4);
-            EXPECT_EQ(atlas.At(8 + x, 8 + y), grey ? RGB(118, 118, 118) : RGB(255, 255, 255)) << x << "," << y;
+            EXPECT_EQ(atlas.At(background.x + x, background.y + y), grey ? RGB(118, 118, 118) : RGB(255, 255, 255))
+                << x << "," << y;
         }
     }
     // Shadow tiles are darker than the background tile they stand beside.
-    for (const POINT tile : {POINT{0, 0}, POINT{8, 0}, POINT{0, 8}, POINT{24, 8}}) {
+    for (const AtlasPlace tile : {cornerTile, horizontalEdgeTile, verticalEdgeTile, shadowCornerTile}) {
         EXPECT_LT(GetRValue(atlas.At(tile.x, tile.y)), 118) << tile.x << "," << tile.y;
     }
     // Labels: light letters on dark grey; something is written on each.
-    for (int top : {0, 8}) {
-        EXPECT_EQ(atlas.At(32, top), RGB(64, 64, 64));
+    for (const AtlasPlace label : {beforeLabel, afterLabel}) {
+        EXPECT_EQ(atlas.At(label.x, label.y), RGB(64, 64, 64));
         int light = 0;
-        for (int y = top; y < top + 8; ++y) {
-            for (int x = 32; x < 64; ++x) light += GetRValue(atlas.At(x, y)) > 150;
+        for (int y = label.y; y < label.y + labelSize.cy; ++y) {
+            for (int x = label.x; x < label.x + labelSize.cx; ++x) light += GetRValue(atlas.At(x, y)) > 150;
         }
-        EXPECT_GT(light, 20) << top;
+        EXPECT_GT(light, 20) << label.y;
     }
     // Knob: black outline inside its 8 x 20 cell, white (transparent) corners, no white inside.
-    EXPECT_EQ(atlas.At(0, 16), RGB(255, 255, 255));
-    EXPECT_EQ(atlas.At(0, 16 + 10), RGB(0, 0, 0));
-    EXPECT_EQ(atlas.At(7, 16 + 10), RGB(0, 0, 0));
-    EXPECT_NE(atlas.At(3, 16 + 5), RGB(255, 255, 255));
+    const AtlasPlace knob = knobPicture;
+    EXPECT_EQ(atlas.At(knob.x, knob.y), RGB(255, 255, 255));
+    EXPECT_EQ(atlas.At(knob.x, knob.y + 10), RGB(0, 0, 0));
+    EXPECT_EQ(atlas.At(knob.x + knobSize.cx - 1, knob.y + 10), RGB(0, 0, 0));
+    EXPECT_NE(atlas.At(knob.x + 3, knob.y + 5), RGB(255, 255, 255));
     // Glyphs: light marks on black, so they stand on the panel's black column.
-    for (const POINT glyph : {POINT{7, 43}, POINT{7, 50}, POINT{7, 57}, POINT{14, 43}, POINT{14, 50}, POINT{14, 57},
-                              POINT{21, 43}, POINT{21, 50}, POINT{21, 57}}) {
+    std::vector<AtlasPlace> glyphs(std::begin(readoutGlyphs), std::end(readoutGlyphs));
+    glyphs.insert(glyphs.end(), {strengthGlyph, lumaMark, chromaMark});
+    for (const AtlasPlace glyph : glyphs) {
         EXPECT_EQ(atlas.At(glyph.x, glyph.y), RGB(0, 0, 0));
         int marks = 0;
-        for (int y = 0; y < 7; ++y) {
-            for (int x = 0; x < 7; ++x) marks += atlas.At(glyph.x + x, glyph.y + y) != RGB(0, 0, 0);
+        for (int y = 0; y < glyphSide; ++y) {
+            for (int x = 0; x < glyphSide; ++x) marks += atlas.At(glyph.x + x, glyph.y + y) != RGB(0, 0, 0);
         }
         EXPECT_GE(marks, 5) << glyph.x << "," << glyph.y;
     }
