@@ -21,30 +21,23 @@ QV_LOOP_BODY void SquareSumsAlongRowBody(const float* row, float* sums, float* p
         padded[k] = padded[n + k];
         padded[windowReach + n + k] = padded[windowReach + k];
     }
-    for (int x = 0; x < n; ++x) {
-        float sum = padded[x];
-        for (int k = 1; k < windowSide; ++k) sum += padded[x + k];
-        sums[x] = sum;
-    }
+    static_assert(windowSide == 9, "the sums below name their nine terms");
+    const float* p = padded;
+    for (int x = 0; x < n; ++x)
+        sums[x] = (((((((p[x] + p[x + 1]) + p[x + 2]) + p[x + 3]) + p[x + 4]) + p[x + 5]) + p[x + 6]) + p[x + 7]) + p[x + 8];
 }
 QV_WIDE_LOOP(SquareSumsAlongRow, (const float* row, float* sums, float* padded, int n),
              (row, sums, padded, n))
 
-QV_LOOP_BODY void SumRowsBody(const float* const* rowSums, float* sums, int n)
-{
-    for (int x = 0; x < n; ++x) sums[x] = rowSums[0][x];
-    for (int k = 1; k < windowSide; ++k)
-        for (int x = 0; x < n; ++x) sums[x] += rowSums[k][x];
-}
-QV_WIDE_LOOP(SumRows, (const float* const* rowSums, float* sums, int n), (rowSums, sums, n))
-
-QV_LOOP_BODY void BivariateShrinkRowBody(float* detail, const float* parent, const float* windowSums,
+QV_LOOP_BODY void BivariateShrinkRowBody(float* detail, const float* parent, const float* const* rowSums,
                                           int n, float noiseSigma)
 {
     const float noiseVariance = noiseSigma * noiseSigma;
     const float scale = rootThree * noiseVariance;
+    const float* const* s = rowSums;
     for (int x = 0; x < n; ++x) {
-        const float signal = std::sqrt(std::max(windowSums[x] * windowMean - noiseVariance, tiny));
+        const float window = (((((((s[0][x] + s[1][x]) + s[2][x]) + s[3][x]) + s[4][x]) + s[5][x]) + s[6][x]) + s[7][x]) + s[8][x];
+        const float signal = std::sqrt(std::max(window * windowMean - noiseVariance, tiny));
         const float threshold = scale / signal;
         const float w1 = detail[x], w2 = parent[x];
         const float r = std::sqrt(w1 * w1 + w2 * w2);
@@ -52,5 +45,5 @@ QV_LOOP_BODY void BivariateShrinkRowBody(float* detail, const float* parent, con
     }
 }
 QV_WIDE_LOOP(BivariateShrinkRow,
-             (float* detail, const float* parent, const float* windowSums, int n, float noiseSigma),
-             (detail, parent, windowSums, n, noiseSigma))
+             (float* detail, const float* parent, const float* const* rowSums, int n, float noiseSigma),
+             (detail, parent, rowSums, n, noiseSigma))

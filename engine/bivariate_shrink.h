@@ -16,9 +16,7 @@ constexpr int windowReach = windowSide / 2;
 // padded is the caller's scratch of n + 2 windowReach elements.
 void SquareSumsAlongRow(const float* row, float* sums, float* padded, int n);
 
-// sums[x] += rowSums[x] over the windowSide rows given, in the order given.
-void SumRows(const float* const* rowSums, float* sums, int n);
-
-// Shrinks one row of details in place with their parents and the window sums of their squares.
-void BivariateShrinkRow(float* detail, const float* parent, const float* windowSums, int n,
+// Shrinks one row of details in place with their parents; rowSums are the windowSide rows of
+// SquareSumsAlongRow from windowReach rows above to windowReach rows below, added in that order.
+void BivariateShrinkRow(float* detail, const float* parent, const float* const* rowSums, int n,
                         float noiseSigma);

@@ -13,8 +13,8 @@ namespace {
 // part when the finest-but-last level needs it.
 constexpr int tilePlanes = 1 + 3 * fineLevels;
 // Rows of scratch: two for a pass's results before they go in place, seven for the parents'
-// level, a window of sums for each band, their total and the padded row of the sums.
-constexpr int scratchRows = 2 + 7 + 3 * windowSide + 1 + 1;
+// level, a window of sums for each band and the padded row of the sums.
+constexpr int scratchRows = 2 + 7 + 3 * windowSide + 1;
 
 struct TilePlanes {
     float* picture;
@@ -24,7 +24,6 @@ struct TilePlanes {
     float* parentWork[4];
     float* parent[3];
     float* sums[3][windowSide];
-    float* total;
     float* padded;
     int width;
     int height;
@@ -55,7 +54,6 @@ TilePlanes PlanesOf(TileScratch& scratch, int width, int height)
     for (float*& band : p.parent) band = row();
     for (auto& window : p.sums)
         for (float*& sums : window) sums = row();
-    p.total = row();
     p.padded = next;
     return p;
 }
@@ -117,9 +115,8 @@ void Shrink(const TilePlanes& p, int level, float noiseSigma)
         for (int band = 0; band < 3; ++band) {
             const float* window[windowSide];
             for (int k = 0; k < windowSide; ++k) window[k] = p.sums[band][Slot(y + k - windowReach)];
-            SumRows(window, p.total, p.width);
             const float* parent = level + 1 == fineLevels ? p.parent[band] : p.Row(p.detail[level + 1][band], y);
-            BivariateShrinkRow(p.Row(bands[band], y), parent, p.total, p.width, noiseSigma);
+            BivariateShrinkRow(p.Row(bands[band], y), parent, window, p.width, noiseSigma);
         }
     }
 }
