@@ -157,7 +157,8 @@ void InitDialog(HWND dialog)
     FitCustomArea(dialog);
 }
 
-void WritePixelValues(HDC dc, int x, COLORREF colour)
+// The before-pixel's column ends where the after-pixel's begins, which ends with the value box.
+void WritePixelValues(HDC dc, int x, int right, COLORREF colour)
 {
     int red = GetRValue(colour), green = GetGValue(colour), blue = GetBValue(colour);
     double lStar, aStar, bStar;
@@ -173,7 +174,7 @@ void WritePixelValues(HDC dc, int x, COLORREF colour)
     for (int i = 0; i < 6; ++i) {
         char text[16];
         std::snprintf(text, sizeof text, " %3d", shown[i]);
-        TextOutA(dc, x, readoutTopY + readoutLineHeight * i, text, static_cast<int>(std::strlen(text)));
+        WritePanelField(dc, x, readoutTopY + readoutLineHeight * i, right, text);
     }
 }
 
@@ -183,8 +184,8 @@ void ShowReadout(HDC dc, int x, int y)
     COLORREF before = GetPixel(dc, x, y);
     COLORREF after = GetPixel(dc, x - beforeCrop.left + afterCrop.left, y);
     UsePanelTextStyle(dc);
-    WritePixelValues(dc, beforeReadoutX, before);
-    WritePixelValues(dc, afterReadoutX, after);
+    WritePixelValues(dc, beforeReadoutX, afterReadoutX, before);
+    WritePixelValues(dc, afterReadoutX, valueBox.right, after);
 }
 
 // One axis of a crop drag: the offset moves step picture pixels per mouse pixel, and a limit
@@ -246,11 +247,13 @@ void OnMouseMove(HDC dc, LPARAM lParam)
     }
 }
 
-void OnButtonDown()
+// A slider drag holds the mouse, so that its release is seen wherever it happens.
+void OnButtonDown(HWND dialog)
 {
     if (sliderHover) {
         sliderAnchorValue = filterStrength;
         sliderAnchorPosition = lastMousePosition;
+        SetCapture(dialog);
     }
     if (cropHover) {
         cropDragging = 1;
@@ -258,10 +261,22 @@ void OnButtonDown()
     }
 }
 
-void OnButtonUp()
+void OnButtonUp(HWND dialog)
 {
     sliderAnchorPosition = 0;
+    if (GetCapture() == dialog) ReleaseCapture();
     if (cropHover) {
+        cropDragging = 0;
+        CommitCrop();
+    }
+}
+
+// The system took the mouse away during a slider drag (another window, a switch of task): the
+// release will not come, so the drags end here, as a release would end them.
+void OnCaptureLost()
+{
+    sliderAnchorPosition = 0;
+    if (cropDragging) {
         cropDragging = 0;
         CommitCrop();
     }
@@ -404,10 +419,13 @@ INT_PTR CALLBACK PreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         OnMouseMove(dc, lParam);
         break;
     case WM_LBUTTONDOWN:
-        OnButtonDown();
+        OnButtonDown(dialog);
         break;
     case WM_LBUTTONUP:
-        OnButtonUp();
+        OnButtonUp(dialog);
+        break;
+    case WM_CAPTURECHANGED:
+        OnCaptureLost();
         break;
     case WM_MOUSEWHEEL:
         OnWheel(dc, wParam);

@@ -117,11 +117,19 @@ void UsePanelTextStyle(HDC dc)
     SetTextAlign(dc, TA_LEFT | TA_TOP);
 }
 
+void WritePanelField(HDC dc, int x, int y, int right, const char* text)
+{
+    TEXTMETRICA metrics;
+    GetTextMetricsA(dc, &metrics);
+    const RECT field = {x, y, right, y + metrics.tmHeight};
+    ExtTextOutA(dc, x, y, ETO_OPAQUE, &field, text, static_cast<UINT>(std::strlen(text)), nullptr);
+}
+
 void WriteStrength(HDC dc)
 {
     char text[16];
     std::snprintf(text, sizeof text, "%5d", filterStrength);
-    TextOutA(dc, panelTextX, strengthLineY, text, static_cast<int>(std::strlen(text)));
+    WritePanelField(dc, panelTextX, strengthLineY, strengthBox.right, text);
 }
 
 bool PaintPreviewDialog(HDC dc)

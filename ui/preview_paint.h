@@ -6,6 +6,10 @@
 // Everything the dialog writes in its panels: light grey on dark grey, opaque.
 void UsePanelTextStyle(HDC dc);
 
+// Writes a figure over its field, cleared from x to right for the height of the text: the panel's
+// font is proportional, so a shorter figure would otherwise leave digits of the previous one.
+void WritePanelField(HDC dc, int x, int y, int right, const char* text);
+
 // Writes filterStrength in the strength box.
 void WriteStrength(HDC dc);
 

@@ -367,6 +367,57 @@ TEST_F(PreviewDialog, SliderDragMovesOneUnitPerTwoPixelsFromTheAnchor)
     EXPECT_TRUE(ShowsText(dialog, panelTextX, strengthLineY, "   60"));
 }
 
+bool SameArea(const Capture& a, const Capture& b, RECT area)
+{
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x)
+            if (a.At(x, y) != b.At(x, y)) return false;
+    return true;
+}
+
+// The panel's font is proportional: a figure written after a wider one must not keep its digits.
+TEST_F(PreviewDialog, FiguresAreWrittenOverTheirClearedFields)
+{
+    filterStrength = 9;
+    Open(640, 480);
+    const Capture fresh = CaptureClient(dialog);
+    Wheel(120);
+    Wheel(-120);
+    RECT grey = strengthBox;
+    grey.left += boxBlackWidth;
+    EXPECT_TRUE(SameArea(fresh, CaptureClient(dialog), grey));
+
+    const POINT end = {beforeCrop.left + 96, beforeCrop.top + 66};  // hue 38; the path passes three-digit hues
+    Move(end.x, end.y);
+    const Capture first = CaptureClient(dialog);
+    for (int i = 0; i < 12; ++i) Move(beforeCrop.left + 6 + 10 * i, beforeCrop.top + 21 + 5 * i);
+    Move(end.x, end.y);
+    grey = valueBox;
+    grey.left += boxBlackWidth;
+    EXPECT_TRUE(SameArea(first, CaptureClient(dialog), grey));
+}
+
+// A slider drag holds the mouse until its release, wherever that happens; when the system gives
+// the mouse to another window the drag ends, and the slider no longer follows the pointer.
+TEST_F(PreviewDialog, SliderDragHoldsTheMouseUntilItEnds)
+{
+    Open(200, 200);
+    const int middle = (sliderZone.left + sliderZone.right) / 2;
+    const int y = sliderTrack.top;
+    filterStrength = 50;
+    Drag(middle, y, middle + 10, y);
+    EXPECT_EQ(GetCapture(), dialog);
+    Release();
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(filterStrength, 55);
+
+    Drag(middle, y, middle + 10, y);
+    SetCapture(mainWindow);
+    Move(middle + 30, y);
+    EXPECT_EQ(filterStrength, 60);
+    ReleaseCapture();
+}
+
 TEST_F(PreviewDialog, PreviewRunsOnceOnTheNextPaintAndRepeatsExactly)
 {
     lumaSnr = chromaSnr = 0;
