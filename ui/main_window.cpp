@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "colour/view_transform.h"
 #include "imagefile/image_file.h"
 #include "ui/app_state.h"
@@ -31,6 +33,44 @@ void AskForRepaint(HWND window)
 void ResizeWindow(HWND window, int width, int height)
 {
     SetWindowPos(window, HWND_NOTOPMOST, 0, 0, width, height, SWP_NOMOVE);
+}
+
+RECT WorkArea(HWND window)
+{
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    return monitor.rcWork;
+}
+
+// The window takes the picture's size, but no more than the monitor's work area: a larger window
+// would hide its close box and the part of the picture that panning must reach. A new picture
+// also moves the window into that area; later paints leave it where the user put it.
+void FitWindowToPicture(HWND window)
+{
+    const RECT work = WorkArea(window);
+    const int width = std::min<int>(heldImage.header->biWidth + mainView.frameExtraWidth, work.right - work.left);
+    const int height = std::min<int>(heldImage.header->biHeight + mainView.frameExtraHeight, work.bottom - work.top);
+    if (!mainView.placeOnScreen) {
+        ResizeWindow(window, width, height);
+        return;
+    }
+    mainView.placeOnScreen = false;
+    RECT now;
+    GetWindowRect(window, &now);
+    const int x = std::max<int>(work.left, std::min<int>(now.left, work.right - width));
+    const int y = std::max<int>(work.top, std::min<int>(now.top, work.bottom - height));
+    SetWindowPos(window, HWND_NOTOPMOST, x, y, width, height, 0);
+}
+
+// The client area's right and bottom edges as far as the work area shows them, in client pixels:
+// panning brings the picture's lower-right corner there, not to an edge beyond the screen.
+POINT ShownClientCorner(HWND window, const RECT& client)
+{
+    const RECT work = WorkArea(window);
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    return {std::min<LONG>(client.right, work.right - origin.x), std::min<LONG>(client.bottom, work.bottom - origin.y)};
 }
 
 // The letter keys and the views they show; no key selects any other view.
@@ -97,8 +137,9 @@ void OnMouseMove(HWND window, LPARAM position)
     if (!mainView.dragging) return;
 
     GetClientRect(window, &mainView.clientRect);
-    mainView.panLimitY = heldImage.header->biHeight - mainView.clientRect.bottom;
-    mainView.panLimitX = heldImage.header->biWidth - mainView.clientRect.right;
+    const POINT shown = ShownClientCorner(window, mainView.clientRect);
+    mainView.panLimitY = heldImage.header->biHeight - shown.y;
+    mainView.panLimitX = heldImage.header->biWidth - shown.x;
     const int x = mainView.savedPanX + (PointerX(position) - PointerX(mainView.dragAnchor));
     const int y = mainView.savedPanY + (PointerY(position) - PointerY(mainView.dragAnchor));
     mainView.panX = ClampPan(x, mainView.panLimitX);
@@ -137,6 +178,7 @@ void LoadDroppedFile(HWND window, HDROP drop)
         mainView.savedPanX = mainView.savedPanY = 0;
         mainView.panLimitX = mainView.panLimitY = 0;
         mainView.toldTooLargeToShow = false;
+        mainView.placeOnScreen = true;
         return;
     }
     ResizeWindow(window, splashSide, splashSide);
@@ -146,8 +188,7 @@ void LoadDroppedFile(HWND window, HDROP drop)
 
 void ShowPicture(HWND window)
 {
-    ResizeWindow(window, heldImage.header->biWidth + mainView.frameExtraWidth,
-                 heldImage.header->biHeight + mainView.frameExtraHeight);
+    FitWindowToPicture(window);
     HDC dc = GetDC(window);
     GetClientRect(window, &mainView.clientRect);
     PaintImage(dc);
@@ -159,6 +200,24 @@ void ShowSplash(HWND window)
     HDC dc = GetDC(window);
     BitBlt(dc, 0, 0, splashSide, splashSide, SplashCanvas, 0, 0, SRCCOPY);
     ReleaseDC(window, dc);
+}
+
+// What the picture does not cover, beside a picture narrower than the smallest window or below a
+// lower one, is cleared: nothing of an earlier picture may stay there.
+void ClearBesidePicture(HDC dc)
+{
+    const RECT& client = mainView.clientRect;
+    const int right = mainView.panX + heldImage.header->biWidth;
+    const int bottom = mainView.panY + heldImage.header->biHeight;
+    HBRUSH face = GetSysColorBrush(COLOR_BTNFACE);
+    if (right < client.right) {
+        const RECT beside = {right, 0, client.right, client.bottom};
+        FillRect(dc, &beside, face);
+    }
+    if (bottom < client.bottom) {
+        const RECT below = {0, bottom, std::min<LONG>(right, client.right), client.bottom};
+        FillRect(dc, &below, face);
+    }
 }
 
 }  // namespace
@@ -177,6 +236,7 @@ bool PaintImage(HDC dc)
     const int lines = SetDIBitsToDevice(dc, mainView.panX, mainView.panY, header->biWidth, header->biHeight, 0, 0, 0,
                                         header->biHeight, heldImage.bits,
                                         reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
+    ClearBesidePicture(dc);
     SetWindowTextW(mainWindow, PictureTitle(mainView.path).c_str());
     if (lines == 0 && !mainView.toldTooLargeToShow) {
         // The system could not draw it (a picture beyond what the display can take); the picture

@@ -22,6 +22,7 @@ struct MainWindowView {
     int savedPanX = 0, savedPanY = 0;
     int panLimitX = 0, panLimitY = 0;
     bool toldTooLargeToShow = false;  // the box is shown once per picture, not at every repaint
+    bool placeOnScreen = false;       // the first paint of a new picture moves the window into view
 };
 
 extern MainWindowView mainView;

@@ -45,6 +45,16 @@ protected:
         return box.result;
     }
 
+    // Presses at from, moves to to and releases there.
+    static void Drag(POINT from, POINT to)
+    {
+        SendMessageW(mainWindow, WM_MOUSEMOVE, 0, MAKELPARAM(from.x, from.y));
+        SendMessageW(mainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+        SendMessageW(mainWindow, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+        SendMessageW(mainWindow, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+        Pump();
+    }
+
     // Compares the client area with the picture's working pixels at the current pan offset.
     void ExpectShowsWorkingPicture()
     {
@@ -176,13 +186,7 @@ TEST_F(MainWindowTest, DraggingPansAWidePictureWithinItsEdges)
     const int clientWidth = ClientSize(mainWindow).cx;
     ASSERT_LT(clientWidth, width);  // the system caps the window at its largest size
 
-    auto drag = [](int fromX, int toX) {
-        SendMessageW(mainWindow, WM_MOUSEMOVE, 0, MAKELPARAM(fromX, 50));
-        SendMessageW(mainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(fromX, 50));
-        SendMessageW(mainWindow, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(toX, 50));
-        SendMessageW(mainWindow, WM_LBUTTONUP, 0, MAKELPARAM(toX, 50));
-        Pump();
-    };
+    auto drag = [](int fromX, int toX) { Drag({fromX, 50}, {toX, 50}); };
 
     drag(100, 400);  // right from the start: stays at the left edge
     EXPECT_EQ(mainView.panX, 0);
@@ -208,10 +212,39 @@ TEST_F(MainWindowTest, DraggingPansAWidePictureWithinItsEdges)
     EXPECT_EQ(CaptureClient(mainWindow).At(0, 0), Pattern(0, 0));
 }
 
+// The whole window stays on the screen, so its close box and the picture's lower-right corner
+// can be reached.
+TEST_F(MainWindowTest, APictureLargerThanTheScreenKeepsTheWindowOnItAndPansToItsCorner)
+{
+    SetWindowPos(mainWindow, nullptr, 300, 240, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    WriteBmp(L"large.bmp", 2000, 1400, Pattern);
+    DropAndShow({L"large.bmp"});
+    RECT work, window;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(mainWindow, &window);
+    EXPECT_GE(window.left, work.left);
+    EXPECT_GE(window.top, work.top);
+    EXPECT_LE(window.right, work.right);
+    EXPECT_LE(window.bottom, work.bottom);
+
+    for (int i = 0; i < 4; ++i) Drag({600, 500}, {10, 10});
+    const SIZE client = ClientSize(mainWindow);
+    EXPECT_EQ(mainView.panX, client.cx - 2000);
+    EXPECT_EQ(mainView.panY, client.cy - 1400);
+    EXPECT_EQ(CaptureClient(mainWindow).At(client.cx - 1, client.cy - 1), Pattern(1999, 1399));
+}
+
 TEST_F(MainWindowTest, ASmallPictureStaysInTheCornerWhenDragged)
 {
     WriteBmp(L"tiny.bmp", 8, 8, Pattern);
+    DropAndShow({L"pattern.bmp"});
     DropAndShow({L"tiny.bmp"});
+    // The window cannot be as narrow as the picture: nothing of the previous one stays beside it.
+    const Capture shown = CaptureClient(mainWindow);
+    for (int y = 0; y < shown.height; ++y)
+        for (int x = y < 8 ? 8 : 0; x < shown.width; ++x)
+            ASSERT_EQ(shown.At(x, y), GetSysColor(COLOR_BTNFACE)) << x << "," << y;
+
     SendMessageW(mainWindow, WM_MOUSEMOVE, 0, MAKELPARAM(60, 10));
     SendMessageW(mainWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(60, 10));
     SendMessageW(mainWindow, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(2, 1));
