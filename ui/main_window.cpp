@@ -149,10 +149,14 @@ void OnMouseMove(HWND window, LPARAM position)
 
 void SavePicture()
 {
-    // Saved beside the input: its path less the extension, with the saver's own ending. Every
-    // failure gets the one message this program has always shown for it.
+    // A large picture takes seconds to save, and the window answers nothing meanwhile.
+    const HCURSOR previous = SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
+    // Saved beside the input: its path less the extension, with the saver's own ending.
     std::string name = SaveNameStem(Utf8FromWide(mainView.path));
-    if (SaveImageFile(heldImage, name) != FileError::None) ShowMessageBox("Png:書き出しに失敗しました...", " Can't Write file...");
+    const FileError saved = SaveImageFile(heldImage, name);
+    SetCursor(previous);
+    // Every failure gets the one message this program has always shown for it.
+    if (saved != FileError::None) ShowMessageBox("Png:書き出しに失敗しました...", " Can't Write file...");
     // A moment after every save before the window takes input again, as the double click has
     // always had.
     Sleep(16);

@@ -2,9 +2,11 @@
 // read back from the window.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "colour/view_transform.h"
 #include "imagefile/image.h"
@@ -290,6 +292,31 @@ TEST_F(MainWindowTest, AFailedSaveIsToldByTheDoubleClick)
     RemoveDirectoryW(L"pattern'.bmp");
     EXPECT_EQ(box.result.caption, L" Can't Write file...");
     EXPECT_EQ(box.result.text, L"Png:書き出しに失敗しました...");
+}
+
+// The window's thread answers nothing while it saves: a second thread sharing its input state
+// watches the cursor meanwhile.
+TEST_F(MainWindowTest, TheWaitCursorShowsWhileAPictureIsSaved)
+{
+    WriteBmp(L"large.bmp", 2000, 1400, Pattern);
+    DropAndShow({L"large.bmp"});
+    const HCURSOR wait = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT));
+    const DWORD windowThread = GetCurrentThreadId();
+    std::atomic<int> attached = 0;  // 1 attached, -1 refused
+    std::atomic<bool> saved = false, waitSeen = false;
+    std::thread watcher([&] {
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // the queue that attaching needs
+        attached = AttachThreadInput(GetCurrentThreadId(), windowThread, TRUE) ? 1 : -1;
+        while (attached == 1 && !saved) waitSeen = waitSeen || GetCursor() == wait;
+    });
+    while (attached == 0) Sleep(1);
+    SendMessageW(mainWindow, WM_LBUTTONDBLCLK, 0, MAKELPARAM(20, 20));
+    saved = true;
+    watcher.join();
+    ASSERT_EQ(attached, 1);
+    EXPECT_TRUE(waitSeen);
+    EXPECT_NE(GetCursor(), wait);
 }
 
 TEST_F(MainWindowTest, JapaneseFileNamesLoadAndShowInTheTitle)
