@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cli/json_report.h"
+#include "colour/view_keys.h"
 
 const char* const toneNames[4] = {"none", "bright", "natural", "dark"};
 
@@ -34,7 +35,6 @@ constexpr OptionSpec optionSpecs[] = {
     {"version", 0, false, Id::Version},
 };
 
-constexpr const char* viewKeys = "HS?YUVIQLABNPD";  // position = viewMode; mode 2 has no key
 constexpr int largestJobs = 1024;
 
 // A whole decimal number in [low, high]; no sign, blanks or trailing characters.
@@ -49,6 +49,17 @@ bool ParseWhole(const std::string& text, int low, int high, int& value)
     if (number < low || number > high) return false;
     value = number;
     return true;
+}
+
+// The view letters as the desktop program's keys have them, either case accepted.
+std::string ViewKeyList()
+{
+    std::string list;
+    for (const ViewKey& view : viewKeys) {
+        if (!list.empty()) list += ' ';
+        list += view.key;
+    }
+    return list;
 }
 
 std::string Named(const OptionSpec& spec)
@@ -88,14 +99,16 @@ bool ApplyValue(const OptionSpec& spec, const std::string& value, QvnOptions& op
         }
         error = bad + "accepted are none, bright, natural, dark";
         return false;
-    case Id::View:
-        if (value.size() == 1 && ViewModeForKey(value[0]) >= 0) {
-            options.viewMode = ViewModeForKey(value[0]);
-            options.viewKey = static_cast<char>(std::toupper(static_cast<unsigned char>(value[0])));
+    case Id::View: {
+        const int key = value.size() == 1 ? std::toupper(static_cast<unsigned char>(value[0])) : 0;
+        if (ViewModeForKey(key) >= 0) {
+            options.viewMode = ViewModeForKey(key);
+            options.viewKey = static_cast<char>(key);
             return true;
         }
-        error = bad + "accepted are H S Y U V I Q L A B N P D";
+        error = bad + "accepted are " + ViewKeyList();
         return false;
+    }
     case Id::Output:
         if (!value.empty()) {
             options.output = value;
@@ -210,14 +223,6 @@ bool ParseShortGroup(const std::vector<std::string>& args, std::size_t& i, QvnOp
 }
 
 }  // namespace
-
-int ViewModeForKey(char key)
-{
-    const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(key)));
-    if (upper == '?' || upper == 0) return -1;
-    const char* at = std::strchr(viewKeys, upper);
-    return at ? static_cast<int>(at - viewKeys) : -1;
-}
 
 bool ParseOptions(const std::vector<std::string>& args, QvnOptions& options, std::string& error)
 {

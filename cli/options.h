@@ -35,8 +35,5 @@ bool ParseOptions(const std::vector<std::string>& args, QvnOptions& options, std
 // The accepted names, in the order of the desktop program's tone list.
 extern const char* const toneNames[4];
 
-// The view selected by a key letter (either case), or -1 for an unknown key.
-int ViewModeForKey(char key);
-
 // The --help text.
 std::string UsageText();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "colour/view_keys.h"
 #include "colour/view_transform.h"
 #include "imagefile/image_file.h"
 #include "ui/app_state.h"
@@ -73,27 +74,6 @@ POINT ShownClientCorner(HWND window, const RECT& client)
     return {std::min<LONG>(client.right, work.right - origin.x), std::min<LONG>(client.bottom, work.bottom - origin.y)};
 }
 
-// The letter keys and the views they show; no key selects any other view.
-bool ViewForKey(WPARAM key, std::int8_t& viewMode)
-{
-    switch (key) {
-    case 'A': viewMode = kViewRedGreen; return true;
-    case 'B': viewMode = kViewYellowBlue; return true;
-    case 'D': viewMode = kViewDifference; return true;
-    case 'H': viewMode = kViewHue; return true;
-    case 'I': viewMode = kViewInPhase; return true;
-    case 'L': viewMode = kViewLightness; return true;
-    case 'N': viewMode = kViewNegative; return true;
-    case 'P': viewMode = kViewSource; return true;
-    case 'Q': viewMode = kViewQuadrature; return true;
-    case 'S': viewMode = kViewSaturation; return true;
-    case 'U': viewMode = kViewBlueDifference; return true;
-    case 'V': viewMode = kViewRedDifference; return true;
-    case 'Y': viewMode = kViewLuma; return true;
-    default: return false;
-    }
-}
-
 void OpenPreviewDialog()
 {
     if (dialogOpen) return;
@@ -114,9 +94,9 @@ void OnKeyDown(HWND window, WPARAM key)
         OpenPreviewDialog();
         return;
     }
-    std::int8_t viewMode;
-    if (!ViewForKey(key, viewMode)) return;
-    ApplyViewTransform(viewMode, heldImage.header, heldImage.bits, heldImage.rows.get());
+    const int viewMode = key <= 0xFF ? ViewModeForKey(static_cast<int>(key)) : -1;
+    if (viewMode < 0) return;
+    ApplyViewTransform(static_cast<std::int8_t>(viewMode), heldImage.header, heldImage.bits, heldImage.rows.get());
     AskForRepaint(window);
 }
 

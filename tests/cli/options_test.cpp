@@ -73,18 +73,6 @@ TEST(Options, PicturesMayLookLikeOptionsAfterTheEnd)
     EXPECT_EQ(Parsed({"-", "x"}).pictures.size(), 2u) << "a lone dash is a name";
 }
 
-TEST(Options, ViewKeysFollowTheDesktopKeys)
-{
-    const std::string keys = "HSYUVIQLABNPD";
-    const int modes[] = {0, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        EXPECT_EQ(ViewModeForKey(keys[i]), modes[i]) << keys[i];
-        EXPECT_EQ(ViewModeForKey(static_cast<char>(keys[i] + 32)), modes[i]) << "Shift plays no part";
-    }
-    for (char key : std::string("?CXZ0 \x01"))
-        EXPECT_EQ(ViewModeForKey(key), -1) << int(key);
-}
-
 TEST(Options, HelpAndVersionNeedNoPicture)
 {
     EXPECT_TRUE(Parsed({"--help"}).help);
