@@ -43,12 +43,20 @@ void NameOutput(const QvnOptions& options, bool converterPresent, PictureJob& jo
         job.error = "the file name is shorter than 4 characters, so no output name can be made from it (give -o)";
 }
 
-// One spelling per file, so that "a.bmp", "./a.bmp" and a link to it are seen as one.
+// One spelling per file, so that "a.bmp", "./a.bmp", "/here/a.bmp" and a link to it are seen as
+// one, whether the file exists yet or not: an existing file by its resolved path, a new one by
+// its resolved folder with its name appended.
 std::string FileKey(const std::string& path)
 {
+    namespace fs = std::filesystem;
     std::error_code error;
-    const std::u8string canonical = std::filesystem::weakly_canonical(PathFromUtf8(path), error).u8string();
-    return error ? path : std::string(canonical.begin(), canonical.end());
+    const fs::path absolute = fs::absolute(PathFromUtf8(path), error);
+    if (error) return path;
+    fs::path resolved = fs::canonical(absolute, error);
+    if (error) resolved = fs::weakly_canonical(absolute.parent_path(), error) / absolute.filename();
+    if (error) resolved = absolute.lexically_normal();
+    const std::u8string key = resolved.u8string();
+    return std::string(key.begin(), key.end());
 }
 
 // Refuses outputs that would replace an input of the batch or an earlier picture's result.

@@ -58,7 +58,11 @@ std::string JsonString(const std::string& text)
         const unsigned char c = static_cast<unsigned char>(text[i]);
         const std::size_t length = Utf8Length(text, i);
         if (length == 0) {
-            json += "\\ufffd";
+            // The byte kept recoverable, as a lone low surrogate U+DC80 + (byte - 0x80) (the
+            // "surrogateescape" scheme; only bytes from 0x80 up are ever outside UTF-8).
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", 0xDC00u + c);
+            json += escaped;
             ++i;
             continue;
         }

@@ -22,7 +22,9 @@ struct PictureReport {
 // line and cannot drive the terminal.
 std::string ShownText(const std::string& text);
 
-// A JSON string literal; bytes that are not UTF-8 become U+FFFD, so the line always parses.
+// A JSON string literal that always parses. A byte that is not part of well-formed UTF-8 (a file
+// name may hold any bytes) becomes the escape of the lone surrogate U+DC80 + (byte - 0x80), so the
+// name's bytes can be recovered (Python: os.fsencode of the parsed string).
 std::string JsonString(const std::string& text);
 
 // One line holding one JSON object: input, output, size, settings, the two figures (null when

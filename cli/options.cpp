@@ -237,6 +237,9 @@ bool ParseOptions(const std::vector<std::string>& args, QvnOptions& options, std
         } else if (arg[1] == '-') {
             if (!ParseLong(args, i, options, error)) return false;
         } else if (!ParseShortGroup(args, i, options, error)) {
+            // "-dash.png" is more likely a picture than a bundle of options.
+            if (arg.find('.') != std::string::npos)
+                error += " (a picture whose name begins with '-' goes after --: qvn -- " + ShownText(arg) + ")";
             return false;
         }
     }

@@ -8,11 +8,24 @@
 
 namespace {
 
+// The file's bytes, and the reason of a failure as libpng's messages tell it.
 struct MemorySource {
     const std::uint8_t* data;
     std::size_t size;
     std::size_t at;
+    FileError reason;
 };
+
+FileError ReasonOf(const char* message)
+{
+    const auto says = [message](const char* words) { return message && std::strstr(message, words) != nullptr; };
+    return says("CRC") ? FileError::ChecksumMismatch
+         : says("truncated") ? FileError::Truncated
+         : says("memory") ? FileError::OutOfMemory
+         : says("exceeds") || says("too large") ? FileError::TooLarge
+         : says("Not a PNG") ? FileError::NotAPicture
+         : FileError::Damaged;
+}
 
 void ReadFromMemory(png_structp png, png_bytep to, png_size_t count)
 {
@@ -22,18 +35,19 @@ void ReadFromMemory(png_structp png, png_bytep to, png_size_t count)
     source->at += count;
 }
 
-// libpng's error texts are all it tells; the few that name a reason of their own are told apart.
+// libpng's texts are all it tells; the few that name a reason of their own are told apart. A size
+// beyond the limits comes as a warning before the error that refuses the header.
 [[noreturn]] void OnPngError(png_structp png, png_const_charp message)
 {
-    const char* text = message ? message : "";
-    const auto says = [text](const char* words) { return std::strstr(text, words) != nullptr; };
-    *static_cast<FileError*>(png_get_error_ptr(png)) = says("CRC") ? FileError::ChecksumMismatch
-                                                     : says("truncated") ? FileError::Truncated
-                                                     : says("memory") ? FileError::OutOfMemory
-                                                     : says("exceeds") || says("too large") ? FileError::TooLarge
-                                                     : says("Not a PNG") ? FileError::NotAPicture
-                                                     : FileError::Damaged;
+    auto* source = static_cast<MemorySource*>(png_get_error_ptr(png));
+    if (source->reason == FileError::None) source->reason = ReasonOf(message);
     png_longjmp(png, 1);
+}
+
+void OnPngWarning(png_structp png, png_const_charp message)
+{
+    auto* source = static_cast<MemorySource*>(png_get_error_ptr(png));
+    if (source->reason == FileError::None && ReasonOf(message) == FileError::TooLarge) source->reason = FileError::TooLarge;
 }
 
 // Bytes of one row as libpng hands it over after png_set_expand: palette and low depths to 8
@@ -46,7 +60,6 @@ std::uint64_t ExpandedRowBytes(png_structp png, png_infop info, png_uint_32 widt
     return std::uint64_t{width} * static_cast<std::uint64_t>(colours + (alpha ? 1 : 0)) * (png_get_bit_depth(png, info) == 16 ? 2 : 1);
 }
 
-void OnPngWarning(png_structp, png_const_charp) {}
 
 // Runs between the setjmp and the end of decoding: only trivially destructible locals here, and
 // every allocation goes through libpng so that the error path can free it.
@@ -88,9 +101,8 @@ FileError DecodeRows(png_structp png, png_infop info, std::uint64_t maxPixels, p
 
 FileError DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t maxPixels, std::vector<std::uint8_t>& block)
 {
-    MemorySource source{data, size, 0};
-    FileError reason = FileError::None;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reason, OnPngError, OnPngWarning);
+    MemorySource source{data, size, 0, FileError::None};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, OnPngError, OnPngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
@@ -104,7 +116,7 @@ FileError DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t ma
         png_set_user_limits(png, static_cast<png_uint_32>(largestPackedBitmap / 3), static_cast<png_uint_32>(largestPackedBitmap / 3));
         result = DecodeRows(png, info, maxPixels, rows, block);
     } else {
-        result = reason;
+        result = source.reason;
     }
     png_free(png, rows);
     png_destroy_read_struct(&png, &info, nullptr);

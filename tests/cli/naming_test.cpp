@@ -96,6 +96,15 @@ TEST_F(JobPlan, RefusesOutputsThatWouldDestroyAnInputOrAnotherResult)
 
     options.pictures = {(folder / "z.bmp").string(), (folder / "z.jpg").string()};
     EXPECT_NE(PlanJobs(options, true)[1].error.find("already the result of"), std::string::npos);
+
+    // Results not written yet, named relatively and absolutely, or with "./": still one file.
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    options.pictures = {"photo.jpg", "./photo.png"};
+    EXPECT_NE(PlanJobs(options, true)[1].error.find("already the result of"), std::string::npos) << "relative spellings";
+    options.pictures = {"photo.jpg", (folder / "photo.png").string()};
+    EXPECT_NE(PlanJobs(options, true)[1].error.find("already the result of"), std::string::npos) << "relative and absolute";
+    std::filesystem::current_path(before);
 }
 
 }  // namespace

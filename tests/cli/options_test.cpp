@@ -103,6 +103,7 @@ TEST(Options, BadOptionsAndMissingValuesAreRefused)
     EXPECT_NE(Refusal({"--colour", "a"}).find("unknown option '--colour'"), std::string::npos);
     EXPECT_NE(Refusal({"--no", "a"}).find("ambiguous option '--no'"), std::string::npos);
     EXPECT_NE(Refusal({"-x", "a"}).find("unknown option '-x'"), std::string::npos);
+    EXPECT_NE(Refusal({"-dash.png"}).find("goes after --: qvn -- -dash.png"), std::string::npos);
     EXPECT_NE(Refusal({"a", "-s"}).find("needs a value"), std::string::npos);
     EXPECT_NE(Refusal({"--json=yes", "a"}).find("takes no value"), std::string::npos);
     EXPECT_NE(Refusal({}).find("no picture"), std::string::npos);

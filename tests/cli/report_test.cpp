@@ -16,8 +16,8 @@ TEST(Json, StringsAreAlwaysValidJson)
     EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
     EXPECT_EQ(JsonString("明るさ\t : 1\n"), "\"明るさ\\t : 1\\n\"");
     EXPECT_EQ(JsonString(std::string("\x01\x7f", 2)), "\"\\u0001\\u007f\"");
-    EXPECT_EQ(JsonString("bad\xff\xc3(end\xe6\x98"), "\"bad\\ufffd\\ufffd(end\\ufffd\\ufffd\"") << "file names need not be UTF-8";
-    EXPECT_EQ(JsonString("\xc0\xaf\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\"") << "overlong and surrogate forms";
+    EXPECT_EQ(JsonString("bad\xff\xc3(end\xe6\x98"), "\"bad\\udcff\\udcc3(end\\udce6\\udc98\"") << "file names need not be UTF-8";
+    EXPECT_EQ(JsonString("\xc0\xaf\xed\xa0\x80"), "\"\\udcc0\\udcaf\\udced\\udca0\\udc80\"") << "overlong and surrogate forms";
     EXPECT_EQ(JsonString("\xf0\x9f\x93\xb7"), "\"\xf0\x9f\x93\xb7\"");
 }
 

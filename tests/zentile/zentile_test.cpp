@@ -177,6 +177,52 @@ TEST_F(Zentile, TruncatedAndDamagedFilesAreRefused)
     Bytes damaged = Read("samples/rgb8.png");
     damaged[damaged.size() - 20] ^= 0x55;  // inside the compressed data
     EXPECT_NE(LoadImageFile(Write("damaged.png", damaged), image), FileError::None);
+#ifndef _WIN32
+    damaged = Read("samples/rgb8.png");
+    damaged[23] ^= 0x01;  // the header's height, which its checksum covers
+    EXPECT_EQ(LoadImageFile(Write("header.png", damaged), image), FileError::ChecksumMismatch);
+    // Half a JPEG with its end marker appended: libjpeg-turbo would fill the rest with grey.
+    const Bytes jpeg = Read("samples/baseline.jpg");
+    Bytes half(jpeg.begin(), jpeg.begin() + jpeg.size() / 2);
+    half.push_back(0xFF);
+    half.push_back(0xD9);
+    EXPECT_EQ(LoadImageFile(Write("half.jpg", half), image), FileError::Damaged);
+    EXPECT_FALSE(image.loaded);
+#endif
+}
+
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+void PutBe32(Bytes& to, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) to[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
+
+TEST_F(Zentile, AHugeClaimIsRefusedFromTheHeaderAlone)
+{
+    // 69 bytes' worth of claim: 2^31 - 1 x 1 pixels of 16-bit RGBA, a 17 GB row, with a valid
+    // checksum so that only the size can refuse it.
+    Bytes bomb = Read("samples/rgb8.png");
+    PutBe32(bomb, 16, 0x7FFFFFFF);
+    PutBe32(bomb, 20, 1);
+    bomb[24] = 16;
+    bomb[25] = 6;
+    PutBe32(bomb, 29, Crc32(bomb.data() + 12, 17));
+    Image image;
+    const FileError refused = LoadImageFile(Write("bomb.png", bomb), image);
+#ifdef _WIN32
+    EXPECT_NE(refused, FileError::None);  // the platform decoder may refuse it first, as damaged
+#else
+    EXPECT_EQ(refused, FileError::TooLarge);
+#endif
 }
 
 TEST_F(Zentile, PicturesLoadedOnSeveralThreadsStayApart)
