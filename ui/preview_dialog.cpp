@@ -149,12 +149,84 @@ void FitCustomArea(HWND dialog)
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+bool HasClass(HWND control, const wchar_t* name)
+{
+    wchar_t className[16] = {};
+    GetClassNameW(control, className, 16);
+    return lstrcmpiW(className, name) == 0;
+}
+
+bool IsGroupBox(HWND control)
+{
+    return HasClass(control, L"Button") && (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
+// How wide a control's text is in the font the control really got.
+int TextWidth(HWND control)
+{
+    wchar_t text[256] = {};
+    const int length = GetWindowTextW(control, text, 256);
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, text, length, &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
+void MoveControl(HWND control, const RECT& place)
+{
+    SetWindowPos(control, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The help texts are sized in dialog units for one font; in the font a user really has they may
+// be wider and would be cut. Each such text widens to its measure, the group box around them by as
+// much as the widest one grew, the buttons beside the box move right with it, and the dialog
+// grows to keep them.
+void FitHelpTexts(HWND dialog)
+{
+    HWND group = nullptr;
+    int rightBefore = 0, textsRightBefore = 0, textsRightAfter = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT place = ControlPlace(dialog, child);
+        rightBefore = std::max(rightBefore, static_cast<int>(place.right));
+        if (IsGroupBox(child)) group = child;
+        if (!HasClass(child, L"Static")) continue;
+        textsRightBefore = std::max(textsRightBefore, static_cast<int>(place.right));
+        place.right = std::max(place.right, place.left + TextWidth(child));
+        textsRightAfter = std::max(textsRightAfter, static_cast<int>(place.right));
+        MoveControl(child, place);
+    }
+    const int grow = textsRightAfter - textsRightBefore;
+    if (!group || grow <= 0) return;
+
+    RECT box = ControlPlace(dialog, group);
+    int rightAfter = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT place = ControlPlace(dialog, child);
+        const bool beside = place.left >= box.right && place.top < box.bottom && place.bottom > box.top;
+        if (beside) OffsetRect(&place, grow, 0);
+        if (child == group) place.right += grow;
+        if (beside || child == group) MoveControl(child, place);
+        rightAfter = std::max(rightAfter, static_cast<int>(place.right));
+    }
+    const int extra = rightAfter - rightBefore;
+    if (extra <= 0) return;
+    RECT window;
+    GetWindowRect(dialog, &window);
+    SetWindowPos(dialog, nullptr, window.left - extra / 2, window.top, window.right - window.left + extra,
+                 window.bottom - window.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void InitDialog(HWND dialog)
 {
     BuildPreviewCrop();
     CentreCrop();
     ShowSettings(dialog);
     FitCustomArea(dialog);
+    FitHelpTexts(dialog);
 }
 
 // The before-pixel's column ends where the after-pixel's begins, which ends with the value box.

@@ -397,6 +397,45 @@ TEST_F(PreviewDialog, FiguresAreWrittenOverTheirClearedFields)
     EXPECT_TRUE(SameArea(first, CaptureClient(dialog), grey));
 }
 
+RECT PlaceInDialog(HWND dialog, HWND control)
+{
+    RECT place;
+    GetWindowRect(control, &place);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+// The help texts show whole in the font the dialog really got, inside their group box, which
+// still ends before the buttons beside it, and those within the dialog.
+TEST_F(PreviewDialog, HelpTextsShowWholeInTheFontTheyGot)
+{
+    Open(200, 200);
+    RECT client, group = {};
+    GetClientRect(dialog, &client);
+    int texts = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[16] = {}, text[256] = {};
+        GetClassNameW(child, name, 16);
+        if ((GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX && lstrcmpiW(name, L"Button") == 0)
+            group = PlaceInDialog(dialog, child);
+        if (lstrcmpiW(name, L"Static") != 0) continue;
+        ++texts;
+        const int length = GetWindowTextW(child, text, 256);
+        HDC dc = GetDC(child);
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)));
+        SIZE size;
+        GetTextExtentPoint32W(dc, text, length, &size);
+        ReleaseDC(child, dc);
+        const RECT place = PlaceInDialog(dialog, child);
+        EXPECT_GE(place.right - place.left, size.cx) << texts;
+        EXPECT_LT(place.right, group.right) << texts;
+    }
+    EXPECT_EQ(texts, 3);
+    const RECT button = PlaceInDialog(dialog, GetDlgItem(dialog, IDC_WHOLE_PICTURE));
+    EXPECT_LT(group.right, button.left);
+    EXPECT_LE(button.right, client.right);
+}
+
 // A slider drag holds the mouse until its release, wherever that happens; when the system gives
 // the mouse to another window the drag ends, and the slider no longer follows the pointer.
 TEST_F(PreviewDialog, SliderDragHoldsTheMouseUntilItEnds)
