@@ -27,8 +27,8 @@ struct FineOutcome {
 FineOutcome FineDenoiseImage(const FineSettings& settings, const BitmapInfoHeader* header,
                              std::uint8_t* bits, const std::uint8_t* const* rows);
 
-// Bytes a run holds at once besides the picture, for the threads asked for. The run uses fewer
-// threads rather than more memory than DenoiseMemoryNeed gives the classic run, down to one:
-// only a picture of less than a tile (under about 300 x 300 pixels) may need more than that,
-// a few megabytes.
+// Bytes a run holds at once besides the picture, for the threads asked for. The run takes smaller
+// tiles and then fewer threads rather than more memory than DenoiseMemoryNeed gives the classic
+// run, down to one thread: only a picture of at most 256 pixels on its longer side may need more
+// than that, at most 2.5 MB.
 std::int64_t FineDenoiseMemoryNeed(std::int32_t width, std::int32_t height, int threads);

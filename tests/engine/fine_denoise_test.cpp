@@ -167,11 +167,13 @@ TEST(FineDenoise, CleanPictureHardlyChanges)
     EXPECT_LT(total / (3 * 300 * 200), 0.02);
 }
 
-// Tiles hold less than the classic run's planes once a picture is larger than one tile, with
-// fewer threads rather than more memory; a picture without pixels is refused untouched.
+// Tiles hold no more than the classic run's planes for any picture of more than 256 pixels on its
+// longer side, with smaller tiles and fewer threads rather than more memory; a picture without
+// pixels is refused untouched.
 TEST(FineDenoise, MemoryAndRefusals)
 {
-    for (const auto& size : {std::pair{600, 400}, std::pair{1024, 1024}, std::pair{4000, 3000}, std::pair{513, 20000}})
+    for (const auto& size : {std::pair{257, 3}, std::pair{300, 300}, std::pair{600, 400}, std::pair{1024, 1024},
+                             std::pair{4000, 3000}, std::pair{513, 20000}})
         EXPECT_LE(FineDenoiseMemoryNeed(size.first, size.second, 16), DenoiseMemoryNeed(size.first, size.second))
             << size.first << " x " << size.second;
     Image image = MakePicture(4, 4, 0, Scene);
