@@ -1,6 +1,8 @@
 #include "cli/picture_job.h"
 
+#include <algorithm>
 #include <chrono>
+#include <limits>
 #include <system_error>
 
 #include "cli/interruption.h"
@@ -17,6 +19,7 @@
 #include "imagefile/bmp_file.h"
 #include "imagefile/converter_library.h"
 #include "imagefile/image_file.h"
+#include "imagefile/picture_header.h"
 #include "support/front_end.h"
 #include "support/replace_file.h"
 
@@ -78,19 +81,58 @@ bool RunFine(const QvnOptions& options, Image& image)
     return true;
 }
 
-// The whole-picture run, as the desktop program's full-processing button starts it, or the
-// adaptive one.
-bool Denoise(const QvnOptions& options, Image& image, MemoryGate& gate, PictureReport& report)
+// Bytes the denoising run's planes take for a picture of this size.
+std::uint64_t PlaneBytes(const QvnOptions& options, std::uint64_t width, std::uint64_t height)
 {
-    const std::int32_t width = image.header->biWidth, height = image.header->biHeight;
-    const bool fine = options.method == Method::Fine;
-    const std::uint64_t need = static_cast<std::uint64_t>(
-        fine ? FineDenoiseMemoryNeed(width, height, engineThreads) : DenoiseMemoryNeed(width, height));
-    if (need > gate.budget) {
-        report.error = "too large for the memory: processing needs " + MiB(need) + ", there are " + MiB(gate.budget);
+    constexpr std::uint64_t largestSide = 0x7FFFFFFF;
+    if (width > largestSide || height > largestSide) return std::numeric_limits<std::uint64_t>::max();
+    const auto w = static_cast<std::int32_t>(width), h = static_cast<std::int32_t>(height);
+    return static_cast<std::uint64_t>(options.method == Method::Fine ? FineDenoiseMemoryNeed(w, h, engineThreads)
+                                                                     : DenoiseMemoryNeed(w, h));
+}
+
+// What one picture's job holds at its peak, measured rather than only the planes: the loading, or
+// the picture with its run's planes, and beside either the allocation arena and the stacks of the
+// run's threads.
+std::uint64_t JobMemoryNeed(const PictureHeader& header, const QvnOptions& options, bool denoise)
+{
+    constexpr std::uint64_t arena = 64u << 20, stack = 8u << 20;
+    const std::uint64_t held = HeldPictureBytes(header.width, header.height);
+    const std::uint64_t planes = denoise ? PlaneBytes(options, header.width, header.height) : 0;
+    const std::uint64_t working = planes > std::numeric_limits<std::uint64_t>::max() - held ? planes : held + planes;
+    const std::uint64_t peak = std::max(LoadingBytes(header), working);
+    const std::uint64_t threads = arena + stack * static_cast<std::uint64_t>(std::max(1, engineThreads));
+    return peak > std::numeric_limits<std::uint64_t>::max() - threads ? peak : peak + threads;
+}
+
+// Holds a share of the memory gate for the length of one job.
+struct Reservation {
+    MemoryGate& gate;
+    std::uint64_t bytes = 0;
+    ~Reservation()
+    {
+        if (bytes > 0) ReleaseMemory(gate, bytes);
+    }
+};
+
+// Reserves what the job needs, waiting while other pictures hold too much; a picture that needs
+// more than the whole budget is refused at once, and one that fits alone always runs in the end.
+bool Reserve(std::uint64_t need, Reservation& reservation, PictureReport& report)
+{
+    if (need > reservation.gate.budget) {
+        report.error = "too large for the memory: processing needs " + MiB(need) + ", there are " + MiB(reservation.gate.budget);
         return false;
     }
-    ReserveMemory(gate, need);
+    ReserveMemory(reservation.gate, need);
+    reservation.bytes = need;
+    return true;
+}
+
+// The whole-picture run, as the desktop program's full-processing button starts it, or the
+// adaptive one.
+bool Denoise(const QvnOptions& options, Image& image, PictureReport& report)
+{
+    const bool fine = options.method == Method::Fine;
     bool done = false;
     if (fine) {
         done = RunFine(options, image);
@@ -99,8 +141,9 @@ bool Denoise(const QvnOptions& options, Image& image, MemoryGate& gate, PictureR
         done = DenoiseImage(image.header, image.bits, image.rows.get());
         progressEnabled = false;
     }
-    ReleaseMemory(gate, need);
     if (!done) {
+        const std::uint64_t need = PlaneBytes(options, static_cast<std::uint32_t>(image.header->biWidth),
+                                              static_cast<std::uint32_t>(image.header->biHeight));
         report.error = "too large for the memory: processing needs " + MiB(need) + ", which could not be had";
         return false;
     }
@@ -129,6 +172,14 @@ bool Write(const Image& image, const PictureJob& job, PictureReport& report)
 
 void Run(const PictureJob& job, const QvnOptions& options, MemoryGate& gate, PictureReport& report)
 {
+    const bool denoise = options.viewMode < 0 || options.viewMode == kViewDifference;
+    Reservation reservation{gate};
+    // Decided from the header, before anything is decoded. A header not made out here is left to
+    // the loader, which gives the reason, and the reservation then follows the loading.
+    PictureHeader header;
+    if (ReadPictureHeader(job.input, header) == FileError::None &&
+        !Reserve(JobMemoryNeed(header, options, denoise), reservation, report))
+        return;
     Image image;
     if (const FileError error = LoadImageFile(job.input, image); error != FileError::None) {
         report.error = ReadFailure(error);
@@ -136,8 +187,11 @@ void Run(const PictureJob& job, const QvnOptions& options, MemoryGate& gate, Pic
     }
     report.width = image.header->biWidth;
     report.height = image.header->biHeight;
-    const bool denoise = options.viewMode < 0 || options.viewMode == kViewDifference;
-    if (denoise && !Denoise(options, image, gate, report)) return;
+    if (reservation.bytes == 0) {
+        header = PictureHeader{PictureKind::Bmp, static_cast<std::uint32_t>(report.width), static_cast<std::uint32_t>(report.height)};
+        if (!Reserve(JobMemoryNeed(header, options, denoise), reservation, report)) return;
+    }
+    if (denoise && !Denoise(options, image, report)) return;
     if (options.viewMode >= 0)
         ApplyViewTransform(static_cast<std::int8_t>(options.viewMode), image.header, image.bits, image.rows.get());
     Write(image, job, report);

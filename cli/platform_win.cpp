@@ -23,7 +23,7 @@ std::uint64_t UsableMemoryBytes()
     status.dwLength = sizeof status;
     if (!GlobalMemoryStatusEx(&status)) return 0;
     // A 32-bit process cannot use more than its address space, however much memory is fitted.
-    return status.ullTotalPhys < status.ullTotalVirtual ? status.ullTotalPhys : status.ullTotalVirtual;
+    return status.ullTotalPhys < status.ullAvailVirtual ? status.ullTotalPhys : status.ullAvailVirtual;
 }
 
 std::vector<std::string> ProgramArguments(int argc, char** argv)

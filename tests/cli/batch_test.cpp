@@ -1,6 +1,7 @@
 // Whole qvn commands, run in-process on pictures made here, checked against direct library runs.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/platform.h"
 #include "colour/colour_settings.h"
 #include "colour/view_transform.h"
 #include "engine/denoise.h"
@@ -23,6 +25,7 @@
 #include "support/replace_file.h"
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -272,7 +275,50 @@ TEST_F(Qvn, PipesAndDevicesAreNeitherReadNorReplaced)
     EXPECT_NE(errors.find("not a regular file"), std::string::npos) << errors;
     EXPECT_TRUE(std::filesystem::is_fifo(PathFromUtf8(pipe)));
 }
+
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's shadow memory needs an unlimited address space
+TEST_F(Qvn, TheProcesssLimitsAreTheBudgetAndEveryPictureThatFitsAloneRuns)
+{
+    std::vector<std::string> pictures;
+    for (std::uint32_t i = 0; i < 3; ++i) pictures.push_back(MakePicture("p" + std::to_string(i) + ".bmp", 1500, 1000, 20 + i));
+    const int code = ExitCodeInChild(120, [&] {
+        // Address space for about two of these pictures at once beside what the process holds.
+        std::uint64_t held = 0;
+        std::ifstream("/proc/self/statm") >> held;
+        const rlimit limit{held * static_cast<rlim_t>(sysconf(_SC_PAGE_SIZE)) + (420u << 20), RLIM_INFINITY};
+        if (setrlimit(RLIMIT_AS, &limit) != 0 || UsableMemoryBytes() > (420u << 20)) return 10;
+        std::vector<std::string> args = {"-q", "-j", "3"};
+        args.insert(args.end(), pictures.begin(), pictures.end());
+        QvnConsole console;
+        console.out = console.err = std::fopen("/dev/null", "w");
+        console.memoryBytes = UsableMemoryBytes();
+        console.cores = 2;
+        return RunQvn(args, console);
+    });
+    EXPECT_EQ(code, 0) << "10: the budget ignores the limit; 1: a picture failed";
+    for (const char* name : {"p0'.bmp", "p1'.bmp", "p2'.bmp"}) EXPECT_TRUE(std::filesystem::exists(PathFromUtf8(Path(name)))) << name;
+}
 #endif
+#endif
+
+TEST_F(Qvn, HugeClaimsAreRefusedFromTheHeaderBeforeAnyDecoding)
+{
+    // A progressive JPEG whose frame header says 16000 x 16000 and a PNG header of 2^31 - 1 x 1
+    // pixels of 16-bit RGBA: a few bytes each, gigabytes once decoded.
+    const unsigned char jpeg[] = {0xFF, 0xD8, 0xFF, 0xC2, 0, 17, 8, 0x3E, 0x80, 0x3E, 0x80, 3, 1, 0x11, 0, 2, 0x11, 1, 3, 0x11, 1,
+                                  0xFF, 0xD9};
+    const unsigned char png[] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                 0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1, 16, 6, 0, 0, 0, 0, 0, 0, 0};
+    std::ofstream(PathFromUtf8(Path("bomb.jpg")), std::ios::binary).write(reinterpret_cast<const char*>(jpeg), sizeof jpeg);
+    std::ofstream(PathFromUtf8(Path("tall.png")), std::ios::binary).write(reinterpret_cast<const char*>(png), sizeof png);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run({"-q", Path("bomb.jpg"), Path("tall.png")}, 2ull << 30), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    const std::vector<std::string> lines = Lines(errors);
+    ASSERT_EQ(lines.size(), 2u) << errors;
+    EXPECT_NE(lines[0].find("bomb.jpg: too large for the memory: processing needs"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("tall.png: too large for the memory: processing needs"), std::string::npos) << lines[1];
+}
 
 TEST_F(Qvn, NeverWritesOverItsInputNorLeavesPartialFiles)
 {
