@@ -1,12 +1,9 @@
 # The Windows release: one ZIP with the program, the converter module beside it and a short text on
 # use. Made by `cmake --build --preset win32 --target package`.
-if(NOT WIN32 OR NOT TARGET Quorvane)
+if(NOT WIN32)
   return()
 endif()
-install(PROGRAMS $<TARGET_FILE:Quorvane> DESTINATION .)
-if(TARGET zentile)
-  install(PROGRAMS $<TARGET_FILE:zentile> DESTINATION .)
-endif()
+install(PROGRAMS $<TARGET_FILE:Quorvane> $<TARGET_FILE:zentile> DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/windows-readme.txt DESTINATION . RENAME README.txt)
 
 set(CPACK_GENERATOR ZIP)

@@ -235,7 +235,7 @@ TEST_F(Zentile, PicturesLoadedOnSeveralThreadsStayApart)
     for (int i = 0; i < count; ++i) {
         Image picture;
         ASSERT_EQ(LoadImageFile(Write("p.bmp", MakeBmp({.width = 600 + i, .height = 400})), picture), FileError::None);
-        names[i] = Path("p" + std::to_string(i) + ".png");
+        names[i] = Path(std::string("p") + std::to_string(i) + ".png");
         ASSERT_EQ(SavePngFile(picture, names[i]), FileError::None);
         ASSERT_EQ(LoadImageFile(names[i], reference[i]), FileError::None);
     }
