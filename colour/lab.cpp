@@ -5,7 +5,9 @@
 #include <cmath>
 
 #include "colour/colour_settings.h"
+#include "colour/lanes.h"
 #include "colour/power.h"
+#include "colour/power_kernel.h"
 #include "support/sign_bits.h"
 
 namespace {
@@ -54,11 +56,6 @@ const ToneTable& ToneTableFor(int mode)
     return tables[mode >= 1 && mode <= 3 ? mode : 0];
 }
 
-double CompandToLab(double t)
-{
-    return t > 0.008856 ? CubeRootPower(t) : 7.787 * t + sixteenOver116;
-}
-
 double ExpandFromLab(double f)
 {
     return f > 0.206893 ? CubePower(f) : (f - sixteenOver116) / 7.787;
@@ -69,11 +66,90 @@ double CompandToRgb(double v)
     return v > 0.00304 ? CompandPower(v) * 1.055 - 0.055 : v * 12.92;
 }
 
-double ClampToUnit(double v)
+template <class V>
+QV_KERNEL V ClampToUnit(V v)
 {
-    if (v > 1.0) return 1.0;
-    if (v < 0) return 0;
-    return v;
+    return Pick(v > Splat<V>(1.0), Splat<V>(1.0), Pick(v < Splat<V>(0.0), Splat<V>(0.0), v));
+}
+
+template <class V>
+QV_KERNEL V CompandToLab(V t, const PowerTables& powers)
+{
+    return Pick(t > Splat<V>(0.008856), CubeRootPowerOf(t, powers), 7.787 * t + sixteenOver116);
+}
+
+// One pixel's, or four pixels', way in from their tone values and linear light, as RgbToLabInTone
+// describes it; where it returns at once these give zeros.
+template <class V>
+QV_KERNEL void LabOf(V tr, V tg, V tb, V lr, V lg, V lb, const PowerTables& powers,
+                     V& lStar, V& aStar, V& bStar)
+{
+    const V x = 0.4124 * lr + 0.3576 * lg + 0.1805 * lb;
+    const V y = 0.2126 * lr + 0.7152 * lg + 0.0722 * lb;
+    const V z = 0.0193 * lr + 0.1192 * lg + 0.9505 * lb;
+
+    // Bradford adaptation from D65 to D50.
+    V x50 = ClampToUnit(1.0479 * x + 0.0229 * y - 0.0502 * z);
+    const V y50 = ClampToUnit(0.0296 * x + 0.9904 * y - 0.0171 * z);
+    V z50 = ClampToUnit(-0.0092 * x + 0.0151 * y + 0.7519 * z);
+    const V sum = x50 + y50 + z50;
+    const auto lit = Both(tr + tg + tb > Splat<V>(0.0), sum > Splat<V>(0.0));
+
+    // The chromaticity step (NormalizeChromaticity).
+    const V cx = x50 / sum, cy = y50 / sum, cz = z50 / sum;
+    const auto moved = cx + cy + cz != Splat<V>(1.0);
+    x50 = Pick(moved, (cx / cy) * y50, x50);
+    z50 = Pick(moved, ((1.0 - cx - cy) / cy) * y50, z50);
+
+    const V fx = CompandToLab(x50 / whiteX, powers);
+    const V fy = CompandToLab(y50 / whiteY, powers);
+    const V fz = CompandToLab(z50 / whiteZ, powers);
+    lStar = Pick(lit, 116.0 * fy - 16.0, Splat<V>(0.0));
+    aStar = Pick(lit, (fx - fy) * 500.0, Splat<V>(0.0));
+    bStar = Pick(lit, (fy - fz) * 200.0, Splat<V>(0.0));
+}
+
+// One channel's table entries for four pixels in blue, green, red order. Lanes pass only
+// between inlined functions (and no lambdas): a call would hand them over differently in the AVX2
+// and the baseline code.
+QV_KERNEL Lanes LanesOf(const std::array<double, 256>& table, const std::uint8_t* p, int channel)
+{
+    return Lanes{table[p[channel]], table[p[3 + channel]], table[p[6 + channel]], table[p[9 + channel]]};
+}
+
+// The row loop: four pixels at a time, the rest one by one.
+QV_KERNEL void RgbRowToLabBody(const ToneTable& table, const std::uint8_t* bgr, int count,
+                               double* lStar, double* aStar, double* bStar)
+{
+    const PowerTables& powers = PowerKernelTables();
+    int x = 0;
+    for (; x + laneCount <= count; x += laneCount) {
+        const std::uint8_t* p = bgr + 3 * x;
+        Lanes l, a, b;
+        LabOf(LanesOf(table.tone, p, 2), LanesOf(table.tone, p, 1), LanesOf(table.tone, p, 0),
+              LanesOf(table.linear, p, 2), LanesOf(table.linear, p, 1), LanesOf(table.linear, p, 0),
+              powers, l, a, b);
+        __builtin_memcpy(lStar + x, &l, sizeof l);
+        __builtin_memcpy(aStar + x, &a, sizeof a);
+        __builtin_memcpy(bStar + x, &b, sizeof b);
+    }
+    for (; x < count; ++x) {
+        const std::uint8_t* p = bgr + 3 * x;
+        LabOf(table.tone[p[2]], table.tone[p[1]], table.tone[p[0]], table.linear[p[2]],
+              table.linear[p[1]], table.linear[p[0]], powers, lStar[x], aStar[x], bStar[x]);
+    }
+}
+
+[[gnu::target("avx2")]] void RgbRowToLabAvx2(const ToneTable& table, const std::uint8_t* bgr,
+                                             int count, double* lStar, double* aStar, double* bStar)
+{
+    RgbRowToLabBody(table, bgr, count, lStar, aStar, bStar);
+}
+
+void RgbRowToLabBaseline(const ToneTable& table, const std::uint8_t* bgr, int count,
+                         double* lStar, double* aStar, double* bStar)
+{
+    RgbRowToLabBody(table, bgr, count, lStar, aStar, bStar);
 }
 
 // The chromaticity step applied to the companded samples. Grey, an all-zero sum and (unlike the
@@ -230,28 +306,18 @@ bool RgbToLabInTone(int tone, int red, int green, int blue,
 {
     const ToneTable& table = ToneTableFor(tone);
     const int r = red & 0xFF, g = green & 0xFF, b = blue & 0xFF;
-    lStar = aStar = bStar = 0;
-    if (!(table.tone[r] + table.tone[g] + table.tone[b] > 0)) return true;
-
-    const double lr = table.linear[r], lg = table.linear[g], lb = table.linear[b];
-    const double x = 0.4124 * lr + 0.3576 * lg + 0.1805 * lb;
-    const double y = 0.2126 * lr + 0.7152 * lg + 0.0722 * lb;
-    const double z = 0.0193 * lr + 0.1192 * lg + 0.9505 * lb;
-
-    // Bradford adaptation from D65 to D50.
-    double x50 = ClampToUnit(1.0479 * x + 0.0229 * y - 0.0502 * z);
-    double y50 = ClampToUnit(0.0296 * x + 0.9904 * y - 0.0171 * z);
-    double z50 = ClampToUnit(-0.0092 * x + 0.0151 * y + 0.7519 * z);
-    if (!(x50 + y50 + z50 > 0)) return true;
-    NormalizeChromaticity(x50, y50, z50);
-
-    const double fx = CompandToLab(x50 / whiteX);
-    const double fy = CompandToLab(y50 / whiteY);
-    const double fz = CompandToLab(z50 / whiteZ);
-    lStar = 116 * fy - 16;
-    aStar = (fx - fy) * 500;
-    bStar = (fy - fz) * 200;
+    LabOf(table.tone[r], table.tone[g], table.tone[b], table.linear[r], table.linear[g],
+          table.linear[b], PowerKernelTables(), lStar, aStar, bStar);
     return true;
+}
+
+void RgbRowToLab(bool wide, int tone, const std::uint8_t* bgr, int count,
+                 double* lStar, double* aStar, double* bStar)
+{
+    if (wide)
+        RgbRowToLabAvx2(ToneTableFor(tone), bgr, count, lStar, aStar, bStar);
+    else
+        RgbRowToLabBaseline(ToneTableFor(tone), bgr, count, lStar, aStar, bStar);
 }
 
 bool LabToRgb(double lStar, double aStar, double bStar,

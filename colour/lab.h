@@ -18,6 +18,12 @@ void NormalizeChromaticity(double& x, double& y, double& z);
 bool RgbToLabInTone(int tone, int red, int green, int blue,
                     double& lStar, double& aStar, double& bStar);
 
+// The same for count pixels held in blue, green, red order, into rows of L*, a* and b*: the very
+// doubles RgbToLabInTone gives, four pixels at a time. wide runs the AVX2 version of the loop,
+// which the caller has found the processor to support.
+void RgbRowToLab(bool wide, int tone, const std::uint8_t* bgr, int count,
+                 double* lStar, double* aStar, double* bStar);
+
 // Converts back without undoing the tone curve, so a brighter or darker curve stays in the
 // result; reads rgbCorrection. Samples are truncated, never rounded, and clamped to 0 ... 255.
 // Always true.

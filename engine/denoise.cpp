@@ -16,6 +16,7 @@
 #include "engine/settings.h"
 #include "engine/shrink.h"
 #include "engine/wavelet.h"
+#include "engine/wide_loops.h"
 #include "support/front_end.h"
 
 namespace {
@@ -52,17 +53,15 @@ void CopyIn(const std::uint8_t* const* rows, std::int32_t width, std::int32_t he
             const PlaneLayout& layout, double rootTwo, Planes& planes)
 {
     const int tone = toneMode;
+    const bool wide = WideLoopsOn();
     ParallelFor(height, rowGrain, [&](int, int first, int last) {
         for (int y = first; y < last; ++y) {
             const std::int32_t i = static_cast<std::int32_t>(layout.rowOffset + y);
             double* l = PlaneRow(planes.l, i) + layout.colOffset;
             double* a = PlaneRow(planes.a, i) + layout.colOffset;
             double* b = PlaneRow(planes.b, i) + layout.colOffset;
-            const std::uint8_t* pixel = rows[y];
-            for (std::int32_t x = 0; x < width; ++x, pixel += 3) {
-                RgbToLabInTone(tone, pixel[2], pixel[1], pixel[0], l[x], a[x], b[x]);
-                ScaleIntoPlanes(rootTwo, l[x], a[x], b[x]);
-            }
+            RgbRowToLab(wide, tone, rows[y], width, l, a, b);
+            for (std::int32_t x = 0; x < width; ++x) ScaleIntoPlanes(rootTwo, l[x], a[x], b[x]);
         }
     });
 }

@@ -9,6 +9,7 @@
 
 #include "colour/colour_settings.h"
 #include "colour/lab.h"
+#include "engine/wide_loops.h"
 
 namespace {
 
@@ -256,4 +257,27 @@ TEST(LabToRgb, GivesTheBytesOfTheStepByStepConversionEverywhere)
         }
     }
     EXPECT_EQ(differing, 0);
+}
+
+TEST(RgbRowToLab, RowsGiveThePixelConversionsDoublesInBothLoopVersions)
+{
+    // Rows of 11 pixels: two groups of four and a remainder of three, over a spread of colours.
+    for (int tone = 0; tone < 4; ++tone) {
+        for (int start = 0; start < (1 << 24); start += 4099) {
+            std::uint8_t row[33];
+            for (int k = 0; k < 33; ++k) row[k] = static_cast<std::uint8_t>((start * 7 + k * 97) >> (k % 3 * 4));
+            for (bool wide : {false, true}) {
+                if (wide && !WideLoopsOn()) continue;
+                double l[11], a[11], b[11];
+                RgbRowToLab(wide, tone, row, 11, l, a, b);
+                for (int x = 0; x < 11; ++x) {
+                    double expected[3];
+                    RgbToLabInTone(tone, row[3 * x + 2], row[3 * x + 1], row[3 * x], expected[0], expected[1], expected[2]);
+                    ASSERT_EQ(std::memcmp(&l[x], &expected[0], 8), 0) << tone << " " << start << " " << x;
+                    ASSERT_EQ(std::memcmp(&a[x], &expected[1], 8), 0) << tone << " " << start << " " << x;
+                    ASSERT_EQ(std::memcmp(&b[x], &expected[2], 8), 0) << tone << " " << start << " " << x;
+                }
+            }
+        }
+    }
 }

@@ -1,0 +1,134 @@
+#pragma once
+#include <array>
+#include <cstdint>
+
+#include "colour/lanes.h"
+
+// The kernels behind colour/power.h as templates over the lane type (double or Lanes), for the
+// conversions' row loops; see there for what they compute and how exactly.
+
+// A value carried as the unevaluated sum hi + lo, |lo| at most about an ulp of hi.
+template <class V>
+struct DoubleDouble {
+    V hi, lo;
+};
+
+template <class V>
+QV_KERNEL DoubleDouble<V> TwoSum(V a, V b)
+{
+    const V s = a + b;
+    const V bb = s - a;
+    return {s, (a - (s - bb)) + (b - bb)};
+}
+
+// A double as the sum of two halves of 26 bits or fewer, whose products are exact (Dekker's
+// splitting: no fused multiply-add, which the 32-bit build lacks).
+template <class V>
+QV_KERNEL DoubleDouble<V> Split(V a)
+{
+    const V t = 134217729.0 * a;  // 2^27 + 1
+    const V high = t - (t - a);
+    return {high, a - high};
+}
+
+// a × b exactly as a rounded product and its error, from the two factors' halves.
+template <class V>
+QV_KERNEL DoubleDouble<V> TwoProduct(V a, DoubleDouble<V> as, V b, DoubleDouble<V> bs)
+{
+    const V p = a * b;
+    return {p, ((as.hi * bs.hi - p) + as.hi * bs.lo + as.lo * bs.hi) + as.lo * bs.lo};
+}
+
+template <class V>
+QV_KERNEL DoubleDouble<V> TwoProduct(V a, V b)
+{
+    return TwoProduct(a, Split(a), b, Split(b));
+}
+
+// The mantissa [1, 2) is cut into 64 intervals by its first 6 bits; their centres anchor both the
+// cube root and the logarithm.
+constexpr int powerIntervalBits = 6;
+constexpr int powerIntervals = 1 << powerIntervalBits;
+
+struct PowerTables {
+    std::array<double, powerIntervals> inverseCentre;
+    std::array<double, powerIntervals> logCentre;
+    std::array<double, 3 * powerIntervals> cubeRootCentre;  // of 2^r × centre, r = 0, 1, 2
+};
+
+const PowerTables& PowerKernelTables();
+
+// A normal v > 0 as 2^(3q + r) × m, m in [1, 2): the exponent e = 3q + r, 2^q, r's table row
+// (64 r), m's interval and u = m / centre - 1, |u| <= 1/129. Whole numbers are computed as
+// doubles, which every lane type can hold.
+template <class V>
+struct Reduced {
+    V exponent, scale, m, u;
+    decltype(BitsOf(V{})) row, interval;
+    V twoToR;
+};
+
+template <class V>
+QV_KERNEL Reduced<V> Reduce(V v, const PowerTables& tables)
+{
+    constexpr double twoTo52 = 4503599627370496.0;
+    const auto bits = BitsOf(v);
+    Reduced<V> reduced;
+    const V biased = FromBits((bits >> 52) | BitsOf(twoTo52)) - twoTo52;
+    reduced.exponent = biased - 1023.0;
+    // q + 400 = floor((e + 1200) / 3), found as the nearest whole number to (e + 1199) / 3, which
+    // is never halfway.
+    const V q400 = ((biased + 176.0) / 3.0 + twoTo52) - twoTo52;
+    const auto r = WholeBits((biased + 177.0) - 3.0 * q400);
+    reduced.scale = FromBits((WholeBits(q400) + std::uint64_t{1023 - 400}) << 52);
+    reduced.twoToR = FromBits((r + std::uint64_t{1023}) << 52);
+    reduced.row = r << powerIntervalBits;
+    reduced.interval = (bits >> (52 - powerIntervalBits)) & std::uint64_t{powerIntervals - 1};
+    reduced.m = FromBits((bits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
+    reduced.u = reduced.m * Lookup(tables.inverseCentre.data(), reduced.interval) - 1.0;
+    return reduced;
+}
+
+// ln v within about 1e-15: the exponent's share, the centre's table entry and six terms of the
+// series of ln(1 + u). The powers need it only for a correction near 2^-54 of the result.
+template <class V>
+QV_KERNEL V LogOf(const Reduced<V>& v, const PowerTables& tables)
+{
+    constexpr double ln2 = 0.6931471805599453;
+    const V u = v.u;
+    const V series =
+        u * (1.0 + u * (-1.0 / 2 + u * (1.0 / 3 + u * (-1.0 / 4 + u * (1.0 / 5 + u * (-1.0 / 6))))));
+    return v.exponent * ln2 + (Lookup(tables.logCentre.data(), v.interval) + series);
+}
+
+// The cube root of 2^r × m as a double-double within about 2^-102: the centre's root times seven
+// terms of the binomial series of (1 + u)^(1/3), good to a few ulps, then one Newton step whose
+// residual 2^r × m - y^3 is computed exactly but for its last term.
+template <class V>
+QV_KERNEL DoubleDouble<V> CubeRootOfMantissa(const Reduced<V>& v, const PowerTables& tables)
+{
+    const V u = v.u;
+    const V series =
+        1.0 + u * (1.0 / 3 + u * (-1.0 / 9 + u * (5.0 / 81 + u * (-10.0 / 243 +
+            u * (22.0 / 729 + u * (-154.0 / 6561 + u * (374.0 / 19683)))))));
+    const V y = Lookup(tables.cubeRootCentre.data(), v.row + v.interval) * series;
+    const V w = v.m * v.twoToR;
+    const DoubleDouble<V> ys = Split(y);
+    const DoubleDouble<V> square = TwoProduct(y, ys, y, ys);
+    const DoubleDouble<V> cube = TwoProduct(square.hi, Split(square.hi), y, ys);
+    // w - cube.hi is exact, both agreeing to within a few ulps; square.lo × y is needed only to
+    // within its rounding, about 2^-106 of the cube.
+    const V residual = ((w - cube.hi) - cube.lo) - square.lo * y;
+    return {y, residual / (3.0 * square.hi)};
+}
+
+// t^0.3333333333333333 for a normal t > 0. The exponent is 1/3 - 2^-54/3 exactly, so
+// t^e = t^(1/3) × (1 - 2^-54/3 × ln t), the next term of the exponential being below 2^-100.
+template <class V>
+QV_KERNEL V CubeRootPowerOf(V t, const PowerTables& tables)
+{
+    const Reduced<V> v = Reduce(t, tables);
+    const DoubleDouble<V> root = CubeRootOfMantissa(v, tables);
+    const V correction = -LogOf(v, tables) * (0x1p-54 / 3);
+    return (root.hi + (root.lo + root.hi * correction)) * v.scale;
+}
