@@ -175,16 +175,18 @@ std::uint8_t QuantiseSample(double value)
     return static_cast<std::uint8_t>(static_cast<int>(w));
 }
 
+template <class V>
 struct LinearRgb {
-    double r, g, b;
+    V r, g, b;
 };
 
 // Bradford adaptation from D50 back to D65, then the sRGB matrix.
-LinearRgb ToLinearRgb(double x, double y, double z)
+template <class V>
+QV_KERNEL LinearRgb<V> ToLinearRgb(V x, V y, V z)
 {
-    const double x65 = 0.9555 * x - 0.0231 * y + 0.0633 * z;
-    const double y65 = -0.0283 * x + 1.01 * y + 0.0211 * z;
-    const double z65 = 0.0123 * x - 0.0206 * y + 1.3303 * z;
+    const V x65 = 0.9555 * x - 0.0231 * y + 0.0633 * z;
+    const V y65 = -0.0283 * x + 1.01 * y + 0.0211 * z;
+    const V z65 = 0.0123 * x - 0.0206 * y + 1.3303 * z;
     return {3.241 * x65 - 1.5374 * y65 - 0.4986 * z65, -0.9692 * x65 + 1.876 * y65 + 0.0416 * z65,
             0.0556 * x65 - 0.204 * y65 + 1.057 * z65};
 }
@@ -192,15 +194,15 @@ LinearRgb ToLinearRgb(double x, double y, double z)
 // Tables for ApproximateCompandPower: for 128 mantissa intervals the reciprocal and base-2
 // logarithm of their centre, and 2^(j / 64) for j = 0 ... 63. Any sound mathematical library
 // gives them well within what that function promises.
-struct PowerTables {
+struct CompandTables {
     std::array<double, 128> inverseCentre, log2Centre;
     std::array<double, 64> exp2Step;
 };
 
-const PowerTables& PowerTablesOnce()
+const CompandTables& CompandTablesOnce()
 {
-    static const PowerTables tables = [] {
-        PowerTables built{};
+    static const CompandTables tables = [] {
+        CompandTables built{};
         for (int i = 0; i < 128; ++i) {
             const double centre = 1 + (i + 0.5) / 128;
             built.inverseCentre[i] = 1 / centre;
@@ -218,22 +220,24 @@ const PowerTables& PowerTablesOnce()
 // the exponential series, |r| <= ln 2 / 128. As fast as glibc's pow and about three times faster
 // than the 32-bit Windows runtime's. Only the quick way back uses it, whose margins are hundreds
 // of thousands of times wider.
-double ApproximateCompandPower(double v)
+template <class V>
+QV_KERNEL V ApproximateCompandPower(V v, const CompandTables& t)
 {
     constexpr double ln2 = 0.6931471805599453;
-    const PowerTables& t = PowerTablesOnce();
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
-    const int exponent = static_cast<int>(bits >> 52) - 1023;
-    const int interval = static_cast<int>((bits >> 45) & 127);
-    const double mantissa = std::bit_cast<double>((bits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
-    const double u = mantissa * t.inverseCentre[interval] - 1;
-    const double log1p = u * (1 + u * (-1.0 / 2 + u * (1.0 / 3 + u * (-1.0 / 4 + u * (1.0 / 5)))));
-    const double y = (exponent + t.log2Centre[interval] + log1p / ln2) / 2.4;
-    const int k = static_cast<int>(y * 64 + 4096.5) - 4096;  // nearest step; y > -64
-    const double r = (y - k / 64.0) * ln2;
-    const double e = 1 + r * (1 + r * (1.0 / 2 + r * (1.0 / 6 + r * (1.0 / 24 + r * (1.0 / 120)))));
-    const double whole = std::bit_cast<double>(static_cast<std::uint64_t>((k >> 6) + 1023) << 52);
-    return whole * t.exp2Step[k & 63] * e;
+    constexpr double twoTo52 = 4503599627370496.0;
+    const auto bits = BitsOf(v);
+    const V exponent = (FromBits((bits >> 52) | BitsOf(twoTo52)) - twoTo52) - 1023.0;
+    const auto interval = (bits >> 45) & std::uint64_t{127};
+    const V mantissa = FromBits((bits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
+    const V u = mantissa * Lookup(t.inverseCentre.data(), interval) - 1.0;
+    const V log1p = u * (1.0 + u * (-1.0 / 2 + u * (1.0 / 3 + u * (-1.0 / 4 + u * (1.0 / 5)))));
+    const V y = (exponent + Lookup(t.log2Centre.data(), interval) + log1p / ln2) / 2.4;
+    const V step = TruncateWhole(y * 64.0 + 4096.5);  // the nearest step k, plus 4096; y > -64
+    const V r = (y - (step - 4096.0) / 64.0) * ln2;
+    const V e = 1.0 + r * (1.0 + r * (1.0 / 2 + r * (1.0 / 6 + r * (1.0 / 24 + r * (1.0 / 120)))));
+    const auto k = WholeBits(step);
+    const V whole = FromBits(((k >> 6) + std::uint64_t{1023 - 64}) << 52);
+    return whole * Lookup(t.exp2Step.data(), k & std::uint64_t{63}) * e;
 }
 
 // The way back without the steps that move values only by rounding: the two chromaticity steps,
@@ -242,46 +246,95 @@ double ApproximateCompandPower(double v)
 // checked here a sample then differs from the step-by-step conversion by less than 1e-9 of a
 // level, so wherever every sample lies more than 1e-6 of a level away from a whole level (where
 // truncation would tell them apart) and away from the companding threshold, both give the same
-// bytes. Elsewhere (about one pixel in a hundred thousand, near black, extreme colours) it
-// writes nothing and returns false, and the step-by-step conversion decides.
-bool QuickLabToRgb(bool correction, double lStar, double aStar, double bStar,
-                   std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue)
+// bytes. Elsewhere (about one pixel in a hundred thousand, near black, extreme colours) it is
+// false, and the step-by-step conversion decides. For one pixel or four.
+// pow(f, 3.0) as f * f * f, which the margins below allow.
+template <class V>
+QV_KERNEL V ExpandQuickly(V f)
 {
-    if (!(lStar > 0)) return false;
-    const double fy = (lStar + 16) / 116;
-    const double fx = aStar / 500 + fy;
-    const double fz = (-bStar) / 200 + fy;
-    const auto expand = [](double f) {
-        return f > 0.206893 ? f * f * f : (f - sixteenOver116) / 7.787;
-    };
-    const double x = expand(fx) * whiteX, y = expand(fy) * whiteY, z = expand(fz) * whiteZ;
-    // The chromaticity step divides by y and by the sum; keep both well away from 0.
-    if (!(y >= 1e-9 && y <= 10 && Magnitude(x) <= 10 && Magnitude(z) <= 10 && x + y + z >= 1e-9))
-        return false;
+    return Pick(f > Splat<V>(0.206893), f * f * f, (f - sixteenOver116) / 7.787);
+}
 
-    const LinearRgb linear = ToLinearRgb(x, y, z);
-    const double samples[3] = {linear.r, linear.g, linear.b};
-    double companded[3];
+template <class V>
+QV_KERNEL auto QuickLabToRgb(bool correction, V lStar, V aStar, V bStar, const CompandTables& t,
+                             V companded[3])
+{
+    const V fy = (lStar + 16.0) / 116.0;
+    const V fx = aStar / 500.0 + fy;
+    const V fz = (-bStar) / 200.0 + fy;
+    const V x = ExpandQuickly(fx) * whiteX, y = ExpandQuickly(fy) * whiteY;
+    const V z = ExpandQuickly(fz) * whiteZ;
+    // The chromaticity step divides by y and by the sum; keep both well away from 0.
+    auto decided = Both(Both(lStar > Splat<V>(0.0), Both(y >= Splat<V>(1e-9), y <= Splat<V>(10.0))),
+                        Both(Both(Magnitude(x) <= Splat<V>(10.0), Magnitude(z) <= Splat<V>(10.0)),
+                             x + y + z >= Splat<V>(1e-9)));
+
+    const LinearRgb<V> linear = ToLinearRgb(x, y, z);
+    const V samples[3] = {linear.r, linear.g, linear.b};
     for (int i = 0; i < 3; ++i) {
-        const double v = samples[i];
-        if (Magnitude(v - 0.00304) < 1e-9 || v > 100) return false;
-        companded[i] = v > 0.00304 ? ApproximateCompandPower(v) * 1.055 - 0.055 : v * 12.92;
+        const V v = samples[i];
+        decided = Both(decided, Not(Either(Magnitude(v - 0.00304) < Splat<V>(1e-9), v > Splat<V>(100.0))));
+        companded[i] = Pick(v > Splat<V>(0.00304), ApproximateCompandPower(v, t) * 1.055 - 0.055, v * 12.92);
     }
     // The RGB step divides by green and by the sum of the samples: no tiny divisors either.
-    const double sum = companded[0] + companded[1] + companded[2];
-    if (correction && ((companded[1] != 0 && Magnitude(companded[1]) < 1e-100) ||
-                       (sum != 0 && Magnitude(sum) < 1e-100)))
-        return false;
-    for (double value : companded) {
-        const double w = value * 255;
-        if (!(w > -2 && w < 258)) continue;  // clamped alike on both ways
-        const double fraction = (w + 2) - static_cast<int>(w + 2);
-        if (fraction < 1e-6 || fraction > 1 - 1e-6) return false;
+    if (correction) {
+        const V green = companded[1], sum = companded[0] + companded[1] + companded[2];
+        const auto tiny = Either(Both(green != Splat<V>(0.0), Magnitude(green) < Splat<V>(1e-100)),
+                                 Both(sum != Splat<V>(0.0), Magnitude(sum) < Splat<V>(1e-100)));
+        decided = Both(decided, Not(tiny));
     }
-    red = QuantiseSample(companded[0]);
-    green = QuantiseSample(companded[1]);
-    blue = QuantiseSample(companded[2]);
-    return true;
+    for (int i = 0; i < 3; ++i) {
+        const V w = companded[i] * 255.0;
+        // Outside (-2, 258) both ways clamp alike.
+        const auto inside = Both(w > Splat<V>(-2.0), w < Splat<V>(258.0));
+        const V fraction = (w + 2.0) - TruncateWhole(w + 2.0);
+        const auto nearLevel = Either(fraction < Splat<V>(1e-6), fraction > Splat<V>(1 - 1e-6));
+        decided = Both(decided, Not(Both(inside, nearLevel)));
+    }
+    return decided;
+}
+
+// The row loop of the way back: four pixels at a time, each one the quick way cannot decide the
+// step-by-step way; the rest one by one.
+QV_KERNEL void LabRowToRgbBody(bool correction, const double* lStar, const double* aStar,
+                               const double* bStar, int count, std::uint8_t* bgr)
+{
+    const CompandTables& tables = CompandTablesOnce();
+    int x = 0;
+    for (; x + laneCount <= count; x += laneCount) {
+        Lanes l, a, b, companded[3];
+        __builtin_memcpy(&l, lStar + x, sizeof l);
+        __builtin_memcpy(&a, aStar + x, sizeof a);
+        __builtin_memcpy(&b, bStar + x, sizeof b);
+        const LaneMask decided = QuickLabToRgb(correction, l, a, b, tables, companded);
+        for (int k = 0; k < laneCount; ++k) {
+            std::uint8_t* pixel = bgr + 3 * (x + k);
+            if (decided[k]) {
+                pixel[2] = QuantiseSample(companded[0][k]);
+                pixel[1] = QuantiseSample(companded[1][k]);
+                pixel[0] = QuantiseSample(companded[2][k]);
+            } else {
+                LabToRgbLiteral(correction, l[k], a[k], b[k], pixel[2], pixel[1], pixel[0]);
+            }
+        }
+    }
+    for (; x < count; ++x) {
+        std::uint8_t* pixel = bgr + 3 * x;
+        LabToRgbCorrected(correction, lStar[x], aStar[x], bStar[x], pixel[2], pixel[1], pixel[0]);
+    }
+}
+
+[[gnu::target("avx2")]] void LabRowToRgbAvx2(bool correction, const double* lStar,
+                                             const double* aStar, const double* bStar, int count,
+                                             std::uint8_t* bgr)
+{
+    LabRowToRgbBody(correction, lStar, aStar, bStar, count, bgr);
+}
+
+void LabRowToRgbBaseline(bool correction, const double* lStar, const double* aStar,
+                         const double* bStar, int count, std::uint8_t* bgr)
+{
+    LabRowToRgbBody(correction, lStar, aStar, bStar, count, bgr);
 }
 
 }  // namespace
@@ -329,8 +382,22 @@ bool LabToRgb(double lStar, double aStar, double bStar,
 bool LabToRgbCorrected(bool correction, double lStar, double aStar, double bStar,
                        std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue)
 {
-    return QuickLabToRgb(correction, lStar, aStar, bStar, red, green, blue) ||
-           LabToRgbLiteral(correction, lStar, aStar, bStar, red, green, blue);
+    double companded[3];
+    if (!QuickLabToRgb(correction, lStar, aStar, bStar, CompandTablesOnce(), companded))
+        return LabToRgbLiteral(correction, lStar, aStar, bStar, red, green, blue);
+    red = QuantiseSample(companded[0]);
+    green = QuantiseSample(companded[1]);
+    blue = QuantiseSample(companded[2]);
+    return true;
+}
+
+void LabRowToRgb(bool wide, bool correction, const double* lStar, const double* aStar,
+                 const double* bStar, int count, std::uint8_t* bgr)
+{
+    if (wide)
+        LabRowToRgbAvx2(correction, lStar, aStar, bStar, count, bgr);
+    else
+        LabRowToRgbBaseline(correction, lStar, aStar, bStar, count, bgr);
 }
 
 bool LabToRgbLiteral(bool correction, double lStar, double aStar, double bStar,
@@ -348,7 +415,7 @@ bool LabToRgbLiteral(bool correction, double lStar, double aStar, double bStar,
     if (!(x + y + z > 0)) return true;
     NormalizeChromaticity(x, y, z);
 
-    const LinearRgb linear = ToLinearRgb(x, y, z);
+    const LinearRgb<double> linear = ToLinearRgb(x, y, z);
     double r = CompandToRgb(linear.r);
     double g = CompandToRgb(linear.g);
     double b = CompandToRgb(linear.b);

@@ -35,6 +35,12 @@ bool LabToRgb(double lStar, double aStar, double bStar,
 bool LabToRgbCorrected(bool correction, double lStar, double aStar, double bStar,
                        std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue);
 
+// The same for count pixels from rows of L*, a* and b* into blue, green, red order: the very
+// bytes LabToRgbCorrected gives, four pixels at a time. wide runs the AVX2 version of the loop,
+// which the caller has found the processor to support.
+void LabRowToRgb(bool wide, bool correction, const double* lStar, const double* aStar,
+                 const double* bStar, int count, std::uint8_t* bgr);
+
 // The same conversion computed step by step as defined, with every rounding of the definition.
 // LabToRgb and LabToRgbCorrected give the same bytes for every input; they leave out steps that
 // only round wherever that cannot change a byte.

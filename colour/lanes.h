@@ -2,6 +2,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "support/sign_bits.h"
+
 // Four doubles processed together, written with the compiler's vector extensions: the AVX2 build
 // of a loop holds them in one register, the baseline in two SSE2 registers. Kernels are templates
 // over the lane type, double or Lanes, so the single-value and the four-value versions perform
@@ -31,8 +33,12 @@ QV_KERNEL Lanes Lookup(const double* table, LaneBits index)
     return Lanes{table[index[0]], table[index[1]], table[index[2]], table[index[3]]};
 }
 
+QV_KERNEL bool Not(bool m) { return !m; }
+QV_KERNEL LaneMask Not(LaneMask m) { return ~m; }
 QV_KERNEL bool Both(bool a, bool b) { return a && b; }
 QV_KERNEL LaneMask Both(LaneMask a, LaneMask b) { return a & b; }
+QV_KERNEL bool Either(bool a, bool b) { return a || b; }
+QV_KERNEL LaneMask Either(LaneMask a, LaneMask b) { return a | b; }
 
 QV_KERNEL double Pick(bool m, double yes, double no) { return m ? yes : no; }
 QV_KERNEL Lanes Pick(LaneMask m, Lanes yes, Lanes no) { return m ? yes : no; }
@@ -41,3 +47,13 @@ QV_KERNEL Lanes Pick(LaneMask m, Lanes yes, Lanes no) { return m ? yes : no; }
 // low bits of the significand.
 QV_KERNEL std::uint64_t WholeBits(double w) { return BitsOf(w + 4503599627370496.0) & 0xFFFFFFFFFFFFFull; }
 QV_KERNEL LaneBits WholeBits(Lanes w) { return BitsOf(w + 4503599627370496.0) & 0xFFFFFFFFFFFFFull; }
+
+// x rounded toward zero, for 0 <= x < 2^52: the nearest whole number, stepped down if it went up.
+template <class V>
+QV_KERNEL V TruncateWhole(V x)
+{
+    const V nearest = (x + 4503599627370496.0) - 4503599627370496.0;
+    return Pick(nearest > x, nearest - 1.0, nearest);
+}
+
+QV_KERNEL Lanes Magnitude(Lanes v) { return FromBits(BitsOf(v) & 0x7FFFFFFFFFFFFFFFull); }

@@ -72,18 +72,25 @@ void CopyOut(const Planes& planes, std::int32_t width, std::int32_t height,
              const PlaneLayout& layout, double rootTwo, std::uint8_t* bits)
 {
     const bool correction = rgbCorrection != 0;
+    const bool wide = WideLoopsOn();
     const std::int64_t stride = RowStride(width);
     ParallelFor(height, rowGrain, [&](int, int first, int last) {
+        // Each row in pieces scaled on the stack, then converted four pixels at a time.
+        constexpr int piece = 64;
+        double lStar[piece], aStar[piece], bStar[piece];
         for (int y = first; y < last; ++y) {
             const std::int32_t i = static_cast<std::int32_t>(layout.rowOffset + y);
             const double* l = PlaneRow(planes.l, i) + layout.colOffset;
             const double* a = PlaneRow(planes.a, i) + layout.colOffset;
             const double* b = PlaneRow(planes.b, i) + layout.colOffset;
-            std::uint8_t* pixel = bits + y * stride;
-            for (std::int32_t x = 0; x < width; ++x, pixel += 3) {
-                double lStar = l[x], aStar = a[x], bStar = b[x];
-                ScaleOutOfPlanes(rootTwo, lStar, aStar, bStar);
-                LabToRgbCorrected(correction, lStar, aStar, bStar, pixel[2], pixel[1], pixel[0]);
+            std::uint8_t* pixels = bits + y * stride;
+            for (std::int32_t x = 0; x < width; x += piece) {
+                const int count = width - x < piece ? width - x : piece;
+                for (int k = 0; k < count; ++k) {
+                    lStar[k] = l[x + k], aStar[k] = a[x + k], bStar[k] = b[x + k];
+                    ScaleOutOfPlanes(rootTwo, lStar[k], aStar[k], bStar[k]);
+                }
+                LabRowToRgb(wide, correction, lStar, aStar, bStar, count, pixels + 3 * x);
             }
         }
     });

@@ -227,7 +227,8 @@ TEST(NormalizeChromaticity, KeepsTheMiddleValueAndMovesOthersOnlyByRounding)
 
 TEST(LabToRgb, GivesTheBytesOfTheStepByStepConversionEverywhere)
 {
-    // The per-pixel conversion leaves out steps that only round; it must never change a byte.
+    // The per-pixel and the row conversions leave out steps that only round; they must never
+    // change a byte.
     std::uint32_t state = 99;
     const auto next = [&state](double low, double high) {
         state = state * 1664525u + 1013904223u;
@@ -246,14 +247,27 @@ TEST(LabToRgb, GivesTheBytesOfTheStepByStepConversionEverywhere)
     inputs.push_back({50, nan, 0});
     inputs.push_back({50, 0, inf});
     inputs.push_back({inf, 0, 0});
+    // The same inputs as rows, through both versions of the row loop.
+    std::vector<double> rows[3];
+    for (const auto& lab : inputs)
+        for (int c = 0; c < 3; ++c) rows[c].push_back(lab[c]);
+    const int count = static_cast<int>(inputs.size());
+    std::vector<std::uint8_t> rowBytes(3 * inputs.size());
     int differing = 0;
     for (bool correction : {true, false}) {
-        for (const auto& lab : inputs) {
-            std::uint8_t quick[3], literal[3];
-            LabToRgbCorrected(correction, lab[0], lab[1], lab[2], quick[0], quick[1], quick[2]);
-            LabToRgbLiteral(correction, lab[0], lab[1], lab[2], literal[0], literal[1], literal[2]);
-            if (std::memcmp(quick, literal, 3) != 0 && ++differing <= 5)
-                ADD_FAILURE() << lab[0] << ' ' << lab[1] << ' ' << lab[2] << ' ' << correction;
+        for (bool wide : {false, true}) {
+            if (wide && !WideLoopsOn()) continue;
+            LabRowToRgb(wide, correction, rows[0].data(), rows[1].data(), rows[2].data(), count, rowBytes.data());
+            for (int i = 0; i < count; ++i) {
+                const auto& lab = inputs[i];
+                std::uint8_t quick[3], literal[3];
+                LabToRgbCorrected(correction, lab[0], lab[1], lab[2], quick[0], quick[1], quick[2]);
+                LabToRgbLiteral(correction, lab[0], lab[1], lab[2], literal[0], literal[1], literal[2]);
+                const std::uint8_t fromRow[3] = {rowBytes[3 * i + 2], rowBytes[3 * i + 1], rowBytes[3 * i]};
+                if ((std::memcmp(quick, literal, 3) != 0 || std::memcmp(fromRow, literal, 3) != 0) &&
+                    ++differing <= 5)
+                    ADD_FAILURE() << lab[0] << ' ' << lab[1] << ' ' << lab[2] << ' ' << correction << wide;
+            }
         }
     }
     EXPECT_EQ(differing, 0);
