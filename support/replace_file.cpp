@@ -84,6 +84,16 @@ FileError CreateTemporaryBeside(const std::string& target, TemporaryFile& file)
     return CreateNewFile(TemporaryPathFor(target, CurrentProcessNumber(), count++), file);
 }
 
+FileError WriteToTemporary(const TemporaryFile& file, std::span<const FilePiece> pieces)
+{
+    for (const FilePiece& piece : pieces) {
+        const char* at = static_cast<const char*>(piece.data);
+        for (std::size_t left = piece.size, written = 0; left > 0; at += written, left -= written)
+            if (const FileError error = WriteSome(file, at, left, written); error != FileError::None) return error;
+    }
+    return FileError::None;
+}
+
 FileError WriteWholeFile(const std::string& path, std::span<const FilePiece> pieces)
 {
     if (const FileError refused = CheckWritableTarget(path); refused != FileError::None) return refused;

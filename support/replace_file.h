@@ -62,7 +62,9 @@ void DiscardTemporary(TemporaryFile& file);
 FileError WriteWholeFile(const std::string& path, std::span<const FilePiece> pieces);
 FileError WriteWholeFile(const std::string& path, const void* data, std::size_t size);
 
-// Platform parts used by the portable ones. CreateNewFile refuses a name that exists, whatever it is.
+// Platform parts used by the portable ones. CreateNewFile refuses a name that exists, whatever it is;
+// WriteSome writes what it can of size bytes, at least one.
 FileError CreateNewFile(const std::string& path, TemporaryFile& file);
+FileError WriteSome(const TemporaryFile& file, const char* data, std::size_t size, std::size_t& written);
 std::uint64_t CurrentProcessNumber();
 bool ProcessIsRunning(std::uint64_t process);

@@ -31,21 +31,15 @@ FileError CreateNewFile(const std::string& path, TemporaryFile& file)
     return FileError::None;
 }
 
-FileError WriteToTemporary(const TemporaryFile& file, std::span<const FilePiece> pieces)
+FileError WriteSome(const TemporaryFile& file, const char* data, std::size_t size, std::size_t& written)
 {
-    for (const FilePiece& piece : pieces) {
-        const char* at = static_cast<const char*>(piece.data);
-        std::size_t left = piece.size;
-        while (left > 0) {
-            const ssize_t written = ::write(Descriptor(file), at, left);
-            if (written < 0 && errno == EINTR) continue;
-            if (written < 0) return LastError();
-            if (written == 0) return FileError::NoSpace;
-            at += written;
-            left -= static_cast<std::size_t>(written);
-        }
-    }
-    return FileError::None;
+    ssize_t done;
+    do {
+        done = ::write(Descriptor(file), data, size);
+    } while (done < 0 && errno == EINTR);
+    if (done < 0) return LastError();
+    written = static_cast<std::size_t>(done);
+    return done == 0 ? FileError::NoSpace : FileError::None;
 }
 
 std::string OpenFileName(const TemporaryFile& file)

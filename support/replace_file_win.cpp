@@ -40,21 +40,13 @@ FileError CreateNewFile(const std::string& path, TemporaryFile& file)
     return FileError::None;
 }
 
-FileError WriteToTemporary(const TemporaryFile& file, std::span<const FilePiece> pieces)
+FileError WriteSome(const TemporaryFile& file, const char* data, std::size_t size, std::size_t& written)
 {
-    for (const FilePiece& piece : pieces) {
-        const char* at = static_cast<const char*>(piece.data);
-        std::size_t left = piece.size;
-        while (left > 0) {
-            const DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
-            DWORD written = 0;
-            if (!WriteFile(Handle(file), at, chunk, &written, nullptr)) return LastError();
-            if (written != chunk) return FileError::NoSpace;
-            at += chunk;
-            left -= chunk;
-        }
-    }
-    return FileError::None;
+    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD done = 0;
+    if (!WriteFile(Handle(file), data, chunk, &done, nullptr)) return LastError();
+    written = done;
+    return done == 0 ? FileError::NoSpace : FileError::None;
 }
 
 std::string OpenFileName(const TemporaryFile& file)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -119,6 +120,23 @@ TEST_F(ReplaceFile, ReasonsAreTheSystemsOwn)
 }
 
 #ifndef _WIN32
+TEST_F(ReplaceFile, AWriterReachesTheTemporaryItselfNotWhatItsNameWasSwappedFor)
+{
+    const std::string victim = Path("someone else's");
+    std::ofstream(PathFromUtf8(victim)) << "theirs";
+    TemporaryFile file;
+    ASSERT_EQ(CreateTemporaryBeside(Path("result.png"), file), FileError::None);
+    // The temporary's name replaced by a link to another file, as a hostile user of the folder might.
+    fs::remove(PathFromUtf8(file.path));
+    fs::create_symlink(PathFromUtf8(victim), PathFromUtf8(file.path));
+    std::FILE* written = std::fopen(OpenFileName(file).c_str(), "wb");
+    ASSERT_NE(written, nullptr);
+    std::fputs("result", written);
+    std::fclose(written);
+    EXPECT_EQ(Contents(victim), "theirs");
+    DiscardTemporary(file);
+}
+
 TEST_F(ReplaceFile, DevicesAndPipesAreNeverReplaced)
 {
     const std::string pipe = Path("pipe");
