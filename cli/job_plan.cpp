@@ -1,6 +1,7 @@
 #include "cli/job_plan.h"
 
 #include <cctype>
+#include <cwctype>
 #include <filesystem>
 #include <map>
 #include <system_error>
@@ -55,6 +56,12 @@ std::string FileKey(const std::string& path)
     fs::path resolved = fs::canonical(absolute, error);
     if (error) resolved = fs::weakly_canonical(absolute.parent_path(), error) / absolute.filename();
     if (error) resolved = absolute.lexically_normal();
+#ifdef _WIN32
+    // Windows names ignore case: "A.png" and "a.png" are one file.
+    std::wstring wide = resolved.wstring();
+    for (wchar_t& c : wide) c = static_cast<wchar_t>(std::towlower(c));
+    resolved = wide;
+#endif
     const std::u8string key = resolved.u8string();
     return std::string(key.begin(), key.end());
 }

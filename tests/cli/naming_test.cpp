@@ -104,6 +104,10 @@ TEST_F(JobPlan, RefusesOutputsThatWouldDestroyAnInputOrAnotherResult)
     EXPECT_NE(PlanJobs(options, true)[1].error.find("already the result of"), std::string::npos) << "relative spellings";
     options.pictures = {"photo.jpg", (folder / "photo.png").string()};
     EXPECT_NE(PlanJobs(options, true)[1].error.find("already the result of"), std::string::npos) << "relative and absolute";
+#ifdef _WIN32
+    options.pictures = {"photo.jpg", "PHOTO.png"};
+    EXPECT_NE(PlanJobs(options, true)[1].error.find("already the result of"), std::string::npos) << "names ignore case";
+#endif
     std::filesystem::current_path(before);
 }
 
