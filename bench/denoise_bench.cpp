@@ -8,7 +8,6 @@
 
 #include "engine/denoise.h"
 #include "engine/fine_denoise.h"
-#include "engine/parallel_for.h"
 #include "imagefile/image.h"
 
 namespace {
@@ -34,7 +33,8 @@ void DenoisePicture(benchmark::State& state)
 {
     const auto width = static_cast<std::int32_t>(state.range(0));
     const auto height = static_cast<std::int32_t>(state.range(1));
-    engineThreads = static_cast<int>(state.range(2));
+    DenoiseSettings settings;
+    settings.threads = static_cast<int>(state.range(2));
     Image image;
     if (!AllocateImage(width, height, image)) {
         state.SkipWithError("picture not allocated");
@@ -42,7 +42,7 @@ void DenoisePicture(benchmark::State& state)
     }
     FillNoisyPicture(image);
     for (auto _ : state) {
-        if (!DenoiseImage(image.header, image.bits, image.rows.get())) {
+        if (!DenoiseImage(settings, nullptr, image.header, image.bits, image.rows.get())) {
             state.SkipWithError("planes not allocated");
             break;
         }

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "engine/coefficient_plane.h"
-#include "engine/parallel_for.h"
+#include "engine/settings.h"
 #include "engine/shrink.h"
 #include "engine/wavelet.h"
 
@@ -29,7 +29,7 @@ bool MakePicture(std::int32_t size, bool transformed, Picture& picture)
         std::normal_distribution<double> value(0.0, 60.0);
         double* data = picture.plane[c].data.get();
         for (std::int64_t k = 0; k < std::int64_t{size} * size; ++k) data[k] = value(random);
-        if (transformed && !ForwardTransform2D(picture.plane[c], size, LevelCount(size))) return false;
+        if (transformed && !ForwardTransform2D(0, picture.plane[c], size, LevelCount(size))) return false;
         std::memcpy(picture.original[c].data.get(), data, sizeof(double) * size * size);
     }
     return true;
@@ -52,36 +52,37 @@ template <class Operation>
 void TimePlanes(benchmark::State& state, bool transformed, const Operation& operation)
 {
     const auto size = static_cast<std::int32_t>(state.range(0));
-    engineThreads = static_cast<int>(state.range(1));
+    DenoiseSettings settings;
+    settings.threads = static_cast<int>(state.range(1));
     Picture picture;
     if (!MakePicture(size, transformed, picture)) return state.SkipWithError("out of memory");
     for (auto _ : state) {
         state.PauseTiming();
         Restore(picture, size);
         state.ResumeTiming();
-        operation(picture.plane, size);
+        operation(settings, picture.plane, size);
     }
     Report(state, size);
 }
 
 void BM_ForwardTransform(benchmark::State& state)
 {
-    TimePlanes(state, false, [](CoefficientPlane (&planes)[3], std::int32_t size) {
-        for (auto& plane : planes) ForwardTransform2D(plane, size, LevelCount(size));
+    TimePlanes(state, false, [](const DenoiseSettings& settings, CoefficientPlane (&planes)[3], std::int32_t size) {
+        for (auto& plane : planes) ForwardTransform2D(settings.threads, plane, size, LevelCount(size));
     });
 }
 
 void BM_ShrinkCoefficients(benchmark::State& state)
 {
-    TimePlanes(state, true, [](CoefficientPlane (&planes)[3], std::int32_t size) {
-        ShrinkCoefficients(planes[0], planes[1], planes[2], size, CoarseSize(size), size, size);
+    TimePlanes(state, true, [](const DenoiseSettings& settings, CoefficientPlane (&planes)[3], std::int32_t size) {
+        ShrinkCoefficients(settings, planes[0], planes[1], planes[2], size, CoarseSize(size), size, size);
     });
 }
 
 void BM_InverseTransform(benchmark::State& state)
 {
-    TimePlanes(state, true, [](CoefficientPlane (&planes)[3], std::int32_t size) {
-        for (auto& plane : planes) InverseTransform2D(plane, size, LevelCount(size));
+    TimePlanes(state, true, [](const DenoiseSettings& settings, CoefficientPlane (&planes)[3], std::int32_t size) {
+        for (auto& plane : planes) InverseTransform2D(settings.threads, plane, size, LevelCount(size));
     });
 }
 

@@ -14,7 +14,6 @@
 #include "cli/picture_job.h"
 #include "cli/platform.h"
 #include "cli/progress_bar.h"
-#include "engine/parallel_for.h"
 #include "imagefile/converter_library.h"
 
 namespace {
@@ -88,15 +87,14 @@ void RunWorkers(const std::vector<PictureJob>& jobs, const QvnOptions& options, 
     std::atomic<std::size_t> next{0};
     const auto work = [&](int slot) {
         UseProgressSlot(slot);
-        engineThreads = threadsPerPicture;
         for (std::size_t i = next++; i < jobs.size(); i = next++) {
-            PictureReport report = RunPictureJob(jobs[i], options, gate);
+            PictureReport report = RunPictureJob(jobs[i], options, threadsPerPicture, gate);
             CountFinishedPicture();
             Deliver(printer, i, std::move(report));
         }
     };
-    // Pictures run on threads of their own, so that the caller's settings and front end stay as
-    // they were; only when no thread can be had does the caller do the work itself.
+    // Pictures run on threads of their own, each with its progress slot; only when no thread can
+    // be had does the caller do the work itself.
     std::vector<std::thread> threads;
     for (int slot = 0; slot < workers; ++slot) {
         try {

@@ -8,11 +8,9 @@
 #include "cli/interruption.h"
 #include "cli/platform.h"
 #include "cli/progress_bar.h"
-#include "colour/colour_settings.h"
 #include "colour/view_transform.h"
 #include "engine/denoise.h"
 #include "engine/fine_denoise.h"
-#include "engine/parallel_for.h"
 #include "engine/quality.h"
 #include "engine/result_text.h"
 #include "engine/settings.h"
@@ -25,25 +23,22 @@
 
 namespace {
 
-// The result text the engine shows at the end of a run (caption " PSNR"), kept for the report
-// instead of a message box.
-thread_local std::string resultMessage;
-
-void CatchMessage(const char* text, const char* caption)
+ColourSettings ColourSettingsOf(const QvnOptions& options)
 {
-    if (std::string(caption) == resultTexts[captionText]) resultMessage = text;
+    ColourSettings colour;
+    colour.toneMode = static_cast<std::int8_t>(options.tone);
+    colour.rgbCorrection = options.rgbCorrection ? 1 : 0;
+    return colour;
 }
 
-void UseWorkerSettings(const QvnOptions& options)
+DenoiseSettings SettingsOf(const QvnOptions& options, int engineThreads)
 {
-    filterStrength = static_cast<std::int8_t>(options.strength);
-    toneMode = static_cast<std::int8_t>(options.tone);
-    brightnessCorrection = options.brightnessCorrection ? 1 : 0;
-    rgbCorrection = options.rgbCorrection ? 1 : 0;
-    frontEnd = FrontEnd{};
-    frontEnd.showProgress = ShowBatchProgress;  // no pauses: nobody needs to see a window
-    frontEnd.showMessage = CatchMessage;
-    resultMessage.clear();
+    DenoiseSettings settings;
+    settings.filterStrength = static_cast<std::int8_t>(options.strength);
+    settings.brightnessCorrection = options.brightnessCorrection ? 1 : 0;
+    settings.colour = ColourSettingsOf(options);
+    settings.threads = engineThreads;
+    return settings;
 }
 
 std::string MiB(std::uint64_t bytes)
@@ -64,7 +59,7 @@ void ShowFineProgress(int percent)
 }
 
 // The adaptive run, scored and reported like the classic one.
-bool RunFine(const QvnOptions& options, Image& image)
+bool RunFine(const QvnOptions& options, int engineThreads, Image& image, PictureReport& report)
 {
     const auto started = std::chrono::steady_clock::now();
     FineSettings settings;
@@ -75,14 +70,32 @@ bool RunFine(const QvnOptions& options, Image& image)
     const bool done = FineDenoiseImage(settings, image.header, image.bits, image.rows.get()).done;
     ShowBatchProgress(0, 0);
     if (!done) return false;
-    MeasureQuality(image.header, image.bits, image.rows.get());
+    const QualityFigures figures = MeasureQuality(engineThreads, image.header, image.bits, image.rows.get());
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    resultMessage = FormatResultText(lumaSnr, chromaSnr, static_cast<int>(seconds));
+    report.lumaSnr = figures.lumaSnr;
+    report.chromaSnr = figures.chromaSnr;
+    report.resultText = FormatResultText(figures.lumaSnr, figures.chromaSnr, static_cast<int>(seconds));
+    return true;
+}
+
+// The whole-picture run, as the desktop program's full-processing button starts it.
+bool RunClassic(const DenoiseSettings& settings, Image& image, PictureReport& report)
+{
+    FrontEnd host;
+    host.showProgress = ShowBatchProgress;  // no pauses: nobody needs to see a window
+    host.showResult = [&report](const QualityFigures& figures, int seconds) {
+        report.resultText = FormatResultText(figures.lumaSnr, figures.chromaSnr, seconds);
+    };
+    const std::optional<QualityFigures> figures =
+        DenoiseImage(settings, &host, image.header, image.bits, image.rows.get());
+    if (!figures) return false;
+    report.lumaSnr = figures->lumaSnr;
+    report.chromaSnr = figures->chromaSnr;
     return true;
 }
 
 // Bytes the denoising run's planes take for a picture of this size.
-std::uint64_t PlaneBytes(const QvnOptions& options, std::uint64_t width, std::uint64_t height)
+std::uint64_t PlaneBytes(const QvnOptions& options, int engineThreads, std::uint64_t width, std::uint64_t height)
 {
     constexpr std::uint64_t largestSide = 0x7FFFFFFF;
     if (width > largestSide || height > largestSide) return std::numeric_limits<std::uint64_t>::max();
@@ -94,11 +107,11 @@ std::uint64_t PlaneBytes(const QvnOptions& options, std::uint64_t width, std::ui
 // What one picture's job holds at its peak, measured rather than only the planes: the loading, or
 // the picture with its run's planes, and beside either the allocation arena and the stacks of the
 // run's threads.
-std::uint64_t JobMemoryNeed(const PictureHeader& header, const QvnOptions& options, bool denoise)
+std::uint64_t JobMemoryNeed(const PictureHeader& header, const QvnOptions& options, int engineThreads, bool denoise)
 {
     constexpr std::uint64_t arena = 64u << 20, stack = 8u << 20;
     const std::uint64_t held = HeldPictureBytes(header.width, header.height);
-    const std::uint64_t planes = denoise ? PlaneBytes(options, header.width, header.height) : 0;
+    const std::uint64_t planes = denoise ? PlaneBytes(options, engineThreads, header.width, header.height) : 0;
     const std::uint64_t working = planes > std::numeric_limits<std::uint64_t>::max() - held ? planes : held + planes;
     const std::uint64_t peak = std::max(LoadingBytes(header), working);
     const std::uint64_t threads = arena + stack * static_cast<std::uint64_t>(std::max(1, engineThreads));
@@ -130,27 +143,17 @@ bool Reserve(std::uint64_t need, Reservation& reservation, PictureReport& report
 
 // The whole-picture run, as the desktop program's full-processing button starts it, or the
 // adaptive one.
-bool Denoise(const QvnOptions& options, Image& image, PictureReport& report)
+bool Denoise(const QvnOptions& options, int engineThreads, Image& image, PictureReport& report)
 {
-    const bool fine = options.method == Method::Fine;
-    bool done = false;
-    if (fine) {
-        done = RunFine(options, image);
-    } else {
-        progressEnabled = true;
-        done = DenoiseImage(image.header, image.bits, image.rows.get());
-        progressEnabled = false;
-    }
+    const bool done = options.method == Method::Fine ? RunFine(options, engineThreads, image, report)
+                                                     : RunClassic(SettingsOf(options, engineThreads), image, report);
     if (!done) {
-        const std::uint64_t need = PlaneBytes(options, static_cast<std::uint32_t>(image.header->biWidth),
+        const std::uint64_t need = PlaneBytes(options, engineThreads, static_cast<std::uint32_t>(image.header->biWidth),
                                               static_cast<std::uint32_t>(image.header->biHeight));
         report.error = "too large for the memory: processing needs " + MiB(need) + ", which could not be had";
         return false;
     }
     report.denoised = true;
-    report.lumaSnr = lumaSnr;
-    report.chromaSnr = chromaSnr;
-    report.resultText = resultMessage;
     return true;
 }
 
@@ -170,7 +173,8 @@ bool Write(const Image& image, const PictureJob& job, PictureReport& report)
     return true;
 }
 
-void Run(const PictureJob& job, const QvnOptions& options, MemoryGate& gate, PictureReport& report)
+void Run(const PictureJob& job, const QvnOptions& options, int engineThreads, MemoryGate& gate,
+         PictureReport& report)
 {
     const bool denoise = options.viewMode < 0 || options.viewMode == kViewDifference;
     Reservation reservation{gate};
@@ -178,7 +182,7 @@ void Run(const PictureJob& job, const QvnOptions& options, MemoryGate& gate, Pic
     // the loader, which gives the reason, and the reservation then follows the loading.
     PictureHeader header;
     if (ReadPictureHeader(job.input, header) == FileError::None &&
-        !Reserve(JobMemoryNeed(header, options, denoise), reservation, report))
+        !Reserve(JobMemoryNeed(header, options, engineThreads, denoise), reservation, report))
         return;
     Image image;
     if (const FileError error = LoadImageFile(job.input, image); error != FileError::None) {
@@ -189,26 +193,24 @@ void Run(const PictureJob& job, const QvnOptions& options, MemoryGate& gate, Pic
     report.height = image.header->biHeight;
     if (reservation.bytes == 0) {
         header = PictureHeader{PictureKind::Bmp, static_cast<std::uint32_t>(report.width), static_cast<std::uint32_t>(report.height)};
-        if (!Reserve(JobMemoryNeed(header, options, denoise), reservation, report)) return;
+        if (!Reserve(JobMemoryNeed(header, options, engineThreads, denoise), reservation, report)) return;
     }
-    if (denoise && !Denoise(options, image, report)) return;
+    if (denoise && !Denoise(options, engineThreads, image, report)) return;
     if (options.viewMode >= 0)
-        ApplyViewTransform(static_cast<std::int8_t>(options.viewMode), image.header, image.bits, image.rows.get());
+        ApplyViewTransform(static_cast<std::int8_t>(options.viewMode), ColourSettingsOf(options), image.header,
+                           image.bits, image.rows.get());
     Write(image, job, report);
 }
 
 }  // namespace
 
-PictureReport RunPictureJob(const PictureJob& job, const QvnOptions& options, MemoryGate& gate)
+PictureReport RunPictureJob(const PictureJob& job, const QvnOptions& options, int engineThreads, MemoryGate& gate)
 {
     const auto started = std::chrono::steady_clock::now();
     PictureReport report;
     report.input = job.input;
     report.error = job.error;
-    if (report.error.empty()) {
-        UseWorkerSettings(options);
-        Run(job, options, gate, report);
-    }
+    if (report.error.empty()) Run(job, options, engineThreads, gate, report);
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return report;
 }

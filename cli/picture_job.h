@@ -7,6 +7,6 @@
 #include "cli/options.h"
 
 // Runs one planned picture on the calling worker thread, as the desktop program would with the
-// same settings: read, denoise or view, write. The worker's own settings, figures and front end
-// are set here, so pictures running at once on other workers never see them.
-PictureReport RunPictureJob(const PictureJob& job, const QvnOptions& options, MemoryGate& gate);
+// same settings: read, denoise or view, write. The engine spreads the picture over up to
+// engineThreads threads (0: one per processor).
+PictureReport RunPictureJob(const PictureJob& job, const QvnOptions& options, int engineThreads, MemoryGate& gate);

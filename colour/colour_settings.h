@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
 
-// The colour settings the conversions read at every call; per thread for the same reason as the
-// engine's settings.
-extern thread_local std::int8_t toneMode;        // 0 ... 3; any other value acts as 0
-extern thread_local std::uint8_t rgbCorrection;  // 0 or 1, default 1
+// The colour settings of the conversions: the tone curve applied on the way into L*a*b* and the
+// correction applied on the way back. Handed in with every call that converts.
+struct ColourSettings {
+    std::int8_t toneMode = 0;        // 0 ... 3; any other value acts as 0
+    std::uint8_t rgbCorrection = 1;  // 0 or 1
+};

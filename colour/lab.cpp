@@ -4,7 +4,6 @@
 #include <bit>
 #include <cmath>
 
-#include "colour/colour_settings.h"
 #include "colour/lanes.h"
 #include "colour/power.h"
 #include "colour/power_kernel.h"
@@ -78,7 +77,7 @@ QV_KERNEL V CompandToLab(V t, const PowerTables& powers)
     return Pick(t > Splat<V>(0.008856), CubeRootPowerOf(t, powers), 7.787 * t + sixteenOver116);
 }
 
-// One pixel's, or four pixels', way in from their tone values and linear light, as RgbToLabInTone
+// One pixel's, or four pixels', way in from their tone values and linear light, as RgbToLab
 // describes it; where it returns at once these give zeros.
 template <class V>
 QV_KERNEL void LabOf(V tr, V tg, V tb, V lr, V lg, V lb, const PowerTables& powers,
@@ -320,7 +319,7 @@ QV_KERNEL void LabRowToRgbBody(bool correction, const double* lStar, const doubl
     }
     for (; x < count; ++x) {
         std::uint8_t* pixel = bgr + 3 * x;
-        LabToRgbCorrected(correction, lStar[x], aStar[x], bStar[x], pixel[2], pixel[1], pixel[0]);
+        LabToRgb(correction, lStar[x], aStar[x], bStar[x], pixel[2], pixel[1], pixel[0]);
     }
 }
 
@@ -349,55 +348,43 @@ void NormalizeChromaticity(double& x, double& y, double& z)
     }
 }
 
-bool RgbToLab(int red, int green, int blue, double& lStar, double& aStar, double& bStar)
+bool RgbToLab(int toneMode, int red, int green, int blue, double& lStar, double& aStar, double& bStar)
 {
-    return RgbToLabInTone(toneMode, red, green, blue, lStar, aStar, bStar);
-}
-
-bool RgbToLabInTone(int tone, int red, int green, int blue,
-                    double& lStar, double& aStar, double& bStar)
-{
-    const ToneTable& table = ToneTableFor(tone);
+    const ToneTable& table = ToneTableFor(toneMode);
     const int r = red & 0xFF, g = green & 0xFF, b = blue & 0xFF;
     LabOf(table.tone[r], table.tone[g], table.tone[b], table.linear[r], table.linear[g],
           table.linear[b], PowerKernelTables(), lStar, aStar, bStar);
     return true;
 }
 
-void RgbRowToLab(bool wide, int tone, const std::uint8_t* bgr, int count,
+void RgbRowToLab(bool wide, int toneMode, const std::uint8_t* bgr, int count,
                  double* lStar, double* aStar, double* bStar)
 {
     if (wide)
-        RgbRowToLabAvx2(ToneTableFor(tone), bgr, count, lStar, aStar, bStar);
+        RgbRowToLabAvx2(ToneTableFor(toneMode), bgr, count, lStar, aStar, bStar);
     else
-        RgbRowToLabBaseline(ToneTableFor(tone), bgr, count, lStar, aStar, bStar);
+        RgbRowToLabBaseline(ToneTableFor(toneMode), bgr, count, lStar, aStar, bStar);
 }
 
-bool LabToRgb(double lStar, double aStar, double bStar,
+bool LabToRgb(bool rgbCorrection, double lStar, double aStar, double bStar,
               std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue)
 {
-    return LabToRgbCorrected(rgbCorrection != 0, lStar, aStar, bStar, red, green, blue);
-}
-
-bool LabToRgbCorrected(bool correction, double lStar, double aStar, double bStar,
-                       std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue)
-{
     double companded[3];
-    if (!QuickLabToRgb(correction, lStar, aStar, bStar, CompandTablesOnce(), companded))
-        return LabToRgbLiteral(correction, lStar, aStar, bStar, red, green, blue);
+    if (!QuickLabToRgb(rgbCorrection, lStar, aStar, bStar, CompandTablesOnce(), companded))
+        return LabToRgbLiteral(rgbCorrection, lStar, aStar, bStar, red, green, blue);
     red = QuantiseSample(companded[0]);
     green = QuantiseSample(companded[1]);
     blue = QuantiseSample(companded[2]);
     return true;
 }
 
-void LabRowToRgb(bool wide, bool correction, const double* lStar, const double* aStar,
+void LabRowToRgb(bool wide, bool rgbCorrection, const double* lStar, const double* aStar,
                  const double* bStar, int count, std::uint8_t* bgr)
 {
     if (wide)
-        LabRowToRgbAvx2(correction, lStar, aStar, bStar, count, bgr);
+        LabRowToRgbAvx2(rgbCorrection, lStar, aStar, bStar, count, bgr);
     else
-        LabRowToRgbBaseline(correction, lStar, aStar, bStar, count, bgr);
+        LabRowToRgbBaseline(rgbCorrection, lStar, aStar, bStar, count, bgr);
 }
 
 bool LabToRgbLiteral(bool correction, double lStar, double aStar, double bStar,

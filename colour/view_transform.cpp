@@ -74,16 +74,16 @@ Pixel ShowSaturation(Pixel source)
 }
 
 // One Lab axis shown alone: the others become neutral (a* and b* 0, L* mid-grey 50). The
-// conversions read toneMode and rgbCorrection, so the views follow the dialog's settings.
-Pixel ShowLabAxis(int kept, Pixel source)
+// conversions take the caller's colour settings, so the views follow the dialog's.
+Pixel ShowLabAxis(const ColourSettings& colour, int kept, Pixel source)
 {
     double lab[3];
-    RgbToLab(source.r, source.g, source.b, lab[0], lab[1], lab[2]);
+    RgbToLab(colour.toneMode, source.r, source.g, source.b, lab[0], lab[1], lab[2]);
     for (int i = 0; i < 3; ++i) {
         if (i != kept) lab[i] = i == 0 ? 50.0 : 0.0;
     }
     Pixel out;
-    LabToRgb(lab[0], lab[1], lab[2], out.r, out.g, out.b);
+    LabToRgb(colour.rgbCorrection != 0, lab[0], lab[1], lab[2], out.r, out.g, out.b);
     return out;
 }
 
@@ -93,7 +93,7 @@ std::uint8_t Difference(std::uint8_t a, std::uint8_t b)
 }
 
 // The view of one pixel; shown holds the working pixel currently at the same place.
-bool ViewPixel(std::int8_t viewMode, Pixel source, Pixel shown, Pixel& out)
+bool ViewPixel(std::int8_t viewMode, const ColourSettings& colour, Pixel source, Pixel shown, Pixel& out)
 {
     switch (viewMode) {
     case kViewHue: out = ShowHue(source); return true;
@@ -103,9 +103,9 @@ bool ViewPixel(std::int8_t viewMode, Pixel source, Pixel shown, Pixel& out)
     case kViewRedDifference: out = ShowComponent(kForwardYcbcr, kInverseYcbcr, 2, source); return true;
     case kViewInPhase: out = ShowComponent(kForwardYiq, kInverseYiq, 1, source); return true;
     case kViewQuadrature: out = ShowComponent(kForwardYiq, kInverseYiq, 2, source); return true;
-    case kViewLightness: out = ShowLabAxis(0, source); return true;
-    case kViewRedGreen: out = ShowLabAxis(1, source); return true;
-    case kViewYellowBlue: out = ShowLabAxis(2, source); return true;
+    case kViewLightness: out = ShowLabAxis(colour, 0, source); return true;
+    case kViewRedGreen: out = ShowLabAxis(colour, 1, source); return true;
+    case kViewYellowBlue: out = ShowLabAxis(colour, 2, source); return true;
     case kViewNegative:
         out = {static_cast<std::uint8_t>(~source.r), static_cast<std::uint8_t>(~source.g),
                static_cast<std::uint8_t>(~source.b)};
@@ -120,8 +120,8 @@ bool ViewPixel(std::int8_t viewMode, Pixel source, Pixel shown, Pixel& out)
 
 }  // namespace
 
-bool ApplyViewTransform(std::int8_t viewMode, const BitmapInfoHeader* header, std::uint8_t* bits,
-                        std::uint8_t* const* rows)
+bool ApplyViewTransform(std::int8_t viewMode, const ColourSettings& colour, const BitmapInfoHeader* header,
+                        std::uint8_t* bits, std::uint8_t* const* rows)
 {
     const std::int32_t width = header->biWidth;
     const std::int32_t height = header->biHeight;
@@ -133,7 +133,7 @@ bool ApplyViewTransform(std::int8_t viewMode, const BitmapInfoHeader* header, st
             const Pixel source = {row[2], row[1], row[0]};
             const Pixel shown = {o[2], o[1], o[0]};
             Pixel out;
-            if (!ViewPixel(viewMode, source, shown, out)) return true;  // no such view: nothing to do
+            if (!ViewPixel(viewMode, colour, source, shown, out)) return true;  // no such view: nothing to do
             o[2] = out.r;
             o[1] = out.g;
             o[0] = out.b;

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "colour/colour_settings.h"
 #include "imagefile/bitmap_header.h"
 
 // The channel views of the main window's letter keys. Each view is computed from the source rows
@@ -22,7 +23,8 @@ enum ViewMode : std::int8_t {
     kViewDifference = 13,
 };
 
-// Rewrites every working pixel of the picture (header, bits, rows) as the view viewMode shows it.
-// Padding bytes are left alone; a mode that is no view leaves the working picture as it is.
-bool ApplyViewTransform(std::int8_t viewMode, const BitmapInfoHeader* header, std::uint8_t* bits,
-                        std::uint8_t* const* rows);
+// Rewrites every working pixel of the picture (header, bits, rows) as the view viewMode shows it;
+// the L*a*b* views convert with the given colour settings. Padding bytes are left alone; a mode
+// that is no view leaves the working picture as it is.
+bool ApplyViewTransform(std::int8_t viewMode, const ColourSettings& colour, const BitmapInfoHeader* header,
+                        std::uint8_t* bits, std::uint8_t* const* rows);

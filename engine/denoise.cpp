@@ -5,15 +5,12 @@
 #include <cstdint>
 #include <limits>
 
-#include "colour/colour_settings.h"
 #include "colour/lab.h"
 #include "engine/coefficient_plane.h"
 #include "engine/huge_pages.h"
 #include "engine/newton_sqrt.h"
 #include "engine/parallel_for.h"
 #include "engine/quality.h"
-#include "engine/result_text.h"
-#include "engine/settings.h"
 #include "engine/shrink.h"
 #include "engine/wavelet.h"
 #include "engine/wide_loops.h"
@@ -24,13 +21,13 @@ namespace {
 // Rows handed to a thread at a time when converting pixels: enough work to outweigh the hand-over.
 constexpr int rowGrain = 8;
 
-// Progress goes to the front end only on a whole-picture run; the end of the display also ends
-// the run's claim to it, whatever the front end does.
-void RunProgress(int kind, int percent)
+// Progress goes to the host of a whole-picture run only (a preview has none); ending the display
+// also ends the run's claim to it, whatever the host does.
+void RunProgress(const FrontEnd*& display, int kind, int percent)
 {
-    if (!progressEnabled) return;
-    ReportProgress(kind, percent);
-    if (kind == 0) progressEnabled = false;
+    if (!display) return;
+    if (display->showProgress) display->showProgress(kind, percent);
+    if (kind == 0) display = nullptr;
 }
 
 struct Planes {
@@ -49,12 +46,12 @@ bool AllocatePlanes(std::int32_t size, Planes& planes)
 }
 
 // Every pixel's L*, a*, b* at its place in the square, scaled, with the caller's tone curve.
-void CopyIn(const std::uint8_t* const* rows, std::int32_t width, std::int32_t height,
-            const PlaneLayout& layout, double rootTwo, Planes& planes)
+void CopyIn(const DenoiseSettings& settings, const std::uint8_t* const* rows, std::int32_t width,
+            std::int32_t height, const PlaneLayout& layout, double rootTwo, Planes& planes)
 {
-    const int tone = toneMode;
+    const int tone = settings.colour.toneMode;
     const bool wide = WideLoopsOn();
-    ParallelFor(height, rowGrain, [&](int, int first, int last) {
+    ParallelFor(settings.threads, height, rowGrain, [&](int, int first, int last) {
         for (int y = first; y < last; ++y) {
             const std::int32_t i = static_cast<std::int32_t>(layout.rowOffset + y);
             double* l = PlaneRow(planes.l, i) + layout.colOffset;
@@ -68,13 +65,13 @@ void CopyIn(const std::uint8_t* const* rows, std::int32_t width, std::int32_t he
 
 // The picture's part of the square back to 8-bit pixels with the caller's RGB correction; the
 // row padding keeps its bytes.
-void CopyOut(const Planes& planes, std::int32_t width, std::int32_t height,
-             const PlaneLayout& layout, double rootTwo, std::uint8_t* bits)
+void CopyOut(const DenoiseSettings& settings, const Planes& planes, std::int32_t width,
+             std::int32_t height, const PlaneLayout& layout, double rootTwo, std::uint8_t* bits)
 {
-    const bool correction = rgbCorrection != 0;
+    const bool correction = settings.colour.rgbCorrection != 0;
     const bool wide = WideLoopsOn();
     const std::int64_t stride = RowStride(width);
-    ParallelFor(height, rowGrain, [&](int, int first, int last) {
+    ParallelFor(settings.threads, height, rowGrain, [&](int, int first, int last) {
         // Each row in pieces scaled on the stack, then converted four pixels at a time.
         constexpr int piece = 64;
         double lStar[piece], aStar[piece], bStar[piece];
@@ -96,49 +93,50 @@ void CopyOut(const Planes& planes, std::int32_t width, std::int32_t height,
     });
 }
 
-using RowPass = bool (*)(CoefficientPlane&, std::int32_t, int, std::int32_t, std::int32_t);
+using RowPass = bool (*)(int, CoefficientPlane&, std::int32_t, int, std::int32_t, std::int32_t);
 
-bool RowPasses(RowPass pass, Planes& planes, std::int32_t size, int levels, std::int32_t firstRow,
+bool RowPasses(RowPass pass, int threads, Planes& planes, std::int32_t size, int levels, std::int32_t firstRow,
                std::int32_t lastRow)
 {
-    return pass(planes.l, size, levels, firstRow, lastRow) &&
-           pass(planes.a, size, levels, firstRow, lastRow) &&
-           pass(planes.b, size, levels, firstRow, lastRow);
+    return pass(threads, planes.l, size, levels, firstRow, lastRow) &&
+           pass(threads, planes.a, size, levels, firstRow, lastRow) &&
+           pass(threads, planes.b, size, levels, firstRow, lastRow);
 }
 
-void TransposePlanes(Planes& planes, std::int32_t size)
+void TransposePlanes(int threads, Planes& planes, std::int32_t size)
 {
-    TransposePlane(planes.l, size);
-    TransposePlane(planes.a, size);
-    TransposePlane(planes.b, size);
+    TransposePlane(threads, planes.l, size);
+    TransposePlane(threads, planes.a, size);
+    TransposePlane(threads, planes.b, size);
 }
 
 // Wavelet transform, shrinkage and inverse, with the run's progress between the phases. False
 // only when a pass cannot get its scratch memory. The first pass leaves out the square's rows
 // above and below the picture: they are zero and would stay zero. The last leaves them out as
 // well, because nothing reads them afterwards.
-bool Denoise(Planes& planes, std::int32_t size, const PlaneLayout& layout, std::int32_t width,
-             std::int32_t height)
+bool Denoise(const DenoiseSettings& settings, const FrontEnd*& display, Planes& planes, std::int32_t size,
+             const PlaneLayout& layout, std::int32_t width, std::int32_t height)
 {
+    const int threads = settings.threads;
     const int levels = LevelCount(size);
     const int coarse = CoarseSize(size);
     const auto top = static_cast<std::int32_t>(layout.rowOffset);
-    if (!RowPasses(ForwardRowPass, planes, size, levels, top, top + height)) return false;
-    RunProgress(2, 20);
-    TransposePlanes(planes, size);
-    RunProgress(2, 30);
-    if (!RowPasses(ForwardRowPass, planes, size, levels, 0, size)) return false;
-    RunProgress(2, 40);
-    ShrinkStage1(planes.l, planes.a, planes.b, size, coarse, width, height);
-    RunProgress(2, 50);
-    ShrinkStages2And3(planes.l, planes.a, planes.b, size, coarse, width, height);
-    RunProgress(2, 60);
-    ShrinkStage4(planes.l, planes.a, planes.b, size, coarse, width, height);
-    RunProgress(2, 70);
-    if (!RowPasses(InverseRowPass, planes, size, levels, 0, size)) return false;
-    TransposePlanes(planes, size);
-    if (!RowPasses(InverseRowPass, planes, size, levels, top, top + height)) return false;
-    RunProgress(2, 80);
+    if (!RowPasses(ForwardRowPass, threads, planes, size, levels, top, top + height)) return false;
+    RunProgress(display, 2, 20);
+    TransposePlanes(threads, planes, size);
+    RunProgress(display, 2, 30);
+    if (!RowPasses(ForwardRowPass, threads, planes, size, levels, 0, size)) return false;
+    RunProgress(display, 2, 40);
+    ShrinkStage1(settings, planes.l, planes.a, planes.b, size, coarse, width, height);
+    RunProgress(display, 2, 50);
+    ShrinkStages2And3(settings, planes.l, planes.a, planes.b, size, coarse, width, height);
+    RunProgress(display, 2, 60);
+    ShrinkStage4(settings, planes.l, planes.a, planes.b, size, coarse, width, height);
+    RunProgress(display, 2, 70);
+    if (!RowPasses(InverseRowPass, threads, planes, size, levels, 0, size)) return false;
+    TransposePlanes(threads, planes, size);
+    if (!RowPasses(InverseRowPass, threads, planes, size, levels, top, top + height)) return false;
+    RunProgress(display, 2, 80);
     return true;
 }
 
@@ -148,15 +146,16 @@ std::int64_t MillisecondsNow()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-// The end of a whole-picture run: the display closes between two short pauses, then the box tells
-// the figures and the whole seconds the run took, pauses included.
-void ReportResult(std::int64_t startMs)
+// The end of a whole-picture run: the display closes between two short pauses, then the host
+// shows the figures and the whole seconds the run took, pauses included.
+void ReportResult(const FrontEnd& host, const FrontEnd*& display, const QualityFigures& figures,
+                  std::int64_t startMs)
 {
-    PauseFor(100);
-    RunProgress(0, 0);
-    PauseFor(100);
+    if (host.pause) host.pause(100);
+    RunProgress(display, 0, 0);
+    if (host.pause) host.pause(100);
     const int seconds = static_cast<int>((MillisecondsNow() - startMs) / 1000.0);
-    TellUser(FormatResultText(lumaSnr, chromaSnr, seconds).c_str(), resultTexts[captionText]);
+    if (host.showResult) host.showResult(figures, seconds);
 }
 
 }  // namespace
@@ -193,12 +192,14 @@ void ScaleOutOfPlanes(double rootTwo, double& lStar, double& aStar, double& bSta
     bStar = (rootTwo * bStar) / 8;
 }
 
-bool DenoiseImage(const BitmapInfoHeader* header, std::uint8_t* bits,
-                  const std::uint8_t* const* rows)
+std::optional<QualityFigures> DenoiseImage(const DenoiseSettings& settings, const FrontEnd* host,
+                                           const BitmapInfoHeader* header, std::uint8_t* bits,
+                                           const std::uint8_t* const* rows)
 {
     const std::int64_t startMs = MillisecondsNow();
     const double rootTwo = NewtonSqrt(2.0);
-    RunProgress(1, 0);
+    const FrontEnd* display = host;
+    RunProgress(display, 1, 0);
     const std::int32_t width = header->biWidth, height = header->biHeight;
     const PlaneLayout layout = LayoutFor(width, height);
     Planes planes;
@@ -206,21 +207,21 @@ bool DenoiseImage(const BitmapInfoHeader* header, std::uint8_t* bits,
     const std::int32_t size = static_cast<std::int32_t>(layout.size);
     if (width <= 0 || height <= 0 || layout.size > std::numeric_limits<std::int32_t>::max() ||
         !AllocatePlanes(size, planes)) {
-        RunProgress(0, 0);
-        return false;
+        RunProgress(display, 0, 0);
+        return std::nullopt;
     }
-    RunProgress(2, 1);
-    CopyIn(rows, width, height, layout, rootTwo, planes);
-    RunProgress(2, 10);
-    if (!Denoise(planes, size, layout, width, height)) {
-        RunProgress(0, 0);
-        return false;
+    RunProgress(display, 2, 1);
+    CopyIn(settings, rows, width, height, layout, rootTwo, planes);
+    RunProgress(display, 2, 10);
+    if (!Denoise(settings, display, planes, size, layout, width, height)) {
+        RunProgress(display, 0, 0);
+        return std::nullopt;
     }
-    CopyOut(planes, width, height, layout, rootTwo, bits);
-    RunProgress(2, 90);
-    MeasureQuality(header, bits, rows);
-    RunProgress(2, 100);
+    CopyOut(settings, planes, width, height, layout, rootTwo, bits);
+    RunProgress(display, 2, 90);
+    const QualityFigures figures = MeasureQuality(settings.threads, header, bits, rows);
+    RunProgress(display, 2, 100);
     planes = Planes{};
-    if (progressEnabled) ReportResult(startMs);
-    return true;
+    if (display) ReportResult(*host, display, figures, startMs);
+    return figures;
 }

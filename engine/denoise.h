@@ -1,7 +1,10 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 
+#include "engine/settings.h"
 #include "imagefile/bitmap_header.h"
+#include "support/front_end.h"
 
 // Where a picture lies in the square the engine works in: the side is the smallest power of two
 // not smaller than the larger side, and the picture is centred, any odd margin row or column
@@ -23,11 +26,12 @@ std::int64_t DenoiseMemoryNeed(std::int32_t width, std::int32_t height);
 void ScaleIntoPlanes(double rootTwo, double& lStar, double& aStar, double& bStar);
 void ScaleOutOfPlanes(double rootTwo, double& lStar, double& aStar, double& bStar);
 
-// Removes noise from one picture: converts the source rows to L*a*b*, transforms, shrinks the
-// coefficients by filterStrength and brightnessCorrection, transforms back and writes the working
-// pixels (never the row padding), then measures the result into lumaSnr and chromaSnr. With
-// progressEnabled set it reports progress, clears progressEnabled at the end and shows the result
-// text with the elapsed seconds. False, with the working pixels untouched, when the picture's size
-// is not positive or the memory for its planes cannot be had.
-bool DenoiseImage(const BitmapInfoHeader* header, std::uint8_t* bits,
-                  const std::uint8_t* const* rows);
+// Removes noise from one picture with the given settings: converts the source rows to L*a*b*,
+// transforms, shrinks the coefficients, transforms back and writes the working pixels (never the
+// row padding), then measures the result and returns the figures. A whole-picture run is given
+// its host: it reports progress to it, ends the display and then shows it the figures with the
+// elapsed seconds. A preview passes no host and stays silent. Nothing, with the working pixels
+// untouched, when the picture's size is not positive or the memory for its planes cannot be had.
+std::optional<QualityFigures> DenoiseImage(const DenoiseSettings& settings, const FrontEnd* host,
+                                           const BitmapInfoHeader* header, std::uint8_t* bits,
+                                           const std::uint8_t* const* rows);

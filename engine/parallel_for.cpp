@@ -1,14 +1,7 @@
 #include "engine/parallel_for.h"
 
-thread_local int engineThreads = 0;
-
 int ThreadsFor(int asked)
 {
     const int count = asked > 0 ? asked : static_cast<int>(std::thread::hardware_concurrency());
     return std::clamp(count, 1, maxEngineThreads);
-}
-
-int EngineThreadCount()
-{
-    return ThreadsFor(engineThreads);
 }

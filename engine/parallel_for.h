@@ -5,21 +5,13 @@
 
 // Spreads independent items (rows, tiles, planes) of one engine call over a few threads and
 // returns when all are done, so the call stays synchronous. Items never share an output, hence the
-// result does not depend on which thread takes which item.
-//
-// Helpers are plain std::threads: they do not see the caller's thread_local settings, so a body
-// must take every setting it needs from the caller by capture.
-
-// The threads one call uses: 0 means one per processor, otherwise this many (at most
-// maxEngineThreads). Tests set it to compare a threaded run with a single-threaded one.
-extern thread_local int engineThreads;
+// result does not depend on which thread takes which item. A body takes whatever it needs from
+// the caller by capture.
 
 constexpr int maxEngineThreads = 16;
 
-// The number of threads a call may use now: 1 ... maxEngineThreads.
-int EngineThreadCount();
-
-// The threads a call asked for by its own settings: 0 means one per processor; 1 ... maxEngineThreads.
+// The threads a call may use when asked for asked (a run's settings): 0 means one per processor,
+// otherwise this many; 1 ... maxEngineThreads.
 int ThreadsFor(int asked);
 
 // Starting a thread costs tens of microseconds, so a chunk of work is made at least this many
@@ -33,17 +25,17 @@ inline int RowsPerChunk(int rowLength)
 }
 
 // Calls body(worker, first, last) for consecutive chunks [first, last) of [0, count), chunk by
-// chunk as threads become free; worker (0 ... EngineThreadCount() - 1) names the thread, so a body
-// can use per-thread scratch. The caller's thread is worker 0 and always takes part; a helper
-// that cannot be started leaves its share to the others. body must not throw. threads is the
-// number the call may use (1 ... maxEngineThreads).
+// chunk as threads become free, on up to ThreadsFor(threads) threads; worker (0 ... that count - 1)
+// names the thread, so a body can use per-thread scratch. The caller's thread is worker 0 and
+// always takes part; a helper that cannot be started leaves its share to the others. body must not
+// throw.
 template <class Body>
 void ParallelFor(int threads, int count, int grain, const Body& body)
 {
     if (count <= 0) return;
     grain = std::max(grain, 1);
     const int chunks = (count - 1) / grain + 1;
-    const int workers = std::clamp(std::min(threads, chunks), 1, maxEngineThreads);
+    const int workers = std::min(ThreadsFor(threads), chunks);
     std::atomic<int> next{0};
     const auto work = [&](int worker) {
         for (int chunk = next.fetch_add(1); chunk < chunks; chunk = next.fetch_add(1)) {
@@ -62,10 +54,4 @@ void ParallelFor(int threads, int count, int grain, const Body& body)
     }
     work(0);
     for (int i = 0; i < started; ++i) helpers[i].join();
-}
-
-template <class Body>
-void ParallelFor(int count, int grain, const Body& body)
-{
-    ParallelFor(EngineThreadCount(), count, grain, body);
 }

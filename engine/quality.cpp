@@ -9,7 +9,6 @@
 
 #include "engine/newton_sqrt.h"
 #include "engine/parallel_for.h"
-#include "engine/settings.h"
 
 namespace {
 
@@ -118,14 +117,11 @@ float QualityFigure(double figure)
     return f > 99.9f || f < 0.0f || std::isnan(f) ? 0.0f : f;
 }
 
-bool MeasureQuality(const BitmapInfoHeader* header, const std::uint8_t* bits,
-                    const std::uint8_t* const* rows)
+QualityFigures MeasureQuality(int threads, const BitmapInfoHeader* header, const std::uint8_t* bits,
+                              const std::uint8_t* const* rows)
 {
     const std::int32_t width = header->biWidth, height = header->biHeight;
-    if (width <= 0 || height <= 0) {  // no pixels: nothing to measure
-        lumaSnr = chromaSnr = 0.0f;
-        return true;
-    }
+    if (width <= 0 || height <= 0) return QualityFigures{};  // no pixels: nothing to measure
     const std::int64_t count = std::int64_t{width} * height;
     const Pictures pictures{bits, rows, width, RowStride(width), static_cast<double>(count)};
     // The terms of a band are computed on several threads; the error sums then add them in pixel
@@ -142,7 +138,7 @@ bool MeasureQuality(const BitmapInfoHeader* header, const std::uint8_t* bits,
     for (std::int64_t start = 0; start < count; start += bandLength) {
         const std::int64_t inBand = std::min(bandLength, count - start);
         const int pieces = static_cast<int>((inBand + piecePixels - 1) / piecePixels);
-        ParallelFor(pieces, 1, [&](int worker, int first, int last) {
+        ParallelFor(threads, pieces, 1, [&](int worker, int first, int last) {
             const std::int64_t from = std::int64_t{first} * piecePixels;
             const std::int64_t to = std::min(inBand, std::int64_t{last} * piecePixels);
             TermsOfPixels(pictures, start + from, start + to, terms + from, extremes[worker]);
@@ -160,7 +156,8 @@ bool MeasureQuality(const BitmapInfoHeader* header, const std::uint8_t* bits,
     const double rangeCb = MeanRange(all.sourceCb, all.resultCb);
     const double rangeC = NewtonSqrt(rangeCr * rangeCr + rangeCb * rangeCb);
     const double errorC = NewtonSqrt(errorCr * errorCr + errorCb * errorCb);
-    lumaSnr = QualityFigure(10 * std::log(rangeY / errorY));
-    chromaSnr = QualityFigure(10 * std::log(rangeC / errorC));
-    return true;
+    QualityFigures figures;
+    figures.lumaSnr = QualityFigure(10 * std::log(rangeY / errorY));
+    figures.chromaSnr = QualityFigure(10 * std::log(rangeC / errorC));
+    return figures;
 }

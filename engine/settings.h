@@ -1,12 +1,15 @@
 #pragma once
 #include <cstdint>
 
-// Processing settings and the figures of the last run. Reset to their defaults at every start and
-// never saved. Per thread: the desktop program has one thread, and a batch tool that runs several
-// pictures at once gives each worker its own copy. Code that spreads one run over helper threads
-// hands the caller's values to them.
-extern thread_local std::int8_t filterStrength;        // 1 ... 99, default 50
-extern thread_local std::uint8_t brightnessCorrection; // 0 or 1, default 1
-extern thread_local bool progressEnabled;              // set by the caller of a whole-picture run
-extern thread_local float lumaSnr;                     // 0 means not measurable
-extern thread_local float chromaSnr;
+#include "colour/colour_settings.h"
+
+// Everything one run of the engine is told: the caller builds it and hands it in, so helper
+// threads and pictures running at once never share a setting.
+struct DenoiseSettings {
+    std::int8_t filterStrength = 50;        // 1 ... 99
+    std::uint8_t brightnessCorrection = 1;  // 0 or 1
+    ColourSettings colour;
+    // The threads one call uses: 0 means one per processor, otherwise this many (at most
+    // maxEngineThreads). The bits of a result never depend on it.
+    int threads = 0;
+};

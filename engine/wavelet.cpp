@@ -106,14 +106,14 @@ QV_WIDE_LOOP(InverseLevel, (std::int64_t m, double* row, double* scratch), (m, r
 // Runs the rows [first, last) of the plane through their levels (rows are independent), each
 // thread with its own scratch of size + 6 doubles.
 template <class RowWork>
-bool EachRow(CoefficientPlane& plane, std::int32_t size, std::int32_t first, std::int32_t last,
+bool EachRow(int threads, CoefficientPlane& plane, std::int32_t size, std::int32_t first, std::int32_t last,
              const RowWork& rowWork)
 {
-    const int workers = EngineThreadCount();
+    const int workers = ThreadsFor(threads);
     const auto perWorker = static_cast<std::size_t>(ScratchSize(size));
     std::unique_ptr<double[]> scratch(new (std::nothrow) double[perWorker * workers]);
     if (!scratch) return false;
-    ParallelFor(last - first, RowsPerChunk(size), [&](int worker, int from, int to) {
+    ParallelFor(threads, last - first, RowsPerChunk(size), [&](int worker, int from, int to) {
         double* own = scratch.get() + perWorker * worker;
         for (int i = first + from; i < first + to; ++i) rowWork(PlaneRow(plane, i), own);
     });
@@ -166,28 +166,28 @@ bool WaveletStep(std::int32_t n, double* row)
     return true;
 }
 
-bool ForwardRowPass(CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
+bool ForwardRowPass(int threads, CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
                     std::int32_t lastRow)
 {
-    return EachRow(plane, size, firstRow, lastRow, [size, levels](double* row, double* scratch) {
+    return EachRow(threads, plane, size, firstRow, lastRow, [size, levels](double* row, double* scratch) {
         for (int level = 0; level < levels; ++level) ForwardLevel(size >> level, row, scratch);
     });
 }
 
-bool InverseRowPass(CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
+bool InverseRowPass(int threads, CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
                     std::int32_t lastRow)
 {
-    return EachRow(plane, size, firstRow, lastRow, [size, levels](double* row, double* scratch) {
+    return EachRow(threads, plane, size, firstRow, lastRow, [size, levels](double* row, double* scratch) {
         for (int level = levels; level > 0; --level) InverseLevel(size >> level, row, scratch);
     });
 }
 
 // Exchanges tile (p, q) with tile (q, p), transposing both; a diagonal tile is transposed in
 // itself. Every element moves exactly once, so this equals copying through a second plane.
-void TransposePlane(CoefficientPlane& plane, std::int32_t size)
+void TransposePlane(int threads, CoefficientPlane& plane, std::int32_t size)
 {
     const int tiles = (size + tileSize - 1) / tileSize;
-    ParallelFor(tiles, RowsPerChunk(size * tileSize), [&](int, int first, int last) {
+    ParallelFor(threads, tiles, RowsPerChunk(size * tileSize), [&](int, int first, int last) {
         double upper[tileSize * tileSize];
         double lower[tileSize * tileSize];
         for (int p = first; p < last; ++p) {
@@ -207,16 +207,16 @@ void TransposePlane(CoefficientPlane& plane, std::int32_t size)
     });
 }
 
-bool ForwardTransform2D(CoefficientPlane& plane, std::int32_t size, int levels)
+bool ForwardTransform2D(int threads, CoefficientPlane& plane, std::int32_t size, int levels)
 {
-    if (!ForwardRowPass(plane, size, levels, 0, size)) return false;
-    TransposePlane(plane, size);
-    return ForwardRowPass(plane, size, levels, 0, size);
+    if (!ForwardRowPass(threads, plane, size, levels, 0, size)) return false;
+    TransposePlane(threads, plane, size);
+    return ForwardRowPass(threads, plane, size, levels, 0, size);
 }
 
-bool InverseTransform2D(CoefficientPlane& plane, std::int32_t size, int levels)
+bool InverseTransform2D(int threads, CoefficientPlane& plane, std::int32_t size, int levels)
 {
-    if (!InverseRowPass(plane, size, levels, 0, size)) return false;
-    TransposePlane(plane, size);
-    return InverseRowPass(plane, size, levels, 0, size);
+    if (!InverseRowPass(threads, plane, size, levels, 0, size)) return false;
+    TransposePlane(threads, plane, size);
+    return InverseRowPass(threads, plane, size, levels, 0, size);
 }

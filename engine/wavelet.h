@@ -23,12 +23,13 @@ bool WaveletStep(std::int32_t n, double* row);
 // is the coefficient with horizontal index i and vertical index j. The inverse is InverseRowPass,
 // TransposePlane, InverseRowPass on a plane in that state. The row passes are false only when
 // scratch memory is short; the plane is then partly transformed and of no further use. They work
-// on the rows [firstRow, lastRow) alone: the others are left as they are.
-bool ForwardRowPass(CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
+// on the rows [firstRow, lastRow) alone: the others are left as they are. threads is the run's
+// thread count (see DenoiseSettings).
+bool ForwardRowPass(int threads, CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
                     std::int32_t lastRow);
-bool InverseRowPass(CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
+bool InverseRowPass(int threads, CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
                     std::int32_t lastRow);
-void TransposePlane(CoefficientPlane& plane, std::int32_t size);
+void TransposePlane(int threads, CoefficientPlane& plane, std::int32_t size);
 
-bool ForwardTransform2D(CoefficientPlane& plane, std::int32_t size, int levels);
-bool InverseTransform2D(CoefficientPlane& plane, std::int32_t size, int levels);
+bool ForwardTransform2D(int threads, CoefficientPlane& plane, std::int32_t size, int levels);
+bool InverseTransform2D(int threads, CoefficientPlane& plane, std::int32_t size, int levels);

@@ -2,11 +2,6 @@
 
 thread_local FrontEnd frontEnd;
 
-void ReportProgress(int kind, int percent)
-{
-    if (frontEnd.showProgress) frontEnd.showProgress(kind, percent);
-}
-
 void PauseFor(int milliseconds)
 {
     if (frontEnd.pause) frontEnd.pause(milliseconds);

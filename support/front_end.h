@@ -1,21 +1,26 @@
 #pragma once
+#include <functional>
+
+#include "support/quality_figures.h"
+
 // What the portable code asks of the program that hosts it. The desktop program plugs in its
 // progress window, real pauses and message boxes; the command-line tool a progress bar and
-// printed lines. Every hook may stay empty: the portable code then does without it.
-//
-// Per thread, so that a batch tool running several pictures at once gives each its own host.
-
+// printed lines. Every hook may stay empty: the portable code then does without it. A host is
+// handed to the call that uses it.
 struct FrontEnd {
     // kind 1 starts the display, kind 2 moves it to percent (0 ... 100), any other kind ends it.
-    void (*showProgress)(int kind, int percent) = nullptr;
+    std::function<void(int kind, int percent)> showProgress;
     // Waits; only the desktop program needs the pauses that let its progress window be seen.
-    void (*pause)(int milliseconds) = nullptr;
+    std::function<void(int milliseconds)> pause;
+    // Shows the figures of a finished whole-picture run and the whole seconds it took.
+    std::function<void(const QualityFigures& figures, int seconds)> showResult;
     // Tells the user something and returns once it has been seen. Texts are UTF-8.
-    void (*showMessage)(const char* text, const char* caption) = nullptr;
+    std::function<void(const char* text, const char* caption)> showMessage;
 };
 
+// The desktop program's host, plugged at start-up: it hands it to whole-picture runs, and the file
+// layer's messages about saving go to it. Per thread; other programs leave it empty.
 extern thread_local FrontEnd frontEnd;
 
-void ReportProgress(int kind, int percent);
 void PauseFor(int milliseconds);
 void TellUser(const char* text, const char* caption);

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/settings.h"
 #include "imagefile/converter_library.h"
 #include "resources/resource_ids.h"
 #include "support/settings_file.h"

@@ -4,6 +4,8 @@
 // thread.
 #include <windows.h>
 
+#include <cstdint>
+
 #include "imagefile/image.h"
 
 extern HINSTANCE instance;
@@ -27,3 +29,15 @@ extern bool pictureShown;
 extern bool dialogOpen;
 extern RECT drawRect;           // area handed to the drawing helpers; scratch for everyone else
 extern RECT closedWindowRect;   // the main window's screen rectangle when it was destroyed
+
+// Processing settings, reset to their defaults at every start and never saved; the engine is
+// handed them with every run (see engine_run.h).
+extern std::int8_t filterStrength;        // 1 ... 99, default 50
+extern std::uint8_t brightnessCorrection; // 0 or 1, default 1
+extern std::uint8_t rgbCorrection;        // 0 or 1, default 1
+extern std::int8_t toneMode;              // 0 ... 3, default 0
+// The figures of the last run, shown by the preview dialog; 0 means not measurable.
+extern float lumaSnr;
+extern float chromaSnr;
+// Set by the full-processing button; hiding the progress window clears it.
+extern bool progressEnabled;

@@ -4,7 +4,6 @@
 #include <cstdint>
 
 #include "colour/hsv.h"
-#include "engine/settings.h"
 #include "ui/app_state.h"
 #include "ui/preview_layout.h"
 

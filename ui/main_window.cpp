@@ -8,6 +8,7 @@
 #include "colour/view_transform.h"
 #include "imagefile/image_file.h"
 #include "ui/app_state.h"
+#include "ui/engine_run.h"
 #include "ui/preview_dialog.h"
 #include "ui/wide_text.h"
 #include "ui/windows_front_end.h"
@@ -96,7 +97,8 @@ void OnKeyDown(HWND window, WPARAM key)
     }
     const int viewMode = key <= 0xFF ? ViewModeForKey(static_cast<int>(key)) : -1;
     if (viewMode < 0) return;
-    ApplyViewTransform(static_cast<std::int8_t>(viewMode), heldImage.header, heldImage.bits, heldImage.rows.get());
+    ApplyViewTransform(static_cast<std::int8_t>(viewMode), CurrentSettings().colour, heldImage.header, heldImage.bits,
+                       heldImage.rows.get());
     AskForRepaint(window);
 }
 

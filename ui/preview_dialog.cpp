@@ -7,14 +7,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "colour/colour_settings.h"
 #include "colour/hsv.h"
 #include "colour/lab.h"
-#include "engine/denoise.h"
-#include "engine/settings.h"
 #include "support/front_end.h"
 #include "ui/app_state.h"
 #include "ui/draw_helpers.h"
+#include "ui/engine_run.h"
 #include "ui/preview_layout.h"
 #include "ui/preview_paint.h"
 #include "ui/preview_render.h"
@@ -234,7 +232,7 @@ void WritePixelValues(HDC dc, int x, int right, COLORREF colour)
 {
     int red = GetRValue(colour), green = GetGValue(colour), blue = GetBValue(colour);
     double lStar, aStar, bStar;
-    RgbToLab(red, green, blue, lStar, aStar, bStar);
+    RgbToLab(toneMode, red, green, blue, lStar, aStar, bStar);
     double aPercent = aStar >= 0 ? aStar / aPositiveRange * 100 : aStar / aNegativeRange * 100;
     double bPercent = bStar >= 0 ? bStar / bPositiveRange * 100 : bStar / bNegativeRange * 100;
     float hue, saturation, value;
@@ -371,8 +369,7 @@ void CloseDialog(HWND dialog)
 void RunWholePicture(HWND dialog)
 {
     CloseDialog(dialog);
-    progressEnabled = true;
-    if (!DenoiseImage(heldImage.header, heldImage.bits, heldImage.rows.get()))
+    if (!RunEngine(heldImage, true))
         TellUser("画像が大きすぎて処理できません。。。", " ERROR...");
     PostMessageA(mainWindow, WM_PAINT, 0, 0);
 }

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/settings.h"
 #include "ui/app_state.h"
 #include "ui/draw_helpers.h"
 #include "ui/preview_layout.h"

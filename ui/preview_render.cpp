@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/denoise.h"
 #include "ui/app_state.h"
+#include "ui/engine_run.h"
 #include "ui/preview_layout.h"
 
 Image PreviewCrop;
@@ -40,7 +40,7 @@ bool RenderPreview(HDC dialogDc)
     SetICMMode(dialogDc, ICM_ON);
     DrawCrop(dialogDc, beforeCrop, columns, rows);
     if (previewRequested) {
-        DenoiseImage(PreviewCrop.header, PreviewCrop.bits, PreviewCrop.rows.get());
+        RunEngine(PreviewCrop, false);
         DrawCrop(dialogDc, afterCrop, columns, rows);
         previewRequested = 0;
     } else {

@@ -1,6 +1,5 @@
 #include "ui/progress_window.h"
 
-#include "engine/settings.h"
 #include "ui/app_state.h"
 #include "ui/draw_helpers.h"
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "engine/result_text.h"
 #include "support/front_end.h"
 #include "ui/app_state.h"
 #include "ui/progress_window.h"
@@ -19,6 +20,11 @@ void PauseHook(int milliseconds)
     Sleep(static_cast<DWORD>(milliseconds));
 }
 
+void ShowResultBox(const QualityFigures& figures, int seconds)
+{
+    ShowMessageBox(FormatResultText(figures.lumaSnr, figures.chromaSnr, seconds).c_str(), resultTexts[captionText]);
+}
+
 }  // namespace
 
 void ShowMessageBox(const char* text, const char* caption)
@@ -30,5 +36,6 @@ void PlugWindowsFrontEnd()
 {
     frontEnd.showProgress = ShowProgressHook;
     frontEnd.pause = PauseHook;
+    frontEnd.showResult = ShowResultBox;
     frontEnd.showMessage = ShowMessageBox;
 }

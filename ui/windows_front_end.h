@@ -6,5 +6,6 @@
 // button and no icon, owned by the main window. Texts are UTF-8.
 void ShowMessageBox(const char* text, const char* caption);
 
-// Plugs the hooks into this thread's front end.
+// Plugs the progress window, real pauses, the result box and message boxes into this thread's
+// front end, the host the program hands to whole-picture runs and the file layer uses.
 void PlugWindowsFrontEnd();

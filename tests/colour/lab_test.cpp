@@ -7,7 +7,6 @@
 #include <limits>
 #include <vector>
 
-#include "colour/colour_settings.h"
 #include "colour/lab.h"
 #include "engine/wide_loops.h"
 
@@ -17,45 +16,32 @@ struct Lab {
     double l, a, b;
 };
 
-Lab ToLab(int r, int g, int b)
+Lab ToLab(int r, int g, int b, int toneMode = 0)
 {
     Lab lab{};
-    EXPECT_TRUE(RgbToLab(r, g, b, lab.l, lab.a, lab.b));
+    EXPECT_TRUE(RgbToLab(toneMode, r, g, b, lab.l, lab.a, lab.b));
     return lab;
 }
 
-std::array<int, 3> ToRgb(double l, double a, double b)
+std::array<int, 3> ToRgb(double l, double a, double b, bool rgbCorrection = true)
 {
     std::uint8_t r = 77, g = 77, bl = 77;
-    EXPECT_TRUE(LabToRgb(l, a, b, r, g, bl));
+    EXPECT_TRUE(LabToRgb(rgbCorrection, l, a, b, r, g, bl));
     return {r, g, bl};
 }
 
-std::array<int, 3> RoundTrip(int r, int g, int b)
+std::array<int, 3> RoundTrip(int r, int g, int b, int toneMode = 0)
 {
-    const Lab lab = ToLab(r, g, b);
+    const Lab lab = ToLab(r, g, b, toneMode);
     return ToRgb(lab.l, lab.a, lab.b);
 }
-
-// Restores the process-wide colour settings a test changes.
-struct ColourSettingsGuard {
-    std::int8_t tone = toneMode;
-    std::uint8_t correction = rgbCorrection;
-    ~ColourSettingsGuard()
-    {
-        toneMode = tone;
-        rgbCorrection = correction;
-    }
-};
 
 }  // namespace
 
 TEST(RgbToLab, BlackIsExactlyZeroInEveryToneMode)
 {
-    ColourSettingsGuard guard;
     for (int mode : {0, 1, 2, 3, -1, 7}) {
-        toneMode = static_cast<std::int8_t>(mode);
-        const Lab lab = ToLab(0, 0, 0);
+        const Lab lab = ToLab(0, 0, 0, mode);
         EXPECT_EQ(lab.l, 0.0) << mode;
         EXPECT_EQ(lab.a, 0.0) << mode;
         EXPECT_EQ(lab.b, 0.0) << mode;
@@ -64,8 +50,6 @@ TEST(RgbToLab, BlackIsExactlyZeroInEveryToneMode)
 
 TEST(RgbToLab, KnownColoursInTheIdentityCurve)
 {
-    ColourSettingsGuard guard;
-    toneMode = 0;
     const Lab white = ToLab(255, 255, 255);
     EXPECT_NEAR(white.l, 99.9966, 5e-5);
     EXPECT_NEAR(white.a, 0.0251, 5e-5);
@@ -83,28 +67,21 @@ TEST(RgbToLab, KnownColoursInTheIdentityCurve)
 
 TEST(RgbToLab, ToneCurvesMapWhiteAsTheirFormulasSay)
 {
-    ColourSettingsGuard guard;
-    toneMode = 0;
     const Lab identity = ToLab(255, 255, 255);
     for (int mode : {1, 2}) {
-        toneMode = static_cast<std::int8_t>(mode);
-        const Lab lab = ToLab(255, 255, 255);
+        const Lab lab = ToLab(255, 255, 255, mode);
         EXPECT_NEAR(lab.l, identity.l, 1e-12) << mode;
         EXPECT_NEAR(lab.a, identity.a, 1e-12) << mode;
         EXPECT_NEAR(lab.b, identity.b, 1e-12) << mode;
     }
-    toneMode = 3;  // the darker curve lowers white too
-    EXPECT_NEAR(ToLab(255, 255, 255).l, 99.5463, 5e-5);
+    EXPECT_NEAR(ToLab(255, 255, 255, 3).l, 99.5463, 5e-5);  // the darker curve lowers white too
 }
 
 TEST(RgbToLab, UnknownToneModesActAsTheIdentityCurve)
 {
-    ColourSettingsGuard guard;
-    toneMode = 0;
     const Lab identity = ToLab(200, 90, 30);
     for (int mode : {-1, 4, 127}) {
-        toneMode = static_cast<std::int8_t>(mode);
-        const Lab lab = ToLab(200, 90, 30);
+        const Lab lab = ToLab(200, 90, 30, mode);
         EXPECT_EQ(lab.l, identity.l);
         EXPECT_EQ(lab.a, identity.a);
         EXPECT_EQ(lab.b, identity.b);
@@ -148,8 +125,6 @@ TEST(LabToRgb, OutOfRangeInputsClampPerSample)
 
 TEST(LabConversions, ForwardAndBackLosesAtMostTheTruncation)
 {
-    ColourSettingsGuard guard;
-    toneMode = 0;
     using Rgb = std::array<int, 3>;
     EXPECT_EQ(RoundTrip(255, 255, 255), (Rgb{255, 255, 254}));
     EXPECT_EQ(RoundTrip(128, 128, 128), (Rgb{128, 128, 127}));
@@ -171,26 +146,21 @@ TEST(LabConversions, ForwardAndBackLosesAtMostTheTruncation)
 
 TEST(LabConversions, TheToneCurveStaysInTheResult)
 {
-    ColourSettingsGuard guard;
     using Rgb = std::array<int, 3>;
     const Rgb expected[] = {{180, 180, 180}, {106, 106, 106}, {63, 63, 63}};
     for (int mode = 1; mode <= 3; ++mode) {
-        toneMode = static_cast<std::int8_t>(mode);
-        EXPECT_EQ(RoundTrip(128, 128, 128), expected[mode - 1]) << mode;
+        EXPECT_EQ(RoundTrip(128, 128, 128, mode), expected[mode - 1]) << mode;
     }
 }
 
 TEST(LabToRgb, RgbCorrectionOnlyMovesValuesAtABoundary)
 {
-    ColourSettingsGuard guard;
     int differing = 0, total = 0;
     for (int l = 5; l <= 95; l += 10) {
         for (int a = -60; a <= 60; a += 12) {
             for (int b = -60; b <= 60; b += 12) {
-                rgbCorrection = 1;
-                const std::array<int, 3> on = ToRgb(l, a, b);
-                rgbCorrection = 0;
-                const std::array<int, 3> off = ToRgb(l, a, b);
+                const std::array<int, 3> on = ToRgb(l, a, b, true);
+                const std::array<int, 3> off = ToRgb(l, a, b, false);
                 EXPECT_EQ(on[1], off[1]);  // green never changes
                 for (int i : {0, 2}) EXPECT_LE(std::abs(on[i] - off[i]), 1);
                 differing += on != off;
@@ -211,7 +181,7 @@ TEST(LabToRgb, AGreenOfExactlyZeroKeepsRedAndBlue)
         std::uint8_t r = 0, g = 0, b = 0;
         LabToRgbLiteral(correction, 28.491355444670507, 56.666104788508648, -53.452787448284539, r, g, b);
         EXPECT_EQ((Rgb{r, g, b}), (Rgb{113, 0, 152})) << correction;
-        LabToRgbCorrected(correction, 28.491355444670507, 56.666104788508648, -53.452787448284539, r, g, b);
+        LabToRgb(correction, 28.491355444670507, 56.666104788508648, -53.452787448284539, r, g, b);
         EXPECT_EQ((Rgb{r, g, b}), (Rgb{113, 0, 152})) << correction;
     }
 }
@@ -261,7 +231,7 @@ TEST(LabToRgb, GivesTheBytesOfTheStepByStepConversionEverywhere)
             for (int i = 0; i < count; ++i) {
                 const auto& lab = inputs[i];
                 std::uint8_t quick[3], literal[3];
-                LabToRgbCorrected(correction, lab[0], lab[1], lab[2], quick[0], quick[1], quick[2]);
+                LabToRgb(correction, lab[0], lab[1], lab[2], quick[0], quick[1], quick[2]);
                 LabToRgbLiteral(correction, lab[0], lab[1], lab[2], literal[0], literal[1], literal[2]);
                 const std::uint8_t fromRow[3] = {rowBytes[3 * i + 2], rowBytes[3 * i + 1], rowBytes[3 * i]};
                 if ((std::memcmp(quick, literal, 3) != 0 || std::memcmp(fromRow, literal, 3) != 0) &&
@@ -286,7 +256,7 @@ TEST(RgbRowToLab, RowsGiveThePixelConversionsDoublesInBothLoopVersions)
                 RgbRowToLab(wide, tone, row, 11, l, a, b);
                 for (int x = 0; x < 11; ++x) {
                     double expected[3];
-                    RgbToLabInTone(tone, row[3 * x + 2], row[3 * x + 1], row[3 * x], expected[0], expected[1], expected[2]);
+                    RgbToLab(tone, row[3 * x + 2], row[3 * x + 1], row[3 * x], expected[0], expected[1], expected[2]);
                     ASSERT_EQ(std::memcmp(&l[x], &expected[0], 8), 0) << tone << " " << start << " " << x;
                     ASSERT_EQ(std::memcmp(&a[x], &expected[1], 8), 0) << tone << " " << start << " " << x;
                     ASSERT_EQ(std::memcmp(&b[x], &expected[2], 8), 0) << tone << " " << start << " " << x;

@@ -27,7 +27,7 @@ struct Strip {
     }
     ~Strip() { ReleaseImage(image); }
 
-    void Apply(std::int8_t mode) { EXPECT_TRUE(ApplyViewTransform(mode, image.header, image.bits, image.rows.get())); }
+    void Apply(std::int8_t mode) { EXPECT_TRUE(ApplyViewTransform(mode, {}, image.header, image.bits, image.rows.get())); }
 
     Rgb Shown(int k) const { return {image.bits[3 * k + 2], image.bits[3 * k + 1], image.bits[3 * k]}; }
 };
@@ -140,7 +140,7 @@ TEST(ViewTransform, WritesEveryRowAndLeavesThePaddingAlone)
         for (std::int64_t i = 0; i < stride * 3; ++i) image.bits[i] = static_cast<std::uint8_t>(i * 7);
         FillSourceRows(image);
         std::vector<std::uint8_t> before(image.bits, image.bits + stride * 3);
-        ASSERT_TRUE(ApplyViewTransform(kViewNegative, image.header, image.bits, image.rows.get()));
+        ASSERT_TRUE(ApplyViewTransform(kViewNegative, {}, image.header, image.bits, image.rows.get()));
         for (std::int64_t y = 0; y < 3; ++y) {
             for (std::int64_t x = 0; x < stride; ++x) {
                 const std::int64_t i = y * stride + x;

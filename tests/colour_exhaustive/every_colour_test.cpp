@@ -85,7 +85,7 @@ void CheckColours(int tone, int firstRed, int lastRed, Tally& tally)
                 RgbRowToLab(version == 1, tone, row, 256, rows[version][0], rows[version][1], rows[version][2]);
             for (int b = 0; b < 256; ++b) {
                 double ours[3], expected[3];
-                RgbToLabInTone(tone, r, g, b, ours[0], ours[1], ours[2]);
+                RgbToLab(tone, r, g, b, ours[0], ours[1], ours[2]);
                 bool fails = false;
                 for (int version = 0; version < (wide ? 2 : 1); ++version) {
                     const double fromRow[3] = {rows[version][0][b], rows[version][1][b], rows[version][2][b]};

@@ -4,14 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "colour/colour_settings.h"
 #include "engine/denoise.h"
 #include "engine/newton_sqrt.h"
-#include "engine/parallel_for.h"
-#include "engine/result_text.h"
 #include "engine/settings.h"
 #include "engine/wide_loops.h"
 #include "imagefile/image.h"
@@ -42,7 +40,10 @@ struct TestPicture {
         std::memset(image.bits, 0xA5, static_cast<std::size_t>(RowStride(width) * height));
     }
     std::int64_t Stride() const { return RowStride(image.header->biWidth); }
-    bool Denoise() { return DenoiseImage(image.header, image.bits, image.rows.get()); }
+    std::optional<QualityFigures> Denoise(const DenoiseSettings& settings = {}, const FrontEnd* host = nullptr)
+    {
+        return DenoiseImage(settings, host, image.header, image.bits, image.rows.get());
+    }
     std::vector<std::uint8_t> Bits() const
     {
         return {image.bits, image.bits + Stride() * image.header->biHeight};
@@ -57,44 +58,26 @@ std::uint64_t Checksum(const std::vector<std::uint8_t>& bytes)
     return hash;
 }
 
-// Restores every setting a run reads or writes.
-struct SettingsGuard {
-    std::int8_t strength = filterStrength;
-    std::uint8_t brightness = brightnessCorrection;
-    std::int8_t tone = toneMode;
-    std::uint8_t correction = rgbCorrection;
-    int threads = engineThreads;
-    FrontEnd hooks = frontEnd;
-    ~SettingsGuard()
-    {
-        filterStrength = strength;
-        brightnessCorrection = brightness;
-        toneMode = tone;
-        rgbCorrection = correction;
-        engineThreads = threads;
-        frontEnd = hooks;
-        progressEnabled = false;
-    }
-};
-
-// A front end that writes down what the engine asked of it.
+// A host that writes down what the engine asked of it.
 struct Recorded {
     std::vector<std::pair<int, int>> progress;
     std::vector<int> pauses;
-    std::vector<std::string> messages;
-    bool enabledAtMessage = true;
+    std::vector<QualityFigures> figures;
+    std::vector<int> seconds;
+    bool displayEndedBeforeResult = false;
 };
-Recorded recorded;
 
-void RecordFrontEnd()
+FrontEnd RecordingHost(Recorded& recorded)
 {
-    recorded = Recorded{};
-    frontEnd.showProgress = [](int kind, int percent) { recorded.progress.emplace_back(kind, percent); };
-    frontEnd.pause = [](int ms) { recorded.pauses.push_back(ms); };
-    frontEnd.showMessage = [](const char* text, const char* caption) {
-        recorded.messages.push_back(std::string(caption) + "|" + text);
-        recorded.enabledAtMessage = progressEnabled;
+    FrontEnd host;
+    host.showProgress = [&recorded](int kind, int percent) { recorded.progress.emplace_back(kind, percent); };
+    host.pause = [&recorded](int ms) { recorded.pauses.push_back(ms); };
+    host.showResult = [&recorded](const QualityFigures& figures, int seconds) {
+        recorded.figures.push_back(figures);
+        recorded.seconds.push_back(seconds);
+        recorded.displayEndedBeforeResult = recorded.progress.back() == std::pair{0, 0};
     };
+    return host;
 }
 
 }  // namespace
@@ -145,7 +128,6 @@ TEST(DenoiseScaling, ExactValuesAndExactRoundTrip)
 
 TEST(DenoiseImage, WritesEveryPixelButNoPaddingAndRepeatsItself)
 {
-    SettingsGuard guard;
     for (int width : {1, 2, 3, 5, 8}) {
         TestPicture picture(width, 6);
         ASSERT_TRUE(picture.Denoise());
@@ -170,104 +152,97 @@ TEST(DenoiseImage, OnePixelGoesStraightThroughTheShrinkage)
 
 TEST(DenoiseImage, HelperThreadsUseTheCallersSettings)
 {
-    SettingsGuard guard;
-    toneMode = 3;
-    rgbCorrection = 0;
-    filterStrength = 80;
-    brightnessCorrection = 0;
+    DenoiseSettings settings;
+    settings.colour.toneMode = 3;
+    settings.colour.rgbCorrection = 0;
+    settings.filterStrength = 80;
+    settings.brightnessCorrection = 0;
     TestPicture picture(61, 45);
-    engineThreads = 1;
-    ASSERT_TRUE(picture.Denoise());
+    settings.threads = 1;
+    ASSERT_TRUE(picture.Denoise(settings));
     const std::vector<std::uint8_t> alone = picture.Bits();
-    engineThreads = 4;
-    ASSERT_TRUE(picture.Denoise());
+    settings.threads = 4;
+    ASSERT_TRUE(picture.Denoise(settings));
     EXPECT_EQ(picture.Bits(), alone);
 }
 
 TEST(DenoiseImage, WideAndBaselineLoopsGiveTheSameBytes)
 {
     if (!WideLoopsOn()) GTEST_SKIP() << "the processor has no AVX2";
-    SettingsGuard guard;
-    toneMode = 2;
+    DenoiseSettings settings;
+    settings.colour.toneMode = 2;
     TestPicture picture(67, 41);
-    ASSERT_TRUE(picture.Denoise());
+    const std::optional<QualityFigures> wideFigures = picture.Denoise(settings);
+    ASSERT_TRUE(wideFigures);
     const std::vector<std::uint8_t> wide = picture.Bits();
-    const float luma = lumaSnr, chroma = chromaSnr;
     UseBaselineLoops(true);
-    const bool denoised = picture.Denoise();
+    const std::optional<QualityFigures> figures = picture.Denoise(settings);
     UseBaselineLoops(false);
-    ASSERT_TRUE(denoised);
+    ASSERT_TRUE(figures);
     EXPECT_EQ(picture.Bits(), wide);
-    EXPECT_EQ(lumaSnr, luma);
-    EXPECT_EQ(chromaSnr, chroma);
+    EXPECT_EQ(figures->lumaSnr, wideFigures->lumaSnr);
+    EXPECT_EQ(figures->chromaSnr, wideFigures->chromaSnr);
 }
 
 TEST(DenoiseImage, GoldenChecksums)
 {
     // Recorded from the first native build; every platform must give the same bytes and figures.
-    SettingsGuard guard;
     TestPicture picture(37, 23);
-    ASSERT_TRUE(picture.Denoise());
+    std::optional<QualityFigures> figures = picture.Denoise();
+    ASSERT_TRUE(figures);
     EXPECT_EQ(Checksum(picture.Bits()), 0x5362e76f7cdaf2a5u);
-    EXPECT_EQ(lumaSnr, 15.7772903f);
-    EXPECT_EQ(chromaSnr, 16.9397469f);
+    EXPECT_EQ(figures->lumaSnr, 15.7772903f);
+    EXPECT_EQ(figures->chromaSnr, 16.9397469f);
 
-    filterStrength = 99;
-    toneMode = 3;
-    ASSERT_TRUE(picture.Denoise());
+    DenoiseSettings settings;
+    settings.filterStrength = 99;
+    settings.colour.toneMode = 3;
+    figures = picture.Denoise(settings);
+    ASSERT_TRUE(figures);
     EXPECT_EQ(Checksum(picture.Bits()), 0xd00422d6938a8bceu);
-    EXPECT_EQ(lumaSnr, 0.0f);  // the strong, dark result is too far from the source to score
-    EXPECT_EQ(chromaSnr, 1.4098891f);
+    EXPECT_EQ(figures->lumaSnr, 0.0f);  // the strong, dark result is too far from the source to score
+    EXPECT_EQ(figures->chromaSnr, 1.4098891f);
 }
 
 TEST(DenoiseImage, WholePictureRunReportsProgressAndResult)
 {
-    SettingsGuard guard;
-    RecordFrontEnd();
+    Recorded recorded;
+    const FrontEnd host = RecordingHost(recorded);
     TestPicture picture(40, 30);
-    progressEnabled = true;
-    ASSERT_TRUE(picture.Denoise());
+    const std::optional<QualityFigures> figures = picture.Denoise({}, &host);
+    ASSERT_TRUE(figures);
     const std::vector<std::pair<int, int>> expected = {
         {1, 0}, {2, 1}, {2, 10}, {2, 20}, {2, 30}, {2, 40}, {2, 50},
         {2, 60}, {2, 70}, {2, 80}, {2, 90}, {2, 100}, {0, 0}};
     EXPECT_EQ(recorded.progress, expected);
     EXPECT_EQ(recorded.pauses, (std::vector<int>{100, 100}));
-    EXPECT_FALSE(progressEnabled);
-    EXPECT_FALSE(recorded.enabledAtMessage);
-    ASSERT_EQ(recorded.messages.size(), 1u);
-    EXPECT_EQ(recorded.messages[0], " PSNR|" + FormatResultText(lumaSnr, chromaSnr, 0));
-}
+    EXPECT_TRUE(recorded.displayEndedBeforeResult);
+    ASSERT_EQ(recorded.figures.size(), 1u);
+    EXPECT_EQ(recorded.figures[0].lumaSnr, figures->lumaSnr);
+    EXPECT_EQ(recorded.figures[0].chromaSnr, figures->chromaSnr);
+    EXPECT_EQ(recorded.seconds, std::vector<int>{0});
 
-TEST(DenoiseImage, PreviewRunStaysSilentButMeasures)
-{
-    SettingsGuard guard;
-    RecordFrontEnd();
-    TestPicture picture(40, 30);
-    lumaSnr = chromaSnr = -1.0f;
-    ASSERT_TRUE(picture.Denoise());
-    EXPECT_TRUE(recorded.progress.empty());
-    EXPECT_TRUE(recorded.pauses.empty());
-    EXPECT_TRUE(recorded.messages.empty());
-    EXPECT_GT(lumaSnr, 0.0f);
-    EXPECT_GT(chromaSnr, 0.0f);
+    // A preview has no host: the same run measures silently.
+    const std::optional<QualityFigures> preview = picture.Denoise();
+    ASSERT_TRUE(preview);
+    EXPECT_EQ(preview->lumaSnr, figures->lumaSnr);
+    EXPECT_EQ(recorded.progress.size(), expected.size());
 }
 
 TEST(DenoiseImage, PictureTooLargeForMemoryIsRefusedUntouched)
 {
-    SettingsGuard guard;
-    RecordFrontEnd();
+    Recorded recorded;
+    const FrontEnd host = RecordingHost(recorded);
     // The header claims a height whose square no address space holds; the engine must refuse it
     // before it touches a pixel.
     TestPicture picture(3, 2);
     BitmapInfoHeader huge = *picture.image.header;
     huge.biHeight = 0x7FFFFFFF;
     const std::vector<std::uint8_t> before = picture.Bits();
-    progressEnabled = true;
-    EXPECT_FALSE(DenoiseImage(&huge, picture.image.bits, picture.image.rows.get()));
+    EXPECT_FALSE(DenoiseImage({}, &host, &huge, picture.image.bits, picture.image.rows.get()));
     EXPECT_EQ(picture.Bits(), before);
-    EXPECT_FALSE(progressEnabled);
     EXPECT_EQ(recorded.progress, (std::vector<std::pair<int, int>>{{1, 0}, {0, 0}}));
-    EXPECT_TRUE(recorded.messages.empty());
+    EXPECT_TRUE(recorded.figures.empty());
 }
 
 TEST(DenoiseImage, PlanesBeyondTheAddressSpaceAreRefusedUntouched)
@@ -288,9 +263,9 @@ TEST(DenoiseImage, RefusesSizesThatAreNotPositive)
     BitmapInfoHeader empty = *picture.image.header;
     empty.biWidth = 0;
     const std::vector<std::uint8_t> before = picture.Bits();
-    EXPECT_FALSE(DenoiseImage(&empty, picture.image.bits, picture.image.rows.get()));
+    EXPECT_FALSE(DenoiseImage({}, nullptr, &empty, picture.image.bits, picture.image.rows.get()));
     empty.biWidth = 3;
     empty.biHeight = -2;
-    EXPECT_FALSE(DenoiseImage(&empty, picture.image.bits, picture.image.rows.get()));
+    EXPECT_FALSE(DenoiseImage({}, nullptr, &empty, picture.image.bits, picture.image.rows.get()));
     EXPECT_EQ(picture.Bits(), before);
 }

@@ -10,7 +10,6 @@
 #include "engine/newton_sqrt.h"
 #include "engine/parallel_for.h"
 #include "engine/quality.h"
-#include "engine/settings.h"
 #include "imagefile/image.h"
 
 namespace {
@@ -24,7 +23,7 @@ struct Column {
         std::memcpy(image.rows[y], source, 3);
         std::memcpy(image.bits + y * RowStride(1), result, 3);
     }
-    void Measure() { EXPECT_TRUE(MeasureQuality(image.header, image.bits, image.rows.get())); }
+    QualityFigures Measure() { return MeasureQuality(0, image.header, image.bits, image.rows.get()); }
 };
 
 // The measurement as a plain loop over the pixels in order, to hold the threaded one against.
@@ -83,14 +82,11 @@ TEST(MeasureQuality, LargePicturesSumInPixelOrderOnAnyNumberOfThreads)
     LiteralMeasure(image, luma, chroma);
     ASSERT_GT(luma, 0.0f);
     ASSERT_GT(chroma, 0.0f);
-    const int threads = engineThreads;
     for (int n : {1, 3}) {
-        engineThreads = n;
-        EXPECT_TRUE(MeasureQuality(image.header, image.bits, image.rows.get()));
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(lumaSnr), std::bit_cast<std::uint32_t>(luma)) << n;
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(chromaSnr), std::bit_cast<std::uint32_t>(chroma)) << n;
+        const QualityFigures figures = MeasureQuality(n, image.header, image.bits, image.rows.get());
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(figures.lumaSnr), std::bit_cast<std::uint32_t>(luma)) << n;
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(figures.chromaSnr), std::bit_cast<std::uint32_t>(chroma)) << n;
     }
-    engineThreads = threads;
 }
 
 TEST(MeasureQuality, IdenticalPicturesAreNotMeasurable)
@@ -100,10 +96,9 @@ TEST(MeasureQuality, IdenticalPicturesAreNotMeasurable)
     for (int i = 0; i < 7 * 5 * 3; ++i) image.sourcePixels[i] = static_cast<std::uint8_t>(i * 37);
     const std::int64_t stride = RowStride(7);
     for (int y = 0; y < 5; ++y) std::memcpy(image.bits + y * stride, image.rows[y], 21);
-    lumaSnr = chromaSnr = 12.0f;
-    EXPECT_TRUE(MeasureQuality(image.header, image.bits, image.rows.get()));
-    EXPECT_EQ(lumaSnr, 0.0f);
-    EXPECT_EQ(chromaSnr, 0.0f);
+    const QualityFigures figures = MeasureQuality(0, image.header, image.bits, image.rows.get());
+    EXPECT_EQ(figures.lumaSnr, 0.0f);
+    EXPECT_EQ(figures.chromaSnr, 0.0f);
 }
 
 TEST(MeasureQuality, KnownFiguresOfANarrowPictureIgnoringItsPadding)
@@ -115,10 +110,10 @@ TEST(MeasureQuality, KnownFiguresOfANarrowPictureIgnoringItsPadding)
     column.Set(1, {50, 100, 200}, {50, 100, 201});
     column.Set(2, {240, 180, 90}, {240, 179, 90});
     for (int y = 0; y < 3; ++y) column.image.bits[y * 4 + 3] = 0xEE;
-    column.Measure();
+    const QualityFigures figures = column.Measure();
     // Worked out independently from the weights as floats, in double arithmetic.
-    EXPECT_FLOAT_EQ(lumaSnr, 70.3798828125f);
-    EXPECT_FLOAT_EQ(chromaSnr, 69.43248748779297f);
+    EXPECT_FLOAT_EQ(figures.lumaSnr, 70.3798828125f);
+    EXPECT_FLOAT_EQ(figures.chromaSnr, 69.43248748779297f);
 }
 
 TEST(MeasureQuality, APictureWithoutPixelsIsNotMeasurable)
@@ -128,10 +123,9 @@ TEST(MeasureQuality, APictureWithoutPixelsIsNotMeasurable)
     for (const auto& [width, height] : {std::pair{0, 2}, std::pair{1, -2}, std::pair{-1, -1}}) {
         header.biWidth = width;
         header.biHeight = height;
-        lumaSnr = chromaSnr = 12.0f;
-        EXPECT_TRUE(MeasureQuality(&header, column.image.bits, column.image.rows.get()));
-        EXPECT_EQ(lumaSnr, 0.0f);
-        EXPECT_EQ(chromaSnr, 0.0f);
+        const QualityFigures figures = MeasureQuality(0, &header, column.image.bits, column.image.rows.get());
+        EXPECT_EQ(figures.lumaSnr, 0.0f);
+        EXPECT_EQ(figures.chromaSnr, 0.0f);
     }
 }
 
@@ -140,9 +134,7 @@ TEST(MeasureQuality, AUniformBrightnessWithAnErrorIsNotMeasurable)
     // Both pictures uniform, one level apart: the range is 0 and its logarithm is no figure.
     Column column(2);
     for (int y = 0; y < 2; ++y) column.Set(y, {128, 128, 128}, {127, 127, 127});
-    lumaSnr = 12.0f;
-    column.Measure();
-    EXPECT_EQ(lumaSnr, 0.0f);
+    EXPECT_EQ(column.Measure().lumaSnr, 0.0f);
 }
 
 TEST(QualityFigure, KeepsZeroToNinetyNinePointNineOnly)

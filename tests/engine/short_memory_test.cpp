@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "engine/denoise.h"
-#include "engine/settings.h"
 #include "imagefile/image.h"
 
 namespace {
@@ -67,24 +66,25 @@ TEST(ShortOfMemory, ARunStillEndsWithTheSamePixelsAndFigures)
         }
     }
     const std::size_t bytes = static_cast<std::size_t>(RowStride(300)) * 200;
-    ASSERT_TRUE(DenoiseImage(image.header, image.bits, image.rows.get()));
+    const DenoiseSettings settings;
+    const std::optional<QualityFigures> figures =
+        DenoiseImage(settings, nullptr, image.header, image.bits, image.rows.get());
+    ASSERT_TRUE(figures);
     const std::vector<std::uint8_t> expected(image.bits, image.bits + bytes);
-    const float luma = lumaSnr, chroma = chromaSnr;
-    ASSERT_GT(luma, 0.0f);
+    ASSERT_GT(figures->lumaSnr, 0.0f);
 
     std::memset(image.bits, 0, bytes);
-    lumaSnr = chromaSnr = -1.0f;
-    bool done = false;
+    std::optional<QualityFigures> shortFigures;
     memoryShort = true;
     try {
-        done = DenoiseImage(image.header, image.bits, image.rows.get());
+        shortFigures = DenoiseImage(settings, nullptr, image.header, image.bits, image.rows.get());
     } catch (const std::bad_alloc&) {
         ADD_FAILURE() << "the run threw for want of memory after writing the picture";
     }
     memoryShort = false;
-    EXPECT_TRUE(done);
+    ASSERT_TRUE(shortFigures);
     EXPECT_EQ(std::vector<std::uint8_t>(image.bits, image.bits + bytes), expected);
-    EXPECT_EQ(lumaSnr, luma);
-    EXPECT_EQ(chromaSnr, chroma);
+    EXPECT_EQ(shortFigures->lumaSnr, figures->lumaSnr);
+    EXPECT_EQ(shortFigures->chromaSnr, figures->chromaSnr);
     ReleaseImage(image);
 }

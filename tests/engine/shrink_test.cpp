@@ -95,19 +95,9 @@ void LiteralShrink(CoefficientPlane* planes[3], int n, int coarse, double pixels
     }
 }
 
-// The settings are per thread; each test starts from the defaults and leaves them so.
+// Each test starts from the default settings.
 struct Shrink : testing::Test {
-    void SetUp() override
-    {
-        filterStrength = 50;
-        brightnessCorrection = 1;
-    }
-    void TearDown() override
-    {
-        filterStrength = 50;
-        brightnessCorrection = 1;
-        engineThreads = 0;
-    }
+    DenoiseSettings settings;
 };
 
 }  // namespace
@@ -138,11 +128,11 @@ TEST_F(Shrink, ReferencePlaneThroughEveryStage)
     CoefficientPlane l = SmallPlane(40.0, -3.0, 2.5, -0.5);
     CoefficientPlane a = ZeroPlane(2), b = ZeroPlane(2);
 
-    ShrinkStage1(l, a, b, 2, 1, 2, 2);  // thresholds NewtonSqrt(10) and NewtonSqrt(0.125)
+    ShrinkStage1(settings, l, a, b, 2, 1, 2, 2);  // thresholds NewtonSqrt(10) and NewtonSqrt(0.125)
     ExpectPlane(l, 40.0, -0.0, 0.0, -0.0);
-    ShrinkStages2And3(l, a, b, 2, 1, 2, 2);
+    ShrinkStages2And3(settings, l, a, b, 2, 1, 2, 2);
     ExpectPlane(l, 38.386311278804385, -0.0, 0.0, -0.0);
-    ShrinkStage4(l, a, b, 2, 1, 2, 2);
+    ShrinkStage4(settings, l, a, b, 2, 1, 2, 2);
     ExpectPlane(l, 37.174012509237656, -0.0, 0.0, -0.0);
     // The zero planes have a zero step: they stay exactly as they were.
     ExpectPlane(a, 0.0, 0.0, 0.0, 0.0);
@@ -151,20 +141,20 @@ TEST_F(Shrink, ReferencePlaneThroughEveryStage)
 
 TEST_F(Shrink, SoftThresholdValueBeforeTheBrightnessCorrection)
 {
-    brightnessCorrection = 0;
+    settings.brightnessCorrection = 0;
     CoefficientPlane l = SmallPlane(40.0, -3.0, 2.5, -0.5);
     CoefficientPlane a = SmallPlane(40.0, -3.0, 2.5, -0.5);
     CoefficientPlane b = ZeroPlane(2);
-    ShrinkStage1(l, a, b, 2, 1, 2, 2);
-    ShrinkStages2And3(l, a, b, 2, 1, 2, 2);
+    ShrinkStage1(settings, l, a, b, 2, 1, 2, 2);
+    ShrinkStages2And3(settings, l, a, b, 2, 1, 2, 2);
     ExpectPlane(l, 36.83772233983162, -0.0, 0.0, -0.0);
     ExpectPlane(a, 36.83772233983162, -0.0, 0.0, -0.0);
 
     // With the correction only L grows, by k = NewtonSqrt(40 / 36.8...) >= 1.
-    brightnessCorrection = 1;
+    settings.brightnessCorrection = 1;
     CoefficientPlane l2 = SmallPlane(40.0, 0.0, 0.0, 0.0);
     CoefficientPlane a2 = SmallPlane(40.0, 0.0, 0.0, 0.0);
-    ShrinkStages2And3(l2, a2, b, 2, 1, 2, 2);  // T = NewtonSqrt(10) once more
+    ShrinkStages2And3(settings, l2, a2, b, 2, 1, 2, 2);  // T = NewtonSqrt(10) once more
     EXPECT_TRUE(SameBits(l2.data[0], 38.386311278804385));
     EXPECT_TRUE(SameBits(a2.data[0], 36.83772233983162));
 }
@@ -175,25 +165,25 @@ TEST_F(Shrink, ThresholdsAreStrict)
     // Coarse 4 and fine 1 over 4 pixels: tLow 1, tHigh 0.5. Exactly 1 is cleared, just above stays.
     const double above1 = std::nextafter(1.0, 2.0);
     CoefficientPlane low = SmallPlane(4.0, -1.0, above1, 1.0);
-    ShrinkStage1(low, a, b, 2, 1, 2, 2);
+    ShrinkStage1(settings, low, a, b, 2, 1, 2, 2);
     ExpectPlane(low, 4.0, -0.0, above1, 0.0);
     // Coarse 4 and fine 16: tLow 1, tHigh 2. Exactly 2 passes the first test and fails the second.
     const double above2 = std::nextafter(2.0, 3.0);
     CoefficientPlane high = SmallPlane(4.0, -2.0, above2, 16.0);
-    ShrinkStage1(high, a, b, 2, 1, 2, 2);
+    ShrinkStage1(settings, high, a, b, 2, 1, 2, 2);
     ExpectPlane(high, 4.0, -0.0, above2, 16.0);
 
     // Magnitudes summing to 4 over 4 pixels: T = 1, and exactly 1 is cleared.
-    brightnessCorrection = 0;
+    settings.brightnessCorrection = 0;
     CoefficientPlane soft = SmallPlane(2.0, -1.0, 1.0, 0.0);
-    ShrinkStages2And3(soft, a, b, 2, 1, 2, 2);
+    ShrinkStages2And3(settings, soft, a, b, 2, 1, 2, 2);
     ExpectPlane(soft, 1.0, -0.0, 0.0, 0.0);
 }
 
 TEST_F(Shrink, StrengthScalesTheSoftThreshold)
 {
     // Magnitudes summing to 16 over 4 pixels: T = 2 before the strength factor.
-    brightnessCorrection = 0;
+    settings.brightnessCorrection = 0;
     const struct {
         int strength;
         double big, small;
@@ -205,10 +195,10 @@ TEST_F(Shrink, StrengthScalesTheSoftThreshold)
         {99, 13.0 - 7.92, 0.0},        // 3.96
     };
     for (const auto& c : cases) {
-        filterStrength = static_cast<std::int8_t>(c.strength);
+        settings.filterStrength = static_cast<std::int8_t>(c.strength);
         CoefficientPlane l = ZeroPlane(2), b = ZeroPlane(2);
         CoefficientPlane a = SmallPlane(13.0, 1.0, -1.0, 1.0);
-        ShrinkStages2And3(l, a, b, 2, 1, 2, 2);
+        ShrinkStages2And3(settings, l, a, b, 2, 1, 2, 2);
         EXPECT_DOUBLE_EQ(a.data[0], c.big) << "strength " << c.strength;
         EXPECT_DOUBLE_EQ(a.data[1], c.small) << "strength " << c.strength;
         EXPECT_DOUBLE_EQ(a.data[2], -c.small) << "strength " << c.strength;
@@ -220,7 +210,7 @@ TEST_F(Shrink, QuantisationTruncatesTowardsZero)
     // Magnitudes summing to 4 over 4 pixels: the step is 1, and -1.75 steps become -1.
     CoefficientPlane l = SmallPlane(-1.75, 1.75, 0.25, -0.25);
     CoefficientPlane a = ZeroPlane(2), b = ZeroPlane(2);
-    ShrinkStage4(l, a, b, 2, 1, 2, 2);
+    ShrinkStage4(settings, l, a, b, 2, 1, 2, 2);
     ExpectPlane(l, -1.0, 1.0, 0.0, -0.0);
 }
 
@@ -229,21 +219,21 @@ TEST_F(Shrink, DegeneratePlanesStayZeroWithoutNaN)
     // Stage 2 clears the whole L plane (every magnitude equals T): nothing is left to correct.
     CoefficientPlane l = SmallPlane(1.0, -1.0, 1.0, -1.0);
     CoefficientPlane a = ZeroPlane(2), b = ZeroPlane(2);
-    ShrinkStages2And3(l, a, b, 2, 1, 2, 2);
+    ShrinkStages2And3(settings, l, a, b, 2, 1, 2, 2);
     ExpectPlane(l, 0.0, -0.0, 0.0, -0.0);
-    ShrinkStage4(l, a, b, 2, 1, 2, 2);
+    ShrinkStage4(settings, l, a, b, 2, 1, 2, 2);
     ExpectPlane(l, 0.0, -0.0, 0.0, -0.0);
 
     // All-zero planes go through every stage untouched.
     CoefficientPlane zl = ZeroPlane(8), za = ZeroPlane(8), zb = ZeroPlane(8);
-    ShrinkCoefficients(zl, za, zb, 8, 1, 5, 7);
+    ShrinkCoefficients(settings, zl, za, zb, 8, 1, 5, 7);
     for (const CoefficientPlane* p : {&zl, &za, &zb})
         for (int k = 0; k < 64; ++k) ASSERT_TRUE(SameBits(p->data[k], 0.0)) << k;
 
     // Magnitudes so small that their mean underflows give a zero step: they become zero instead
     // of 0 x infinity.
     CoefficientPlane tiny = SmallPlane(4.9406564584124654e-324, 0.0, -4.9406564584124654e-324, 0.0);
-    ShrinkStage4(tiny, a, b, 2, 1, 2, 2);
+    ShrinkStage4(settings, tiny, a, b, 2, 1, 2, 2);
     ExpectPlane(tiny, 0.0, 0.0, -0.0, 0.0);
 }
 
@@ -270,11 +260,11 @@ TEST_F(Shrink, AgreesWithTheLiteralStagesToTheBit)
                 ASSERT_TRUE(AllocatePlane(k.size, literal[c]));
                 for (std::int32_t e = 0; e < k.size * k.size; ++e) engine[c].data[e] = literal[c].data[e] = value(random);
             }
-            filterStrength = static_cast<std::int8_t>(k.strength);
-            brightnessCorrection = k.correct;
-            engineThreads = threads;
+            settings.filterStrength = static_cast<std::int8_t>(k.strength);
+            settings.brightnessCorrection = k.correct;
+            settings.threads = threads;
             const int coarse = CoarseSize(k.size);
-            ShrinkCoefficients(engine[0], engine[1], engine[2], k.size, coarse, k.width, k.height);
+            ShrinkCoefficients(settings, engine[0], engine[1], engine[2], k.size, coarse, k.width, k.height);
             CoefficientPlane* planes[3] = {&literal[0], &literal[1], &literal[2]};
             LiteralShrink(planes, k.size, coarse, double(k.width) * k.height, k.strength, k.correct);
             for (int c = 0; c < 3; ++c)
@@ -292,7 +282,7 @@ TEST_F(Shrink, QuantisationOfExtremeQuotients)
         CoefficientPlane l = SmallPlane(huge, -huge / 1e16 * small, small, -small);
         CoefficientPlane copy = SmallPlane(l.data[0], l.data[1], l.data[2], l.data[3]);
         CoefficientPlane a = ZeroPlane(2), b = ZeroPlane(2);
-        ShrinkStage4(l, a, b, 2, 1, 1, 1);
+        ShrinkStage4(settings, l, a, b, 2, 1, 1, 1);
         const double q = NewtonSqrt(LiteralSum(copy, 0, 2, true));
         for (int e = 0; e < 4; ++e) EXPECT_TRUE(SameBits(l.data[e], std::trunc(copy.data[e] / q) * q)) << small << " " << e;
     }

@@ -155,11 +155,11 @@ TEST(Wavelet, PlaneTransformsMatchTheLiteralTransformToTheBit)
         std::vector<double> literal(plane.data.get(), plane.data.get() + size * size);
         const int levels = LevelCount(size);
 
-        ASSERT_TRUE(ForwardTransform2D(plane, size, levels));
+        ASSERT_TRUE(ForwardTransform2D(0, plane, size, levels));
         LiteralForward2D(literal, size, levels);
         EXPECT_EQ(std::memcmp(plane.data.get(), literal.data(), sizeof(double) * size * size), 0) << size;
 
-        ASSERT_TRUE(InverseTransform2D(plane, size, levels));
+        ASSERT_TRUE(InverseTransform2D(0, plane, size, levels));
         LiteralInverse2D(literal, size, levels);
         EXPECT_EQ(std::memcmp(plane.data.get(), literal.data(), sizeof(double) * size * size), 0) << size;
     }
@@ -171,8 +171,8 @@ TEST(Wavelet, ForwardThenInverseRebuildsThePlane)
         const CoefficientPlane original = NoisyPlane(size, 3u * size);
         CoefficientPlane plane = NoisyPlane(size, 3u * size);
         const int levels = LevelCount(size);
-        ASSERT_TRUE(ForwardTransform2D(plane, size, levels));
-        ASSERT_TRUE(InverseTransform2D(plane, size, levels));
+        ASSERT_TRUE(ForwardTransform2D(0, plane, size, levels));
+        ASSERT_TRUE(InverseTransform2D(0, plane, size, levels));
         double worst = 0.0;
         for (std::int32_t k = 0; k < size * size; ++k)
             worst = std::max(worst, std::fabs(plane.data[k] - original.data[k]));
@@ -189,7 +189,7 @@ TEST(Wavelet, ForwardKeepsTheEnergy)
         CoefficientPlane plane = NoisyPlane(size, 5u);
         double before = 0.0, after = 0.0;
         for (std::int32_t k = 0; k < size * size; ++k) before += plane.data[k] * plane.data[k];
-        ASSERT_TRUE(ForwardTransform2D(plane, size, LevelCount(size)));
+        ASSERT_TRUE(ForwardTransform2D(0, plane, size, LevelCount(size)));
         for (std::int32_t k = 0; k < size * size; ++k) after += plane.data[k] * plane.data[k];
         EXPECT_NEAR(after / before, 1.0, 1e-12) << size;
     }
@@ -202,7 +202,7 @@ TEST(Wavelet, ConstantAndZeroPlanes)
         CoefficientPlane plane;
         ASSERT_TRUE(AllocatePlane(size, plane));
         for (std::int32_t k = 0; k < size * size; ++k) plane.data[k] = 12.5;
-        ASSERT_TRUE(ForwardTransform2D(plane, size, 3));
+        ASSERT_TRUE(ForwardTransform2D(0, plane, size, 3));
         const int coarse = CoarseSize(size);
         for (std::int32_t i = 0; i < size; ++i)
             for (std::int32_t j = 0; j < size; ++j) {
@@ -213,8 +213,8 @@ TEST(Wavelet, ConstantAndZeroPlanes)
 
     CoefficientPlane zero;
     ASSERT_TRUE(AllocatePlane(32, zero));
-    ASSERT_TRUE(ForwardTransform2D(zero, 32, 3));
-    ASSERT_TRUE(InverseTransform2D(zero, 32, 3));
+    ASSERT_TRUE(ForwardTransform2D(0, zero, 32, 3));
+    ASSERT_TRUE(InverseTransform2D(0, zero, 32, 3));
     for (std::int32_t k = 0; k < 32 * 32; ++k) ASSERT_TRUE(SameBits(zero.data[k], 0.0)) << k;
 }
 
@@ -223,16 +223,12 @@ TEST(Wavelet, ThreadsDoNotChangeTheResult)
     const std::int32_t size = 256;
     CoefficientPlane single = NoisyPlane(size, 21u);
     CoefficientPlane threaded = NoisyPlane(size, 21u);
-    engineThreads = 1;
-    ASSERT_TRUE(ForwardTransform2D(single, size, 3));
-    engineThreads = 3;  // more threads than this machine may have, to mix the chunks
-    ASSERT_TRUE(ForwardTransform2D(threaded, size, 3));
+    ASSERT_TRUE(ForwardTransform2D(1, single, size, 3));
+    ASSERT_TRUE(ForwardTransform2D(3, threaded, size, 3));  // more threads than this machine may have, to mix the chunks
     EXPECT_TRUE(SamePlanes(single, threaded));
-    ASSERT_TRUE(InverseTransform2D(threaded, size, 3));
-    engineThreads = 1;
-    ASSERT_TRUE(InverseTransform2D(single, size, 3));
+    ASSERT_TRUE(InverseTransform2D(3, threaded, size, 3));
+    ASSERT_TRUE(InverseTransform2D(1, single, size, 3));
     EXPECT_TRUE(SamePlanes(single, threaded));
-    engineThreads = 0;
 }
 
 TEST(CoefficientPlane, AllocatesZeroedRowsOrRefuses)

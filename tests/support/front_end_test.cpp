@@ -12,7 +12,6 @@ std::vector<std::string> seen;
 TEST(FrontEnd, EmptyHooksAreSkipped)
 {
     frontEnd = FrontEnd{};
-    ReportProgress(1, 0);
     PauseFor(100);
     TellUser("text", "caption");
     SUCCEED();
@@ -21,12 +20,12 @@ TEST(FrontEnd, EmptyHooksAreSkipped)
 TEST(FrontEnd, CallsReachTheHost)
 {
     frontEnd = FrontEnd{};
-    frontEnd.showProgress = [](int kind, int percent) { seen.push_back(std::to_string(kind) + ":" + std::to_string(percent)); };
+    frontEnd.pause = [](int milliseconds) { seen.push_back(std::to_string(milliseconds)); };
     frontEnd.showMessage = [](const char* text, const char* caption) { seen.push_back(std::string(caption) + "|" + text); };
-    ReportProgress(2, 40);
+    PauseFor(16);
     TellUser("読めないファイルです。。。", " ERROR...");
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0], "2:40");
+    EXPECT_EQ(seen[0], "16");
     EXPECT_EQ(seen[1], " ERROR...|読めないファイルです。。。");
     frontEnd = FrontEnd{};
 }

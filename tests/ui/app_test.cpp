@@ -6,7 +6,6 @@
 #include <iterator>
 #include <string>
 
-#include "engine/settings.h"
 #include "imagefile/converter_library.h"
 #include "ui/draw_helpers.h"
 #include "ui/main_window.h"

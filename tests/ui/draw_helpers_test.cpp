@@ -5,7 +5,6 @@
 
 #include <cstdint>
 
-#include "engine/settings.h"
 #include "ui/app_state.h"
 #include "ui/draw_helpers.h"
 #include "ui/preview_layout.h"

@@ -163,7 +163,7 @@ TEST_F(MainWindowTest, EachViewKeyShowsWhatTheViewComputes)
         SCOPED_TRACE(static_cast<char>(key));
         SendMessageW(mainWindow, WM_KEYDOWN, key, 0);
         Pump();
-        ApplyViewTransform(mode, &header, expected.data(), heldImage.rows.get());
+        ApplyViewTransform(mode, {}, &header, expected.data(), heldImage.rows.get());
         ASSERT_EQ(std::vector<std::uint8_t>(heldImage.bits, heldImage.bits + size), expected);
         ExpectShowsWorkingPicture();
     }

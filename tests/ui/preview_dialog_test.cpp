@@ -11,11 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "colour/colour_settings.h"
 #include "colour/hsv.h"
 #include "colour/lab.h"
-#include "engine/result_text.h"
-#include "engine/settings.h"
 #include "support/front_end.h"
 #include "ui/app_state.h"
 #include "ui/preview_dialog.h"
@@ -493,7 +490,7 @@ TEST_F(PreviewDialog, PreviewRunsOnceOnTheNextPaintAndRepeatsExactly)
 std::vector<std::string> ReadoutLines(COLORREF colour)
 {
     double l, a, b;
-    RgbToLab(GetRValue(colour), GetGValue(colour), GetBValue(colour), l, a, b);
+    RgbToLab(toneMode, GetRValue(colour), GetGValue(colour), GetBValue(colour), l, a, b);
     float h, s, v;
     RgbToHsv(GetRValue(colour), GetGValue(colour), GetBValue(colour), h, s, v);
     const int values[] = {static_cast<int>(std::ceil(l)),
@@ -579,6 +576,8 @@ TEST_F(PreviewDialog, SettingsSurviveReopening)
 
 std::vector<std::pair<int, int>> progressSeen;
 std::string messageText, messageCaption;
+QualityFigures resultFigures;
+bool progressHiddenAtResult = false;
 
 TEST_F(PreviewDialog, WholePictureEndsTheDialogThenRunsWithProgressAndResult)
 {
@@ -587,9 +586,9 @@ TEST_F(PreviewDialog, WholePictureEndsTheDialogThenRunsWithProgressAndResult)
         ShowProgress(kind, percent);
     };
     frontEnd.pause = nullptr;
-    frontEnd.showMessage = [](const char* text, const char* caption) {
-        messageText = text;
-        messageCaption = caption;
+    frontEnd.showResult = [](const QualityFigures& figures, int) {
+        resultFigures = figures;
+        progressHiddenAtResult = !IsWindowVisible(progressWindow) && !progressEnabled;
     };
     Open(160, 120);
     std::vector<std::uint8_t> before(heldImage.bits, heldImage.bits + RowStride(160) * 120);
@@ -603,11 +602,10 @@ TEST_F(PreviewDialog, WholePictureEndsTheDialogThenRunsWithProgressAndResult)
                                                        {2, 40}, {2, 50}, {2, 60}, {2, 70}, {2, 80},
                                                        {2, 90}, {2, 100}, {0, 0}};
     EXPECT_EQ(progressSeen, expected);
-    EXPECT_EQ(messageCaption, " PSNR");
-    // The seconds include the pauses and the time the platform takes to hide the window.
-    bool matches = false;
-    for (int seconds = 0; seconds < 10; ++seconds) matches |= messageText == FormatResultText(lumaSnr, chromaSnr, seconds);
-    EXPECT_TRUE(matches) << messageText;
+    EXPECT_TRUE(progressHiddenAtResult);
+    EXPECT_NE(resultFigures.lumaSnr, 0.0f);
+    EXPECT_EQ(resultFigures.lumaSnr, lumaSnr);  // the dialog shows the figures of the last run
+    EXPECT_EQ(resultFigures.chromaSnr, chromaSnr);
     EXPECT_NE(std::vector<std::uint8_t>(heldImage.bits, heldImage.bits + before.size()), before);
 
     MSG paint;

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "engine/settings.h"
 #include "ui/app_state.h"
 #include "ui/progress_window.h"
 

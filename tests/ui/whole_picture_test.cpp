@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/settings.h"
 #include "imagefile/image.h"
 #include "ui/preview_dialog.h"
 #include "window_test_support.h"
