@@ -14,6 +14,7 @@
 #include "ui/draw_helpers.h"
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
+#include "ui/scoped_gdi.h"
 #include "ui/wide_text.h"
 #include "ui/windows_front_end.h"
 
@@ -108,8 +109,9 @@ HDC MakeMask(HDC source, int x, int y, int width, int height, HBITMAP& bitmap, H
 void DrawSplashTexts()
 {
     const int height = -MulDiv(7, GetDeviceCaps(SplashCanvas, LOGPIXELSY), 72);
-    HFONT font = CreateFontW(height, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, VARIABLE_PITCH | FF_SWISS, L"Small Fonts");
-    SelectObject(SplashCanvas, font);
+    const ScopedGdiObject<HFONT> font(
+        CreateFontW(height, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, VARIABLE_PITCH | FF_SWISS, L"Small Fonts"));
+    const ScopedSelectObject selected(SplashCanvas, font);
     SetTextColor(SplashCanvas, RGB(192, 192, 192));
     SetBkMode(SplashCanvas, TRANSPARENT);
     SetTextAlign(SplashCanvas, TA_LEFT | TA_TOP);
@@ -124,9 +126,6 @@ void DrawSplashTexts()
     const std::wstring credit = WideFromUtf8(creditText);
     TextOutW(SplashCanvas, static_cast<int>(cw / 2.25), ch / 3, version.c_str(), static_cast<int>(version.size()));
     TextOutW(SplashCanvas, cw / 4, ch - 32, credit.c_str(), static_cast<int>(credit.size()));
-
-    SelectObject(SplashCanvas, GetStockObject(SYSTEM_FONT));
-    DeleteObject(font);
 }
 
 void PrepareDrawingResources()
@@ -205,11 +204,12 @@ void EndApplication()
     // The screen's own context: the main window's is no longer valid once the close box has
     // destroyed the window, and would report a display of 0 x 0.
     DisplayFigures display;
-    HDC screen = GetDC(nullptr);
-    display.width = GetDeviceCaps(screen, HORZRES);
-    display.height = GetDeviceCaps(screen, VERTRES);
-    display.bitsPerPixel = GetDeviceCaps(screen, BITSPIXEL);
-    ReleaseDC(nullptr, screen);
+    {
+        const ScopedGetDC screen(nullptr);
+        display.width = GetDeviceCaps(screen, HORZRES);
+        display.height = GetDeviceCaps(screen, VERTRES);
+        display.bitsPerPixel = GetDeviceCaps(screen, BITSPIXEL);
+    }
     WriteSettings(closedWindowRect.left, closedWindowRect.top, display, systemFigures);
 
     DestroyCursor(openHandCursor);

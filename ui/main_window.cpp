@@ -10,6 +10,7 @@
 #include "ui/app_state.h"
 #include "ui/engine_run.h"
 #include "ui/preview_dialog.h"
+#include "ui/scoped_gdi.h"
 #include "ui/wide_text.h"
 #include "ui/windows_front_end.h"
 
@@ -175,17 +176,15 @@ void LoadDroppedFile(HWND window, HDROP drop)
 void ShowPicture(HWND window)
 {
     FitWindowToPicture(window);
-    HDC dc = GetDC(window);
+    const ScopedGetDC dc(window);
     GetClientRect(window, &mainView.clientRect);
     PaintImage(dc);
-    ReleaseDC(window, dc);
 }
 
 void ShowSplash(HWND window)
 {
-    HDC dc = GetDC(window);
+    const ScopedGetDC dc(window);
     BitBlt(dc, 0, 0, splashSide, splashSide, SplashCanvas, 0, 0, SRCCOPY);
-    ReleaseDC(window, dc);
 }
 
 // What the picture does not cover, beside a picture narrower than the smallest window or below a

@@ -16,6 +16,7 @@
 #include "ui/preview_layout.h"
 #include "ui/preview_paint.h"
 #include "ui/preview_render.h"
+#include "ui/scoped_gdi.h"
 
 namespace {
 
@@ -405,18 +406,15 @@ void OnCommand(HWND dialog, WPARAM wParam)
 // picture smaller than the crop leaves part of a panel undrawn, that part is erased as usual.
 void EraseAroundCustomArea(HWND dialog, HDC dc)
 {
-    HRGN custom = CreateRectRgnIndirect(&tiledArea);
+    const ScopedGdiObject<HRGN> custom(CreateRectRgnIndirect(&tiledArea));
     if (!heldImage.header || PictureWidth() < cropSize || PictureHeight() < cropSize) {
-        HRGN panels = CreateRectRgnIndirect(&beforeCrop);
-        HRGN after = CreateRectRgnIndirect(&afterCrop);
-        CombineRgn(panels, panels, after, RGN_OR);
-        CombineRgn(custom, custom, panels, RGN_DIFF);
-        DeleteObject(after);
-        DeleteObject(panels);
+        const ScopedGdiObject<HRGN> before(CreateRectRgnIndirect(&beforeCrop));
+        const ScopedGdiObject<HRGN> after(CreateRectRgnIndirect(&afterCrop));
+        CombineRgn(custom, custom, before, RGN_DIFF);
+        CombineRgn(custom, custom, after, RGN_DIFF);
     }
-    HRGN slider = CreateRectRgnIndirect(&sliderBlock);
+    const ScopedGdiObject<HRGN> slider(CreateRectRgnIndirect(&sliderBlock));
     CombineRgn(custom, custom, slider, RGN_OR);
-    DeleteObject(slider);
 
     int saved = SaveDC(dc);
     ExtSelectClipRgn(dc, custom, RGN_DIFF);
@@ -424,7 +422,6 @@ void EraseAroundCustomArea(HWND dialog, HDC dc)
     GetClientRect(dialog, &client);
     FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
     RestoreDC(dc, saved);
-    DeleteObject(custom);
 }
 
 // Validating the update region first lets the platform's painting that follows find nothing to
@@ -443,12 +440,13 @@ HFONT CreateDialogFont(HDC dc)
                        SHIFTJIS_CHARSET, 0, 0, 0, VARIABLE_PITCH | FF_SWISS, "Small Fonts");
 }
 
-void ReleaseDialogDc(HWND dialog, HDC dc, HFONT font)
-{
-    SelectObject(dc, GetStockObject(SYSTEM_FONT));
-    DeleteObject(font);
-    ReleaseDC(dialog, dc);
-}
+// The dialog's window context with its font selected, for the length of one message.
+struct DialogDc {
+    explicit DialogDc(HWND dialog) : dc(dialog), font(CreateDialogFont(dc)), selected(dc, font) {}
+    ScopedGetDC dc;
+    ScopedGdiObject<HFONT> font;
+    ScopedSelectObject selected;
+};
 
 }  // namespace
 
@@ -462,18 +460,19 @@ void UpdateDialogCursor()
 
 INT_PTR CALLBACK PreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    HDC dc = GetDC(dialog);
-    HFONT font = CreateDialogFont(dc);
-    SelectObject(dc, font);
-    UpdateDialogCursor();
-
     if (message == WM_INITDIALOG) {
-        InitDialog(dialog);
-        ReleaseDialogDc(dialog, dc, font);
+        {
+            const DialogDc context(dialog);
+            UpdateDialogCursor();
+            InitDialog(dialog);
+        }
         SetClassLongPtrW(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUORVANE))));
         return TRUE;
     }
 
+    const DialogDc context(dialog);
+    const HDC dc = context.dc;
+    UpdateDialogCursor();
     INT_PTR result = FALSE;
     switch (message) {
     case WM_PAINT:
@@ -509,6 +508,5 @@ INT_PTR CALLBACK PreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     }
 
     UpdateDialogCursor();
-    ReleaseDialogDc(dialog, dc, font);
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include "ui/app_state.h"
 #include "ui/draw_helpers.h"
+#include "ui/scoped_gdi.h"
 
 namespace {
 
@@ -52,9 +53,9 @@ LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LP
 
 bool ShowProgress(int kind, int percent)
 {
-    HDC dc = GetDC(progressWindow);
-    HBRUSH faceBrush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
-    SelectObject(dc, faceBrush);
+    const ScopedGetDC dc(progressWindow);
+    const ScopedGdiObject<HBRUSH> faceBrush(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
+    const ScopedSelectObject selected(dc, faceBrush);
 
     if (kind == 1) {
         StartDisplay(dc, faceBrush);
@@ -64,9 +65,5 @@ bool ShowProgress(int kind, int percent)
         ShowWindow(progressWindow, SW_HIDE);
         progressEnabled = false;
     }
-
-    SelectObject(dc, GetStockObject(BLACK_BRUSH));
-    DeleteObject(faceBrush);
-    ReleaseDC(progressWindow, dc);
     return true;
 }

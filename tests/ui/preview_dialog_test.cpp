@@ -148,7 +148,12 @@ protected:
         EXPECT_NE(dialog, nullptr);
         ShowWindow(dialog, SW_SHOW);
         UpdateWindow(dialog);
-        Pump();
+        // The display system reports a newly shown window as uncovered a little later; that paint
+        // must come before a test's own, or it would blank a preview the test is looking at.
+        for (int i = 0; i < 5; ++i) {
+            Sleep(20);
+            Pump();
+        }
         return dialog;
     }
 
