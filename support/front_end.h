@@ -3,10 +3,10 @@
 
 #include "support/quality_figures.h"
 
-// What the portable code asks of the program that hosts it. The desktop program plugs in its
-// progress window, real pauses and message boxes; the command-line tool a progress bar and
-// printed lines. Every hook may stay empty: the portable code then does without it. A host is
-// handed to the call that uses it.
+// What the portable code asks of the program that hosts it, handed to the call that uses it. The
+// desktop program plugs in its progress window, real pauses and message boxes; the command-line
+// tool a progress bar and printed lines. Every hook may stay empty: the portable code then does
+// without it.
 struct FrontEnd {
     // kind 1 starts the display, kind 2 moves it to percent (0 ... 100), any other kind ends it.
     std::function<void(int kind, int percent)> showProgress;
@@ -17,10 +17,3 @@ struct FrontEnd {
     // Tells the user something and returns once it has been seen. Texts are UTF-8.
     std::function<void(const char* text, const char* caption)> showMessage;
 };
-
-// The desktop program's host, plugged at start-up: it hands it to whole-picture runs, and the file
-// layer's messages about saving go to it. Per thread; other programs leave it empty.
-extern thread_local FrontEnd frontEnd;
-
-void PauseFor(int milliseconds);
-void TellUser(const char* text, const char* caption);

@@ -2,6 +2,7 @@
 
 #include "engine/denoise.h"
 #include "ui/app_state.h"
+#include "ui/windows_front_end.h"
 
 DenoiseSettings CurrentSettings()
 {

@@ -9,7 +9,6 @@
 
 #include "colour/hsv.h"
 #include "colour/lab.h"
-#include "support/front_end.h"
 #include "ui/app_state.h"
 #include "ui/draw_helpers.h"
 #include "ui/engine_run.h"
@@ -17,6 +16,7 @@
 #include "ui/preview_paint.h"
 #include "ui/preview_render.h"
 #include "ui/scoped_gdi.h"
+#include "ui/windows_front_end.h"
 
 namespace {
 

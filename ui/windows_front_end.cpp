@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "engine/result_text.h"
-#include "support/front_end.h"
 #include "ui/app_state.h"
 #include "ui/progress_window.h"
 #include "ui/wide_text.h"
@@ -27,6 +26,8 @@ void ShowResultBox(const QualityFigures& figures, int seconds)
 
 }  // namespace
 
+FrontEnd frontEnd;
+
 void ShowMessageBox(const char* text, const char* caption)
 {
     MessageBoxW(mainWindow, WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(), MB_OK | MB_SYSTEMMODAL);
@@ -38,4 +39,9 @@ void PlugWindowsFrontEnd()
     frontEnd.pause = PauseHook;
     frontEnd.showResult = ShowResultBox;
     frontEnd.showMessage = ShowMessageBox;
+}
+
+void TellUser(const char* text, const char* caption)
+{
+    if (frontEnd.showMessage) frontEnd.showMessage(text, caption);
 }

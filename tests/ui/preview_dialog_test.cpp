@@ -13,12 +13,12 @@
 
 #include "colour/hsv.h"
 #include "colour/lab.h"
-#include "support/front_end.h"
 #include "ui/app_state.h"
 #include "ui/preview_dialog.h"
 #include "ui/preview_layout.h"
 #include "ui/preview_render.h"
 #include "ui/progress_window.h"
+#include "ui/windows_front_end.h"
 #include "window_test_support.h"
 
 namespace {
