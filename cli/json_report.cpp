@@ -36,6 +36,19 @@ std::string JsonFigure(bool denoised, float figure)
     return std::string(text, end);
 }
 
+// The three noise levels as an array, or null.
+std::string JsonNoise(const PictureReport& report)
+{
+    if (!report.noiseMeasured) return "null";
+    std::string text = "[";
+    for (int k = 0; k < 3; ++k) {
+        char figure[32];
+        text += std::string(figure, std::to_chars(figure, figure + sizeof figure, report.noise[k]).ptr);
+        text += k < 2 ? "," : "]";
+    }
+    return text;
+}
+
 std::string JsonBool(bool value)
 {
     return value ? "true" : "false";
@@ -104,6 +117,7 @@ std::string JsonLine(const PictureReport& report, const QvnOptions& options)
            ",\"method\":" + (options.method == Method::Fine ? "\"fine\"" : "\"classic\"") + "}" +
            ",\"luma_snr\":" + JsonFigure(report.denoised, report.lumaSnr) +
            ",\"chroma_snr\":" + JsonFigure(report.denoised, report.chromaSnr) +
+           ",\"noise\":" + JsonNoise(report) +
            ",\"seconds\":" + seconds +
            ",\"error\":" + (report.error.empty() ? "null" : JsonString(report.error)) + "}";
 }

@@ -12,6 +12,8 @@ struct PictureReport {
     bool denoised = false;      // the figures below come from a noise-reduction run
     float lumaSnr = 0.0f;       // 0 means not measurable
     float chromaSnr = 0.0f;
+    bool noiseMeasured = false; // the fine method measured the noise below
+    float noise[3] = {};        // its standard deviation: brightness, red-blue, green-magenta
     double seconds = 0.0;       // reading, processing and writing
     std::string resultText;     // the engine's three lines of figures, when denoised
     std::string error;          // empty when the picture was written
@@ -28,5 +30,6 @@ std::string ShownText(const std::string& text);
 std::string JsonString(const std::string& text);
 
 // One line holding one JSON object: input, output, size, settings, the two figures (null when
-// not measurable or not denoised), seconds, and the error (null on success).
+// not measurable or not denoised), the measured noise (null but for the fine method), seconds,
+// and the error (null on success).
 std::string JsonLine(const PictureReport& report, const QvnOptions& options);

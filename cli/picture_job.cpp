@@ -67,9 +67,11 @@ bool RunFine(const QvnOptions& options, int engineThreads, Image& image, Picture
     settings.threads = engineThreads;
     settings.progress = ShowFineProgress;
     ShowBatchProgress(1, 0);
-    const bool done = FineDenoiseImage(settings, image.header, image.bits, image.rows.get()).done;
+    const FineOutcome outcome = FineDenoiseImage(settings, image.header, image.bits, image.rows.get());
     ShowBatchProgress(0, 0);
-    if (!done) return false;
+    if (!outcome.done) return false;
+    report.noiseMeasured = true;
+    std::copy(outcome.noise.sigma, outcome.noise.sigma + 3, report.noise);
     const QualityFigures figures = MeasureQuality(engineThreads, image.header, image.bits, image.rows.get());
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     report.lumaSnr = figures.lumaSnr;
