@@ -18,8 +18,8 @@ constexpr double sixteenOver116 = 0.13793103448275862;
 constexpr double pi = 3.141592653589793;
 
 // A sample's tone value and its linear light, for each of the 256 sample values of one tone curve.
-// Both depend on the sample alone, so they are computed once with the very expressions a per-pixel
-// computation would use and give the same bits.
+// Both depend on the sample alone, so they are computed once, the sine, tangent and power by our
+// own kernels, so that every build has the same bits (the C library's differ between platforms).
 struct ToneTable {
     std::array<double, 256> tone;
     std::array<double, 256> linear;
@@ -28,16 +28,16 @@ struct ToneTable {
 double ToneValue(int mode, double x)
 {
     switch (mode) {
-    case 1: return std::sin(x * 0.35294117647058826 / 180 * pi);   // a quarter sine, brighter
-    case 2: return std::tan(x * 0.17647058823529413 / 180 * pi);   // an eighth tangent, natural
-    case 3: return std::pow(x, 2.0) * 0.0000153;                    // a square; lowers white a little
+    case 1: return Sine(x * 0.35294117647058826 / 180 * pi);      // a quarter sine, brighter
+    case 2: return Tangent(x * 0.17647058823529413 / 180 * pi);   // an eighth tangent, natural
+    case 3: return (x * x) * 0.0000153;                            // a square; lowers white a little
     default: return x / 255;                                        // the identity curve
     }
 }
 
 double Linearise(double v)
 {
-    return v > 0.03928 ? std::pow((v + 0.055) / 1.055, 2.4) : v / 12.92;
+    return v > 0.03928 ? LinearLightPower((v + 0.055) / 1.055) : v / 12.92;
 }
 
 const ToneTable& ToneTableFor(int mode)

@@ -22,6 +22,41 @@ DoubleDouble<double> SquareRoot(DoubleDouble<double> a)
     return TwoSum(q, residual / (2 * q));
 }
 
+DoubleDouble<double> Add(DoubleDouble<double> a, DoubleDouble<double> b)
+{
+    const DoubleDouble<double> s = TwoSum(a.hi, b.hi);
+    return TwoSum(s.hi, s.lo + (a.lo + b.lo));
+}
+
+DoubleDouble<double> Divide(DoubleDouble<double> a, DoubleDouble<double> b)
+{
+    const double q = a.hi / b.hi;
+    const DoubleDouble<double> p = TwoProduct(q, b.hi);
+    const double residual = (((a.hi - p.hi) - p.lo) + a.lo) - q * b.lo;
+    return TwoSum(q, residual / b.hi);
+}
+
+// Sine and cosine of x in [0, 1.6] from 25 terms of their series in double-double arithmetic,
+// within about 2^-100.
+struct SineCosine {
+    DoubleDouble<double> sine, cosine;
+};
+
+SineCosine SineAndCosine(double x)
+{
+    const DoubleDouble<double> square = TwoProduct(x, x);
+    DoubleDouble<double> sineTerm{x, 0}, cosineTerm{1, 0};
+    SineCosine sum{sineTerm, cosineTerm};
+    for (int k = 1; k <= 25; ++k) {
+        const DoubleDouble<double> minusSquare{-square.hi, -square.lo};
+        sineTerm = Divide(Multiply(sineTerm, minusSquare), {double(2 * k) * (2 * k + 1), 0});
+        cosineTerm = Divide(Multiply(cosineTerm, minusSquare), {double(2 * k - 1) * (2 * k), 0});
+        sum.sine = Add(sum.sine, sineTerm);
+        sum.cosine = Add(sum.cosine, cosineTerm);
+    }
+    return sum;
+}
+
 // ln c for c in [1, 2] from the series of 2 artanh((c - 1) / (c + 1)); start-up only.
 double SeriesLog(double c)
 {
@@ -81,5 +116,34 @@ double CompandPower(double v)
     const DoubleDouble<double> root = {mantissaRoot.hi * reduced.scale, mantissaRoot.lo * reduced.scale};
     const DoubleDouble<double> power = Multiply(root, SquareRoot(SquareRoot(root)));
     const double correction = LogOf(reduced, tables) * (0x1p-54 / 3);
+    return power.hi + (power.lo + power.hi * correction);
+}
+
+double Sine(double x)
+{
+    return SineAndCosine(x).sine.hi;
+}
+
+double Tangent(double x)
+{
+    const SineCosine both = SineAndCosine(x);
+    return Divide(both.sine, both.cosine).hi;
+}
+
+// The exponent is 12/5 - 2^-51/5 exactly, so v^e = v^2 × v^(2/5) × (1 - 2^-51/5 × ln v); v^(2/5)
+// from Newton's iteration on y^5 = v^2, its last step on the exact residual.
+double LinearLightPower(double v)
+{
+    const DoubleDouble<double> square = TwoProduct(v, v);
+    double y = 1;
+    for (int k = 0; k < 100; ++k) y -= (y * y * y * y * y - square.hi) / (5 * y * y * y * y);
+    const DoubleDouble<double> y2 = TwoProduct(y, y);
+    const DoubleDouble<double> y4 = Multiply(y2, y2);
+    const DoubleDouble<double> y5 = Multiply(y4, {y, 0});
+    const DoubleDouble<double> residual = Add(square, {-y5.hi, -y5.lo});
+    const DoubleDouble<double> root = TwoSum(y, residual.hi / (5 * y4.hi));
+    const DoubleDouble<double> power = Multiply(square, root);
+    const PowerTables& tables = PowerKernelTables();
+    const double correction = -LogOf(Reduce(v, tables), tables) * (0x1p-51 / 5);
     return power.hi + (power.lo + power.hi * correction);
 }

@@ -16,3 +16,9 @@ double CubePower(double f);
 // v^0.4166666666666667, the exponent exactly as the double nearest five twelfths, for a normal
 // v > 0 or +infinity.
 double CompandPower(double v);
+
+// The tone curves' functions, for tables computed once at start-up: sine and tangent of an x in
+// [0, 1.6], and v^2.4, the exponent exactly as the double nearest 2.4, for v in (0, 1].
+double Sine(double x);
+double Tangent(double x);
+double LinearLightPower(double v);

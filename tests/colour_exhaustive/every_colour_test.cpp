@@ -18,13 +18,14 @@ namespace {
 
 constexpr double third = 0.3333333333333333;
 
-// The C library's power, and the exact power rounded once to a double (quadruple precision is
+// The C library's powers, and the exact powers rounded once to a double (quadruple precision is
 // 60 bits beyond the double's, far more than either candidate's distance from their midpoint).
-double LibraryPower(double t) { return std::pow(t, third); }
-double RoundedPower(double t) { return static_cast<double>(powq(t, third)); }
+double LibraryPower(double t, double exponent) { return std::pow(t, exponent); }
+double RoundedPower(double t, double exponent) { return static_cast<double>(powq(t, exponent)); }
 
 // The forward conversion step by step as defined, with the power given.
-void StepByStepLab(int tone, int red, int green, int blue, double (*power)(double), double lab[3])
+void StepByStepLab(int tone, int red, int green, int blue, double (*power)(double, double),
+                   double lab[3])
 {
     constexpr double pi = 3.141592653589793;
     const auto toneValue = [tone](double x) {
@@ -35,12 +36,12 @@ void StepByStepLab(int tone, int red, int green, int blue, double (*power)(doubl
         default: return x / 255;
         }
     };
-    const auto linear = [](double v) {
-        return v > 0.03928 ? std::pow((v + 0.055) / 1.055, 2.4) : v / 12.92;
+    const auto linear = [power](double v) {
+        return v > 0.03928 ? power((v + 0.055) / 1.055, 2.4) : v / 12.92;
     };
     const auto clamp = [](double v) { return v > 1.0 ? 1.0 : v < 0 ? 0 : v; };
     const auto compand = [power](double t) {
-        return t > 0.008856 ? power(t) : 7.787 * t + 0.13793103448275862;
+        return t > 0.008856 ? power(t, third) : 7.787 * t + 0.13793103448275862;
     };
     lab[0] = lab[1] = lab[2] = 0;
     const double tr = toneValue(red), tg = toneValue(green), tb = toneValue(blue);
@@ -134,7 +135,8 @@ TEST(EveryColour, PowersAreCorrectlyRounded)
     };
     const Case cases[] = {{"t^(1/3)", CubeRootPower, third, 0.008856, 1.25},
                           {"f^3", CubePower, 3.0, 0.206893, 4},
-                          {"v^(5/12)", CompandPower, 0.4166666666666667, 0.00304, 4}};
+                          {"v^(5/12)", CompandPower, 0.4166666666666667, 0.00304, 4},
+                          {"v^2.4", LinearLightPower, 2.4, 0.0893, 1}};
     const long steps = 300000;
     for (const Case& c : cases) {
         long unlikeLibrary = 0;
@@ -150,4 +152,9 @@ TEST(EveryColour, PowersAreCorrectlyRounded)
         EXPECT_EQ(CompandPower(huge), static_cast<double>(powq(huge, 0.4166666666666667))) << huge;
     EXPECT_EQ(CubePower(1e100), static_cast<double>(powq(1e100, 3.0)));
     EXPECT_EQ(CubePower(1e103), INFINITY);
+    for (long i = 0; i < steps; ++i) {
+        const double x = 1.6 * static_cast<double>(i) / steps;
+        ASSERT_EQ(Sine(x), static_cast<double>(sinq(x))) << x;
+        ASSERT_EQ(Tangent(x), static_cast<double>(tanq(x))) << x;
+    }
 }
