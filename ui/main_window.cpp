@@ -80,7 +80,8 @@ void OpenPreviewDialog()
 {
     if (dialogOpen) return;
     dialogOpen = true;
-    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_PREVIEW), mainWindow, PreviewDialogProc, 0);
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_PREVIEW), mainWindow, PreviewDialogProc,
+                    reinterpret_cast<LPARAM>(&mainView.previewDialog));
     // The dialog clears the flag when it ends; a dialog that could not open must not leave it set,
     // or Space would never work again.
     dialogOpen = false;

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "ui/preview_dialog.h"
+
 inline constexpr int splashSide = 200;  // the window's size, and the part of the canvas shown, without a picture
 
 // What the main window keeps between messages. Pointer positions are packed as the mouse messages
@@ -22,6 +24,7 @@ struct MainWindowView {
     int savedPanX = 0, savedPanY = 0;
     int panLimitX = 0, panLimitY = 0;
     bool toldTooLargeToShow = false;  // the box is shown once per picture, not at every repaint
+    PreviewDialogState previewDialog;  // handed to the preview dialog at every opening
     bool placeOnScreen = false;       // the first paint of a new picture moves the window into view
 };
 

@@ -36,17 +36,6 @@ constexpr double bNegativeRange = 112.057;
 // The margin kept around the custom area when the dialog has to grow.
 constexpr int margin = 8;
 
-// Dialog state; it survives between openings except the crop's place, centred anew each time.
-std::uint32_t lastMousePosition = 0;  // x in the low 16 bits, y in the high 16 bits
-std::uint8_t sliderHover = 0;
-std::uint32_t sliderAnchorPosition = 0;  // 0: no slider drag
-std::int8_t sliderAnchorValue = 0;
-std::uint8_t cropHover = 0;
-std::uint8_t cropDragging = 0;
-std::uint32_t dragStart = 0;
-std::int32_t committedX = 0, committedY = 0;
-std::int32_t liveX = 0, liveY = 0;
-
 int PackedX(std::uint32_t position) { return static_cast<std::uint16_t>(position & 0xFFFF); }
 int PackedY(std::uint32_t position) { return static_cast<std::int16_t>(position >> 16); }
 
@@ -71,25 +60,27 @@ std::int32_t ColumnOffsetFor(std::int32_t x)
     return (PictureWidth() - cropSize) - (x - x % 3);
 }
 
-void BuildPreviewCrop()
+void BuildPreviewCrop(CropPlace& crop)
 {
     AllocateImage(cropSize, cropSize, PreviewCrop);
     const int rows = std::min(PictureHeight(), cropSize);
     const int columns = std::min(PictureWidth(), cropSize);
-    if (PictureWidth() < cropSize) cropRowPad = cropSize - PictureWidth();
+    if (PictureWidth() < cropSize) crop.rowPad = cropSize - PictureWidth();
     for (int i = 0; i < rows; ++i)
         std::memcpy(PreviewCrop.rows[i], heldImage.rows[i], static_cast<std::size_t>(columns) * 3);
 }
 
-void CentreCrop()
+void CentreCrop(PreviewDialogState& state)
 {
-    if (PictureHeight() >= cropSize) committedY = liveY = cropRowOffset = PictureHeight() / 2 - cropSize / 2;
-    else committedY = liveY = cropRowOffset = 0;
+    if (PictureHeight() >= cropSize)
+        state.committedY = state.liveY = state.crop.rowOffset = PictureHeight() / 2 - cropSize / 2;
+    else
+        state.committedY = state.liveY = state.crop.rowOffset = 0;
     if (PictureWidth() >= cropSize) {
-        committedX = liveX = PictureWidth() / 2 - cropSize / 2;
-        cropColumnOffset = ColumnOffsetFor(liveX);
+        state.committedX = state.liveX = PictureWidth() / 2 - cropSize / 2;
+        state.crop.columnOffset = ColumnOffsetFor(state.liveX);
     } else {
-        committedX = liveX = cropColumnOffset = 0;
+        state.committedX = state.liveX = state.crop.columnOffset = 0;
     }
 }
 
@@ -219,10 +210,10 @@ void FitHelpTexts(HWND dialog)
                  window.bottom - window.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void InitDialog(HWND dialog)
+void InitDialog(HWND dialog, PreviewDialogState& state)
 {
-    BuildPreviewCrop();
-    CentreCrop();
+    BuildPreviewCrop(state.crop);
+    CentreCrop(state);
     ShowSettings(dialog);
     FitCustomArea(dialog);
     FitHelpTexts(dialog);
@@ -273,83 +264,84 @@ void DragAxis(int picturePixels, int moved, std::int32_t& committed, std::int32_
     if (live < 0) live = committed = 0;
 }
 
-void MoveCrop(int x, int y)
+void MoveCrop(PreviewDialogState& state, int x, int y)
 {
-    DragAxis(PictureHeight(), y - PackedY(dragStart), committedY, liveY);
-    cropRowOffset = liveY;
-    DragAxis(PictureWidth(), x - PackedX(dragStart), committedX, liveX);
-    cropColumnOffset = PictureWidth() - cropSize > 0 ? ColumnOffsetFor(liveX) : 0;
+    DragAxis(PictureHeight(), y - PackedY(state.dragStart), state.committedY, state.liveY);
+    state.crop.rowOffset = state.liveY;
+    DragAxis(PictureWidth(), x - PackedX(state.dragStart), state.committedX, state.liveX);
+    state.crop.columnOffset = PictureWidth() - cropSize > 0 ? ColumnOffsetFor(state.liveX) : 0;
 }
 
-void CommitCrop()
+void CommitCrop(PreviewDialogState& state)
 {
-    committedX = liveX;
-    committedY = liveY;
+    state.committedX = state.liveX;
+    state.committedY = state.liveY;
 }
 
-void OnMouseMove(HDC dc, LPARAM lParam)
+void OnMouseMove(HDC dc, PreviewDialogState& state, LPARAM lParam)
 {
     std::uint32_t position = static_cast<std::uint32_t>(lParam);
-    if (position == lastMousePosition) return;
-    lastMousePosition = position;
+    if (position == state.lastMousePosition) return;
+    state.lastMousePosition = position;
     int x = PackedX(position);
     int y = PackedY(position);
 
     if (StrictlyInside(sliderZone, x, y)) {
-        sliderHover = 1;
-        if (sliderAnchorPosition != 0) SetStrength(sliderAnchorValue + (x - PackedX(sliderAnchorPosition)) / 2);
+        state.sliderHover = 1;
+        if (state.sliderAnchorPosition != 0)
+            SetStrength(state.sliderAnchorValue + (x - PackedX(state.sliderAnchorPosition)) / 2);
         RedrawStrength(dc);
         return;
     }
-    sliderHover = 0;
+    state.sliderHover = 0;
     if (StrictlyInside(beforeCrop, x, y)) {
-        cropHover = 1;
+        state.cropHover = 1;
         ShowReadout(dc, x, y);
-        if (cropDragging) {
-            MoveCrop(x, y);
-            RenderPreview(dc);
+        if (state.cropDragging) {
+            MoveCrop(state, x, y);
+            RenderPreview(dc, state.crop);
         }
     } else {
-        cropHover = 0;
-        if (cropDragging) {
-            cropDragging = 0;
-            CommitCrop();
+        state.cropHover = 0;
+        if (state.cropDragging) {
+            state.cropDragging = 0;
+            CommitCrop(state);
         }
     }
 }
 
 // A slider drag holds the mouse, so that its release is seen wherever it happens.
-void OnButtonDown(HWND dialog)
+void OnButtonDown(HWND dialog, PreviewDialogState& state)
 {
-    if (sliderHover) {
-        sliderAnchorValue = filterStrength;
-        sliderAnchorPosition = lastMousePosition;
+    if (state.sliderHover) {
+        state.sliderAnchorValue = filterStrength;
+        state.sliderAnchorPosition = state.lastMousePosition;
         SetCapture(dialog);
     }
-    if (cropHover) {
-        cropDragging = 1;
-        dragStart = lastMousePosition;
+    if (state.cropHover) {
+        state.cropDragging = 1;
+        state.dragStart = state.lastMousePosition;
     }
 }
 
-void OnButtonUp(HWND dialog)
+void OnButtonUp(HWND dialog, PreviewDialogState& state)
 {
-    sliderAnchorPosition = 0;
+    state.sliderAnchorPosition = 0;
     if (GetCapture() == dialog) ReleaseCapture();
-    if (cropHover) {
-        cropDragging = 0;
-        CommitCrop();
+    if (state.cropHover) {
+        state.cropDragging = 0;
+        CommitCrop(state);
     }
 }
 
 // The system took the mouse away during a slider drag (another window, a switch of task): the
 // release will not come, so the drags end here, as a release would end them.
-void OnCaptureLost()
+void OnCaptureLost(PreviewDialogState& state)
 {
-    sliderAnchorPosition = 0;
-    if (cropDragging) {
-        cropDragging = 0;
-        CommitCrop();
+    state.sliderAnchorPosition = 0;
+    if (state.cropDragging) {
+        state.cropDragging = 0;
+        CommitCrop(state);
     }
 }
 
@@ -426,11 +418,11 @@ void EraseAroundCustomArea(HWND dialog, HDC dc)
 
 // Validating the update region first lets the platform's painting that follows find nothing to
 // erase, so the custom area stays on top.
-void OnPaint(HWND dialog, HDC dc)
+void OnPaint(HWND dialog, HDC dc, const CropPlace& crop)
 {
     PAINTSTRUCT paint;
     BeginPaint(dialog, &paint);
-    PaintPreviewDialog(dc);
+    PaintPreviewDialog(dc, crop);
     EndPaint(dialog, &paint);
 }
 
@@ -450,33 +442,39 @@ struct DialogDc {
 
 }  // namespace
 
-void UpdateDialogCursor()
+void UpdateDialogCursor(const PreviewDialogState& state)
 {
-    int x = PackedX(lastMousePosition);
-    int y = PackedY(lastMousePosition);
-    if (StrictlyInside(beforePanel, x, y)) SetCursor(cropDragging ? closedHandCursor : openHandCursor);
+    int x = PackedX(state.lastMousePosition);
+    int y = PackedY(state.lastMousePosition);
+    if (StrictlyInside(beforePanel, x, y)) SetCursor(state.cropDragging ? closedHandCursor : openHandCursor);
     else SetCursor(LoadCursor(nullptr, IDC_ARROW));
 }
 
 INT_PTR CALLBACK PreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        PreviewDialogState& state = *reinterpret_cast<PreviewDialogState*>(lParam);
         {
             const DialogDc context(dialog);
-            UpdateDialogCursor();
-            InitDialog(dialog);
+            UpdateDialogCursor(state);
+            InitDialog(dialog, state);
         }
-        SetClassLongPtrW(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUORVANE))));
+        const HICON icon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUORVANE));
+        SetClassLongPtrW(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
         return TRUE;
     }
 
+    // Messages that come before WM_INITDIALOG find no state yet, and nothing of the dialog to do.
+    auto* state = reinterpret_cast<PreviewDialogState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    if (!state) return FALSE;
     const DialogDc context(dialog);
     const HDC dc = context.dc;
-    UpdateDialogCursor();
+    UpdateDialogCursor(*state);
     INT_PTR result = FALSE;
     switch (message) {
     case WM_PAINT:
-        OnPaint(dialog, dc);
+        OnPaint(dialog, dc, state->crop);
         break;
     case WM_ERASEBKGND:
         EraseAroundCustomArea(dialog, reinterpret_cast<HDC>(wParam));
@@ -484,16 +482,16 @@ INT_PTR CALLBACK PreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         result = TRUE;
         break;
     case WM_MOUSEMOVE:
-        OnMouseMove(dc, lParam);
+        OnMouseMove(dc, *state, lParam);
         break;
     case WM_LBUTTONDOWN:
-        OnButtonDown(dialog);
+        OnButtonDown(dialog, *state);
         break;
     case WM_LBUTTONUP:
-        OnButtonUp(dialog);
+        OnButtonUp(dialog, *state);
         break;
     case WM_CAPTURECHANGED:
-        OnCaptureLost();
+        OnCaptureLost(*state);
         break;
     case WM_MOUSEWHEEL:
         OnWheel(dc, wParam);
@@ -507,6 +505,6 @@ INT_PTR CALLBACK PreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         break;
     }
 
-    UpdateDialogCursor();
+    UpdateDialogCursor(*state);
     return result;
 }

@@ -78,6 +78,7 @@ inline constexpr AtlasPlace afterLabel = {32, 8};
 inline constexpr SIZE labelSize = {32, 8};
 inline constexpr AtlasPlace knobPicture = {0, 16};
 inline constexpr AtlasPlace strengthGlyph = {21, 43};  // f
-inline constexpr AtlasPlace readoutGlyphs[6] = {{7, 43}, {7, 50}, {7, 57}, {14, 43}, {14, 50}, {14, 57}};  // L a b H S V
+// L, a, b, H, S, V
+inline constexpr AtlasPlace readoutGlyphs[6] = {{7, 43}, {7, 50}, {7, 57}, {14, 43}, {14, 50}, {14, 57}};
 inline constexpr AtlasPlace lumaMark = {21, 50};
 inline constexpr AtlasPlace chromaMark = {21, 57};

@@ -131,9 +131,9 @@ void WriteStrength(HDC dc)
     WritePanelField(dc, panelTextX, strengthLineY, strengthBox.right, text);
 }
 
-bool PaintPreviewDialog(HDC dc)
+bool PaintPreviewDialog(HDC dc, const CropPlace& crop)
 {
-    RenderPreview(dc);
+    RenderPreview(dc, crop);
     drawRect = customFrame;
     DrawBevelFrame(dc, 1.0f, 3.0f, 0.2f);
     DrawTiles(dc);

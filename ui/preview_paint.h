@@ -3,6 +3,8 @@
 // with its glyphs and figures, and the filter-strength slider with its labels.
 #include <windows.h>
 
+#include "ui/preview_render.h"
+
 // Everything the dialog writes in its panels: light grey on dark grey, opaque.
 void UsePanelTextStyle(HDC dc);
 
@@ -14,4 +16,4 @@ void WritePanelField(HDC dc, int x, int y, int right, const char* text);
 void WriteStrength(HDC dc);
 
 // Redraws the whole custom area; dc is the dialog's window context with its font selected.
-bool PaintPreviewDialog(HDC dc);
+bool PaintPreviewDialog(HDC dc, const CropPlace& crop);

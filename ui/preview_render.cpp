@@ -8,9 +8,6 @@
 #include "ui/preview_layout.h"
 
 Image PreviewCrop;
-std::int32_t cropRowOffset = 0;
-std::int32_t cropColumnOffset = 0;
-std::int32_t cropRowPad = 0;
 std::uint8_t previewRequested = 0;
 
 namespace {
@@ -23,17 +20,17 @@ void DrawCrop(HDC dc, const RECT& crop, int columns, int rows)
 
 }  // namespace
 
-bool RenderPreview(HDC dialogDc)
+bool RenderPreview(HDC dialogDc, const CropPlace& crop)
 {
     const BitmapInfoHeader& picture = *heldImage.header;
     const int rows = std::min(picture.biHeight, cropSize);
     const int columns = std::min(picture.biWidth, cropSize);
-    const int gap = picture.biWidth < cropSize ? cropRowPad * 3 : 0;
+    const int gap = picture.biWidth < cropSize ? crop.rowPad * 3 : 0;
     const std::size_t bytes = static_cast<std::size_t>(columns) * 3;
 
     // Crop rows are 384 bytes, a multiple of 4, so each also lands unpadded in the bits.
     for (int i = 0; i < rows; ++i) {
-        std::memcpy(PreviewCrop.rows[i], heldImage.rows[cropRowOffset + i] + cropColumnOffset * 3, bytes);
+        std::memcpy(PreviewCrop.rows[i], heldImage.rows[crop.rowOffset + i] + crop.columnOffset * 3, bytes);
         std::memcpy(PreviewCrop.bits + i * (columns * 3 + gap), PreviewCrop.rows[i], bytes);
     }
 

@@ -14,13 +14,15 @@ extern Image PreviewCrop;
 
 // Where the crop lies in the held picture, kept by the dialog: the first picture row (counted
 // from the bottom), the first column, and 128 - width for pictures narrower than the crop.
-extern std::int32_t cropRowOffset;
-extern std::int32_t cropColumnOffset;
-extern std::int32_t cropRowPad;
+struct CropPlace {
+    std::int32_t rowOffset = 0;
+    std::int32_t columnOffset = 0;
+    std::int32_t rowPad = 0;
+};
 
 // Set by the Preview button; the next paint runs the engine once on the crop and clears it.
 extern std::uint8_t previewRequested;
 
 // Cuts the crop out of the held picture's source rows, draws it in the before-panel and then
 // either the processed crop or white in the after-panel.
-bool RenderPreview(HDC dialogDc);
+bool RenderPreview(HDC dialogDc, const CropPlace& crop);

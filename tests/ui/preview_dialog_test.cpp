@@ -144,7 +144,8 @@ protected:
     {
         HoldPicture(width, height);
         dialogOpen = true;
-        dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_PREVIEW), mainWindow, PreviewDialogProc, 0);
+        dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_PREVIEW), mainWindow, PreviewDialogProc,
+                                    reinterpret_cast<LPARAM>(&state));
         EXPECT_NE(dialog, nullptr);
         ShowWindow(dialog, SW_SHOW);
         UpdateWindow(dialog);
@@ -183,6 +184,7 @@ protected:
     }
 
     HWND dialog = nullptr;
+    PreviewDialogState state;
 };
 
 TEST_F(PreviewDialog, CropIsCentredAtEveryOpening)
@@ -191,8 +193,8 @@ TEST_F(PreviewDialog, CropIsCentredAtEveryOpening)
     const Case cases[] = {{640, 480, 176, 257}, {128, 128, 0, 0}, {100, 60, 0, 0}, {1024, 200, 36, 449}};
     for (const Case& c : cases) {
         Open(c.width, c.height);
-        EXPECT_EQ(cropRowOffset, c.row) << c.width << " x " << c.height;
-        EXPECT_EQ(cropColumnOffset, c.column) << c.width << " x " << c.height;
+        EXPECT_EQ(state.crop.rowOffset, c.row) << c.width << " x " << c.height;
+        EXPECT_EQ(state.crop.columnOffset, c.column) << c.width << " x " << c.height;
         Close();
     }
 }
@@ -269,7 +271,8 @@ TEST_F(PreviewDialog, GrowsAndClearsTheCustomAreaWhenItsFontUnitsAreSmall)
     *tail++ = 0xFFFF;
     *tail++ = 0x0080;  // a button, titled "" and with no creation data
 
-    dialog = CreateDialogIndirectParamW(instance, header, mainWindow, PreviewDialogProc, 0);
+    dialog = CreateDialogIndirectParamW(instance, header, mainWindow, PreviewDialogProc,
+                                        reinterpret_cast<LPARAM>(&state));
     ASSERT_NE(dialog, nullptr);
     RECT units = {0, 0, 227, 148};
     MapDialogRect(dialog, &units);
@@ -293,30 +296,30 @@ TEST_F(PreviewDialog, CropDragStepsStopsAtLimitsAndMovesInThreeColumnSteps)
     const int x = beforeCrop.left + 36;
     const int y = beforeCrop.top + 36;
     Drag(x, y, x, y + 10);
-    EXPECT_EQ(cropRowOffset, 46);
+    EXPECT_EQ(state.crop.rowOffset, 46);
     Move(x, y + 50);
-    EXPECT_EQ(cropRowOffset, 72);
+    EXPECT_EQ(state.crop.rowOffset, 72);
     Move(x, y + 40);
-    EXPECT_EQ(cropRowOffset, 72);
+    EXPECT_EQ(state.crop.rowOffset, 72);
     Move(x, y - 10);
-    EXPECT_EQ(cropRowOffset, 62);
+    EXPECT_EQ(state.crop.rowOffset, 62);
     Release();
 
     // 1024 wide: eight columns per pixel, the offset counted back from the right in steps of 3.
     Drag(x, y, x + 1, y);
-    EXPECT_EQ(cropColumnOffset, 896 - 456);
+    EXPECT_EQ(state.crop.columnOffset, 896 - 456);
     Move(x + 2, y);
-    EXPECT_EQ(cropColumnOffset, 896 - 462);
+    EXPECT_EQ(state.crop.columnOffset, 896 - 462);
     Move(afterCrop.left - 40, sliderZone.top - 21);  // outside both zones: the drag ends where it was
     Move(x + 1, y + 1);
-    EXPECT_EQ(cropColumnOffset, 896 - 462);
+    EXPECT_EQ(state.crop.columnOffset, 896 - 462);
     Release();
 
     // A picture exactly 128 high cannot move along that axis.
     Close();
     Open(300, 128);
     Drag(x, y, x, y + 40);
-    EXPECT_EQ(cropRowOffset, 0);
+    EXPECT_EQ(state.crop.rowOffset, 0);
     Release();
 }
 
