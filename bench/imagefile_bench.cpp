@@ -66,7 +66,7 @@ void PngEncoding(benchmark::State& state)
 {
     std::vector<std::uint8_t> png;
     const int bands = static_cast<int>(state.range(0));
-    for (auto _ : state) benchmark::DoNotOptimize(EncodePng(reinterpret_cast<const std::uint8_t*>(Picture().header), 6, bands, png));
+    for (auto _ : state) benchmark::DoNotOptimize(EncodePng(reinterpret_cast<const std::uint8_t*>(Picture().header), 6, bands, nullptr, 0, png));
     state.counters["bytes"] = static_cast<double>(png.size());
     Megapixels(state);
 }
@@ -75,7 +75,7 @@ BENCHMARK(PngEncoding)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTi
 void PngDecoding(benchmark::State& state)
 {
     std::vector<std::uint8_t> png, block;
-    EncodePng(reinterpret_cast<const std::uint8_t*>(Picture().header), 6, 0, png);
+    EncodePng(reinterpret_cast<const std::uint8_t*>(Picture().header), 6, 0, nullptr, 0, png);
     for (auto _ : state) benchmark::DoNotOptimize(DecodePng(png.data(), png.size(), 1u << 30, block) == FileError::None);
     Megapixels(state);
 }

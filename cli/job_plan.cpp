@@ -23,25 +23,31 @@ bool EndsWithNoCase(const std::string& text, const char* ending)
 }
 
 // The format asked for: --format, else the extension of the -o name, else PNG.
-bool WantsPng(const QvnOptions& options)
+OutputFormat WantedFormat(const QvnOptions& options)
 {
-    if (options.format != OutputFormat::Automatic) return options.format == OutputFormat::Png;
-    return !EndsWithNoCase(options.output, ".bmp");
+    if (options.format != OutputFormat::Automatic) return options.format;
+    if (EndsWithNoCase(options.output, ".bmp")) return OutputFormat::Bmp;
+    if (EndsWithNoCase(options.output, ".jpg") || EndsWithNoCase(options.output, ".jpeg")) return OutputFormat::Jpeg;
+    return OutputFormat::Png;
 }
 
 void NameOutput(const QvnOptions& options, bool converterPresent, PictureJob& job)
 {
-    const bool wantsPng = WantsPng(options);
+    const OutputFormat wanted = WantedFormat(options);
+    // Without the converter module PNG falls back to BMP, as in the desktop program; a name given
+    // with -o and a JPEG asked for are never filled with another format.
+    const bool fallsBack = wanted == OutputFormat::Png && options.output.empty() && !converterPresent;
+    job.png = wanted == OutputFormat::Png && !fallsBack;
+    job.jpeg = wanted == OutputFormat::Jpeg;
     if (!options.output.empty()) {
         job.output = options.output;
-        job.png = wantsPng;
-        if (wantsPng && !converterPresent)
-            job.error = "cannot write PNG to " + job.output + ": the converter module is missing (give --format bmp or a .bmp name)";
+    } else if (!SaveNameFor(job.input, job.jpeg ? "'.jpg" : job.png ? "'.png" : "'.bmp", job.output)) {
+        job.error = "the file name is shorter than 4 characters, so no output name can be made from it (give -o)";
         return;
     }
-    job.png = wantsPng && converterPresent;
-    if (!SaveNameFor(job.input, job.png, job.output))
-        job.error = "the file name is shorter than 4 characters, so no output name can be made from it (give -o)";
+    if ((job.png || job.jpeg) && !converterPresent)
+        job.error = std::string("cannot write ") + (job.jpeg ? "JPEG" : "PNG") + " to " + job.output +
+                    ": the converter module is missing (give --format bmp or a .bmp name)";
 }
 
 // One spelling per file, so that "a.bmp", "./a.bmp", "/here/a.bmp" and a link to it are seen as

@@ -10,10 +10,11 @@ struct PictureJob {
     std::string input;
     std::string output;
     bool png = false;
+    bool jpeg = false;
     std::string error;
 };
 
-// Plans every picture's output. PNG needs the converter module; without it the results are
-// BMP, as in the desktop program, except that a name given with -o is never filled with the
-// other format.
+// Plans every picture's output. PNG and JPEG need the converter module; without it the results
+// are BMP, as in the desktop program, except that a name given with -o or a JPEG asked for is
+// never filled with another format.
 std::vector<PictureJob> PlanJobs(const QvnOptions& options, bool converterPresent);

@@ -10,7 +10,8 @@ const char* const toneNames[4] = {"none", "bright", "natural", "dark"};
 
 namespace {
 
-enum class Id { Method, Strength, Tone, NoBrightness, NoRgb, View, Output, Format, Jobs, Json, Quiet, Help, Version };
+enum class Id { Method, Strength, Tone, NoBrightness, NoRgb, View, Output, Format, Quality, KeepOrientation, Strip, Jobs, Json, Quiet, Help,
+               Version };
 
 struct OptionSpec {
     const char* longName;
@@ -28,6 +29,9 @@ constexpr OptionSpec optionSpecs[] = {
     {"view", 0, true, Id::View},
     {"output", 'o', true, Id::Output},
     {"format", 0, true, Id::Format},
+    {"quality", 0, true, Id::Quality},
+    {"keep-orientation", 0, false, Id::KeepOrientation},
+    {"strip", 0, false, Id::Strip},
     {"jobs", 'j', true, Id::Jobs},
     {"json", 0, false, Id::Json},
     {"quiet", 'q', false, Id::Quiet},
@@ -117,11 +121,15 @@ bool ApplyValue(const OptionSpec& spec, const std::string& value, QvnOptions& op
         error = bad + "accepted is a file name";
         return false;
     case Id::Format:
-        if (value == "png" || value == "bmp") {
-            options.format = value == "png" ? OutputFormat::Png : OutputFormat::Bmp;
+        if (value == "png" || value == "bmp" || value == "jpg" || value == "jpeg") {
+            options.format = value == "png" ? OutputFormat::Png : value == "bmp" ? OutputFormat::Bmp : OutputFormat::Jpeg;
             return true;
         }
-        error = bad + "accepted are png, bmp";
+        error = bad + "accepted are png, bmp, jpg";
+        return false;
+    case Id::Quality:
+        if (ParseWhole(value, 1, 100, options.quality)) return true;
+        error = bad + "accepted is a whole number from 1 to 100";
         return false;
     case Id::Jobs:
         if (ParseWhole(value, 1, largestJobs, options.jobs)) return true;
@@ -137,6 +145,8 @@ void ApplyFlag(const OptionSpec& spec, QvnOptions& options)
     switch (spec.id) {
     case Id::NoBrightness: options.brightnessCorrection = false; break;
     case Id::NoRgb: options.rgbCorrection = false; break;
+    case Id::KeepOrientation: options.keepOrientation = true; break;
+    case Id::Strip: options.strip = true; break;
     case Id::Json: options.json = true; break;
     case Id::Quiet: options.quiet = true; break;
     case Id::Help: options.help = true; break;
@@ -264,7 +274,9 @@ std::string UsageText()
     return "Usage: qvn [options] PICTURE...\n"
            "Removes noise from photographs (24-bit BMP; JPEG and PNG with the converter module).\n"
            "Each result is written beside its picture: the name less its last 4 characters,\n"
-           "plus \"'.png\" (or \"'.bmp\" without the converter module or with --format bmp).\n"
+           "plus \"'.png\" (or \"'.bmp\" without the converter module or with --format bmp,\n"
+           "\"'.jpg\" with --format jpg). Photographs are turned upright by their orientation tag;\n"
+           "their colour profile and EXIF data go into PNG and JPEG results.\n"
            "\n"
            "  -m, --method classic|fine   classic (default): the desktop program's denoising;\n"
            "                              fine: measures the noise of each picture and keeps\n"
@@ -281,7 +293,10 @@ std::string UsageText()
            "                              N negative, P the picture as read,\n"
            "                              D difference from the denoised picture\n"
            "  -o, --output FILE           write to FILE (one picture only)\n"
-           "      --format png|bmp        format of the written pictures\n"
+           "      --format png|bmp|jpg    format of the written pictures\n"
+           "      --quality N             JPEG quality, 1 ... 100 (default 92)\n"
+           "      --keep-orientation      leave photographs as stored, ignoring their orientation tag\n"
+           "      --strip                 write results without colour profile and EXIF data\n"
            "  -j, --jobs N                pictures processed at once (default: the number of\n"
            "                              cores, fewer when their planes would not fit in memory)\n"
            "      --json                  one JSON object per picture on standard output\n"

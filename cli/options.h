@@ -4,7 +4,7 @@
 
 // What one qvn command asks for. The processing settings mirror the desktop program's preview
 // dialog, so the same values give the same pictures.
-enum class OutputFormat { Automatic, Png, Bmp };
+enum class OutputFormat { Automatic, Png, Bmp, Jpeg };
 // classic: the desktop program's pipeline, byte for byte; fine: the adaptive wavelet denoiser.
 enum class Method { Classic, Fine };
 
@@ -18,6 +18,9 @@ struct QvnOptions {
     char viewKey = 0;                // the view's key letter, for the reports
     std::string output;              // -o: only with one picture
     OutputFormat format = OutputFormat::Automatic;
+    int quality = 92;                // JPEG results, 1 ... 100
+    bool keepOrientation = false;    // photographs as stored, not turned by their orientation tag
+    bool strip = false;              // results without the pictures' profile and EXIF data
     int jobs = 0;                    // 0: as many as the cores and the memory allow
     bool json = false;
     bool quiet = false;

@@ -24,7 +24,7 @@ bool IsContinuationByte(char c)
 
 }  // namespace
 
-bool SaveNameFor(const std::string& input, bool png, std::string& output)
+bool SaveNameFor(const std::string& input, const char* ending, std::string& output)
 {
     const std::string stem = SaveNameStem(input);
     int characters = 0;
@@ -33,7 +33,7 @@ bool SaveNameFor(const std::string& input, bool png, std::string& output)
         if (!IsContinuationByte(input[i])) ++characters;
     }
     if (characters < 4) return false;
-    output = stem + (png ? "'.png" : "'.bmp");
+    output = stem + ending;
     return true;
 }
 

@@ -159,13 +159,15 @@ bool Denoise(const QvnOptions& options, int engineThreads, Image& image, Picture
     return true;
 }
 
-bool Write(const Image& image, const PictureJob& job, PictureReport& report)
+bool Write(const Image& image, const PictureJob& job, int quality, PictureReport& report)
 {
     if (!BeginWrite()) {
         report.error = "interrupted before writing";
         return false;
     }
-    const FileError error = job.png ? SavePngFile(image, job.output) : SaveBmpFile(image, job.output);
+    const FileError error = job.jpeg ? SaveJpegFile(image, job.output, quality)
+                            : job.png ? SavePngFile(image, job.output)
+                                      : SaveBmpFile(image, job.output);
     EndWrite();
     if (error != FileError::None) {
         report.error = "cannot write " + job.output + ": " + FileErrorText(error) + " (nothing was left behind)";
@@ -187,7 +189,7 @@ void Run(const PictureJob& job, const QvnOptions& options, int engineThreads, Me
         !Reserve(JobMemoryNeed(header, options, engineThreads, denoise), reservation, report))
         return;
     Image image;
-    if (const FileError error = LoadImageFile(job.input, image); error != FileError::None) {
+    if (const FileError error = LoadImageFile(job.input, image, LoadChoices{options.keepOrientation}); error != FileError::None) {
         report.error = ReadFailure(error);
         return;
     }
@@ -201,7 +203,8 @@ void Run(const PictureJob& job, const QvnOptions& options, int engineThreads, Me
     if (options.viewMode >= 0)
         ApplyViewTransform(static_cast<std::int8_t>(options.viewMode), ColourSettingsOf(options), image.header,
                            image.bits, image.rows.get());
-    Write(image, job, report);
+    if (options.strip) image.metadata.clear();
+    Write(image, job, options.quality, report);
 }
 
 }  // namespace

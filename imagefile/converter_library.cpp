@@ -1,5 +1,6 @@
 #include <cstring>
 #include <mutex>
+#include <new>
 
 #include "imagefile/converter_library.h"
 #include "imagefile/module_loading.h"
@@ -13,7 +14,11 @@ struct ConverterLibrary {
     JpgToBmpCall jpgToBmp = nullptr;
     PngToBmpCall pngToBmp = nullptr;
     BmpToPngCall bmpToPng = nullptr;
-    LastConversionErrorCall lastError = nullptr;  // optional
+    LastConversionErrorCall lastError = nullptr;  // optional, as are the later operations below
+    PictureToBmpCall pictureToBmp = nullptr;
+    PictureMetadataCall pictureMetadata = nullptr;
+    BmpToJpgCall bmpToJpg = nullptr;
+    BmpToPngWithMetadataCall bmpToPngWithMetadata = nullptr;
 };
 
 ConverterLibrary library;
@@ -54,6 +59,42 @@ FileError ModuleReason(FileError fallback)
     return static_cast<FileError>(reason);
 }
 
+// Copies the metadata of the module's last decoding; a picture keeps none when there is no memory
+// for it rather than failing to load.
+void AdoptMetadata(Image& image)
+{
+    std::int32_t size = 0;
+    const std::uint8_t* metadata = library.pictureMetadata(&size);
+    try {
+        if (metadata && size > 0) image.metadata.assign(metadata, metadata + size);
+    } catch (const std::bad_alloc&) {
+        image.metadata.clear();
+    }
+}
+
+// Writes through one of the module's operations into a temporary file that replaces path on
+// success, and only when path is a regular file or a new name.
+template <typename Write>
+FileError SaveThroughModule(const Image& image, const std::string& path, Write write)
+{
+    if (!image.loaded) return FileError::CannotWrite;
+    if (const FileError refused = CheckWritableTarget(path); refused != FileError::None) return refused;
+    // The temporary file is created first and stays open: the module writes it under a name that
+    // reaches exactly this file (its short name, which it may need, exists only once the file does).
+    TemporaryFile temporary;
+    if (const FileError failed = CreateTemporaryBeside(path, temporary); failed != FileError::None) return failed;
+    std::string argument;
+    if (!ModulePathArgument(OpenFileName(temporary), argument)) {
+        DiscardTemporary(temporary);
+        return FileError::NameNotPassable;
+    }
+    if (write(argument.c_str()) == 0) {
+        DiscardTemporary(temporary);
+        return ModuleReason(FileError::CannotWrite);
+    }
+    return FinishTemporary(temporary, path);
+}
+
 }  // namespace
 
 bool LoadConverterLibrary(const std::string& path)
@@ -66,6 +107,11 @@ bool LoadConverterLibrary(const std::string& path)
     library.pngToBmp = reinterpret_cast<PngToBmpCall>(FindExport(library.module, "PngToBmp"));
     library.bmpToPng = reinterpret_cast<BmpToPngCall>(FindExport(library.module, "BmpToPng"));
     library.lastError = reinterpret_cast<LastConversionErrorCall>(FindExport(library.module, "LastConversionError"));
+    library.pictureToBmp = reinterpret_cast<PictureToBmpCall>(FindExport(library.module, "PictureToBmp"));
+    library.pictureMetadata = reinterpret_cast<PictureMetadataCall>(FindExport(library.module, "PictureMetadata"));
+    library.bmpToJpg = reinterpret_cast<BmpToJpgCall>(FindExport(library.module, "BmpToJpg"));
+    library.bmpToPngWithMetadata = reinterpret_cast<BmpToPngWithMetadataCall>(FindExport(library.module, "BmpToPngWithMetadata"));
+    if (!library.pictureMetadata) library.pictureToBmp = nullptr;  // the two go together
     if (library.jpgToBmp && library.pngToBmp && library.bmpToPng) return true;
     FreeLocked();
     return false;
@@ -90,7 +136,7 @@ FileError AdoptConvertedBitmap(const std::uint8_t* block, std::int32_t size, Ima
     return error;
 }
 
-FileError ConvertFileToImage(ConvertedKind kind, const std::string& path, Image& image)
+FileError ConvertFileToImage(ConvertedKind kind, const std::string& path, bool keepOrientation, Image& image)
 {
     ReleaseImage(image);
     std::lock_guard hold(libraryLock);
@@ -99,31 +145,35 @@ FileError ConvertFileToImage(ConvertedKind kind, const std::string& path, Image&
     if (!ModulePathArgument(path, argument)) return FileError::NameNotPassable;
     // 1 asks JpgToBmp for the full size; PngToBmp ignores the value.
     std::int32_t size = 1;
-    const std::uint8_t* block = kind == ConvertedKind::Jpeg ? library.jpgToBmp(argument.c_str(), &size)
-                                                            : library.pngToBmp(argument.c_str(), &size);
+    const std::uint8_t* block =
+        library.pictureToBmp ? library.pictureToBmp(argument.c_str(), &size, keepOrientation ? zentileKeepOrientation : 0)
+        : kind == ConvertedKind::Jpeg ? library.jpgToBmp(argument.c_str(), &size)
+                                      : library.pngToBmp(argument.c_str(), &size);
     if (size == 0) return ModuleReason(FileError::ConverterRefused);
     // The block belongs to the module and lives only until its next call: copied under the lock.
-    return AdoptConvertedBitmap(block, size, image);
+    const FileError error = AdoptConvertedBitmap(block, size, image);
+    if (error == FileError::None && library.pictureToBmp) AdoptMetadata(image);
+    return error;
 }
 
 FileError SavePngFile(const Image& image, const std::string& path)
 {
-    if (!image.loaded) return FileError::CannotWrite;
-    if (const FileError refused = CheckWritableTarget(path); refused != FileError::None) return refused;
     std::lock_guard hold(libraryLock);
     if (!library.module) return FileError::NeedsConverter;
-    // The temporary file is created first and stays open: the module writes it under a name that
-    // reaches exactly this file (its short name, which it may need, exists only once the file does).
-    TemporaryFile temporary;
-    if (const FileError failed = CreateTemporaryBeside(path, temporary); failed != FileError::None) return failed;
-    std::string argument;
-    if (!ModulePathArgument(OpenFileName(temporary), argument)) {
-        DiscardTemporary(temporary);
-        return FileError::NameNotPassable;
-    }
-    if (library.bmpToPng(argument.c_str(), reinterpret_cast<const std::uint8_t*>(image.header), pngLevel) == 0) {
-        DiscardTemporary(temporary);
-        return ModuleReason(FileError::CannotWrite);
-    }
-    return FinishTemporary(temporary, path);
+    const auto* bitmap = reinterpret_cast<const std::uint8_t*>(image.header);
+    const auto metadataSize = static_cast<std::int32_t>(image.metadata.size());
+    return SaveThroughModule(image, path, [&](const char* file) {
+        return library.bmpToPngWithMetadata ? library.bmpToPngWithMetadata(file, bitmap, pngLevel, image.metadata.data(), metadataSize)
+                                            : library.bmpToPng(file, bitmap, pngLevel);
+    });
+}
+
+FileError SaveJpegFile(const Image& image, const std::string& path, int quality)
+{
+    std::lock_guard hold(libraryLock);
+    if (!library.bmpToJpg) return FileError::NeedsConverter;
+    return SaveThroughModule(image, path, [&](const char* file) {
+        return library.bmpToJpg(file, reinterpret_cast<const std::uint8_t*>(image.header), quality, image.metadata.data(),
+                                static_cast<std::int32_t>(image.metadata.size()));
+    });
 }

@@ -55,4 +55,5 @@ void ReleaseImage(Image& image)
     image.header = nullptr;
     image.bits = nullptr;
     image.loaded = false;
+    std::vector<std::uint8_t>().swap(image.metadata);
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "imagefile/bitmap_header.h"
 
@@ -17,6 +18,9 @@ struct Image {
     std::unique_ptr<std::uint8_t[]> sourcePixels; // height rows of 3 * width bytes, back to back
     std::unique_ptr<std::uint8_t*[]> rows;        // height pointers into sourcePixels
     bool loaded = false;
+    // What the converter module read besides the pixels (profile, EXIF data), handed back to it
+    // unread when the picture is saved; empty for BMP files and modules that do not offer it.
+    std::vector<std::uint8_t> metadata;
 };
 
 // Whether a picture of this size keeps every byte count within 32-bit arithmetic, as the program's

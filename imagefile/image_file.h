@@ -13,12 +13,18 @@ enum class PictureKind { Bmp, Jpeg, Png, Unknown };
 // can be read only while the converter module is loaded.
 PictureKind KindOfPicture(const std::uint8_t* start, std::size_t length);
 
+// How a photograph is read: turned upright by its orientation tag, as it is meant to be seen,
+// unless the pixels are wanted as stored.
+struct LoadChoices {
+    bool keepOrientation = false;
+};
+
 // Loads the picture file at path (UTF-8) into image. The kind is told by the file's first bytes,
 // never by its name: a 24-bit BMP is read here, JPEG and PNG go through the converter module when
 // it is loaded. The previous picture is released first, whatever the outcome. Anything but a
 // regular file (a folder, a device, a pipe) is refused without being opened. The reason of a
 // refusal is returned; the caller tells the user.
-FileError LoadImageFile(const std::string& path, Image& image);
+FileError LoadImageFile(const std::string& path, Image& image, const LoadChoices& choices = {});
 
 // The loaded file's path less its last four characters, to which SaveImageFile appends its ending.
 std::string SaveNameStem(const std::string& loadedPath);

@@ -27,7 +27,7 @@ FileError StatusFailure(const std::error_code& error)
 
 }  // namespace
 
-FileError LoadImageFile(const std::string& path, Image& image)
+FileError LoadImageFile(const std::string& path, Image& image, const LoadChoices& choices)
 {
     ReleaseImage(image);
     const std::filesystem::path where = PathFromUtf8(path);
@@ -49,8 +49,8 @@ FileError LoadImageFile(const std::string& path, Image& image)
 
     switch (KindOfPicture(start, length)) {
     case PictureKind::Bmp: return ReadBmp(file, size, image);
-    case PictureKind::Jpeg: return ConvertFileToImage(ConvertedKind::Jpeg, path, image);
-    case PictureKind::Png: return ConvertFileToImage(ConvertedKind::Png, path, image);
+    case PictureKind::Jpeg: return ConvertFileToImage(ConvertedKind::Jpeg, path, choices.keepOrientation, image);
+    case PictureKind::Png: return ConvertFileToImage(ConvertedKind::Png, path, choices.keepOrientation, image);
     case PictureKind::Unknown: break;
     }
     // A BMP of another depth still says so in its first bytes.

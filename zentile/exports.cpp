@@ -5,13 +5,17 @@
 #include <new>
 
 #include "zentile/codecs.h"
+#include "zentile/exif_orientation.h"
 #include "zentile/packed_bitmap.h"
+#include "zentile/picture_metadata.h"
 #include "zentile/zentile.h"
 
 namespace {
 
 std::vector<std::uint8_t> jpgResult;
 std::vector<std::uint8_t> pngResult;
+std::vector<std::uint8_t> pictureResult;
+std::vector<std::uint8_t> metadataResult;
 FileError lastError = FileError::None;
 
 FileError ReadWholeFile(const char* path, std::vector<std::uint8_t>& bytes)
@@ -40,6 +44,51 @@ const std::uint8_t* Finish(FileError error, std::vector<std::uint8_t>& result, s
     return result.empty() ? nullptr : result.data();
 }
 
+// Decodes by the file's first bytes and keeps its metadata; turns the picture upright unless told
+// not to, and then marks its EXIF data upright too.
+FileError DecodePicture(const std::vector<std::uint8_t>& file, std::int32_t flags)
+{
+    const bool jpeg = file.size() >= 3 && file[0] == 0xFF && file[1] == 0xD8 && file[2] == 0xFF;
+    const bool png = file.size() >= 4 && file[0] == 0x89 && file[3] == 'G';
+    if (!jpeg && !png) return FileError::NotAPicture;
+    const FileError error = jpeg ? DecodeJpeg(file.data(), file.size(), 1, largestPackedBitmap, pictureResult)
+                                 : DecodePng(file.data(), file.size(), largestPackedBitmap, pictureResult);
+    if (error != FileError::None) return error;
+    metadataResult = jpeg ? ReadJpegMetadata(file.data(), file.size()) : ReadPngMetadata(file.data(), file.size());
+    const std::uint8_t* exif = nullptr;
+    std::size_t exifSize = 0;
+    if ((flags & zentileKeepOrientation) || !FindRecord(metadataResult.data(), metadataResult.size(), "eXIf", exif, exifSize))
+        return FileError::None;
+    const int orientation = ExifOrientation(exif, exifSize);
+    if (orientation < 2) return FileError::None;
+    if (!TurnUpright(orientation, largestPackedBitmap, pictureResult)) return FileError::OutOfMemory;
+    MarkExifUpright(metadataResult.data() + (exif - metadataResult.data()), exifSize);
+    return FileError::None;
+}
+
+// Writes a whole encoded file, noting why it could not be.
+int WriteEncoded(const char* path, bool encoded, const std::vector<std::uint8_t>& bytes)
+{
+    lastError = FileError::CannotWrite;
+    if (!path || !encoded) return 0;
+    std::FILE* file = std::fopen(path, "wb");
+    if (!file) {
+        lastError = FileErrorFromErrno(errno, true);
+        return 0;
+    }
+    errno = 0;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    ok = std::fflush(file) == 0 && ok;
+    ok = std::fclose(file) == 0 && ok;
+    lastError = ok ? FileError::None : FileErrorFromErrno(errno, true);
+    return ok ? 1 : 0;
+}
+
+std::size_t MetadataSize(const std::uint8_t* metadata, std::int32_t size)
+{
+    return metadata && size > 0 ? static_cast<std::size_t>(size) : 0;
+}
+
 }  // namespace
 
 ZENTILE_EXPORT const std::uint8_t* JpgToBmp(const char* path, std::int32_t* size)
@@ -65,23 +114,49 @@ ZENTILE_EXPORT const std::uint8_t* PngToBmp(const char* path, std::int32_t* size
 
 ZENTILE_EXPORT int BmpToPng(const char* path, const std::uint8_t* bitmap, int level)
 {
-    std::vector<std::uint8_t> png;
-    lastError = FileError::CannotWrite;
-    if (!path || !EncodePng(bitmap, level, 0, png)) return 0;
-    std::FILE* file = std::fopen(path, "wb");
-    if (!file) {
-        lastError = FileErrorFromErrno(errno, true);
-        return 0;
-    }
-    errno = 0;
-    bool ok = std::fwrite(png.data(), 1, png.size(), file) == png.size();
-    ok = std::fflush(file) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
-    lastError = ok ? FileError::None : FileErrorFromErrno(errno, true);
-    return ok ? 1 : 0;
+    return BmpToPngWithMetadata(path, bitmap, level, nullptr, 0);
 }
 
 ZENTILE_EXPORT std::int32_t LastConversionError()
 {
     return static_cast<std::int32_t>(lastError);
+}
+
+ZENTILE_EXPORT const std::uint8_t* PictureToBmp(const char* path, std::int32_t* size, std::int32_t flags)
+{
+    if (!size) return nullptr;
+    std::vector<std::uint8_t>().swap(pictureResult);
+    std::vector<std::uint8_t>().swap(metadataResult);
+    std::vector<std::uint8_t> file;
+    FileError error = ReadWholeFile(path, file);
+    try {
+        if (error == FileError::None) error = DecodePicture(file, flags);
+    } catch (const std::bad_alloc&) {
+        error = FileError::OutOfMemory;
+    }
+    if (error != FileError::None) std::vector<std::uint8_t>().swap(metadataResult);
+    return Finish(error, pictureResult, size);
+}
+
+ZENTILE_EXPORT const std::uint8_t* PictureMetadata(std::int32_t* size)
+{
+    if (!size) return nullptr;
+    *size = static_cast<std::int32_t>(metadataResult.size());
+    return metadataResult.empty() ? nullptr : metadataResult.data();
+}
+
+ZENTILE_EXPORT int BmpToJpg(const char* path, const std::uint8_t* bitmap, int quality, const std::uint8_t* metadata,
+                            std::int32_t metadataSize)
+{
+    std::vector<std::uint8_t> jpeg;
+    const bool encoded = EncodeJpeg(bitmap, quality, metadata, MetadataSize(metadata, metadataSize), jpeg);
+    return WriteEncoded(path, encoded, jpeg);
+}
+
+ZENTILE_EXPORT int BmpToPngWithMetadata(const char* path, const std::uint8_t* bitmap, int level, const std::uint8_t* metadata,
+                                        std::int32_t metadataSize)
+{
+    std::vector<std::uint8_t> png;
+    const bool encoded = EncodePng(bitmap, level, 0, metadata, MetadataSize(metadata, metadataSize), png);
+    return WriteEncoded(path, encoded, png);
 }

@@ -105,3 +105,33 @@ bool IsPackedBitmap(const std::uint8_t* bitmap, std::uint32_t& width, std::uint3
     height = static_cast<std::uint32_t>(header.biHeight);
     return PackedStride(width) <= (largestPackedBitmap - 40) / height;
 }
+
+bool TurnUpright(int orientation, std::uint64_t maxPixels, std::vector<std::uint8_t>& block)
+{
+    std::uint32_t width = 0, height = 0;
+    if (orientation < 2 || orientation > 8 || !IsPackedBitmap(block.data(), width, height)) return true;
+    const bool quarterTurn = orientation >= 5;
+    const std::uint32_t turnedWidth = quarterTurn ? height : width, turnedHeight = quarterTurn ? width : height;
+    std::vector<std::uint8_t> turned;
+    if (!StartPackedBitmap(turnedWidth, turnedHeight, maxPixels, turned)) return false;
+    const std::uint64_t stride = PackedStride(width);
+    for (std::uint32_t y = 0; y < turnedHeight; ++y) {
+        std::uint8_t* out = PackedRowFromTop(turned, y);
+        for (std::uint32_t x = 0; x < turnedWidth; ++x, out += 3) {
+            // Where the pixel seen at (x, y) is stored, counted from the top left.
+            std::uint32_t storedX = x, storedY = y;
+            switch (orientation) {
+            case 2: storedX = width - 1 - x; break;
+            case 3: storedX = width - 1 - x; storedY = height - 1 - y; break;
+            case 4: storedY = height - 1 - y; break;
+            case 5: storedX = y; storedY = x; break;
+            case 6: storedX = y; storedY = height - 1 - x; break;
+            case 7: storedX = width - 1 - y; storedY = height - 1 - x; break;
+            default: storedX = width - 1 - y; storedY = x; break;
+            }
+            std::memcpy(out, block.data() + 40 + (height - 1 - storedY) * stride + 3 * storedX, 3);
+        }
+    }
+    block.swap(turned);
+    return true;
+}

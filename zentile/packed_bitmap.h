@@ -42,3 +42,8 @@ void PackCmykRow(const std::uint8_t* source, bool inverted, std::uint32_t width,
 // Checks the header of a packed bitmap handed to BmpToPng: width and height positive, 24 bits,
 // uncompressed.
 bool IsPackedBitmap(const std::uint8_t* bitmap, std::uint32_t& width, std::uint32_t& height);
+
+// Turns a packed bitmap upright by an EXIF orientation (2 to 8; 1 and anything else leave it as it
+// is): mirrored, turned by a half or a quarter turn, or both. False, with the block unchanged, when
+// memory runs out or the turned picture would exceed maxPixels.
+bool TurnUpright(int orientation, std::uint64_t maxPixels, std::vector<std::uint8_t>& block);

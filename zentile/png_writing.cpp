@@ -17,6 +17,7 @@
 
 #include "zentile/codecs.h"
 #include "zentile/packed_bitmap.h"
+#include "zentile/picture_metadata.h"
 
 namespace {
 
@@ -202,8 +203,30 @@ std::vector<Band> CutBands(std::uint32_t width, std::uint32_t height, int wanted
     return bands;
 }
 
+// The colour chunks and the EXIF data, before the pixels. A profile makes an sRGB chunk beside it
+// a contradiction the format forbids, so the profile wins.
+void PutMetadata(const std::uint8_t* metadata, std::size_t size, std::vector<std::uint8_t>& png)
+{
+    const std::uint8_t* data = nullptr;
+    std::size_t length = 0;
+    for (const char* type : {"cHRM", "gAMA"})
+        if (FindRecord(metadata, size, type, data, length)) PutChunk(png, type, data, length);
+    const bool profile = FindRecord(metadata, size, "iCCP", data, length);
+    if (profile) {
+        std::vector<std::uint8_t> chunk = {'I', 'C', 'C', ' ', 'p', 'r', 'o', 'f', 'i', 'l', 'e', 0, 0};
+        uLongf packed = compressBound(static_cast<uLong>(length));
+        chunk.resize(chunk.size() + packed);
+        // Into a buffer of the bound zlib gives, compress2 can fail only for want of memory.
+        if (compress2(chunk.data() + 13, &packed, data, static_cast<uLong>(length), 9) != Z_OK) throw std::bad_alloc();
+        chunk.resize(13 + packed);
+        PutChunk(png, "iCCP", chunk.data(), chunk.size());
+    }
+    if (!profile && FindRecord(metadata, size, "sRGB", data, length)) PutChunk(png, "sRGB", data, length);
+    if (FindRecord(metadata, size, "eXIf", data, length)) PutChunk(png, "eXIf", data, length);
+}
+
 void WritePng(const std::uint8_t* bitmap, std::uint32_t width, std::uint32_t height, int level, int bandCount,
-              std::vector<std::uint8_t>& png)
+              const std::uint8_t* metadata, std::size_t metadataSize, std::vector<std::uint8_t>& png)
 {
     std::vector<std::uint8_t> zlib;
     std::vector<Band> bands = CutBands(width, height, bandCount);
@@ -215,6 +238,7 @@ void WritePng(const std::uint8_t* bitmap, std::uint32_t width, std::uint32_t hei
     PutBe32(header, height);
     header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, deflate, adaptive filtering, not interlaced
     PutChunk(png, "IHDR", header.data(), header.size());
+    PutMetadata(metadata, metadataSize, png);
     for (std::size_t at = 0; at < zlib.size(); at += largestIdat)
         PutChunk(png, "IDAT", zlib.data() + at, std::min(largestIdat, zlib.size() - at));
     PutChunk(png, "IEND", nullptr, 0);
@@ -222,13 +246,14 @@ void WritePng(const std::uint8_t* bitmap, std::uint32_t width, std::uint32_t hei
 
 }  // namespace
 
-bool EncodePng(const std::uint8_t* bitmap, int level, int bands, std::vector<std::uint8_t>& png)
+bool EncodePng(const std::uint8_t* bitmap, int level, int bands, const std::uint8_t* metadata, std::size_t metadataSize,
+               std::vector<std::uint8_t>& png)
 {
     png.clear();
     std::uint32_t width = 0, height = 0;
     if (!IsPackedBitmap(bitmap, width, height)) return false;
     try {
-        WritePng(bitmap, width, height, level, bands, png);
+        WritePng(bitmap, width, height, level, bands, metadata, metadataSize, png);
     } catch (const std::bad_alloc&) {
         png.clear();
     }

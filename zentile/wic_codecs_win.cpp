@@ -1,4 +1,5 @@
-// The module's decoders on the Windows Imaging Component, which every supported Windows ships.
+// The module's decoders and its JPEG encoder on the Windows Imaging Component, which every
+// supported Windows ships.
 #include <windows.h>
 #include <wincodec.h>
 
@@ -7,6 +8,7 @@
 
 #include "zentile/codecs.h"
 #include "zentile/packed_bitmap.h"
+#include "zentile/picture_metadata.h"
 
 namespace {
 
@@ -169,6 +171,79 @@ FileError Decode(const GUID& container, const std::uint8_t* data, std::size_t si
     return copied ? FileError::None : FileError::Damaged;
 }
 
+// The encoded file's bytes, from the start of the stream.
+bool StreamBytes(IStream* memory, std::vector<std::uint8_t>& bytes)
+{
+    STATSTG status;
+    if (FAILED(memory->Stat(&status, STATFLAG_NONAME)) || status.cbSize.QuadPart > 0x7FFFFFFF) return false;
+    bytes.resize(static_cast<std::size_t>(status.cbSize.QuadPart));
+    const LARGE_INTEGER start{};
+    ULONG read = 0;
+    return SUCCEEDED(memory->Seek(start, STREAM_SEEK_SET, nullptr)) &&
+           SUCCEEDED(memory->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read)) && read == bytes.size();
+}
+
+bool EncodeWithWic(const std::uint8_t* bitmap, std::uint32_t width, std::uint32_t height, int quality, std::vector<std::uint8_t>& jpeg)
+{
+    ComScope com;
+    Com<IWICImagingFactory> factory;
+    Com<IStream> memory;
+    Com<IWICBitmapEncoder> encoder;
+    Com<IWICBitmapFrameEncode> frame;
+    Com<IPropertyBag2> options;
+    if (!com.Usable() || !MakeFactory(factory) || FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &memory)) ||
+        FAILED(factory->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, &encoder)) ||
+        FAILED(encoder->Initialize(memory.p, WICBitmapEncoderNoCache)) || FAILED(encoder->CreateNewFrame(&frame, &options)))
+        return false;
+    PROPBAG2 option{};
+    option.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
+    VARIANT value{};
+    value.vt = VT_R4;
+    value.fltVal = static_cast<float>(std::clamp(quality, 1, 100)) / 100.0f;
+    if (FAILED(options->Write(1, &option, &value)) || FAILED(frame->Initialize(options.p)) || FAILED(frame->SetSize(width, height)))
+        return false;
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    if (FAILED(frame->SetPixelFormat(&format)) || !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) return false;
+    // Rows go top first; the bitmap holds them bottom first.
+    const std::uint64_t stride = PackedStride(width);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        BYTE* row = const_cast<BYTE*>(bitmap + 40 + (height - 1 - y) * stride);
+        if (FAILED(frame->WritePixels(1, static_cast<UINT>(stride), static_cast<UINT>(stride), row))) return false;
+    }
+    return SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit()) && StreamBytes(memory.p, jpeg);
+}
+
+void AddSegment(std::vector<std::uint8_t>& segments, std::uint8_t marker, const char* mark, std::size_t markSize,
+                const std::uint8_t* data, std::size_t size)
+{
+    const std::size_t length = 2 + markSize + size;
+    segments.insert(segments.end(), {0xFF, marker, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)});
+    segments.insert(segments.end(), mark, mark + markSize);
+    segments.insert(segments.end(), data, data + size);
+}
+
+// The EXIF data in APP1 and the profile in as many APP2 parts as it needs, placed after the start
+// of the file and its JFIF segment, where readers look for them.
+void InsertMetadata(const std::uint8_t* metadata, std::size_t metadataSize, std::vector<std::uint8_t>& jpeg)
+{
+    std::vector<std::uint8_t> segments;
+    const std::uint8_t* data = nullptr;
+    std::size_t length = 0;
+    if (FindRecord(metadata, metadataSize, "eXIf", data, length) && length <= 65533 - 6)
+        AddSegment(segments, 0xE1, "Exif\0\0", 6, data, length);
+    if (FindRecord(metadata, metadataSize, "iCCP", data, length)) {
+        constexpr std::size_t partSize = 65533 - 14;
+        const std::size_t parts = (length + partSize - 1) / partSize;
+        for (std::size_t n = 0; n < parts && parts <= 255; ++n) {
+            const char mark[14] = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, static_cast<char>(n + 1), static_cast<char>(parts)};
+            AddSegment(segments, 0xE2, mark, 14, data + n * partSize, std::min(partSize, length - n * partSize));
+        }
+    }
+    std::size_t at = 2;
+    if (jpeg.size() > 6 && jpeg[2] == 0xFF && jpeg[3] == 0xE0) at = 4 + (jpeg[4] << 8 | jpeg[5]);
+    if (at <= jpeg.size()) jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(at), segments.begin(), segments.end());
+}
+
 }  // namespace
 
 FileError DecodeJpeg(const std::uint8_t* data, std::size_t size, int scaleDenominator, std::uint64_t maxPixels,
@@ -180,4 +255,20 @@ FileError DecodeJpeg(const std::uint8_t* data, std::size_t size, int scaleDenomi
 FileError DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t maxPixels, std::vector<std::uint8_t>& block)
 {
     return Decode(GUID_ContainerFormatPng, data, size, 1, maxPixels, block);
+}
+
+bool EncodeJpeg(const std::uint8_t* bitmap, int quality, const std::uint8_t* metadata, std::size_t metadataSize,
+                std::vector<std::uint8_t>& jpeg)
+{
+    jpeg.clear();
+    std::uint32_t width = 0, height = 0;
+    bool encoded = false;
+    try {
+        encoded = IsPackedBitmap(bitmap, width, height) && EncodeWithWic(bitmap, width, height, quality, jpeg) && !jpeg.empty();
+        if (encoded) InsertMetadata(metadata, metadataSize, jpeg);
+    } catch (const std::bad_alloc&) {
+        encoded = false;
+    }
+    if (!encoded) jpeg.clear();
+    return encoded;
 }

@@ -14,7 +14,7 @@ namespace {
 std::string SaveName(const std::string& input, bool png)
 {
     std::string output;
-    return SaveNameFor(input, png, output) ? output : "<refused>";
+    return SaveNameFor(input, png ? "'.png" : "'.bmp", output) ? output : "<refused>";
 }
 
 TEST(OutputName, TheDesktopProgramsDoubleClickName)

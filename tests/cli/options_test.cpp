@@ -90,7 +90,8 @@ TEST(Options, BadValuesNameTheOptionAndTheAcceptedValues)
     EXPECT_NE(Refusal({"-t", "Dark", "a"}).find("none, bright, natural, dark"), std::string::npos);
     EXPECT_NE(Refusal({"--view", "HS", "a"}).find("H S Y U V I Q L A B N P D"), std::string::npos);
     EXPECT_NE(Refusal({"--view=C", "a"}).find("H S Y"), std::string::npos);
-    EXPECT_NE(Refusal({"--format", "jpg", "a"}).find("png, bmp"), std::string::npos);
+    EXPECT_NE(Refusal({"--format", "gif", "a"}).find("png, bmp, jpg"), std::string::npos);
+    EXPECT_NE(Refusal({"--quality", "101", "a"}).find("1 to 100"), std::string::npos);
     EXPECT_NE(Refusal({"-m", "Fine", "a"}).find("classic, fine"), std::string::npos);
     EXPECT_NE(Refusal({"-m", "fine", "-t", "dark", "a"}).find("classic method"), std::string::npos);
     EXPECT_NE(Refusal({"-j", "0", "a"}).find("--jobs"), std::string::npos);

@@ -5,3 +5,5 @@ qv_add_fuzzer(fuzz_picture_header SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_picture
 qv_add_fuzzer(fuzz_converted_bitmap SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_converted_bitmap.cpp LIBS qv_imagefile)
 qv_add_fuzzer(fuzz_jpg_to_bmp SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_jpg_to_bmp.cpp LIBS zentile_codecs)
 qv_add_fuzzer(fuzz_png_to_bmp SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_png_to_bmp.cpp LIBS zentile_codecs)
+# The converter module's own reading of metadata: JPEG segments, PNG chunks, EXIF directories.
+qv_add_fuzzer(fuzz_picture_metadata SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_picture_metadata.cpp LIBS zentile_codecs)

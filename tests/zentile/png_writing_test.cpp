@@ -34,7 +34,7 @@ TEST(PngWriting, BandsJoinIntoOneStreamThatDecodesExactly)
             for (int bands : {0, 1, 2, 3, 16})
                 for (int level : {0, 6}) {
                     std::vector<std::uint8_t> png, decoded;
-                    ASSERT_TRUE(EncodePng(bitmap.data(), level, bands, png));
+                    ASSERT_TRUE(EncodePng(bitmap.data(), level, bands, nullptr, 0, png));
                     ASSERT_EQ(DecodePng(png.data(), png.size(), largestPackedBitmap, decoded), FileError::None)
                         << width << "x" << height << " bands " << bands << " level " << level;
                     EXPECT_EQ(decoded, bitmap) << width << "x" << height << " bands " << bands << " level " << level;
