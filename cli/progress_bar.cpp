@@ -20,6 +20,7 @@ struct ProgressBoard {
 
 ProgressBoard board;
 thread_local int progressSlot = 0;
+thread_local int spanFrom = 0, spanTo = 100;
 
 int BoardPerMille()
 {
@@ -67,6 +68,12 @@ void StartProgressBoard(std::FILE* errorStream, bool shown, int pictures, int wo
     board.lastLine.clear();
 }
 
+void UseProgressSpan(int from, int to)
+{
+    spanFrom = from;
+    spanTo = to;
+}
+
 void UseProgressSlot(int slot)
 {
     progressSlot = slot;
@@ -78,7 +85,7 @@ void ShowBatchProgress(int kind, int percent)
     if (progressSlot < 0 || progressSlot >= static_cast<int>(board.slotPercent.size())) return;
     if (percent < 0) percent = 0;
     if (percent > 100) percent = 100;
-    board.slotPercent[progressSlot] = kind == 1 ? 0 : kind == 2 ? percent : 100;
+    board.slotPercent[progressSlot] = kind == 1 ? spanFrom : kind == 2 ? spanFrom + (spanTo - spanFrom) * percent / 100 : spanTo;
     DrawLocked();
 }
 

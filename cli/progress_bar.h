@@ -17,8 +17,12 @@ void StartProgressBoard(std::FILE* errorStream, bool shown, int pictures, int wo
 // The calling worker's slot, set once per worker thread before its first picture.
 void UseProgressSlot(int slot);
 
-// The engine's progress hook: kind 1 starts a picture, kind 2 moves it to percent, other kinds
-// end its display.
+// The share of the calling worker's picture that the next progress calls cover, in percent: a
+// picture is read, processed and written, and the bar shows all three (0 ... 100 by default).
+void UseProgressSpan(int from, int to);
+
+// The engine's progress hook: kind 1 starts the current span, kind 2 moves to percent of it, other
+// kinds end it.
 void ShowBatchProgress(int kind, int percent);
 
 // Counts a picture as finished (written or failed).

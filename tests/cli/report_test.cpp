@@ -48,6 +48,9 @@ TEST(Progress, BoardCombinesTheWorkersAndPrintsAboveTheBar)
     ShowBatchProgress(1, 0);
     ShowBatchProgress(2, 50);
     PrintAboveBar(stream, "done\n");
+    UseProgressSpan(80, 100);  // the writing's share: the picture is not done while it is written
+    ShowBatchProgress(1, 0);
+    UseProgressSpan(0, 100);
     ShowBatchProgress(0, 0);
     CountFinishedPicture();
     EndProgressBoard();
@@ -58,6 +61,7 @@ TEST(Progress, BoardCombinesTheWorkersAndPrintsAboveTheBar)
     std::fclose(stream);
     EXPECT_NE(written.find("  25%  0/2"), std::string::npos) << "half of one of two pictures";
     EXPECT_NE(written.find("\rdone\n"), std::string::npos) << "the bar is taken away first";
+    EXPECT_NE(written.find("  40%  0/2"), std::string::npos) << "the start of its writing";
     EXPECT_NE(written.find("  50%  1/2"), std::string::npos);
     EXPECT_EQ(written.back(), '\r') << "the bar is erased at the end";
 
