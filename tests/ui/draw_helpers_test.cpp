@@ -60,17 +60,10 @@ bool IsGrey(COLORREF c, int level)
 // knob's place can be read without depending on the skin's artwork.
 void MakeKnobAtlas()
 {
-    HDC screen = GetDC(nullptr);
-    SkinAtlas = CreateCompatibleDC(screen);
-    SelectObject(SkinAtlas, CreateCompatibleBitmap(screen, 64, 64));
-    RECT all = {0, 0, 64, 64};
-    FillRect(SkinAtlas, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    RECT knob = {0, 16, 8, 36};
+    SkinAtlas = window_test::MakeCanvasDc(64, 64);
+    const RECT knob = {knobPicture.x, knobPicture.y, knobPicture.x + knobSize.cx, knobPicture.y + knobSize.cy};
     FillRect(SkinAtlas, &knob, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    SkinAtlasMask = CreateCompatibleDC(screen);
-    SelectObject(SkinAtlasMask, CreateBitmap(128, 128, 1, 1, nullptr));
-    BitBlt(SkinAtlasMask, 0, 0, 128, 128, SkinAtlas, 0, 0, SRCCOPY);
-    ReleaseDC(nullptr, screen);
+    window_test::MakeSkinAtlasMask();
 }
 
 class DrawHelpers : public testing::Test {

@@ -38,29 +38,17 @@ void Pump()
 void MakeStartUpResources()
 {
     instance = GetModuleHandleW(nullptr);
-    HDC screen = GetDC(nullptr);
-    SkinAtlas = CreateCompatibleDC(screen);
+    SkinAtlas = CreateCompatibleDC(nullptr);
     SelectObject(SkinAtlas, LoadBitmapW(instance, MAKEINTRESOURCEW(IDB_SKIN_ATLAS)));
-    SkinAtlasMask = CreateCompatibleDC(screen);
-    SelectObject(SkinAtlasMask, CreateBitmap(128, 128, 1, 1, nullptr));
-    BitBlt(SkinAtlasMask, 0, 0, 128, 128, SkinAtlas, 0, 0, SRCCOPY);
-    SplashCanvas = CreateCompatibleDC(screen);
-    SelectObject(SplashCanvas, CreateCompatibleBitmap(screen, 200, 230));
-    ProgressMarkMask = CreateCompatibleDC(screen);
-    SelectObject(ProgressMarkMask, CreateBitmap(48, 22, 1, 1, nullptr));
-    ReleaseDC(nullptr, screen);
+    window_test::MakeSkinAtlasMask();
+    SplashCanvas = window_test::MakeCanvasDc(200, 230);
+    window_test::MakeProgressMarkMask();
     openHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(IDC_OPEN_HAND));
     closedHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(IDC_CLOSED_HAND));
 
     mainWindow = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPED, 0, 0, 200, 200, nullptr, nullptr,
                                  instance, nullptr);
-    WNDCLASSW progressClass = {};
-    progressClass.lpfnWndProc = ProgressWindowProc;
-    progressClass.hInstance = instance;
-    progressClass.lpszClassName = L"Progress";
-    RegisterClassW(&progressClass);
-    progressWindow = CreateWindowExW(WS_EX_TOOLWINDOW, L"Progress", L"", WS_POPUP | WS_CAPTION, 0, 0, 0, 0,
-                                     nullptr, nullptr, instance, nullptr);
+    window_test::MakeProgressWindow();
 }
 
 // A picture whose every pixel differs from its neighbours, so that a shifted crop shows.

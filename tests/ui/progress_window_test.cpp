@@ -7,6 +7,7 @@
 
 #include "ui/app_state.h"
 #include "ui/progress_window.h"
+#include "window_test_support.h"
 
 namespace {
 
@@ -16,29 +17,11 @@ constexpr COLORREF yellow = RGB(255, 255, 0);
 // square, and the mask made from it the way start-up makes it.
 void MakeMarkResources()
 {
-    HDC screen = GetDC(nullptr);
-    SplashCanvas = CreateCompatibleDC(screen);
-    SelectObject(SplashCanvas, CreateCompatibleBitmap(screen, 200, 230));
-    RECT all = {0, 0, 200, 230};
-    FillRect(SplashCanvas, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    RECT square = {5, 205, 15, 215};
+    SplashCanvas = window_test::MakeCanvasDc(200, 230);
+    const POINT mark = progressMarkPlace;
+    RECT square = {mark.x + 5, mark.y + 5, mark.x + 15, mark.y + 15};
     FillRect(SplashCanvas, &square, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    ProgressMarkMask = CreateCompatibleDC(screen);
-    SelectObject(ProgressMarkMask, CreateBitmap(48, 22, 1, 1, nullptr));
-    BitBlt(ProgressMarkMask, 0, 0, 48, 22, SplashCanvas, 0, 200, SRCCOPY);
-    ReleaseDC(nullptr, screen);
-}
-
-void MakeProgressWindow()
-{
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = ProgressWindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = "Progress";
-    RegisterClassA(&windowClass);
-    progressWindow = CreateWindowExA(WS_EX_TOOLWINDOW, "Progress", "", WS_POPUP | WS_CAPTION, 0, 0,
-                                     0, 0, nullptr, nullptr, windowClass.hInstance, nullptr);
+    window_test::MakeProgressMarkMask();
 }
 
 std::string Caption()
@@ -72,7 +55,7 @@ protected:
         savedFace = GetSysColor(COLOR_BTNFACE);
         SetFace(RGB(192, 192, 192));
         MakeMarkResources();
-        MakeProgressWindow();
+        window_test::MakeProgressWindow();
     }
     static void TearDownTestSuite() { SetFace(savedFace); }
     static void SetFace(COLORREF colour)

@@ -2,7 +2,8 @@
 // hot spots, the icon's sizes and the places of the skin atlas's pictures.
 #include <gtest/gtest.h>
 
-#include <cstdint>
+#include <cwchar>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -13,116 +14,46 @@ using namespace window_test;
 
 namespace {
 
-// Reads a DLGTEMPLATEEX: all fields little-endian words, strings UTF-16, items DWORD-aligned.
-struct TemplateReader {
-    const std::uint8_t* start;
-    const std::uint8_t* p;
-
-    std::uint16_t Word()
-    {
-        std::uint16_t v;
-        std::memcpy(&v, p, 2);
-        p += 2;
-        return v;
-    }
-    std::uint32_t Dword() { return Word() | (static_cast<std::uint32_t>(Word()) << 16); }
-    std::wstring Text()
-    {
-        std::wstring s;
-        for (wchar_t c; (c = static_cast<wchar_t>(Word())) != 0;) s += c;
-        return s;
-    }
-    // A string, or 0xFFFF and an ordinal (returned as "#n").
-    std::wstring TextOrOrdinal()
-    {
-        std::uint16_t first;
-        std::memcpy(&first, p, 2);
-        if (first != 0xFFFF) return Text();
-        Word();
-        return L"#" + std::to_wstring(Word());
-    }
-    void AlignToDword()
-    {
-        while ((p - start) % 4) ++p;
-    }
-};
-
-struct Control {
-    int id;
-    const wchar_t* className;
-    const wchar_t* caption;
-    DWORD style;  // beyond WS_CHILD | WS_VISIBLE
-    short x, y, cx, cy;
-};
-
-const wchar_t* const button = L"BUTTON";
-const wchar_t* const staticText = L"STATIC";
-const wchar_t* const comboBox = L"COMBOBOX";
-
-// The system classes may be named or given by their ordinals.
-std::wstring ClassName(const std::wstring& nameOrOrdinal)
+INT_PTR CALLBACK NoHandling(HWND, UINT, WPARAM, LPARAM)
 {
-    if (nameOrOrdinal == L"#128") return button;
-    if (nameOrOrdinal == L"#130") return staticText;
-    if (nameOrOrdinal == L"#133") return comboBox;
-    return nameOrOrdinal;
+    return FALSE;
 }
 
-TEST(Resources, PreviewDialogTemplateMatchesTheDialogsLayout)
+// The preview dialog as the program gets it: under each number the control the code talks to,
+// and every text intact (the script is UTF-8; a lost code page would garble the Japanese).
+TEST(Resources, PreviewDialogShowsItsControlsUnderTheirNumbersWithTheirTexts)
 {
-    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(IDD_PREVIEW), reinterpret_cast<LPCWSTR>(RT_DIALOG));
-    ASSERT_NE(found, nullptr);
-    auto* data = static_cast<const std::uint8_t*>(LockResource(LoadResource(nullptr, found)));
-    TemplateReader t{data, data};
-    EXPECT_EQ(t.Word(), 1);
-    EXPECT_EQ(t.Word(), 0xFFFF);
-    t.Dword();
-    EXPECT_EQ(t.Dword(), static_cast<DWORD>(WS_EX_NOPARENTNOTIFY));
-    EXPECT_EQ(t.Dword(), static_cast<DWORD>(WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFOREGROUND |
-                                            DS_SETFONT));
-    const int count = t.Word();
-    const short geometry[4] = {static_cast<short>(t.Word()), static_cast<short>(t.Word()),
-                               static_cast<short>(t.Word()), static_cast<short>(t.Word())};
-    EXPECT_EQ(geometry[0], 0);
-    EXPECT_EQ(geometry[1], 0);
-    EXPECT_EQ(geometry[2], 227);
-    EXPECT_EQ(geometry[3], 259);
-    EXPECT_EQ(t.TextOrOrdinal(), L"");  // no menu
-    EXPECT_EQ(t.TextOrOrdinal(), L"");  // the standard dialog class
-    EXPECT_EQ(t.Text(), L" Preview - Quorvane");
-    EXPECT_EQ(t.Word(), 9);
-    t.Word();
-    t.Word();  // italic and character set
-    EXPECT_EQ(t.Text(), L"MS UI Gothic");
-
-    const Control expected[] = {
-        {1012, button, L"全画面処理", BS_PUSHBUTTON | BS_MULTILINE, 172, 196, 48, 28},
-        {1015, button, L"Preview", BS_DEFPUSHBUTTON | WS_TABSTOP, 93, 148, 40, 24},
-        {1018, button, L"キャンセル", BS_PUSHBUTTON, 172, 228, 48, 20},
-        {1067, button, L"明るさの補正", BS_AUTOCHECKBOX | WS_TABSTOP, 24, 148, 52, 10},
-        {1068, button, L"RGBの補正", BS_AUTOCHECKBOX | WS_TABSTOP, 24, 160, 49, 10},
-        {1078, comboBox, L"", CBS_DROPDOWNLIST | WS_TABSTOP | CBS_DISABLENOSCROLL, 152, 148, 52, 58},
-        {-1, button, L" 左に処理済画像が表示されます ", BS_GROUPBOX, 8, 192, 156, 56},
-        {-1, staticText, L"1) スライダーかマウスホイールでフィルタ効果を調整、", WS_GROUP, 16, 208, 140, 8},
-        {-1, staticText, L"『Preview』 ボタンを押して確認します。", WS_GROUP, 24, 220, 105, 8},
-        {-1, staticText, L"2) OKAY なら\u3000『全画面処理』\u3000を押して下さい。", WS_GROUP, 16, 232, 133, 8},
+    HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PREVIEW), nullptr, NoHandling, 0);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Title(dialog), L" Preview - Quorvane");
+    const struct {
+        int id;
+        const wchar_t* className;
+        const wchar_t* text;
+    } controls[] = {
+        {IDC_WHOLE_PICTURE, L"Button", L"全画面処理"},
+        {IDC_PREVIEW, L"Button", L"Preview"},
+        {IDC_CANCEL_BUTTON, L"Button", L"キャンセル"},
+        {IDC_BRIGHTNESS_CORRECTION, L"Button", L"明るさの補正"},
+        {IDC_RGB_CORRECTION, L"Button", L"RGBの補正"},
+        {IDC_TONE_CURVE, L"ComboBox", L""},
+        {-1, L"Button", L" 左に処理済画像が表示されます "},
+        {-1, L"Static", L"1) スライダーかマウスホイールでフィルタ効果を調整、"},
+        {-1, L"Static", L"『Preview』 ボタンを押して確認します。"},
+        {-1, L"Static", L"2) OKAY なら\u3000『全画面処理』\u3000を押して下さい。"},
     };
-    ASSERT_EQ(count, static_cast<int>(std::size(expected)));
-    for (const Control& c : expected) {
-        SCOPED_TRACE(c.id);
-        t.AlignToDword();
-        t.Dword();  // help id
-        EXPECT_EQ(t.Dword(), 0u);
-        EXPECT_EQ(t.Dword(), static_cast<DWORD>(WS_CHILD | WS_VISIBLE) | c.style);
-        EXPECT_EQ(static_cast<short>(t.Word()), c.x);
-        EXPECT_EQ(static_cast<short>(t.Word()), c.y);
-        EXPECT_EQ(static_cast<short>(t.Word()), c.cx);
-        EXPECT_EQ(static_cast<short>(t.Word()), c.cy);
-        EXPECT_EQ(static_cast<int>(t.Dword()), c.id);
-        EXPECT_EQ(ClassName(t.TextOrOrdinal()), c.className);
-        EXPECT_EQ(t.TextOrOrdinal(), c.caption);
-        t.p += t.Word();  // creation data
+    HWND child = GetWindow(dialog, GW_CHILD);
+    for (const auto& c : controls) {
+        ASSERT_NE(child, nullptr) << c.id;
+        wchar_t className[32] = {};
+        GetClassNameW(child, className, 32);
+        EXPECT_EQ(static_cast<WORD>(GetDlgCtrlID(child)), static_cast<WORD>(c.id));
+        EXPECT_EQ(_wcsicmp(className, c.className), 0) << c.id;
+        EXPECT_EQ(Title(child), c.text) << c.id;
+        child = GetWindow(child, GW_HWNDNEXT);
     }
+    EXPECT_EQ(child, nullptr);
+    DestroyWindow(dialog);
 }
 
 TEST(Resources, HandCursorsHaveTheirHotSpots)

@@ -15,6 +15,7 @@
 #include "resources/resource_ids.h"
 #include "ui/app.h"
 #include "ui/app_state.h"
+#include "ui/progress_window.h"
 
 namespace window_test {
 
@@ -108,6 +109,54 @@ inline Capture CaptureClient(HWND window)
     Capture capture = CaptureDc(dc, size.cx, size.cy);
     ReleaseDC(window, dc);
     return capture;
+}
+
+// The drawing resources start-up makes, made here for tests that drive one window alone. A memory
+// context holding a bitmap of the screen's format, filled white.
+inline HDC MakeCanvasDc(int width, int height)
+{
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    SelectObject(dc, CreateCompatibleBitmap(screen, width, height));
+    ReleaseDC(nullptr, screen);
+    const RECT all = {0, 0, width, height};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    return dc;
+}
+
+// A monochrome copy of an area, as start-up makes its masks: white stays white, all else is black.
+inline HDC MakeMaskDc(HDC source, int x, int y, int width, int height)
+{
+    HDC dc = CreateCompatibleDC(source);
+    SelectObject(dc, CreateBitmap(width, height, 1, 1, nullptr));
+    BitBlt(dc, 0, 0, width, height, source, x, y, SRCCOPY);
+    return dc;
+}
+
+// The progress mark's mask, made from the start-up canvas as it stands.
+inline void MakeProgressMarkMask()
+{
+    ProgressMarkMask = MakeMaskDc(SplashCanvas, progressMarkPlace.x, progressMarkPlace.y, progressMarkSize.cx,
+                                  progressMarkSize.cy);
+}
+
+// The skin atlas's mask over the 128 x 128 area start-up takes.
+inline void MakeSkinAtlasMask()
+{
+    SkinAtlasMask = MakeMaskDc(SkinAtlas, 0, 0, 128, 128);
+}
+
+// The hidden progress window, of the program's class "Progress".
+inline void MakeProgressWindow()
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = ProgressWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.lpszClassName = L"Progress";
+    RegisterClassW(&windowClass);
+    progressWindow = CreateWindowExW(WS_EX_TOOLWINDOW, L"Progress", L"", WS_POPUP | WS_CAPTION, 0, 0, 0, 0,
+                                     nullptr, nullptr, windowClass.hInstance, nullptr);
 }
 
 // Writes a 24-bit bottom-up BMP whose pixel (x, y), counted from the top, is colour(x, y).
