@@ -132,8 +132,9 @@ bool CompressBand(const std::uint8_t* bitmap, std::uint32_t width, std::uint32_t
     std::uint8_t* up = rows.data() + count;
     if (band.top > 0) RgbRow(bitmap, width, height, band.top - 1, up);
     z_stream stream{};
-    // Level 0 stores; any other level compresses runs only (see the top of this file).
-    if (deflateInit2(&stream, std::clamp(level, 0, 9), Z_DEFLATED, -15, 8, level == 0 ? Z_DEFAULT_STRATEGY : Z_RLE) != Z_OK)
+    // Level 0 stores; any other level compresses runs only (see the top of this file). The largest
+    // memory level gives blocks of twice as many symbols: fewer code tables, smaller files.
+    if (deflateInit2(&stream, std::clamp(level, 0, 9), Z_DEFLATED, -15, MAX_MEM_LEVEL, level == 0 ? Z_DEFAULT_STRATEGY : Z_RLE) != Z_OK)
         return false;
     bool ok = true;
     for (std::uint32_t y = band.top; ok && y < band.top + band.rows; ++y) {
