@@ -2,26 +2,14 @@
 #include <cstring>
 #include <string>
 
-#include "../imagefile/picture_files.h"
-#include "imagefile/converter_library.h"
 #include "imagefile/image_file.h"
+#include "module_fixture.h"
 #include "zentile/exif_orientation.h"
 #include "zentile/picture_metadata.h"
 
 namespace {
 
-struct Photo : ScratchFolder {
-    void SetUp() override
-    {
-        ScratchFolder::SetUp();
-        ASSERT_TRUE(LoadConverterLibrary("./" zentile_module));
-    }
-    void TearDown() override
-    {
-        FreeConverterLibrary();
-        ScratchFolder::TearDown();
-    }
-};
+using Photo = ModuleFixture;
 
 // The upright picture: every pixel different, so any mirror or turn shows. Sides are multiples of
 // 16 so that a JPEG's blocks and halved colour fall inside the cells of JPEG pictures.
@@ -31,11 +19,6 @@ void UprightColour(int u, int v, int cell, std::uint8_t bgr[3])
     bgr[0] = static_cast<std::uint8_t>(40 + 60 * (u / cell));
     bgr[1] = static_cast<std::uint8_t>(30 + 70 * (v / cell));
     bgr[2] = static_cast<std::uint8_t>((u / cell + v / cell) % 2 ? 220 : 20);
-}
-
-const std::uint8_t* Pixel(const Image& image, int x, int yFromTop)
-{
-    return image.bits + (image.header->biHeight - 1 - yFromTop) * RowStride(image.header->biWidth) + 3 * x;
 }
 
 // The picture as a camera stores it for an orientation tag, by the tag's definition: where the

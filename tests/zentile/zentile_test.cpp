@@ -3,32 +3,15 @@
 #include <string>
 #include <thread>
 
-#include "../imagefile/picture_files.h"
-#include "imagefile/converter_library.h"
 #include "imagefile/image_file.h"
 #include "imagefile/module_loading.h"
+#include "module_fixture.h"
 #include "sample_pixels.h"
 #include "zentile/zentile.h"
 
 namespace {
 
-struct Zentile : ScratchFolder {
-    void SetUp() override
-    {
-        ScratchFolder::SetUp();
-        ASSERT_TRUE(LoadConverterLibrary("./" zentile_module));
-    }
-    void TearDown() override
-    {
-        FreeConverterLibrary();
-        ScratchFolder::TearDown();
-    }
-};
-
-const std::uint8_t* Pixel(const Image& image, int x, int yFromTop)
-{
-    return image.bits + (image.header->biHeight - 1 - yFromTop) * RowStride(image.header->biWidth) + 3 * x;
-}
+using Zentile = ModuleFixture;
 
 // A sample as a PNG reader widens it to 16 bits: low depths scaled to 8 bits first.
 std::uint32_t Widened(std::uint16_t value, int depth)
