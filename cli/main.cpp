@@ -5,6 +5,7 @@
 #include "cli/interruption.h"
 #include "cli/platform.h"
 #include "imagefile/converter_library.h"
+#include "support/usable_memory.h"
 
 int main(int argc, char** argv)
 {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <limits>
 #include <system_error>
 
 #include "cli/interruption.h"
@@ -11,6 +10,7 @@
 #include "colour/view_transform.h"
 #include "engine/denoise.h"
 #include "engine/fine_denoise.h"
+#include "engine/picture_memory.h"
 #include "engine/quality.h"
 #include "engine/result_text.h"
 #include "engine/settings.h"
@@ -96,28 +96,12 @@ bool RunClassic(const DenoiseSettings& settings, Image& image, PictureReport& re
     return true;
 }
 
-// Bytes the denoising run's planes take for a picture of this size.
-std::uint64_t PlaneBytes(const QvnOptions& options, int engineThreads, std::uint64_t width, std::uint64_t height)
-{
-    constexpr std::uint64_t largestSide = 0x7FFFFFFF;
-    if (width > largestSide || height > largestSide) return std::numeric_limits<std::uint64_t>::max();
-    const auto w = static_cast<std::int32_t>(width), h = static_cast<std::int32_t>(height);
-    return static_cast<std::uint64_t>(options.method == Method::Fine ? FineDenoiseMemoryNeed(w, h, engineThreads)
-                                                                     : DenoiseMemoryNeed(w, h));
-}
-
-// What one picture's job holds at its peak, measured rather than only the planes: the loading, or
-// the picture with its run's planes, and beside either the allocation arena and the stacks of the
-// run's threads.
+// What the job needs at its peak: the picture, and its run's planes when it is denoised.
 std::uint64_t JobMemoryNeed(const PictureHeader& header, const QvnOptions& options, int engineThreads, bool denoise)
 {
-    constexpr std::uint64_t arena = 64u << 20, stack = 8u << 20;
-    const std::uint64_t held = HeldPictureBytes(header.width, header.height);
-    const std::uint64_t planes = denoise ? PlaneBytes(options, engineThreads, header.width, header.height) : 0;
-    const std::uint64_t working = planes > std::numeric_limits<std::uint64_t>::max() - held ? planes : held + planes;
-    const std::uint64_t peak = std::max(LoadingBytes(header), working);
-    const std::uint64_t threads = arena + stack * static_cast<std::uint64_t>(std::max(1, engineThreads));
-    return peak > std::numeric_limits<std::uint64_t>::max() - threads ? peak : peak + threads;
+    const bool fine = options.method == Method::Fine;
+    const std::uint64_t planes = denoise ? PlaneBytes(fine, engineThreads, header.width, header.height) : 0;
+    return JobMemoryNeed(header, planes, engineThreads);
 }
 
 // Holds a share of the memory gate for the length of one job.
@@ -150,7 +134,7 @@ bool Denoise(const QvnOptions& options, int engineThreads, Image& image, Picture
     const bool done = options.method == Method::Fine ? RunFine(options, engineThreads, image, report)
                                                      : RunClassic(SettingsOf(options, engineThreads), image, report);
     if (!done) {
-        const std::uint64_t need = PlaneBytes(options, engineThreads, static_cast<std::uint32_t>(image.header->biWidth),
+        const std::uint64_t need = PlaneBytes(options.method == Method::Fine, engineThreads, static_cast<std::uint32_t>(image.header->biWidth),
                                               static_cast<std::uint32_t>(image.header->biHeight));
         report.error = "too large for the memory: processing needs " + MiB(need) + ", which could not be had";
         return false;

@@ -6,12 +6,6 @@
 
 // What qvn asks of the operating system; one file per platform.
 
-// Memory the pictures processed at once may use: the smallest of the physical memory, what the
-// process's address-space and data limits leave (RLIMIT_AS, RLIMIT_DATA) and its memory cgroup's
-// limit (memory.max, or memory.limit_in_bytes under cgroup v1); on Windows the physical memory and
-// the address space left. 0 when unknown.
-std::uint64_t UsableMemoryBytes();
-
 // The command's arguments after the program name, in UTF-8 (on Windows read as UTF-16, so that
 // any file name arrives whole, whatever the system's code page).
 std::vector<std::string> ProgramArguments(int argc, char** argv);

@@ -17,15 +17,6 @@ std::string Utf8FromWide(const wchar_t* text, int length)
 
 }  // namespace
 
-std::uint64_t UsableMemoryBytes()
-{
-    MEMORYSTATUSEX status{};
-    status.dwLength = sizeof status;
-    if (!GlobalMemoryStatusEx(&status)) return 0;
-    // A 32-bit process cannot use more than its address space, however much memory is fitted.
-    return status.ullTotalPhys < status.ullAvailVirtual ? status.ullTotalPhys : status.ullAvailVirtual;
-}
-
 std::vector<std::string> ProgramArguments(int argc, char** argv)
 {
     int count = 0;

@@ -6,7 +6,9 @@
 
 #include "colour/view_keys.h"
 #include "colour/view_transform.h"
+#include "engine/picture_memory.h"
 #include "imagefile/image_file.h"
+#include "support/usable_memory.h"
 #include "ui/app_state.h"
 #include "ui/engine_run.h"
 #include "ui/preview_dialog.h"
@@ -154,12 +156,21 @@ std::wstring FirstDroppedPath(HDROP drop)
     return path;
 }
 
+// A picture that cannot be had with its denoising planes is refused from its header, before its
+// decoding takes gigabytes and minutes; the held picture goes all the same, as with any refusal.
+bool LoadPicture(const std::string& path)
+{
+    if (ClassicRunFits(path, UsableMemoryBytes())) return LoadImageFile(path, heldImage) == FileError::None;
+    ReleaseImage(heldImage);
+    return false;
+}
+
 void LoadDroppedFile(HWND window, HDROP drop)
 {
     mainView.path = FirstDroppedPath(drop);
     DragFinish(drop);
     pictureShown = false;
-    if (LoadImageFile(Utf8FromWide(mainView.path), heldImage) == FileError::None) {
+    if (LoadPicture(Utf8FromWide(mainView.path))) {
         AskForRepaint(window);
         pictureShown = true;
         mainView.panX = mainView.panY = 0;

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <vector>
 
-#include "cli/platform.h"
+#include "support/usable_memory.h"
 
 namespace {
 

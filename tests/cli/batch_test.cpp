@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "cli/batch.h"
-#include "cli/platform.h"
 #include "colour/view_transform.h"
 #include "engine/denoise.h"
 #include "engine/fine_denoise.h"
@@ -22,6 +21,7 @@
 #include "imagefile/converter_library.h"
 #include "imagefile/image_file.h"
 #include "support/replace_file.h"
+#include "support/usable_memory.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>

@@ -1,0 +1,33 @@
+#include "engine/picture_memory.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "engine/denoise.h"
+#include "engine/fine_denoise.h"
+
+std::uint64_t PlaneBytes(bool fine, int threads, std::uint64_t width, std::uint64_t height)
+{
+    constexpr std::uint64_t largestSide = 0x7FFFFFFF;
+    if (width > largestSide || height > largestSide) return std::numeric_limits<std::uint64_t>::max();
+    const auto w = static_cast<std::int32_t>(width), h = static_cast<std::int32_t>(height);
+    return static_cast<std::uint64_t>(fine ? FineDenoiseMemoryNeed(w, h, threads) : DenoiseMemoryNeed(w, h));
+}
+
+std::uint64_t JobMemoryNeed(const PictureHeader& header, std::uint64_t planeBytes, int threads)
+{
+    constexpr std::uint64_t arena = 64u << 20, stack = 8u << 20;
+    const std::uint64_t held = HeldPictureBytes(header.width, header.height);
+    const std::uint64_t working = planeBytes > std::numeric_limits<std::uint64_t>::max() - held ? planeBytes
+                                                                                              : held + planeBytes;
+    const std::uint64_t peak = std::max(LoadingBytes(header), working);
+    const std::uint64_t stacks = arena + stack * static_cast<std::uint64_t>(std::max(1, threads));
+    return peak > std::numeric_limits<std::uint64_t>::max() - stacks ? peak : peak + stacks;
+}
+
+bool ClassicRunFits(const std::string& path, std::uint64_t budget)
+{
+    PictureHeader header;
+    if (ReadPictureHeader(path, header) != FileError::None) return true;
+    return JobMemoryNeed(header, PlaneBytes(false, 1, header.width, header.height), 1) <= budget;
+}
