@@ -86,10 +86,9 @@ void RunWorkers(const std::vector<PictureJob>& jobs, const QvnOptions& options, 
     const int threadsPerPicture = std::max(1, cores / std::max(1, workers));
     std::atomic<std::size_t> next{0};
     const auto work = [&](int slot) {
-        UseProgressSlot(slot);
         for (std::size_t i = next++; i < jobs.size(); i = next++) {
-            PictureReport report = RunPictureJob(jobs[i], options, threadsPerPicture, gate);
-            CountFinishedPicture();
+            PictureReport report = RunPictureJob(jobs[i], options, threadsPerPicture, slot, gate);
+            CountFinishedPicture(slot);
             Deliver(printer, i, std::move(report));
         }
     };

@@ -53,22 +53,18 @@ std::string ReadFailure(FileError error)
     return text;
 }
 
-void ShowFineProgress(int percent)
-{
-    ShowBatchProgress(2, percent);
-}
-
 // The adaptive run, scored and reported like the classic one.
-bool RunFine(const QvnOptions& options, int engineThreads, Image& image, PictureReport& report)
+bool RunFine(const QvnOptions& options, int engineThreads, const ProgressPlace& place, Image& image,
+             PictureReport& report)
 {
     const auto started = std::chrono::steady_clock::now();
     FineSettings settings;
     settings.strength = options.strength;
     settings.threads = engineThreads;
-    settings.progress = ShowFineProgress;
-    ShowBatchProgress(1, 0);
+    settings.progress = [&place](int percent) { ShowBatchProgress(place, 2, percent); };
+    ShowBatchProgress(place, 1, 0);
     const FineOutcome outcome = FineDenoiseImage(settings, image.header, image.bits, image.rows.get());
-    ShowBatchProgress(0, 0);
+    ShowBatchProgress(place, 0, 0);
     if (!outcome.done) return false;
     report.noiseMeasured = true;
     std::copy(outcome.noise.sigma, outcome.noise.sigma + 3, report.noise);
@@ -81,10 +77,11 @@ bool RunFine(const QvnOptions& options, int engineThreads, Image& image, Picture
 }
 
 // The whole-picture run, as the desktop program's full-processing button starts it.
-bool RunClassic(const DenoiseSettings& settings, Image& image, PictureReport& report)
+bool RunClassic(const DenoiseSettings& settings, const ProgressPlace& place, Image& image, PictureReport& report)
 {
     FrontEnd host;
-    host.showProgress = ShowBatchProgress;  // no pauses: nobody needs to see a window
+    // No pauses: nobody needs to see a window.
+    host.showProgress = [&place](int kind, int percent) { ShowBatchProgress(place, kind, percent); };
     host.showResult = [&report](const QualityFigures& figures, int seconds) {
         report.resultText = FormatResultText(figures.lumaSnr, figures.chromaSnr, seconds);
     };
@@ -129,10 +126,11 @@ bool Reserve(std::uint64_t need, Reservation& reservation, PictureReport& report
 
 // The whole-picture run, as the desktop program's full-processing button starts it, or the
 // adaptive one.
-bool Denoise(const QvnOptions& options, int engineThreads, Image& image, PictureReport& report)
+bool Denoise(const QvnOptions& options, int engineThreads, const ProgressPlace& place, Image& image,
+             PictureReport& report)
 {
-    const bool done = options.method == Method::Fine ? RunFine(options, engineThreads, image, report)
-                                                     : RunClassic(SettingsOf(options, engineThreads), image, report);
+    const bool done = options.method == Method::Fine ? RunFine(options, engineThreads, place, image, report)
+                                                     : RunClassic(SettingsOf(options, engineThreads), place, image, report);
     if (!done) {
         const std::uint64_t need = PlaneBytes(options.method == Method::Fine, engineThreads, static_cast<std::uint32_t>(image.header->biWidth),
                                               static_cast<std::uint32_t>(image.header->biHeight));
@@ -161,7 +159,7 @@ bool Write(const Image& image, const PictureJob& job, int quality, PictureReport
     return true;
 }
 
-void Run(const PictureJob& job, const QvnOptions& options, int engineThreads, MemoryGate& gate,
+void Run(const PictureJob& job, const QvnOptions& options, int engineThreads, int progressSlot, MemoryGate& gate,
          PictureReport& report)
 {
     const bool denoise = options.viewMode < 0 || options.viewMode == kViewDifference;
@@ -173,8 +171,8 @@ void Run(const PictureJob& job, const QvnOptions& options, int engineThreads, Me
         !Reserve(JobMemoryNeed(header, options, engineThreads, denoise), reservation, report))
         return;
     // The bar's shares of one picture, as a 12-megapixel photograph's time divides.
-    UseProgressSpan(0, 10);
-    ShowBatchProgress(1, 0);
+    ProgressPlace place{progressSlot, 0, 10};
+    ShowBatchProgress(place, 1, 0);
     Image image;
     if (const FileError error = LoadImageFile(job.input, image, LoadChoices{options.keepOrientation}); error != FileError::None) {
         report.error = ReadFailure(error);
@@ -186,27 +184,28 @@ void Run(const PictureJob& job, const QvnOptions& options, int engineThreads, Me
         header = PictureHeader{PictureKind::Bmp, static_cast<std::uint32_t>(report.width), static_cast<std::uint32_t>(report.height)};
         if (!Reserve(JobMemoryNeed(header, options, engineThreads, denoise), reservation, report)) return;
     }
-    UseProgressSpan(10, 85);
-    if (denoise && !Denoise(options, engineThreads, image, report)) return;
+    place = {progressSlot, 10, 85};
+    if (denoise && !Denoise(options, engineThreads, place, image, report)) return;
     if (options.viewMode >= 0)
         ApplyViewTransform(static_cast<std::int8_t>(options.viewMode), ColourSettingsOf(options), image.header,
                            image.bits, image.rows.get());
     if (options.strip) image.metadata.clear();
-    UseProgressSpan(85, 100);
-    ShowBatchProgress(1, 0);
+    place = {progressSlot, 85, 100};
+    ShowBatchProgress(place, 1, 0);
     Write(image, job, options.quality, report);
-    ShowBatchProgress(0, 0);
+    ShowBatchProgress(place, 0, 0);
 }
 
 }  // namespace
 
-PictureReport RunPictureJob(const PictureJob& job, const QvnOptions& options, int engineThreads, MemoryGate& gate)
+PictureReport RunPictureJob(const PictureJob& job, const QvnOptions& options, int engineThreads, int progressSlot,
+                            MemoryGate& gate)
 {
     const auto started = std::chrono::steady_clock::now();
     PictureReport report;
     report.input = job.input;
     report.error = job.error;
-    if (report.error.empty()) Run(job, options, engineThreads, gate, report);
+    if (report.error.empty()) Run(job, options, engineThreads, progressSlot, gate, report);
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return report;
 }

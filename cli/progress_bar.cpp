@@ -19,8 +19,6 @@ struct ProgressBoard {
 };
 
 ProgressBoard board;
-thread_local int progressSlot = 0;
-thread_local int spanFrom = 0, spanTo = 100;
 
 int BoardPerMille()
 {
@@ -68,32 +66,21 @@ void StartProgressBoard(std::FILE* errorStream, bool shown, int pictures, int wo
     board.lastLine.clear();
 }
 
-void UseProgressSpan(int from, int to)
-{
-    spanFrom = from;
-    spanTo = to;
-}
-
-void UseProgressSlot(int slot)
-{
-    progressSlot = slot;
-}
-
-void ShowBatchProgress(int kind, int percent)
+void ShowBatchProgress(const ProgressPlace& place, int kind, int percent)
 {
     std::lock_guard<std::mutex> hold(board.lock);
-    if (progressSlot < 0 || progressSlot >= static_cast<int>(board.slotPercent.size())) return;
+    if (place.slot < 0 || place.slot >= static_cast<int>(board.slotPercent.size())) return;
     if (percent < 0) percent = 0;
     if (percent > 100) percent = 100;
-    board.slotPercent[progressSlot] = kind == 1 ? spanFrom : kind == 2 ? spanFrom + (spanTo - spanFrom) * percent / 100 : spanTo;
+    board.slotPercent[place.slot] =
+        kind == 1 ? place.from : kind == 2 ? place.from + (place.to - place.from) * percent / 100 : place.to;
     DrawLocked();
 }
 
-void CountFinishedPicture()
+void CountFinishedPicture(int slot)
 {
     std::lock_guard<std::mutex> hold(board.lock);
-    if (progressSlot >= 0 && progressSlot < static_cast<int>(board.slotPercent.size()))
-        board.slotPercent[progressSlot] = 0;
+    if (slot >= 0 && slot < static_cast<int>(board.slotPercent.size())) board.slotPercent[slot] = 0;
     ++board.finished;
     DrawLocked();
 }

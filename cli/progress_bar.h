@@ -14,19 +14,21 @@ bool ShouldShowProgress(bool quiet, bool errorIsTerminal);
 // nothing is ever drawn, but PrintAboveBar still prints.
 void StartProgressBoard(std::FILE* errorStream, bool shown, int pictures, int workers);
 
-// The calling worker's slot, set once per worker thread before its first picture.
-void UseProgressSlot(int slot);
+// Where one worker's progress goes: its slot on the board, and the share of its current picture
+// that the next progress calls cover, in percent (a picture is read, processed and written, and
+// the bar shows all three).
+struct ProgressPlace {
+    int slot = 0;
+    int from = 0;
+    int to = 100;
+};
 
-// The share of the calling worker's picture that the next progress calls cover, in percent: a
-// picture is read, processed and written, and the bar shows all three (0 ... 100 by default).
-void UseProgressSpan(int from, int to);
+// A worker's progress, as the engine's hook reports it: kind 1 starts the place's span, kind 2
+// moves to percent of it, other kinds end it.
+void ShowBatchProgress(const ProgressPlace& place, int kind, int percent);
 
-// The engine's progress hook: kind 1 starts the current span, kind 2 moves to percent of it, other
-// kinds end it.
-void ShowBatchProgress(int kind, int percent);
-
-// Counts a picture as finished (written or failed).
-void CountFinishedPicture();
+// Counts the picture of the worker at slot as finished (written or failed).
+void CountFinishedPicture(int slot);
 
 // Prints text to the stream, above the bar.
 void PrintAboveBar(std::FILE* stream, const std::string& text);

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <cstdint>
 
 #include "engine/noise_estimate.h"
@@ -15,7 +16,7 @@ struct FineSettings {
     int strength = 50;   // 1 ... 99: the measured noise is taken as strength / 50 of itself
     int threads = 0;     // 0: one per processor
     // Called on the caller's thread with 0 ... 100 as the tiles are done; may be null.
-    void (*progress)(int percent) = nullptr;
+    std::function<void(int percent)> progress;
 };
 
 struct FineOutcome {

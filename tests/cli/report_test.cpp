@@ -44,15 +44,14 @@ TEST(Progress, BoardCombinesTheWorkersAndPrintsAboveTheBar)
     std::FILE* stream = std::tmpfile();
     ASSERT_NE(stream, nullptr);
     StartProgressBoard(stream, true, 2, 2);
-    UseProgressSlot(1);
-    ShowBatchProgress(1, 0);
-    ShowBatchProgress(2, 50);
+    ProgressPlace place{1, 0, 100};
+    ShowBatchProgress(place, 1, 0);
+    ShowBatchProgress(place, 2, 50);
     PrintAboveBar(stream, "done\n");
-    UseProgressSpan(80, 100);  // the writing's share: the picture is not done while it is written
-    ShowBatchProgress(1, 0);
-    UseProgressSpan(0, 100);
-    ShowBatchProgress(0, 0);
-    CountFinishedPicture();
+    place = {1, 80, 100};  // the writing's share: the picture is not done while it is written
+    ShowBatchProgress(place, 1, 0);
+    ShowBatchProgress(place, 0, 0);
+    CountFinishedPicture(1);
     EndProgressBoard();
 
     std::rewind(stream);
@@ -66,7 +65,7 @@ TEST(Progress, BoardCombinesTheWorkersAndPrintsAboveTheBar)
     EXPECT_EQ(written.back(), '\r') << "the bar is erased at the end";
 
     StartProgressBoard(nullptr, false, 1, 1);  // a hidden board never touches its stream
-    ShowBatchProgress(2, 10);
+    ShowBatchProgress(ProgressPlace{}, 2, 10);
     EndProgressBoard();
 }
 
