@@ -25,9 +25,9 @@ std::uint64_t JobMemoryNeed(const PictureHeader& header, std::uint64_t planeByte
     return peak > std::numeric_limits<std::uint64_t>::max() - stacks ? peak : peak + stacks;
 }
 
-bool ClassicRunFits(const std::string& path, std::uint64_t budget)
+bool PictureLoadFits(const std::string& path, std::uint64_t budget)
 {
     PictureHeader header;
     if (ReadPictureHeader(path, header) != FileError::None) return true;
-    return JobMemoryNeed(header, PlaneBytes(false, 1, header.width, header.height), 1) <= budget;
+    return JobMemoryNeed(header, 0, 1) <= budget;
 }

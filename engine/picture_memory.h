@@ -17,6 +17,8 @@ std::uint64_t PlaneBytes(bool fine, int threads, std::uint64_t width, std::uint6
 // allocation arena and the stacks of the run's threads.
 std::uint64_t JobMemoryNeed(const PictureHeader& header, std::uint64_t planeBytes, int threads);
 
-// Whether the picture file at path can be loaded and denoised whole the classic way within budget
-// bytes, by its header. A header not made out here passes: the loader then gives the reason.
-bool ClassicRunFits(const std::string& path, std::uint64_t budget);
+// Whether the picture file at path can be loaded within budget bytes, by its header. Its denoising
+// planes are not counted: a picture too large for a whole run can still be viewed and previewed, and
+// the whole run refuses it by itself. A header not made out here passes: the loader then gives the
+// reason.
+bool PictureLoadFits(const std::string& path, std::uint64_t budget);

@@ -156,11 +156,11 @@ std::wstring FirstDroppedPath(HDROP drop)
     return path;
 }
 
-// A picture that cannot be had with its denoising planes is refused from its header, before its
-// decoding takes gigabytes and minutes; the held picture goes all the same, as with any refusal.
+// A picture that cannot be loaded is refused from its header, before its decoding takes gigabytes
+// and minutes; the held picture goes all the same, as with any refusal.
 bool LoadPicture(const std::string& path)
 {
-    if (ClassicRunFits(path, UsableMemoryBytes())) return LoadImageFile(path, heldImage) == FileError::None;
+    if (PictureLoadFits(path, UsableMemoryBytes())) return LoadImageFile(path, heldImage) == FileError::None;
     ReleaseImage(heldImage);
     return false;
 }

@@ -151,16 +151,16 @@ TEST_F(MainWindowTest, ARefusedFileBringsBackTheStartUpPicture)
     EXPECT_EQ(Title(mainWindow), L" QVN - pattern.bmp");
 }
 
-// A grey progressive JPEG of 16000 x 16000 in half a megabyte: one scan of flat blocks, each one
-// bit long. Whole, with its denoising planes, it needs more than a 32-bit process can address.
+// A grey progressive JPEG of 24000 x 24000 in about a megabyte: one scan of flat blocks, each one
+// bit long. Its loading alone needs more than a 32-bit process can address.
 void WriteJpegBomb(const wchar_t* name)
 {
     using namespace std::string_literals;
     const std::string table = "\xFF\xDB\x00\x43\x00"s + std::string(64, '\1');  // flat quantisation
-    const std::string frame = "\xFF\xC2\x00\x0B\x08\x3E\x80\x3E\x80\x01\x01\x11\x00"s;  // one component
+    const std::string frame = "\xFF\xC2\x00\x0B\x08\x5D\xC0\x5D\xC0\x01\x01\x11\x00"s;  // one component
     const std::string code = "\xFF\xC4\x00\x14\x00\x01"s + std::string(15, '\0') + '\0';  // DC: 0 is "0"
     const std::string scan = "\xFF\xDA\x00\x08\x01\x01\x00\x00\x00\x00"s;
-    const std::string blocks(2000 * 2000 / 8, '\0');  // every block's difference: the one-bit code 0
+    const std::string blocks(3000 * 3000 / 8, '\0');  // every block's difference: the one-bit code 0
     std::ofstream(name, std::ios::binary) << "\xFF\xD8" << table << frame << code << scan << blocks << "\xFF\xD9";
 }
 
@@ -176,10 +176,15 @@ TEST_F(MainWindowTest, APictureTooLargeForTheMemoryIsRefusedFromItsHeaderAtOnce)
     const BoxSeen box = DropAndShow({L"bomb.jpg"});
     PROCESS_MEMORY_COUNTERS after = {};
     GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
-    EXPECT_LT(after.PeakPagefileUsage - before.PeakPagefileUsage, SIZE_T{256} << 20);
+    EXPECT_LT(after.PeakPagefileUsage, before.PeakPagefileUsage + (SIZE_T{256} << 20));
     EXPECT_EQ(box.text, L"読めないファイルです。。。");
     EXPECT_EQ(Title(mainWindow), L" Can't read file...");
     EXPECT_FALSE(heldImage.loaded);
+
+    // Wider than 8192 pixels its whole run's planes cannot be had here, but it can still be viewed.
+    WriteBmp(L"long.bmp", 9000, 2, [](int, int) { return RGB(10, 20, 30); });
+    EXPECT_FALSE(DropAndShow({L"long.bmp"}).seen);
+    EXPECT_TRUE(heldImage.loaded);
     FreeConverterLibrary();
 }
 
