@@ -54,7 +54,7 @@ FileError ReadChecked(std::istream& file, std::uint64_t fileSize, Image& image)
     // Divided, not multiplied, so that no claimed size can overflow before it is compared.
     if (static_cast<std::uint64_t>(RowStride(info.biWidth)) > (fileSize - pixelOffset) / height) return FileError::Truncated;
 
-    if (!AllocateImage(info.biWidth, height, image)) return FileError::OutOfMemory;
+    if (!AllocateImage(info.biWidth, height, image, NewPixels::ToBeWritten)) return FileError::OutOfMemory;
     // The program's layout: a plain 40-byte header, bottom-up rows, no colour table.
     *image.header = info;
     image.header->biSize = infoHeaderSize;

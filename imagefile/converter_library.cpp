@@ -43,7 +43,7 @@ FileError CheckedAdopt(const std::uint8_t* block, std::int32_t size, Image& imag
     // Divided, not multiplied, so that no claimed size can overflow before it is compared.
     const std::int64_t stride = RowStride(header.biWidth);
     if (stride > (size - 40) / header.biHeight) return FileError::ConverterRefused;
-    if (!AllocateImage(header.biWidth, header.biHeight, image)) return FileError::OutOfMemory;
+    if (!AllocateImage(header.biWidth, header.biHeight, image, NewPixels::ToBeWritten)) return FileError::OutOfMemory;
     header.biSize = 40;
     *image.header = header;
     std::memcpy(image.bits, block + 40, static_cast<std::size_t>(stride * header.biHeight));

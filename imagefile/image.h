@@ -27,10 +27,17 @@ struct Image {
 // pictures must; sizes that are not positive do not fit.
 bool ImageBytesFit(std::int32_t width, std::int32_t height);
 
+// How a new picture's pixels start: all zero, or left for a loader that writes every working and
+// source byte (a 12-megapixel picture would otherwise clear 72 MB only to overwrite it); the row
+// padding is zero either way.
+enum class NewPixels { Zeroed, ToBeWritten };
+
 // Makes an empty picture of the given size: a 24-bit bottom-up header (size 40, planes 1,
-// every other field 0), zeroed working pixels and source rows. False, with the picture released,
-// when the size is not positive or its bytes do not fit in memory or in 32-bit arithmetic.
-bool AllocateImage(std::int32_t width, std::int32_t height, Image& image);
+// every other field 0), working pixels and source rows as start says. False, with the picture
+// released, when the size is not positive or its bytes do not fit in memory or in 32-bit
+// arithmetic.
+bool AllocateImage(std::int32_t width, std::int32_t height, Image& image,
+                   NewPixels start = NewPixels::Zeroed);
 
 // Copies the working pixels into the source rows, dropping the row padding.
 void FillSourceRows(Image& image);

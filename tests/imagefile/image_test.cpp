@@ -42,6 +42,16 @@ TEST(Image, SourceRowsDropThePadding)
     EXPECT_EQ(std::memcmp(image.rows[2], row2, 3), 0);
 }
 
+TEST(Image, PaddingOfAPictureLeftForItsLoaderIsZero)
+{
+    // Big enough that the allocator hands out recycled or patterned memory where it would.
+    Image image;
+    ASSERT_TRUE(AllocateImage(5, 300, image));
+    std::memset(image.bits, 0xA5, static_cast<std::size_t>(RowStride(5) * 300));
+    ASSERT_TRUE(AllocateImage(5, 300, image, NewPixels::ToBeWritten));
+    for (int y = 0; y < 300; ++y) EXPECT_EQ(image.bits[y * RowStride(5) + 15], 0) << y;
+}
+
 TEST(Image, RefusesSizesThatCannotExist)
 {
     Image image;
