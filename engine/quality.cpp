@@ -7,8 +7,10 @@
 #include <memory>
 #include <new>
 
+#include "colour/lanes.h"
 #include "engine/newton_sqrt.h"
 #include "engine/parallel_for.h"
+#include "engine/wide_loops.h"
 
 namespace {
 
@@ -17,51 +19,117 @@ constexpr double yr = 0.257f, yg = 0.504f, yb = 0.098f;
 constexpr double crr = 0.439f, crg = 0.368f, crb = 0.071f;
 constexpr double cbr = 0.148f, cbg = 0.291f, cbb = 0.439f;
 
-struct LumaChroma {
-    double y, cr, cb;
+// Extremes of one component of one picture; maxima start at 0 and minima at 255, so a component
+// that is negative everywhere keeps the maximum 0. V is double, or Lanes for four pixels' worth
+// that are merged at the end of a row (the extremes do not depend on the order of the pixels).
+template <class V>
+struct Extremes {
+    V max = Splat<V>(0.0), min = Splat<V>(255.0);
 };
 
-LumaChroma ToLumaChroma(const std::uint8_t* pixel)
+template <class V>
+QV_KERNEL void Widen(V v, Extremes<V>& e)
 {
-    const double r = pixel[2], g = pixel[1], b = pixel[0];
-    return {((yr * r + yg * g) + yb * b) + 16, (crr * r - crg * g) - crb * b,
+    e.max = Pick(v > e.max, v, e.max);
+    e.min = Pick(v < e.min, v, e.min);
+}
+
+template <class V>
+struct PictureExtremes {
+    Extremes<V> sourceY, sourceCr, sourceCb, resultY, resultCr, resultCb;
+};
+
+// A part's extremes into the whole's; a part that saw no pixel changes nothing.
+QV_KERNEL void Merge(const Extremes<double>& from, Extremes<double>& into)
+{
+    if (from.max > into.max) into.max = from.max;
+    if (from.min < into.min) into.min = from.min;
+}
+
+QV_KERNEL void Merge(const Extremes<Lanes>& from, Extremes<double>& into)
+{
+    for (int k = 0; k < laneCount; ++k) Merge(Extremes<double>{from.max[k], from.min[k]}, into);
+}
+
+template <class V>
+QV_KERNEL void Merge(const PictureExtremes<V>& part, PictureExtremes<double>& all)
+{
+    Merge(part.sourceY, all.sourceY);
+    Merge(part.sourceCr, all.sourceCr);
+    Merge(part.sourceCb, all.sourceCb);
+    Merge(part.resultY, all.resultY);
+    Merge(part.resultCr, all.resultCr);
+    Merge(part.resultCb, all.resultCb);
+}
+
+// One channel of one pixel, or of four pixels, in blue, green, red order.
+QV_KERNEL double Channel(const std::uint8_t* p, int channel) { return p[channel]; }
+QV_KERNEL Lanes ChannelLanes(const std::uint8_t* p, int channel)
+{
+    using Samples = std::int32_t __attribute__((vector_size(16)));
+    return __builtin_convertvector((Samples{p[channel], p[3 + channel], p[6 + channel], p[9 + channel]}), Lanes);
+}
+
+template <class V>
+struct LumaChroma {
+    V y, cr, cb;
+};
+
+template <class V>
+QV_KERNEL LumaChroma<V> ToLumaChroma(V r, V g, V b)
+{
+    return {((yr * r + yg * g) + yb * b) + 16.0, (crr * r - crg * g) - crb * b,
             (-cbr * r - cbg * g) + cbb * b};
 }
 
-// Extremes of one component of one picture; maxima start at 0 and minima at 255, so a component
-// that is negative everywhere keeps the maximum 0.
-struct Extremes {
-    double max = 0.0, min = 255.0;
-};
-
-void Widen(double v, Extremes& e)
+// Widens the extremes by one pixel (or four) of both pictures and gives its squared differences
+// divided by the pixel count, the terms of the mean squared errors.
+template <class V>
+QV_KERNEL void Terms(LumaChroma<V> s, LumaChroma<V> r, double pixels, PictureExtremes<V>& e, V& y,
+                     V& cr, V& cb)
 {
-    if (v > e.max) e.max = v;
-    if (v < e.min) e.min = v;
+    Widen(s.y, e.sourceY);
+    Widen(s.cr, e.sourceCr);
+    Widen(s.cb, e.sourceCb);
+    Widen(r.y, e.resultY);
+    Widen(r.cr, e.resultCr);
+    Widen(r.cb, e.resultCb);
+    const V dy = s.y - r.y, dcr = s.cr - r.cr, dcb = s.cb - r.cb;
+    y = (dy * dy) / pixels;
+    cr = (dcr * dcr) / pixels;
+    cb = (dcb * dcb) / pixels;
 }
 
-struct PictureExtremes {
-    Extremes sourceY, sourceCr, sourceCb, resultY, resultCr, resultCb;
-};
-
-void Merge(const PictureExtremes& part, PictureExtremes& all)
+// The terms of count pixels of one row, four at a time, then one by one.
+QV_LOOP_BODY void TermsOfRowBody(const std::uint8_t* source, const std::uint8_t* result, int count,
+                                 double pixels, double* termsY, double* termsCr, double* termsCb,
+                                 PictureExtremes<double>& e)
 {
-    const auto merge = [](const Extremes& from, Extremes& into) {
-        if (from.max > into.max) into.max = from.max;
-        if (from.min < into.min) into.min = from.min;
-    };
-    merge(part.sourceY, all.sourceY);
-    merge(part.sourceCr, all.sourceCr);
-    merge(part.sourceCb, all.sourceCb);
-    merge(part.resultY, all.resultY);
-    merge(part.resultCr, all.resultCr);
-    merge(part.resultCb, all.resultCb);
+    PictureExtremes<Lanes> lanes;
+    int x = 0;
+    for (; x + laneCount <= count; x += laneCount) {
+        const std::uint8_t *s = source + 3 * x, *r = result + 3 * x;
+        Lanes y, cr, cb;
+        Terms(ToLumaChroma(ChannelLanes(s, 2), ChannelLanes(s, 1), ChannelLanes(s, 0)),
+              ToLumaChroma(ChannelLanes(r, 2), ChannelLanes(r, 1), ChannelLanes(r, 0)), pixels,
+              lanes, y, cr, cb);
+        __builtin_memcpy(termsY + x, &y, sizeof y);
+        __builtin_memcpy(termsCr + x, &cr, sizeof cr);
+        __builtin_memcpy(termsCb + x, &cb, sizeof cb);
+    }
+    Merge(lanes, e);
+    for (; x < count; ++x) {
+        const std::uint8_t *s = source + 3 * x, *r = result + 3 * x;
+        Terms(ToLumaChroma(Channel(s, 2), Channel(s, 1), Channel(s, 0)),
+              ToLumaChroma(Channel(r, 2), Channel(r, 1), Channel(r, 0)), pixels, e, termsY[x],
+              termsCr[x], termsCb[x]);
+    }
 }
 
-// Each pixel's squared differences divided by the pixel count, the terms of the mean squared errors.
-struct PixelTerms {
-    double y, cr, cb;
-};
+QV_WIDE_LOOP(TermsOfRow,
+             (const std::uint8_t* source, const std::uint8_t* result, int count, double pixels,
+              double* termsY, double* termsCr, double* termsCb, PictureExtremes<double>& e),
+             (source, result, count, pixels, termsY, termsCr, termsCb, e))
 
 // The pixels whose terms are held at once (a few megabytes), and the share of one thread at a time.
 constexpr std::int64_t bandPixels = 1 << 18;
@@ -75,36 +143,27 @@ struct Pictures {
     double pixels;
 };
 
-// Terms and extremes of the pixels [first, last) in picture order, row after row.
-void TermsOfPixels(const Pictures& p, std::int64_t first, std::int64_t last, PixelTerms* terms,
-                   PictureExtremes& e)
+// Each component's terms of a band of pixels, in picture order.
+struct BandTerms {
+    double *y, *cr, *cb;
+};
+
+// Terms and extremes of the pixels [first, last) in picture order, row after row; the terms of
+// pixel i go to index i - first.
+void TermsOfPixels(const Pictures& p, std::int64_t first, std::int64_t last, BandTerms terms,
+                   PictureExtremes<double>& e)
 {
-    std::int64_t y = first / p.width, x = first % p.width;
-    const std::uint8_t* source = p.rows[y] + 3 * x;
-    const std::uint8_t* result = p.bits + y * p.stride + 3 * x;
-    for (std::int64_t i = first; i < last; ++i, ++terms) {
-        const LumaChroma s = ToLumaChroma(source), r = ToLumaChroma(result);
-        Widen(s.y, e.sourceY);
-        Widen(s.cr, e.sourceCr);
-        Widen(s.cb, e.sourceCb);
-        Widen(r.y, e.resultY);
-        Widen(r.cr, e.resultCr);
-        Widen(r.cb, e.resultCb);
-        const double dy = s.y - r.y, dcr = s.cr - r.cr, dcb = s.cb - r.cb;
-        *terms = {(dy * dy) / p.pixels, (dcr * dcr) / p.pixels, (dcb * dcb) / p.pixels};
-        if (++x < p.width) {
-            source += 3;
-            result += 3;
-        } else if (i + 1 < last) {  // the working rows step over their padding
-            x = 0;
-            ++y;
-            source = p.rows[y];
-            result = p.bits + y * p.stride;
-        }
+    for (std::int64_t i = first; i < last;) {
+        const std::int64_t y = i / p.width, x = i % p.width;
+        const int count = static_cast<int>(std::min<std::int64_t>(p.width - x, last - i));
+        const std::int64_t at = i - first;
+        TermsOfRow(p.rows[y] + 3 * x, p.bits + y * p.stride + 3 * x, count, p.pixels, terms.y + at,
+                   terms.cr + at, terms.cb + at, e);
+        i += count;
     }
 }
 
-double MeanRange(const Extremes& source, const Extremes& result)
+double MeanRange(const Extremes<double>& source, const Extremes<double>& result)
 {
     return (source.max + result.max) / 2 - (source.min + result.min) / 2;
 }
@@ -129,11 +188,12 @@ QualityFigures MeasureQuality(int threads, const BitmapInfoHeader* header, const
     // planes may have taken nearly all the memory a 32-bit program has: without room for a band it
     // goes pixel by pixel, which is slower but gives the same figures.
     std::int64_t bandLength = std::min(count, bandPixels);
-    std::unique_ptr<PixelTerms[]> band(new (std::nothrow) PixelTerms[static_cast<std::size_t>(bandLength)]);
-    PixelTerms onePixel;
-    PixelTerms* terms = band ? band.get() : &onePixel;
+    std::unique_ptr<double[]> band(new (std::nothrow) double[3 * static_cast<std::size_t>(bandLength)]);
+    double onePixel[3];
     if (!band) bandLength = 1;
-    std::array<PictureExtremes, maxEngineThreads> extremes;
+    double* const held = band ? band.get() : onePixel;
+    const BandTerms terms{held, held + bandLength, held + 2 * bandLength};
+    std::array<PictureExtremes<double>, maxEngineThreads> extremes;
     double errorY = 0, errorCr = 0, errorCb = 0;
     for (std::int64_t start = 0; start < count; start += bandLength) {
         const std::int64_t inBand = std::min(bandLength, count - start);
@@ -141,16 +201,17 @@ QualityFigures MeasureQuality(int threads, const BitmapInfoHeader* header, const
         ParallelFor(threads, pieces, 1, [&](int worker, int first, int last) {
             const std::int64_t from = std::int64_t{first} * piecePixels;
             const std::int64_t to = std::min(inBand, std::int64_t{last} * piecePixels);
-            TermsOfPixels(pictures, start + from, start + to, terms + from, extremes[worker]);
+            TermsOfPixels(pictures, start + from, start + to,
+                          {terms.y + from, terms.cr + from, terms.cb + from}, extremes[worker]);
         });
         for (std::int64_t i = 0; i < inBand; ++i) {
-            errorY = terms[i].y + errorY;
-            errorCr = terms[i].cr + errorCr;
-            errorCb = terms[i].cb + errorCb;
+            errorY = terms.y[i] + errorY;
+            errorCr = terms.cr[i] + errorCr;
+            errorCb = terms.cb[i] + errorCb;
         }
     }
-    PictureExtremes all;
-    for (const PictureExtremes& e : extremes) Merge(e, all);
+    PictureExtremes<double> all;
+    for (const PictureExtremes<double>& e : extremes) Merge(e, all);
     const double rangeY = MeanRange(all.sourceY, all.resultY);
     const double rangeCr = MeanRange(all.sourceCr, all.resultCr);
     const double rangeCb = MeanRange(all.sourceCb, all.resultCb);

@@ -10,6 +10,7 @@
 #include "engine/newton_sqrt.h"
 #include "engine/parallel_for.h"
 #include "engine/quality.h"
+#include "engine/wide_loops.h"
 #include "imagefile/image.h"
 
 namespace {
@@ -61,7 +62,7 @@ void LiteralMeasure(const Image& image, float& luma, float& chroma)
 
 }  // namespace
 
-TEST(MeasureQuality, LargePicturesSumInPixelOrderOnAnyNumberOfThreads)
+TEST(MeasureQuality, LargePicturesSumInPixelOrderOnAnyNumberOfThreadsWithEitherLoops)
 {
     // More pixels than one band of terms, rows with padding, pieces that end inside rows.
     Image image;
@@ -82,11 +83,15 @@ TEST(MeasureQuality, LargePicturesSumInPixelOrderOnAnyNumberOfThreads)
     LiteralMeasure(image, luma, chroma);
     ASSERT_GT(luma, 0.0f);
     ASSERT_GT(chroma, 0.0f);
-    for (int n : {1, 3}) {
-        const QualityFigures figures = MeasureQuality(n, image.header, image.bits, image.rows.get());
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(figures.lumaSnr), std::bit_cast<std::uint32_t>(luma)) << n;
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(figures.chromaSnr), std::bit_cast<std::uint32_t>(chroma)) << n;
+    for (bool baseline : {false, true}) {
+        UseBaselineLoops(baseline);
+        for (int n : {1, 3}) {
+            const QualityFigures figures = MeasureQuality(n, image.header, image.bits, image.rows.get());
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(figures.lumaSnr), std::bit_cast<std::uint32_t>(luma)) << n;
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(figures.chromaSnr), std::bit_cast<std::uint32_t>(chroma)) << n;
+        }
     }
+    UseBaselineLoops(false);
 }
 
 TEST(MeasureQuality, IdenticalPicturesAreNotMeasurable)
