@@ -8,5 +8,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/windows-readme.txt DESTINATION . RENAME
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME Quorvane)
-set(CPACK_PACKAGE_FILE_NAME "Quorvane-${PROJECT_VERSION}-win32")
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(CPACK_PACKAGE_FILE_NAME "Quorvane-${PROJECT_VERSION}-win64")
+else()
+  set(CPACK_PACKAGE_FILE_NAME "Quorvane-${PROJECT_VERSION}-win32")
+endif()
 include(CPack)
