@@ -73,23 +73,19 @@ void FineDenoisePicture(benchmark::State& state)
     });
 }
 
+// Arguments: width, height, threads (1, or 0 for one per processor).
+void SizesAndThreads(benchmark::internal::Benchmark* benchmark)
+{
+    benchmark->ArgNames({"width", "height", "threads"})
+        ->ArgsProduct({{640}, {480}, {1, 0}})
+        ->ArgsProduct({{1600}, {1200}, {1, 0}})
+        ->ArgsProduct({{4000}, {3000}, {1, 0}})
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime()
+        ->UseRealTime();
+}
+
 }  // namespace
 
-// Arguments: width, height, threads (1, or 0 for one per processor).
-BENCHMARK(DenoisePicture)
-    ->ArgNames({"width", "height", "threads"})
-    ->ArgsProduct({{640}, {480}, {1, 0}})
-    ->ArgsProduct({{1600}, {1200}, {1, 0}})
-    ->ArgsProduct({{4000}, {3000}, {1, 0}})
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
-
-BENCHMARK(FineDenoisePicture)
-    ->ArgNames({"width", "height", "threads"})
-    ->ArgsProduct({{640}, {480}, {1, 0}})
-    ->ArgsProduct({{1600}, {1200}, {1, 0}})
-    ->ArgsProduct({{4000}, {3000}, {1, 0}})
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
+BENCHMARK(DenoisePicture)->Apply(SizesAndThreads);
+BENCHMARK(FineDenoisePicture)->Apply(SizesAndThreads);
