@@ -96,15 +96,6 @@ void ShowSettings(HWND dialog)
                         reinterpret_cast<LPARAM>(toneCurveNames[mode]));
 }
 
-// Where a control stands, in the dialog's client pixels.
-RECT ControlPlace(HWND dialog, HWND control)
-{
-    RECT place;
-    GetWindowRect(control, &place);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
-    return place;
-}
-
 // The top of the highest control, in client pixels.
 int ControlsTop(HWND dialog)
 {
@@ -441,6 +432,15 @@ struct DialogDc {
 };
 
 }  // namespace
+
+// Where a control stands, in the dialog's client pixels.
+RECT ControlPlace(HWND dialog, HWND control)
+{
+    RECT place;
+    GetWindowRect(control, &place);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
 
 void UpdateDialogCursor(const PreviewDialogState& state)
 {

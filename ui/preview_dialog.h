@@ -27,5 +27,8 @@ struct PreviewDialogState {
 // WM_INITDIALOG's lParam is the PreviewDialogState the dialog works with until it ends.
 INT_PTR CALLBACK PreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Where a control stands, in the dialog's client pixels.
+RECT ControlPlace(HWND dialog, HWND control);
+
 // The hand over the before-panel (closed while the crop is dragged), the arrow elsewhere.
 void UpdateDialogCursor(const PreviewDialogState& state);

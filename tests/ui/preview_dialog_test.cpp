@@ -390,14 +390,6 @@ TEST_F(PreviewDialog, FiguresAreWrittenOverTheirClearedFields)
     EXPECT_TRUE(SameArea(first, CaptureClient(dialog), grey));
 }
 
-RECT PlaceInDialog(HWND dialog, HWND control)
-{
-    RECT place;
-    GetWindowRect(control, &place);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
-    return place;
-}
-
 // The help texts show whole in the font the dialog really got, inside their group box, which
 // still ends before the buttons beside it, and those within the dialog.
 TEST_F(PreviewDialog, HelpTextsShowWholeInTheFontTheyGot)
@@ -410,7 +402,7 @@ TEST_F(PreviewDialog, HelpTextsShowWholeInTheFontTheyGot)
         wchar_t name[16] = {}, text[256] = {};
         GetClassNameW(child, name, 16);
         if ((GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX && lstrcmpiW(name, L"Button") == 0)
-            group = PlaceInDialog(dialog, child);
+            group = ControlPlace(dialog, child);
         if (lstrcmpiW(name, L"Static") != 0) continue;
         ++texts;
         const int length = GetWindowTextW(child, text, 256);
@@ -419,12 +411,12 @@ TEST_F(PreviewDialog, HelpTextsShowWholeInTheFontTheyGot)
         SIZE size;
         GetTextExtentPoint32W(dc, text, length, &size);
         ReleaseDC(child, dc);
-        const RECT place = PlaceInDialog(dialog, child);
+        const RECT place = ControlPlace(dialog, child);
         EXPECT_GE(place.right - place.left, size.cx) << texts;
         EXPECT_LT(place.right, group.right) << texts;
     }
     EXPECT_EQ(texts, 3);
-    const RECT button = PlaceInDialog(dialog, GetDlgItem(dialog, IDC_WHOLE_PICTURE));
+    const RECT button = ControlPlace(dialog, GetDlgItem(dialog, IDC_WHOLE_PICTURE));
     EXPECT_LT(group.right, button.left);
     EXPECT_LE(button.right, client.right);
 }
