@@ -1,5 +1,6 @@
 #include "engine/denoise.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -45,7 +46,10 @@ bool AllocatePlanes(std::int32_t size, Planes& planes)
     return true;
 }
 
-// Every pixel's L*, a*, b* at its place in the square, scaled, with the caller's tone curve.
+// Every pixel's L*, a*, b* at its place in the square, scaled, with the caller's tone curve. The
+// zeros to the left and right of the picture are written too, although fresh memory holds them
+// already: the first row pass reads them, and a fresh page read before it is written costs the
+// system a second fault and a flush of every core's page-table cache.
 void CopyIn(const DenoiseSettings& settings, const std::uint8_t* const* rows, std::int32_t width,
             std::int32_t height, const PlaneLayout& layout, double rootTwo, Planes& planes)
 {
@@ -59,6 +63,10 @@ void CopyIn(const DenoiseSettings& settings, const std::uint8_t* const* rows, st
             double* b = PlaneRow(planes.b, i) + layout.colOffset;
             RgbRowToLab(wide, tone, rows[y], width, l, a, b);
             for (std::int32_t x = 0; x < width; ++x) ScaleIntoPlanes(rootTwo, l[x], a[x], b[x]);
+            for (double* row : {l, a, b}) {
+                std::fill(row - layout.colOffset, row, 0.0);
+                std::fill(row + width, row - layout.colOffset + layout.size, 0.0);
+            }
         }
     });
 }
@@ -103,17 +111,18 @@ bool RowPasses(RowPass pass, int threads, Planes& planes, std::int32_t size, int
            pass(threads, planes.b, size, levels, firstRow, lastRow);
 }
 
-void TransposePlanes(int threads, Planes& planes, std::int32_t size)
+void TransposePlanes(int threads, Planes& planes, std::int32_t size, std::int32_t firstRow, std::int32_t lastRow)
 {
-    TransposePlane(threads, planes.l, size);
-    TransposePlane(threads, planes.a, size);
-    TransposePlane(threads, planes.b, size);
+    TransposePlane(threads, planes.l, size, firstRow, lastRow);
+    TransposePlane(threads, planes.a, size, firstRow, lastRow);
+    TransposePlane(threads, planes.b, size, firstRow, lastRow);
 }
 
 // Wavelet transform, shrinkage and inverse, with the run's progress between the phases. False
 // only when a pass cannot get its scratch memory. The first pass leaves out the square's rows
-// above and below the picture: they are zero and would stay zero. The last leaves them out as
-// well, because nothing reads them afterwards.
+// above and below the picture: they are zero and would stay zero, and the transposition after it
+// takes them as zero without reading them. The last pass leaves them out as well, because nothing
+// reads them afterwards.
 bool Denoise(const DenoiseSettings& settings, const FrontEnd*& display, Planes& planes, std::int32_t size,
              const PlaneLayout& layout, std::int32_t width, std::int32_t height)
 {
@@ -123,7 +132,7 @@ bool Denoise(const DenoiseSettings& settings, const FrontEnd*& display, Planes& 
     const auto top = static_cast<std::int32_t>(layout.rowOffset);
     if (!RowPasses(ForwardRowPass, threads, planes, size, levels, top, top + height)) return false;
     RunProgress(display, 2, 20);
-    TransposePlanes(threads, planes, size);
+    TransposePlanes(threads, planes, size, top, top + height);
     RunProgress(display, 2, 30);
     if (!RowPasses(ForwardRowPass, threads, planes, size, levels, 0, size)) return false;
     RunProgress(display, 2, 40);
@@ -134,7 +143,7 @@ bool Denoise(const DenoiseSettings& settings, const FrontEnd*& display, Planes& 
     ShrinkStage4(settings, planes.l, planes.a, planes.b, size, coarse, width, height);
     RunProgress(display, 2, 70);
     if (!RowPasses(InverseRowPass, threads, planes, size, levels, 0, size)) return false;
-    TransposePlanes(threads, planes, size);
+    TransposePlanes(threads, planes, size, 0, size);
     if (!RowPasses(InverseRowPass, threads, planes, size, levels, top, top + height)) return false;
     RunProgress(display, 2, 80);
     return true;

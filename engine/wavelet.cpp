@@ -125,10 +125,22 @@ bool EachRow(int threads, CoefficientPlane& plane, std::int32_t size, std::int32
 // directly, so each tile goes through a small buffer that is read and written row by row.
 constexpr int tileSize = 32;
 
-// buffer[c][r] = plane[top + r][left + c] for a tile of rows x columns.
-void ReadTileTransposed(const CoefficientPlane& plane, int top, int left, int rows, int columns, double* buffer)
+// Tiles are exchanged a group of groupTiles x groupTiles at a time: every tile row touches 32
+// rows, each on a page of its own, and a group reuses the same few hundred pages before moving
+// on, so that the processor's page-table cache holds them where pages are only 4 KiB.
+constexpr int groupTiles = 16;
+
+// buffer[c][r] = plane[top + r][left + c] for a tile of rows x columns. Rows outside
+// [firstRow, lastRow) are known to be zero and are not read: a fresh page read before it is
+// written costs the system a second fault and a flush of every core's page-table cache.
+void ReadTileTransposed(const CoefficientPlane& plane, int top, int left, int rows, int columns,
+                        std::int32_t firstRow, std::int32_t lastRow, double* buffer)
 {
     for (int r = 0; r < rows; ++r) {
+        if (top + r < firstRow || top + r >= lastRow) {
+            for (int c = 0; c < columns; ++c) buffer[c * tileSize + r] = 0.0;
+            continue;
+        }
         const double* source = PlaneRow(plane, top + r) + left;
         for (int c = 0; c < columns; ++c) buffer[c * tileSize + r] = source[c];
     }
@@ -138,6 +150,21 @@ void WriteTile(const double* buffer, int top, int left, int rows, int columns, C
 {
     for (int r = 0; r < rows; ++r)
         std::copy(buffer + r * tileSize, buffer + r * tileSize + columns, PlaneRow(plane, top + r) + left);
+}
+
+// Exchanges tile (p, q) with tile (q, p), transposing both; a diagonal tile is transposed in
+// itself.
+void ExchangeTiles(CoefficientPlane& plane, std::int32_t size, int p, int q, std::int32_t firstRow,
+                   std::int32_t lastRow, double* upper, double* lower)
+{
+    const int top = p * tileSize, left = q * tileSize;
+    const int height = std::min(size - top, tileSize), width = std::min(size - left, tileSize);
+    ReadTileTransposed(plane, top, left, height, width, firstRow, lastRow, upper);
+    if (q != p) {
+        ReadTileTransposed(plane, left, top, width, height, firstRow, lastRow, lower);
+        WriteTile(lower, top, left, height, width, plane);
+    }
+    WriteTile(upper, left, top, width, height, plane);
 }
 
 }  // namespace
@@ -182,27 +209,25 @@ bool InverseRowPass(int threads, CoefficientPlane& plane, std::int32_t size, int
     });
 }
 
-// Exchanges tile (p, q) with tile (q, p), transposing both; a diagonal tile is transposed in
-// itself. Every element moves exactly once, so this equals copying through a second plane.
-void TransposePlane(int threads, CoefficientPlane& plane, std::int32_t size)
+// Every element moves exactly once, so this equals copying through a second plane. The work is
+// split into pairs of tile groups (P, Q) with Q >= P, each exchanging its tiles on one thread.
+void TransposePlane(int threads, CoefficientPlane& plane, std::int32_t size, std::int32_t firstRow,
+                    std::int32_t lastRow)
 {
     const int tiles = (size + tileSize - 1) / tileSize;
-    ParallelFor(threads, tiles, RowsPerChunk(size * tileSize), [&](int, int first, int last) {
+    const int groups = (tiles + groupTiles - 1) / groupTiles;
+    const int pairs = groups * (groups + 1) / 2;
+    ParallelFor(threads, pairs, 1, [&](int, int first, int last) {
         double upper[tileSize * tileSize];
         double lower[tileSize * tileSize];
-        for (int p = first; p < last; ++p) {
-            const int top = p * tileSize;
-            const int height = std::min(size - top, tileSize);
-            for (int q = p; q < tiles; ++q) {
-                const int left = q * tileSize;
-                const int width = std::min(size - left, tileSize);
-                ReadTileTransposed(plane, top, left, height, width, upper);
-                if (q != p) {
-                    ReadTileTransposed(plane, left, top, width, height, lower);
-                    WriteTile(lower, top, left, height, width, plane);
-                }
-                WriteTile(upper, left, top, width, height, plane);
-            }
+        for (int pair = first; pair < last; ++pair) {
+            // pair numbers run along the rows of the upper triangle: (0, 0), (0, 1), ... (1, 1), ...
+            int P = 0, rest = pair;
+            while (rest >= groups - P) rest -= groups - P++;
+            const int Q = P + rest;
+            for (int p = P * groupTiles; p < std::min(tiles, (P + 1) * groupTiles); ++p)
+                for (int q = std::max(p, Q * groupTiles); q < std::min(tiles, (Q + 1) * groupTiles); ++q)
+                    ExchangeTiles(plane, size, p, q, firstRow, lastRow, upper, lower);
         }
     });
 }
@@ -210,13 +235,13 @@ void TransposePlane(int threads, CoefficientPlane& plane, std::int32_t size)
 bool ForwardTransform2D(int threads, CoefficientPlane& plane, std::int32_t size, int levels)
 {
     if (!ForwardRowPass(threads, plane, size, levels, 0, size)) return false;
-    TransposePlane(threads, plane, size);
+    TransposePlane(threads, plane, size, 0, size);
     return ForwardRowPass(threads, plane, size, levels, 0, size);
 }
 
 bool InverseTransform2D(int threads, CoefficientPlane& plane, std::int32_t size, int levels)
 {
     if (!InverseRowPass(threads, plane, size, levels, 0, size)) return false;
-    TransposePlane(threads, plane, size);
+    TransposePlane(threads, plane, size, 0, size);
     return InverseRowPass(threads, plane, size, levels, 0, size);
 }

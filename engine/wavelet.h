@@ -29,7 +29,9 @@ bool ForwardRowPass(int threads, CoefficientPlane& plane, std::int32_t size, int
                     std::int32_t lastRow);
 bool InverseRowPass(int threads, CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
                     std::int32_t lastRow);
-void TransposePlane(int threads, CoefficientPlane& plane, std::int32_t size);
+// Rows outside [firstRow, lastRow) must be zero; they are then not read (0, size reads them all).
+void TransposePlane(int threads, CoefficientPlane& plane, std::int32_t size, std::int32_t firstRow,
+                    std::int32_t lastRow);
 
 bool ForwardTransform2D(int threads, CoefficientPlane& plane, std::int32_t size, int levels);
 bool InverseTransform2D(int threads, CoefficientPlane& plane, std::int32_t size, int levels);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -229,6 +230,24 @@ TEST(Wavelet, ThreadsDoNotChangeTheResult)
     ASSERT_TRUE(InverseTransform2D(3, threaded, size, 3));
     ASSERT_TRUE(InverseTransform2D(1, single, size, 3));
     EXPECT_TRUE(SamePlanes(single, threaded));
+}
+
+// Sides that leave partial tiles and partial groups of tiles; rows outside [first, last) are the
+// zero margin, which the transposition takes as zero without reading.
+TEST(Wavelet, TranspositionMovesEveryElementOnceAndSkipsOnlyZeroRows)
+{
+    struct Case {
+        std::int32_t size, first, last;
+    };
+    for (const Case c : {Case{600, 100, 500}, Case{1100, 37, 1061}, Case{1024, 0, 1024}}) {
+        CoefficientPlane plane = NoisyPlane(c.size, 31u);
+        for (std::int32_t i = 0; i < c.size; ++i)
+            if (i < c.first || i >= c.last) std::fill_n(PlaneRow(plane, i), c.size, 0.0);
+        std::vector<double> literal(plane.data.get(), plane.data.get() + std::size_t(c.size) * c.size);
+        TransposePlane(3, plane, c.size, c.first, c.last);
+        LiteralTranspose(literal, c.size);
+        EXPECT_EQ(std::memcmp(plane.data.get(), literal.data(), sizeof(double) * literal.size()), 0) << c.size;
+    }
 }
 
 TEST(CoefficientPlane, AllocatesZeroedRowsOrRefuses)
