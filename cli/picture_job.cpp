@@ -68,7 +68,8 @@ bool RunFine(const QvnOptions& options, int engineThreads, const ProgressPlace& 
     if (!outcome.done) return false;
     report.noiseMeasured = true;
     std::copy(outcome.noise.sigma, outcome.noise.sigma + 3, report.noise);
-    const QualityFigures figures = MeasureQuality(engineThreads, image.header, image.bits, image.rows.get());
+    WorkerTeam team(engineThreads);
+    const QualityFigures figures = MeasureQuality(team, image.header, image.bits, image.rows.get());
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     report.lumaSnr = figures.lumaSnr;
     report.chromaSnr = figures.chromaSnr;

@@ -50,12 +50,12 @@ bool AllocatePlanes(std::int32_t size, Planes& planes)
 // zeros to the left and right of the picture are written too, although fresh memory holds them
 // already: the first row pass reads them, and a fresh page read before it is written costs the
 // system a second fault and a flush of every core's page-table cache.
-void CopyIn(const DenoiseSettings& settings, const std::uint8_t* const* rows, std::int32_t width,
+void CopyIn(WorkerTeam& team, const DenoiseSettings& settings, const std::uint8_t* const* rows, std::int32_t width,
             std::int32_t height, const PlaneLayout& layout, double rootTwo, Planes& planes)
 {
     const int tone = settings.colour.toneMode;
     const bool wide = WideLoopsOn();
-    ParallelFor(settings.threads, height, rowGrain, [&](int, int first, int last) {
+    ParallelFor(team, height, rowGrain, [&](int, int first, int last) {
         for (int y = first; y < last; ++y) {
             const std::int32_t i = static_cast<std::int32_t>(layout.rowOffset + y);
             double* l = PlaneRow(planes.l, i) + layout.colOffset;
@@ -73,13 +73,13 @@ void CopyIn(const DenoiseSettings& settings, const std::uint8_t* const* rows, st
 
 // The picture's part of the square back to 8-bit pixels with the caller's RGB correction; the
 // row padding keeps its bytes.
-void CopyOut(const DenoiseSettings& settings, const Planes& planes, std::int32_t width,
+void CopyOut(WorkerTeam& team, const DenoiseSettings& settings, const Planes& planes, std::int32_t width,
              std::int32_t height, const PlaneLayout& layout, double rootTwo, std::uint8_t* bits)
 {
     const bool correction = settings.colour.rgbCorrection != 0;
     const bool wide = WideLoopsOn();
     const std::int64_t stride = RowStride(width);
-    ParallelFor(settings.threads, height, rowGrain, [&](int, int first, int last) {
+    ParallelFor(team, height, rowGrain, [&](int, int first, int last) {
         // Each row in pieces scaled on the stack, then converted four pixels at a time.
         constexpr int piece = 64;
         double lStar[piece], aStar[piece], bStar[piece];
@@ -101,21 +101,20 @@ void CopyOut(const DenoiseSettings& settings, const Planes& planes, std::int32_t
     });
 }
 
-using RowPass = bool (*)(int, CoefficientPlane&, std::int32_t, int, std::int32_t, std::int32_t);
+using RowPass = bool (*)(WorkerTeam&, CoefficientPlane&, std::int32_t, int, std::int32_t, std::int32_t);
 
-bool RowPasses(RowPass pass, int threads, Planes& planes, std::int32_t size, int levels, std::int32_t firstRow,
+bool RowPasses(RowPass pass, WorkerTeam& team, Planes& planes, std::int32_t size, int levels, std::int32_t firstRow,
                std::int32_t lastRow)
 {
-    return pass(threads, planes.l, size, levels, firstRow, lastRow) &&
-           pass(threads, planes.a, size, levels, firstRow, lastRow) &&
-           pass(threads, planes.b, size, levels, firstRow, lastRow);
+    return pass(team, planes.l, size, levels, firstRow, lastRow) && pass(team, planes.a, size, levels, firstRow, lastRow) &&
+           pass(team, planes.b, size, levels, firstRow, lastRow);
 }
 
-void TransposePlanes(int threads, Planes& planes, std::int32_t size, std::int32_t firstRow, std::int32_t lastRow)
+void TransposePlanes(WorkerTeam& team, Planes& planes, std::int32_t size, std::int32_t firstRow, std::int32_t lastRow)
 {
-    TransposePlane(threads, planes.l, size, firstRow, lastRow);
-    TransposePlane(threads, planes.a, size, firstRow, lastRow);
-    TransposePlane(threads, planes.b, size, firstRow, lastRow);
+    TransposePlane(team, planes.l, size, firstRow, lastRow);
+    TransposePlane(team, planes.a, size, firstRow, lastRow);
+    TransposePlane(team, planes.b, size, firstRow, lastRow);
 }
 
 // Wavelet transform, shrinkage and inverse, with the run's progress between the phases. False
@@ -123,28 +122,27 @@ void TransposePlanes(int threads, Planes& planes, std::int32_t size, std::int32_
 // above and below the picture: they are zero and would stay zero, and the transposition after it
 // takes them as zero without reading them. The last pass leaves them out as well, because nothing
 // reads them afterwards.
-bool Denoise(const DenoiseSettings& settings, const FrontEnd*& display, Planes& planes, std::int32_t size,
-             const PlaneLayout& layout, std::int32_t width, std::int32_t height)
+bool Denoise(WorkerTeam& team, const DenoiseSettings& settings, const FrontEnd*& display, Planes& planes,
+             std::int32_t size, const PlaneLayout& layout, std::int32_t width, std::int32_t height)
 {
-    const int threads = settings.threads;
     const int levels = LevelCount(size);
     const int coarse = CoarseSize(size);
     const auto top = static_cast<std::int32_t>(layout.rowOffset);
-    if (!RowPasses(ForwardRowPass, threads, planes, size, levels, top, top + height)) return false;
+    if (!RowPasses(ForwardRowPass, team, planes, size, levels, top, top + height)) return false;
     RunProgress(display, 2, 20);
-    TransposePlanes(threads, planes, size, top, top + height);
+    TransposePlanes(team, planes, size, top, top + height);
     RunProgress(display, 2, 30);
-    if (!RowPasses(ForwardRowPass, threads, planes, size, levels, 0, size)) return false;
+    if (!RowPasses(ForwardRowPass, team, planes, size, levels, 0, size)) return false;
     RunProgress(display, 2, 40);
-    ShrinkStage1(settings, planes.l, planes.a, planes.b, size, coarse, width, height);
+    ShrinkStage1(team, planes.l, planes.a, planes.b, size, coarse, width, height);
     RunProgress(display, 2, 50);
-    ShrinkStages2And3(settings, planes.l, planes.a, planes.b, size, coarse, width, height);
+    ShrinkStages2And3(team, settings, planes.l, planes.a, planes.b, size, coarse, width, height);
     RunProgress(display, 2, 60);
-    ShrinkStage4(settings, planes.l, planes.a, planes.b, size, coarse, width, height);
+    ShrinkStage4(team, planes.l, planes.a, planes.b, size, coarse, width, height);
     RunProgress(display, 2, 70);
-    if (!RowPasses(InverseRowPass, threads, planes, size, levels, 0, size)) return false;
-    TransposePlanes(threads, planes, size, 0, size);
-    if (!RowPasses(InverseRowPass, threads, planes, size, levels, top, top + height)) return false;
+    if (!RowPasses(InverseRowPass, team, planes, size, levels, 0, size)) return false;
+    TransposePlanes(team, planes, size, 0, size);
+    if (!RowPasses(InverseRowPass, team, planes, size, levels, top, top + height)) return false;
     RunProgress(display, 2, 80);
     return true;
 }
@@ -220,15 +218,16 @@ std::optional<QualityFigures> DenoiseImage(const DenoiseSettings& settings, cons
         return std::nullopt;
     }
     RunProgress(display, 2, 1);
-    CopyIn(settings, rows, width, height, layout, rootTwo, planes);
+    WorkerTeam team(settings.threads);
+    CopyIn(team, settings, rows, width, height, layout, rootTwo, planes);
     RunProgress(display, 2, 10);
-    if (!Denoise(settings, display, planes, size, layout, width, height)) {
+    if (!Denoise(team, settings, display, planes, size, layout, width, height)) {
         RunProgress(display, 0, 0);
         return std::nullopt;
     }
-    CopyOut(settings, planes, width, height, layout, rootTwo, bits);
+    CopyOut(team, settings, planes, width, height, layout, rootTwo, bits);
     RunProgress(display, 2, 90);
-    const QualityFigures figures = MeasureQuality(settings.threads, header, bits, rows);
+    const QualityFigures figures = MeasureQuality(team, header, bits, rows);
     RunProgress(display, 2, 100);
     planes = Planes{};
     if (display) ReportResult(*host, display, figures, startMs);

@@ -190,13 +190,14 @@ FineOutcome FineDenoiseImage(const FineSettings& settings, const BitmapInfoHeade
         if (settings.progress) settings.progress(percent);
     };
     report(0);
-    outcome.noise = EstimateNoise(width, height, rows, static_cast<int>(workers.size()));
+    WorkerTeam team(static_cast<int>(workers.size()));
+    outcome.noise = EstimateNoise(width, height, rows, team);
     float sigma[3];
     for (int k = 0; k < 3; ++k)
         sigma[k] = (outcome.noise.sigma[k] * static_cast<float>(settings.strength)) / 50.0f * (k == 0 ? 1.0f : colourStrength);
     report(5);
     std::atomic<int> finished{0};
-    ParallelFor(static_cast<int>(workers.size()), grid.Count(), 1, [&](int worker, int first, int last) {
+    ParallelFor(team, grid.Count(), 1, [&](int worker, int first, int last) {
         for (int index = first; index < last; ++index) {
             const int x0 = (index % grid.columns) * grid.coreWidth, y0 = (index / grid.columns) * grid.coreHeight;
             const Tile tile{x0, y0, std::min<int>(grid.coreWidth, width - x0), std::min<int>(grid.coreHeight, height - y0)};

@@ -56,17 +56,17 @@ int MedianOf(const std::vector<std::uint64_t>& counts, std::uint64_t total)
 }  // namespace
 
 NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows,
-                          int threads)
+                          WorkerTeam& team)
 {
     NoiseLevels levels;
     const std::int32_t pairs = height / 2;
     if (width < 2 || pairs < 1) return levels;
-    const int workers = ThreadsFor(threads);
+    const int workers = team.size;
     std::vector<Histograms> perWorker(static_cast<std::size_t>(workers));
     for (Histograms& counts : perWorker)
         for (int k = 0; k < 3; ++k) counts[k].assign(histogramSize, 0);
     // Whole-number counts add up to the same totals whichever thread counted which rows.
-    ParallelFor(workers, pairs, RowsPerChunk(2 * width), [&](int worker, int first, int last) {
+    ParallelFor(team, pairs, RowsPerChunk(2 * width), [&](int worker, int first, int last) {
         for (int pair = first; pair < last; ++pair)
             CountRowPair(rows[2 * pair], rows[2 * pair + 1], width, perWorker[worker]);
     });

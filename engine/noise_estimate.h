@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "engine/parallel_for.h"
+
 // The noise level of each opponent channel (brightness, red-blue, green-magenta), measured on the
 // picture itself: the median magnitude of the finest diagonal Haar detail, over 0.6745, is the
 // standard deviation of white Gaussian noise and is hardly moved by edges and texture, which make
@@ -15,4 +17,4 @@ struct NoiseLevels {
 };
 
 NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows,
-                          int threads);
+                          WorkerTeam& team);

@@ -1,6 +1,8 @@
 #pragma once
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 // Spreads independent items (rows, tiles, planes) of one engine call over a few threads and
@@ -24,18 +26,46 @@ inline int RowsPerChunk(int rowLength)
     return std::max(1, elementsPerChunk / std::max(rowLength, 1));
 }
 
+// The helper threads of one engine call, started at the first step that needs them and ended and
+// joined when the call's team goes out of scope. A whole-picture run has some seventy parallel
+// steps, and starting a thread costs tens of microseconds natively and about half a millisecond
+// under Wine, so every step of the call runs on the same helpers.
+struct WorkerTeam {
+    explicit WorkerTeam(int threads);  // as in DenoiseSettings: 0 is one per processor
+    ~WorkerTeam();
+    WorkerTeam(const WorkerTeam&) = delete;
+    WorkerTeam& operator=(const WorkerTeam&) = delete;
+
+    const int size;  // the caller's thread and its helpers
+
+    // The step in progress, guarded by lock.
+    std::mutex lock;
+    std::condition_variable wake, finished;
+    void (*call)(const void* context, int worker) = nullptr;
+    const void* context = nullptr;
+    unsigned step = 0;  // counts the steps, so a helper knows a new one from the last
+    int wanted = 0;     // workers 0 ... wanted - 1 take part in the step
+    int running = 0;    // helpers still working on it
+    bool ending = false;
+    int started = 0;
+    std::thread helpers[maxEngineThreads - 1];
+};
+
+// Calls call(context, worker) on workers 0 ... workers - 1 of the team and returns when all are
+// done. The caller's thread is worker 0 and always takes part; a helper that cannot be started
+// leaves its share to the others, so call must not expect a particular worker to come.
+void RunOnTeam(WorkerTeam& team, int workers, void (*call)(const void*, int), const void* context);
+
 // Calls body(worker, first, last) for consecutive chunks [first, last) of [0, count), chunk by
-// chunk as threads become free, on up to ThreadsFor(threads) threads; worker (0 ... that count - 1)
-// names the thread, so a body can use per-thread scratch. The caller's thread is worker 0 and
-// always takes part; a helper that cannot be started leaves its share to the others. body must not
-// throw.
+// chunk as the team's threads become free; worker (0 ... team.size - 1) names the thread, so a
+// body can use per-thread scratch. body must not throw.
 template <class Body>
-void ParallelFor(int threads, int count, int grain, const Body& body)
+void ParallelFor(WorkerTeam& team, int count, int grain, const Body& body)
 {
     if (count <= 0) return;
     grain = std::max(grain, 1);
     const int chunks = (count - 1) / grain + 1;
-    const int workers = std::min(ThreadsFor(threads), chunks);
+    const int workers = std::min(team.size, chunks);
     std::atomic<int> next{0};
     const auto work = [&](int worker) {
         for (int chunk = next.fetch_add(1); chunk < chunks; chunk = next.fetch_add(1)) {
@@ -43,15 +73,8 @@ void ParallelFor(int threads, int count, int grain, const Body& body)
             body(worker, first, std::min(count, first + grain));
         }
     };
-    std::thread helpers[maxEngineThreads];
-    int started = 0;
-    for (; started < workers - 1; ++started) {
-        try {
-            helpers[started] = std::thread(work, started + 1);
-        } catch (...) {  // no thread to be had (std::system_error) or no memory for its state
-            break;
-        }
-    }
-    work(0);
-    for (int i = 0; i < started; ++i) helpers[i].join();
+    if (workers == 1) return work(0);
+    using Work = decltype(work);
+    RunOnTeam(
+        team, workers, [](const void* context, int worker) { (*static_cast<const Work*>(context))(worker); }, &work);
 }

@@ -176,7 +176,7 @@ float QualityFigure(double figure)
     return f > 99.9f || f < 0.0f || std::isnan(f) ? 0.0f : f;
 }
 
-QualityFigures MeasureQuality(int threads, const BitmapInfoHeader* header, const std::uint8_t* bits,
+QualityFigures MeasureQuality(WorkerTeam& team, const BitmapInfoHeader* header, const std::uint8_t* bits,
                               const std::uint8_t* const* rows)
 {
     const std::int32_t width = header->biWidth, height = header->biHeight;
@@ -198,7 +198,7 @@ QualityFigures MeasureQuality(int threads, const BitmapInfoHeader* header, const
     for (std::int64_t start = 0; start < count; start += bandLength) {
         const std::int64_t inBand = std::min(bandLength, count - start);
         const int pieces = static_cast<int>((inBand + piecePixels - 1) / piecePixels);
-        ParallelFor(threads, pieces, 1, [&](int worker, int first, int last) {
+        ParallelFor(team, pieces, 1, [&](int worker, int first, int last) {
             const std::int64_t from = std::int64_t{first} * piecePixels;
             const std::int64_t to = std::min(inBand, std::int64_t{last} * piecePixels);
             TermsOfPixels(pictures, start + from, start + to,

@@ -47,11 +47,12 @@ void SumBlock(const CoefficientPlane* const* planes, std::int32_t first, std::in
 
 // The block sums of the three planes, spread over as many threads as there are (up to three);
 // planes sharing a thread share its loop.
-void SumBlocks(int threads, const Planes& planes, std::int32_t first, std::int32_t end, bool descending, double* sums)
+void SumBlocks(WorkerTeam& team, const Planes& planes, std::int32_t first, std::int32_t end, bool descending,
+               double* sums)
 {
     const std::int64_t elements = std::int64_t{end - first} * (end - first);
-    const int groups = elements < elementsPerChunk ? 1 : std::min(ThreadsFor(threads), 3);
-    ParallelFor(threads, groups, 1, [&](int, int group, int) {
+    const int groups = elements < elementsPerChunk ? 1 : std::min(team.size, 3);
+    ParallelFor(team, groups, 1, [&](int, int group, int) {
         // One group: all three planes; two: L and a, then b; three: one plane each.
         const int start = groups == 3 ? group : group * 2;
         const int count = groups == 1 ? 3 : groups == 2 && group == 0 ? 2 : 1;
@@ -65,9 +66,9 @@ void SumBlocks(int threads, const Planes& planes, std::int32_t first, std::int32
 
 // Calls change(c, row) for every row of the three planes, c being the plane's index.
 template <class Change>
-void EachRow(int threads, const Planes& planes, std::int32_t size, const Change& change)
+void EachRow(WorkerTeam& team, const Planes& planes, std::int32_t size, const Change& change)
 {
-    ParallelFor(threads, 3 * size, RowsPerChunk(size), [&](int, int first, int last) {
+    ParallelFor(team, 3 * size, RowsPerChunk(size), [&](int, int first, int last) {
         for (int r = first; r < last; ++r) change(r / size, PlaneRow(*planes.plane[r / size], r % size));
     });
 }
@@ -147,26 +148,27 @@ double SoftThresholdAndSum(double t, CoefficientPlane& plane, std::int32_t size)
 
 }  // namespace
 
-void ShrinkStage1(const DenoiseSettings& settings, CoefficientPlane& planeL, CoefficientPlane& planeA,
-                  CoefficientPlane& planeB, std::int32_t size, int coarseSize, std::int32_t width, std::int32_t height)
+void ShrinkStage1(WorkerTeam& team, CoefficientPlane& planeL, CoefficientPlane& planeA, CoefficientPlane& planeB,
+                  std::int32_t size, int coarseSize, std::int32_t width, std::int32_t height)
 {
     const Planes planes{{&planeL, &planeA, &planeB}};
     const double pixels = PixelCount(width, height);
     double coarse[3];
     double fine[3];
-    SumBlocks(settings.threads, planes, 0, coarseSize, false, coarse);
-    SumBlocks(settings.threads, planes, size / 2, size, false, fine);
+    SumBlocks(team, planes, 0, coarseSize, false, coarse);
+    SumBlocks(team, planes, size / 2, size, false, fine);
     double low[3];
     double high[3];
     for (int c = 0; c < 3; ++c) {
         low[c] = NewtonSqrt(coarse[c] / pixels);
         high[c] = NewtonSqrt(fine[c] / pixels);
     }
-    EachRow(settings.threads, planes, size, [&](int c, double* row) { ClipRow(low[c], high[c], size, row); });
+    EachRow(team, planes, size, [&](int c, double* row) { ClipRow(low[c], high[c], size, row); });
 }
 
-void ShrinkStages2And3(const DenoiseSettings& settings, CoefficientPlane& planeL, CoefficientPlane& planeA,
-                       CoefficientPlane& planeB, std::int32_t size, int, std::int32_t width, std::int32_t height)
+void ShrinkStages2And3(WorkerTeam& team, const DenoiseSettings& settings, CoefficientPlane& planeL,
+                       CoefficientPlane& planeA, CoefficientPlane& planeB, std::int32_t size, int, std::int32_t width,
+                       std::int32_t height)
 {
     const Planes planes{{&planeL, &planeA, &planeB}};
     const double pixels = PixelCount(width, height);
@@ -174,7 +176,7 @@ void ShrinkStages2And3(const DenoiseSettings& settings, CoefficientPlane& planeL
     const bool correctBrightness = settings.brightnessCorrection != 0;
 
     double sum[3];
-    SumBlocks(settings.threads, planes, 0, size, true, sum);
+    SumBlocks(team, planes, 0, size, true, sum);
     double threshold[3];
     for (int c = 0; c < 3; ++c) {
         threshold[c] = NewtonSqrt(sum[c] / pixels);
@@ -186,14 +188,13 @@ void ShrinkStages2And3(const DenoiseSettings& settings, CoefficientPlane& planeL
         }
     }
     if (!correctBrightness) {
-        EachRow(settings.threads, planes, size,
-                [&](int c, double* row) { SoftThresholdRow(threshold[c], size, row); });
+        EachRow(team, planes, size, [&](int c, double* row) { SoftThresholdRow(threshold[c], size, row); });
         return;
     }
 
     // Item 0 is the whole L plane, serial because of its sum; the a and b rows follow.
     double remaining = 0.0;
-    ParallelFor(settings.threads, 1 + 2 * size, RowsPerChunk(size), [&](int, int first, int last) {
+    ParallelFor(team, 1 + 2 * size, RowsPerChunk(size), [&](int, int first, int last) {
         for (int item = first; item < last; ++item) {
             if (item == 0) {
                 remaining = SoftThresholdAndSum(threshold[0], planeL, size);
@@ -206,21 +207,21 @@ void ShrinkStages2And3(const DenoiseSettings& settings, CoefficientPlane& planeL
     // A plane the threshold cleared completely has nothing to restore (and no ratio).
     if (!(remaining > 0.0)) return;
     const double k = NewtonSqrt(sum[0] / remaining);
-    ParallelFor(settings.threads, size, RowsPerChunk(size), [&](int, int first, int last) {
+    ParallelFor(team, size, RowsPerChunk(size), [&](int, int first, int last) {
         for (int i = first; i < last; ++i) ScaleRow(k, size, PlaneRow(planeL, i));
     });
 }
 
-void ShrinkStage4(const DenoiseSettings& settings, CoefficientPlane& planeL, CoefficientPlane& planeA,
-                  CoefficientPlane& planeB, std::int32_t size, int, std::int32_t width, std::int32_t height)
+void ShrinkStage4(WorkerTeam& team, CoefficientPlane& planeL, CoefficientPlane& planeA, CoefficientPlane& planeB,
+                  std::int32_t size, int, std::int32_t width, std::int32_t height)
 {
     const Planes planes{{&planeL, &planeA, &planeB}};
     const double pixels = PixelCount(width, height);
     double sum[3];
-    SumBlocks(settings.threads, planes, 0, size, true, sum);
+    SumBlocks(team, planes, 0, size, true, sum);
     double step[3];
     for (int c = 0; c < 3; ++c) step[c] = NewtonSqrt(sum[c] / pixels);
-    EachRow(settings.threads, planes, size, [&](int c, double* row) {
+    EachRow(team, planes, size, [&](int c, double* row) {
         // A zero step leaves only zero as a multiple. It arises when the plane is zero (which
         // stays as it is) or its magnitudes are so small that their mean underflows.
         if (step[c] > 0.0)
@@ -231,9 +232,11 @@ void ShrinkStage4(const DenoiseSettings& settings, CoefficientPlane& planeL, Coe
 }
 
 void ShrinkCoefficients(const DenoiseSettings& settings, CoefficientPlane& planeL, CoefficientPlane& planeA,
-                        CoefficientPlane& planeB, std::int32_t size, int coarseSize, std::int32_t width, std::int32_t height)
+                        CoefficientPlane& planeB, std::int32_t size, int coarseSize, std::int32_t width,
+                        std::int32_t height)
 {
-    ShrinkStage1(settings, planeL, planeA, planeB, size, coarseSize, width, height);
-    ShrinkStages2And3(settings, planeL, planeA, planeB, size, coarseSize, width, height);
-    ShrinkStage4(settings, planeL, planeA, planeB, size, coarseSize, width, height);
+    WorkerTeam team(settings.threads);
+    ShrinkStage1(team, planeL, planeA, planeB, size, coarseSize, width, height);
+    ShrinkStages2And3(team, settings, planeL, planeA, planeB, size, coarseSize, width, height);
+    ShrinkStage4(team, planeL, planeA, planeB, size, coarseSize, width, height);
 }

@@ -106,14 +106,14 @@ QV_WIDE_LOOP(InverseLevel, (std::int64_t m, double* row, double* scratch), (m, r
 // Runs the rows [first, last) of the plane through their levels (rows are independent), each
 // thread with its own scratch of size + 6 doubles.
 template <class RowWork>
-bool EachRow(int threads, CoefficientPlane& plane, std::int32_t size, std::int32_t first, std::int32_t last,
+bool EachRow(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size, std::int32_t first, std::int32_t last,
              const RowWork& rowWork)
 {
-    const int workers = ThreadsFor(threads);
+    const int workers = team.size;
     const auto perWorker = static_cast<std::size_t>(ScratchSize(size));
     std::unique_ptr<double[]> scratch(new (std::nothrow) double[perWorker * workers]);
     if (!scratch) return false;
-    ParallelFor(threads, last - first, RowsPerChunk(size), [&](int worker, int from, int to) {
+    ParallelFor(team, last - first, RowsPerChunk(size), [&](int worker, int from, int to) {
         double* own = scratch.get() + perWorker * worker;
         for (int i = first + from; i < first + to; ++i) rowWork(PlaneRow(plane, i), own);
     });
@@ -193,31 +193,31 @@ bool WaveletStep(std::int32_t n, double* row)
     return true;
 }
 
-bool ForwardRowPass(int threads, CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
+bool ForwardRowPass(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
                     std::int32_t lastRow)
 {
-    return EachRow(threads, plane, size, firstRow, lastRow, [size, levels](double* row, double* scratch) {
+    return EachRow(team, plane, size, firstRow, lastRow, [size, levels](double* row, double* scratch) {
         for (int level = 0; level < levels; ++level) ForwardLevel(size >> level, row, scratch);
     });
 }
 
-bool InverseRowPass(int threads, CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
+bool InverseRowPass(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
                     std::int32_t lastRow)
 {
-    return EachRow(threads, plane, size, firstRow, lastRow, [size, levels](double* row, double* scratch) {
+    return EachRow(team, plane, size, firstRow, lastRow, [size, levels](double* row, double* scratch) {
         for (int level = levels; level > 0; --level) InverseLevel(size >> level, row, scratch);
     });
 }
 
 // Every element moves exactly once, so this equals copying through a second plane. The work is
 // split into pairs of tile groups (P, Q) with Q >= P, each exchanging its tiles on one thread.
-void TransposePlane(int threads, CoefficientPlane& plane, std::int32_t size, std::int32_t firstRow,
+void TransposePlane(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size, std::int32_t firstRow,
                     std::int32_t lastRow)
 {
     const int tiles = (size + tileSize - 1) / tileSize;
     const int groups = (tiles + groupTiles - 1) / groupTiles;
     const int pairs = groups * (groups + 1) / 2;
-    ParallelFor(threads, pairs, 1, [&](int, int first, int last) {
+    ParallelFor(team, pairs, 1, [&](int, int first, int last) {
         double upper[tileSize * tileSize];
         double lower[tileSize * tileSize];
         for (int pair = first; pair < last; ++pair) {
@@ -234,14 +234,16 @@ void TransposePlane(int threads, CoefficientPlane& plane, std::int32_t size, std
 
 bool ForwardTransform2D(int threads, CoefficientPlane& plane, std::int32_t size, int levels)
 {
-    if (!ForwardRowPass(threads, plane, size, levels, 0, size)) return false;
-    TransposePlane(threads, plane, size, 0, size);
-    return ForwardRowPass(threads, plane, size, levels, 0, size);
+    WorkerTeam team(threads);
+    if (!ForwardRowPass(team, plane, size, levels, 0, size)) return false;
+    TransposePlane(team, plane, size, 0, size);
+    return ForwardRowPass(team, plane, size, levels, 0, size);
 }
 
 bool InverseTransform2D(int threads, CoefficientPlane& plane, std::int32_t size, int levels)
 {
-    if (!InverseRowPass(threads, plane, size, levels, 0, size)) return false;
-    TransposePlane(threads, plane, size, 0, size);
-    return InverseRowPass(threads, plane, size, levels, 0, size);
+    WorkerTeam team(threads);
+    if (!InverseRowPass(team, plane, size, levels, 0, size)) return false;
+    TransposePlane(team, plane, size, 0, size);
+    return InverseRowPass(team, plane, size, levels, 0, size);
 }

@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "engine/coefficient_plane.h"
+#include "engine/parallel_for.h"
 
 // Periodic orthonormal wavelet transform on the Daubechies 8-tap scaling filter. Every sum runs
 // over the taps in a fixed order, because the engine's output is reproducible bit for bit.
@@ -23,14 +24,14 @@ bool WaveletStep(std::int32_t n, double* row);
 // is the coefficient with horizontal index i and vertical index j. The inverse is InverseRowPass,
 // TransposePlane, InverseRowPass on a plane in that state. The row passes are false only when
 // scratch memory is short; the plane is then partly transformed and of no further use. They work
-// on the rows [firstRow, lastRow) alone: the others are left as they are. threads is the run's
-// thread count (see DenoiseSettings).
-bool ForwardRowPass(int threads, CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
+// on the rows [firstRow, lastRow) alone: the others are left as they are. They run on the call's
+// team; the whole transforms start a team of threads threads (see DenoiseSettings) for themselves.
+bool ForwardRowPass(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
                     std::int32_t lastRow);
-bool InverseRowPass(int threads, CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
+bool InverseRowPass(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
                     std::int32_t lastRow);
 // Rows outside [firstRow, lastRow) must be zero; they are then not read (0, size reads them all).
-void TransposePlane(int threads, CoefficientPlane& plane, std::int32_t size, std::int32_t firstRow,
+void TransposePlane(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size, std::int32_t firstRow,
                     std::int32_t lastRow);
 
 bool ForwardTransform2D(int threads, CoefficientPlane& plane, std::int32_t size, int levels);

@@ -24,7 +24,11 @@ struct Column {
         std::memcpy(image.rows[y], source, 3);
         std::memcpy(image.bits + y * RowStride(1), result, 3);
     }
-    QualityFigures Measure() { return MeasureQuality(0, image.header, image.bits, image.rows.get()); }
+    QualityFigures Measure()
+    {
+        WorkerTeam team(0);
+        return MeasureQuality(team, image.header, image.bits, image.rows.get());
+    }
 };
 
 // The measurement as a plain loop over the pixels in order, to hold the threaded one against.
@@ -86,7 +90,8 @@ TEST(MeasureQuality, LargePicturesSumInPixelOrderOnAnyNumberOfThreadsWithEitherL
     for (bool baseline : {false, true}) {
         UseBaselineLoops(baseline);
         for (int n : {1, 3}) {
-            const QualityFigures figures = MeasureQuality(n, image.header, image.bits, image.rows.get());
+            WorkerTeam team(n);
+            const QualityFigures figures = MeasureQuality(team, image.header, image.bits, image.rows.get());
             EXPECT_EQ(std::bit_cast<std::uint32_t>(figures.lumaSnr), std::bit_cast<std::uint32_t>(luma)) << n;
             EXPECT_EQ(std::bit_cast<std::uint32_t>(figures.chromaSnr), std::bit_cast<std::uint32_t>(chroma)) << n;
         }
@@ -101,7 +106,8 @@ TEST(MeasureQuality, IdenticalPicturesAreNotMeasurable)
     for (int i = 0; i < 7 * 5 * 3; ++i) image.sourcePixels[i] = static_cast<std::uint8_t>(i * 37);
     const std::int64_t stride = RowStride(7);
     for (int y = 0; y < 5; ++y) std::memcpy(image.bits + y * stride, image.rows[y], 21);
-    const QualityFigures figures = MeasureQuality(0, image.header, image.bits, image.rows.get());
+    WorkerTeam team(0);
+    const QualityFigures figures = MeasureQuality(team, image.header, image.bits, image.rows.get());
     EXPECT_EQ(figures.lumaSnr, 0.0f);
     EXPECT_EQ(figures.chromaSnr, 0.0f);
 }
@@ -128,7 +134,8 @@ TEST(MeasureQuality, APictureWithoutPixelsIsNotMeasurable)
     for (const auto& [width, height] : {std::pair{0, 2}, std::pair{1, -2}, std::pair{-1, -1}}) {
         header.biWidth = width;
         header.biHeight = height;
-        const QualityFigures figures = MeasureQuality(0, &header, column.image.bits, column.image.rows.get());
+        WorkerTeam team(0);
+        const QualityFigures figures = MeasureQuality(team, &header, column.image.bits, column.image.rows.get());
         EXPECT_EQ(figures.lumaSnr, 0.0f);
         EXPECT_EQ(figures.chromaSnr, 0.0f);
     }

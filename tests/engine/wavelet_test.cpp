@@ -244,7 +244,8 @@ TEST(Wavelet, TranspositionMovesEveryElementOnceAndSkipsOnlyZeroRows)
         for (std::int32_t i = 0; i < c.size; ++i)
             if (i < c.first || i >= c.last) std::fill_n(PlaneRow(plane, i), c.size, 0.0);
         std::vector<double> literal(plane.data.get(), plane.data.get() + std::size_t(c.size) * c.size);
-        TransposePlane(3, plane, c.size, c.first, c.last);
+        WorkerTeam team(3);
+        TransposePlane(team, plane, c.size, c.first, c.last);
         LiteralTranspose(literal, c.size);
         EXPECT_EQ(std::memcmp(plane.data.get(), literal.data(), sizeof(double) * literal.size()), 0) << c.size;
     }
