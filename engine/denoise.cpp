@@ -110,18 +110,18 @@ bool RowPasses(RowPass pass, WorkerTeam& team, Planes& planes, std::int32_t size
            pass(team, planes.b, size, levels, firstRow, lastRow);
 }
 
-void TransposePlanes(WorkerTeam& team, Planes& planes, std::int32_t size, std::int32_t firstRow, std::int32_t lastRow)
+void TransposePlanes(WorkerTeam& team, Planes& planes, std::int32_t size, RowSpan nonZero, RowSpan wanted)
 {
-    TransposePlane(team, planes.l, size, firstRow, lastRow);
-    TransposePlane(team, planes.a, size, firstRow, lastRow);
-    TransposePlane(team, planes.b, size, firstRow, lastRow);
+    TransposePlane(team, planes.l, size, nonZero, wanted);
+    TransposePlane(team, planes.a, size, nonZero, wanted);
+    TransposePlane(team, planes.b, size, nonZero, wanted);
 }
 
 // Wavelet transform, shrinkage and inverse, with the run's progress between the phases. False
 // only when a pass cannot get its scratch memory. The first pass leaves out the square's rows
 // above and below the picture: they are zero and would stay zero, and the transposition after it
 // takes them as zero without reading them. The last pass leaves them out as well, because nothing
-// reads them afterwards.
+// reads them afterwards, and so the transposition before it does not fill them.
 bool Denoise(WorkerTeam& team, const DenoiseSettings& settings, const FrontEnd*& display, Planes& planes,
              std::int32_t size, const PlaneLayout& layout, std::int32_t width, std::int32_t height)
 {
@@ -130,7 +130,7 @@ bool Denoise(WorkerTeam& team, const DenoiseSettings& settings, const FrontEnd*&
     const auto top = static_cast<std::int32_t>(layout.rowOffset);
     if (!RowPasses(ForwardRowPass, team, planes, size, levels, top, top + height)) return false;
     RunProgress(display, 2, 20);
-    TransposePlanes(team, planes, size, top, top + height);
+    TransposePlanes(team, planes, size, {top, top + height}, {0, size});
     RunProgress(display, 2, 30);
     if (!RowPasses(ForwardRowPass, team, planes, size, levels, 0, size)) return false;
     RunProgress(display, 2, 40);
@@ -141,7 +141,7 @@ bool Denoise(WorkerTeam& team, const DenoiseSettings& settings, const FrontEnd*&
     ShrinkStage4(team, planes.l, planes.a, planes.b, size, coarse, width, height);
     RunProgress(display, 2, 70);
     if (!RowPasses(InverseRowPass, team, planes, size, levels, 0, size)) return false;
-    TransposePlanes(team, planes, size, 0, size);
+    TransposePlanes(team, planes, size, {0, size}, {top, top + height});
     if (!RowPasses(InverseRowPass, team, planes, size, levels, top, top + height)) return false;
     RunProgress(display, 2, 80);
     return true;

@@ -130,14 +130,14 @@ constexpr int tileSize = 32;
 // on, so that the processor's page-table cache holds them where pages are only 4 KiB.
 constexpr int groupTiles = 16;
 
-// buffer[c][r] = plane[top + r][left + c] for a tile of rows x columns. Rows outside
-// [firstRow, lastRow) are known to be zero and are not read: a fresh page read before it is
-// written costs the system a second fault and a flush of every core's page-table cache.
-void ReadTileTransposed(const CoefficientPlane& plane, int top, int left, int rows, int columns,
-                        std::int32_t firstRow, std::int32_t lastRow, double* buffer)
+// buffer[c][r] = plane[top + r][left + c] for a tile of rows x columns. Rows outside nonZero
+// are known to be zero and are not read: a fresh page read before it is written costs the system
+// a second fault and a flush of every core's page-table cache.
+void ReadTileTransposed(const CoefficientPlane& plane, int top, int left, int rows, int columns, RowSpan nonZero,
+                        double* buffer)
 {
     for (int r = 0; r < rows; ++r) {
-        if (top + r < firstRow || top + r >= lastRow) {
+        if (top + r < nonZero.first || top + r >= nonZero.last) {
             for (int c = 0; c < columns; ++c) buffer[c * tileSize + r] = 0.0;
             continue;
         }
@@ -152,19 +152,26 @@ void WriteTile(const double* buffer, int top, int left, int rows, int columns, C
         std::copy(buffer + r * tileSize, buffer + r * tileSize + columns, PlaneRow(plane, top + r) + left);
 }
 
+bool Meets(RowSpan span, int first, int last)
+{
+    return first < span.last && span.first < last;
+}
+
 // Exchanges tile (p, q) with tile (q, p), transposing both; a diagonal tile is transposed in
-// itself.
-void ExchangeTiles(CoefficientPlane& plane, std::int32_t size, int p, int q, std::int32_t firstRow,
-                   std::int32_t lastRow, double* upper, double* lower)
+// itself. A tile that would land only on rows outside wanted stays where it is.
+void ExchangeTiles(CoefficientPlane& plane, std::int32_t size, int p, int q, RowSpan nonZero, RowSpan wanted,
+                   double* upper, double* lower)
 {
     const int top = p * tileSize, left = q * tileSize;
     const int height = std::min(size - top, tileSize), width = std::min(size - left, tileSize);
-    ReadTileTransposed(plane, top, left, height, width, firstRow, lastRow, upper);
-    if (q != p) {
-        ReadTileTransposed(plane, left, top, width, height, firstRow, lastRow, lower);
+    const bool upperWanted = Meets(wanted, left, left + width);
+    const bool lowerWanted = q != p && Meets(wanted, top, top + height);
+    if (upperWanted) ReadTileTransposed(plane, top, left, height, width, nonZero, upper);
+    if (lowerWanted) {
+        ReadTileTransposed(plane, left, top, width, height, nonZero, lower);
         WriteTile(lower, top, left, height, width, plane);
     }
-    WriteTile(upper, left, top, width, height, plane);
+    if (upperWanted) WriteTile(upper, left, top, width, height, plane);
 }
 
 }  // namespace
@@ -211,8 +218,7 @@ bool InverseRowPass(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size
 
 // Every element moves exactly once, so this equals copying through a second plane. The work is
 // split into pairs of tile groups (P, Q) with Q >= P, each exchanging its tiles on one thread.
-void TransposePlane(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size, std::int32_t firstRow,
-                    std::int32_t lastRow)
+void TransposePlane(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size, RowSpan nonZero, RowSpan wanted)
 {
     const int tiles = (size + tileSize - 1) / tileSize;
     const int groups = (tiles + groupTiles - 1) / groupTiles;
@@ -227,7 +233,7 @@ void TransposePlane(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size
             const int Q = P + rest;
             for (int p = P * groupTiles; p < std::min(tiles, (P + 1) * groupTiles); ++p)
                 for (int q = std::max(p, Q * groupTiles); q < std::min(tiles, (Q + 1) * groupTiles); ++q)
-                    ExchangeTiles(plane, size, p, q, firstRow, lastRow, upper, lower);
+                    ExchangeTiles(plane, size, p, q, nonZero, wanted, upper, lower);
         }
     });
 }
@@ -236,7 +242,7 @@ bool ForwardTransform2D(int threads, CoefficientPlane& plane, std::int32_t size,
 {
     WorkerTeam team(threads);
     if (!ForwardRowPass(team, plane, size, levels, 0, size)) return false;
-    TransposePlane(team, plane, size, 0, size);
+    TransposePlane(team, plane, size, {0, size}, {0, size});
     return ForwardRowPass(team, plane, size, levels, 0, size);
 }
 
@@ -244,6 +250,6 @@ bool InverseTransform2D(int threads, CoefficientPlane& plane, std::int32_t size,
 {
     WorkerTeam team(threads);
     if (!InverseRowPass(team, plane, size, levels, 0, size)) return false;
-    TransposePlane(team, plane, size, 0, size);
+    TransposePlane(team, plane, size, {0, size}, {0, size});
     return InverseRowPass(team, plane, size, levels, 0, size);
 }

@@ -30,9 +30,14 @@ bool ForwardRowPass(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size
                     std::int32_t lastRow);
 bool InverseRowPass(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size, int levels, std::int32_t firstRow,
                     std::int32_t lastRow);
-// Rows outside [firstRow, lastRow) must be zero; they are then not read (0, size reads them all).
-void TransposePlane(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size, std::int32_t firstRow,
-                    std::int32_t lastRow);
+// Rows [first, last) of a plane.
+struct RowSpan {
+    std::int32_t first, last;
+};
+
+// Rows outside nonZero must be zero and are not read; rows outside wanted are of no further use
+// and may be left with anything. {0, size} for both is the plain transposition.
+void TransposePlane(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size, RowSpan nonZero, RowSpan wanted);
 
 bool ForwardTransform2D(int threads, CoefficientPlane& plane, std::int32_t size, int levels);
 bool InverseTransform2D(int threads, CoefficientPlane& plane, std::int32_t size, int levels);
