@@ -230,7 +230,7 @@ QV_KERNEL V ApproximateCompandPower(V v, const CompandTables& t)
     const V mantissa = FromBits((bits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
     const V u = mantissa * Lookup(t.inverseCentre.data(), interval) - 1.0;
     const V log1p = u * (1.0 + u * (-1.0 / 2 + u * (1.0 / 3 + u * (-1.0 / 4 + u * (1.0 / 5)))));
-    const V y = (exponent + Lookup(t.log2Centre.data(), interval) + log1p / ln2) / 2.4;
+    const V y = (exponent + Lookup(t.log2Centre.data(), interval) + log1p * (1 / ln2)) * (1 / 2.4);
     const V step = TruncateWhole(y * 64.0 + 4096.5);  // the nearest step k, plus 4096; y > -64
     const V r = (y - (step - 4096.0) / 64.0) * ln2;
     const V e = 1.0 + r * (1.0 + r * (1.0 / 2 + r * (1.0 / 6 + r * (1.0 / 24 + r * (1.0 / 120)))));
@@ -251,16 +251,16 @@ QV_KERNEL V ApproximateCompandPower(V v, const CompandTables& t)
 template <class V>
 QV_KERNEL V ExpandQuickly(V f)
 {
-    return Pick(f > Splat<V>(0.206893), f * f * f, (f - sixteenOver116) / 7.787);
+    return Pick(f > Splat<V>(0.206893), f * f * f, (f - sixteenOver116) * (1 / 7.787));
 }
 
 template <class V>
 QV_KERNEL auto QuickLabToRgb(bool correction, V lStar, V aStar, V bStar, const CompandTables& t,
                              V companded[3])
 {
-    const V fy = (lStar + 16.0) / 116.0;
-    const V fx = aStar / 500.0 + fy;
-    const V fz = (-bStar) / 200.0 + fy;
+    const V fy = (lStar + 16.0) * (1 / 116.0);
+    const V fx = aStar * (1 / 500.0) + fy;
+    const V fz = (-bStar) * (1 / 200.0) + fy;
     const V x = ExpandQuickly(fx) * whiteX, y = ExpandQuickly(fy) * whiteY;
     const V z = ExpandQuickly(fz) * whiteZ;
     // The chromaticity step divides by y and by the sum; keep both well away from 0.

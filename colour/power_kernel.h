@@ -77,8 +77,9 @@ QV_KERNEL Reduced<V> Reduce(V v, const PowerTables& tables)
     const V biased = FromBits((bits >> 52) | BitsOf(twoTo52)) - twoTo52;
     reduced.exponent = biased - 1023.0;
     // q + 400 = floor((e + 1200) / 3), found as the nearest whole number to (e + 1199) / 3, which
-    // is never halfway.
-    const V q400 = ((biased + 176.0) / 3.0 + twoTo52) - twoTo52;
+    // is never halfway: a third away at least, so a product with 1/3 rounded finds it as well as
+    // the quotient, without a division.
+    const V q400 = ((biased + 176.0) * (1.0 / 3) + twoTo52) - twoTo52;
     const auto r = WholeBits((biased + 177.0) - 3.0 * q400);
     reduced.scale = FromBits((WholeBits(q400) + std::uint64_t{1023 - 400}) << 52);
     reduced.twoToR = FromBits((r + std::uint64_t{1023}) << 52);
