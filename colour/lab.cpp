@@ -165,13 +165,19 @@ void NormalizeRgb(double& red, double& green, double& blue)
     blue = ((1 - x - y) / y) * green;
 }
 
-// value × 255, truncated toward zero and clamped; not-a-number gives 0.
+// value × 255, truncated toward zero and clamped; not-a-number gives 0. For one sample or four.
+template <class V>
+QV_KERNEL auto QuantisedLevel(V value)
+{
+    const V w = value * 255.0;
+    // Negative or not a number gives 0; (-1, 0) truncates to 0 as well.
+    const V clamped = Pick(w >= Splat<V>(256.0), Splat<V>(255.0), Pick(w >= Splat<V>(0.0), w, Splat<V>(0.0)));
+    return WholeBits(TruncateWhole(clamped));
+}
+
 std::uint8_t QuantiseSample(double value)
 {
-    const double w = value * 255;
-    if (w >= 256.0) return 255;
-    if (!(w >= 0.0)) return 0;  // negative or not a number; (-1, 0) truncates to 0 as well
-    return static_cast<std::uint8_t>(static_cast<int>(w));
+    return static_cast<std::uint8_t>(QuantisedLevel(value));
 }
 
 template <class V>
@@ -306,12 +312,14 @@ QV_KERNEL void LabRowToRgbBody(bool correction, const double* lStar, const doubl
         __builtin_memcpy(&a, aStar + x, sizeof a);
         __builtin_memcpy(&b, bStar + x, sizeof b);
         const LaneMask decided = QuickLabToRgb(correction, l, a, b, tables, companded);
+        const LaneBits red = QuantisedLevel(companded[0]), green = QuantisedLevel(companded[1]),
+                       blue = QuantisedLevel(companded[2]);
         for (int k = 0; k < laneCount; ++k) {
             std::uint8_t* pixel = bgr + 3 * (x + k);
             if (decided[k]) {
-                pixel[2] = QuantiseSample(companded[0][k]);
-                pixel[1] = QuantiseSample(companded[1][k]);
-                pixel[0] = QuantiseSample(companded[2][k]);
+                pixel[2] = static_cast<std::uint8_t>(red[k]);
+                pixel[1] = static_cast<std::uint8_t>(green[k]);
+                pixel[0] = static_cast<std::uint8_t>(blue[k]);
             } else {
                 LabToRgbLiteral(correction, l[k], a[k], b[k], pixel[2], pixel[1], pixel[0]);
             }
