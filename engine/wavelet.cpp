@@ -1,6 +1,7 @@
 #include "engine/wavelet.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -103,6 +104,20 @@ QV_LOOP_BODY void InverseLevelBody(std::int64_t m, double* row, double* scratch)
 QV_WIDE_LOOP(ForwardLevel, (std::int64_t n, double* row, double* scratch), (n, row, scratch))
 QV_WIDE_LOOP(InverseLevel, (std::int64_t m, double* row, double* scratch), (m, row, scratch))
 
+// Whether the row holds only zeros with a plus sign. Every level takes such a row to the very same
+// zeros in either direction (each sum starts at +0), so the passes leave it alone. The square's
+// margins leave such rows in the column passes: a fifth of them for 1600 x 1200 pixels.
+bool OnlyPlusZeros(const double* row, std::int32_t size)
+{
+    constexpr std::int32_t chunk = 8;
+    for (std::int32_t j = 0; j < size; j += chunk) {
+        std::uint64_t bits = 0;
+        for (std::int32_t k = j; k < std::min(size, j + chunk); ++k) bits |= std::bit_cast<std::uint64_t>(row[k]);
+        if (bits != 0) return false;
+    }
+    return true;
+}
+
 // Runs the rows [first, last) of the plane through their levels (rows are independent), each
 // thread with its own scratch of size + 6 doubles.
 template <class RowWork>
@@ -115,7 +130,8 @@ bool EachRow(WorkerTeam& team, CoefficientPlane& plane, std::int32_t size, std::
     if (!scratch) return false;
     ParallelFor(team, last - first, RowsPerChunk(size), [&](int worker, int from, int to) {
         double* own = scratch.get() + perWorker * worker;
-        for (int i = first + from; i < first + to; ++i) rowWork(PlaneRow(plane, i), own);
+        for (int i = first + from; i < first + to; ++i)
+            if (!OnlyPlusZeros(PlaneRow(plane, i), size)) rowWork(PlaneRow(plane, i), own);
     });
     return true;
 }

@@ -166,6 +166,24 @@ TEST(Wavelet, PlaneTransformsMatchTheLiteralTransformToTheBit)
     }
 }
 
+// A picture in its square leaves rows and columns of plain zeros, which the passes leave alone;
+// a row of negative zeros is no such row (the transform turns it into plain zeros).
+TEST(Wavelet, ZeroMarginsAndNegativeZerosMatchTheLiteralTransformToTheBit)
+{
+    const std::int32_t size = 64;
+    CoefficientPlane plane = NoisyPlane(size, 41u);
+    for (std::int32_t i = 0; i < size; ++i)
+        for (std::int32_t j = 0; j < size; ++j)
+            if (i < 12 || i >= 52 || j < 5 || j >= 59) PlaneRow(plane, i)[j] = i == 3 ? -0.0 : 0.0;
+    std::vector<double> literal(plane.data.get(), plane.data.get() + size * size);
+    ASSERT_TRUE(ForwardTransform2D(0, plane, size, 3));
+    LiteralForward2D(literal, size, 3);
+    EXPECT_EQ(std::memcmp(plane.data.get(), literal.data(), sizeof(double) * size * size), 0);
+    ASSERT_TRUE(InverseTransform2D(0, plane, size, 3));
+    LiteralInverse2D(literal, size, 3);
+    EXPECT_EQ(std::memcmp(plane.data.get(), literal.data(), sizeof(double) * size * size), 0);
+}
+
 TEST(Wavelet, ForwardThenInverseRebuildsThePlane)
 {
     for (std::int32_t size = 1; size <= 1024; size *= 2) {
