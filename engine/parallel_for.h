@@ -16,8 +16,9 @@ constexpr int maxEngineThreads = 16;
 // otherwise this many; 1 ... maxEngineThreads.
 int ThreadsFor(int asked);
 
-// Starting a thread costs tens of microseconds, so a chunk of work is made at least this many
-// plane elements; a small picture (the preview's crop) then runs on the caller's thread alone.
+// Waking a helper for a step costs microseconds, and starting one for a call tens of them (hundreds
+// under Wine), so a chunk of work is made at least this many plane elements; a small picture (the
+// preview's crop) then runs on the caller's thread alone and starts no helper.
 constexpr int elementsPerChunk = 32768;
 
 // Rows of the given length per chunk.
