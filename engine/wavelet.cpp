@@ -38,27 +38,63 @@ bool ScratchFits(std::int64_t n)
     return static_cast<std::uint64_t>(ScratchSize(n)) <= PTRDIFF_MAX / sizeof(double);
 }
 
+// The span [first, last) of x[0, n) outside which every value is a zero of either sign; {n, 0} when
+// all are. The runs of zeros the square's margins leave are long, so they are tested eight values
+// at a time.
+struct Span {
+    std::int64_t first, last;
+};
+
+QV_LOOP_BODY bool ZeroPiece(const double* x)
+{
+    std::uint64_t bits = 0;
+    for (int k = 0; k < 8; ++k) bits |= std::bit_cast<std::uint64_t>(x[k]) << 1;  // the sign shifted out
+    return bits == 0;
+}
+
+QV_LOOP_BODY Span NonZeroSpan(const double* x, std::int64_t n)
+{
+    std::int64_t first = 0;
+    while (first + 8 <= n && ZeroPiece(x + first)) first += 8;
+    while (first < n && x[first] == 0.0) ++first;
+    if (first == n) return {n, 0};
+    std::int64_t last = n;
+    while (last - 8 >= first && ZeroPiece(x + last - 8)) last -= 8;
+    while (x[last - 1] == 0.0) --last;
+    return {first, last};
+}
+
 // Analysis of row[0, n). The input is split into even and odd samples, each extended
 // periodically by three, so that output k reads both halves at k ... k + 3 without wrapping;
 // x[2k + j] is even[k + j/2] for even j and odd[k + j/2] for odd j. The taps are still
 // accumulated one by one in the order j = 0 ... 7.
+//
+// An output whose eight samples are all zeros is +0, each sum starting at +0. When the first eight
+// samples are zeros no output wraps onto the others, so only the outputs [low, high) that reach
+// into the nonzero span are computed and the rest written as +0.
 QV_LOOP_BODY void ForwardLevelBody(std::int64_t n, double* row, double* scratch)
 {
     const std::int64_t half = n / 2;
     if (half == 0) return;
+    const Span span = NonZeroSpan(row, n);
+    std::int64_t low = 0, high = half;
+    if (span.first >= span.last)
+        high = 0;
+    else if (span.first >= 8)
+        low = (span.first - 6) / 2, high = std::min(half, (span.last - 1) / 2 + 1);
     double* even = scratch;
     double* odd = scratch + half + 3;
-    for (std::int64_t k = 0; k < half; ++k) {
+    for (std::int64_t k = low; k < std::min(half, high + 3); ++k) {
         even[k] = row[2 * k];
         odd[k] = row[2 * k + 1];
     }
-    for (std::int64_t k = half; k < half + 3; ++k) {
+    for (std::int64_t k = std::max(half, low); k < high + 3; ++k) {
         even[k] = row[(2 * k) % n];
         odd[k] = row[(2 * k + 1) % n];
     }
     double* approximation = row;
     double* detail = row + half;
-    for (std::int64_t k = 0; k < half; ++k) {
+    for (std::int64_t k = low; k < high; ++k) {
         double a = 0.0;
         double d = 0.0;
         for (int t = 0; t < 4; ++t) {
@@ -70,14 +106,30 @@ QV_LOOP_BODY void ForwardLevelBody(std::int64_t n, double* row, double* scratch)
         approximation[k] = a;
         detail[k] = d;
     }
+    for (double* part : {approximation, detail}) {
+        std::fill(part, part + low, 0.0);
+        std::fill(part + std::max(low, high), part + half, 0.0);
+    }
 }
 
 // Synthesis of m approximation and m detail coefficients into row[0, 2m). Both halves are copied
 // with the three coefficients before their start (periodically) in front, so that sample i reads
 // index i - j as position 3 + i - j.
+//
+// As in the analysis, samples whose eight inputs are all zeros are +0: when the last three
+// coefficients of both halves are zeros nothing wraps, and only the samples of [low, high) are
+// computed.
 QV_LOOP_BODY void InverseLevelBody(std::int64_t m, double* row, double* scratch)
 {
     if (m == 0) return;
+    const Span approximations = NonZeroSpan(row, m), details = NonZeroSpan(row + m, m);
+    const std::int64_t first = std::min(approximations.first, details.first);
+    const std::int64_t last = std::max(approximations.last, details.last);
+    std::int64_t low = 0, high = m;
+    if (first >= last)
+        high = 0;
+    else if (last <= m - 3)
+        low = first, high = last + 3;
     double* approximation = scratch;
     double* detail = scratch + m + 3;
     for (std::int64_t t = 0; t < 3; ++t) {
@@ -85,9 +137,10 @@ QV_LOOP_BODY void InverseLevelBody(std::int64_t m, double* row, double* scratch)
         approximation[t] = row[source];
         detail[t] = row[m + source];
     }
-    std::copy(row, row + m, approximation + 3);
-    std::copy(row + m, row + 2 * m, detail + 3);
-    for (std::int64_t i = 0; i < m; ++i) {
+    const std::int64_t from = std::max<std::int64_t>(0, low - 3), to = std::max(from, high);
+    std::copy(row + from, row + to, approximation + 3 + from);
+    std::copy(row + m + from, row + m + to, detail + 3 + from);
+    for (std::int64_t i = low; i < high; ++i) {
         double even = 0.0;
         double odd = 0.0;
         for (int j = 0; j < 4; ++j) {
@@ -99,6 +152,8 @@ QV_LOOP_BODY void InverseLevelBody(std::int64_t m, double* row, double* scratch)
         row[2 * i] = even;
         row[2 * i + 1] = odd;
     }
+    std::fill(row, row + 2 * low, 0.0);
+    std::fill(row + 2 * std::max(low, high), row + 2 * m, 0.0);
 }
 
 QV_WIDE_LOOP(ForwardLevel, (std::int64_t n, double* row, double* scratch), (n, row, scratch))
