@@ -59,7 +59,7 @@ void RunOnTeam(WorkerTeam& team, int workers, void (*call)(const void*, int), co
 
 // Calls body(worker, first, last) for consecutive chunks [first, last) of [0, count), chunk by
 // chunk as the team's threads become free; worker (0 ... team.size - 1) names the thread, so a
-// body can use per-thread scratch. body must not throw.
+// body can use per-thread scratch. body must not throw, nor start a step on the same team.
 template <class Body>
 void ParallelFor(WorkerTeam& team, int count, int grain, const Body& body)
 {
