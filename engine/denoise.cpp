@@ -134,11 +134,13 @@ bool Denoise(WorkerTeam& team, const DenoiseSettings& settings, const FrontEnd*&
     RunProgress(display, 2, 30);
     if (!RowPasses(ForwardRowPass, team, planes, size, levels, 0, size)) return false;
     RunProgress(display, 2, 40);
-    ShrinkStage1(team, planes.l, planes.a, planes.b, size, coarse, width, height);
+    const CoefficientSupport support = SupportOfPicture(size, levels, static_cast<std::int32_t>(layout.colOffset), width,
+                                                        top, height);
+    ShrinkStage1(team, planes.l, planes.a, planes.b, size, coarse, width, height, support);
     RunProgress(display, 2, 50);
-    ShrinkStages2And3(team, settings, planes.l, planes.a, planes.b, size, coarse, width, height);
+    ShrinkStages2And3(team, settings, planes.l, planes.a, planes.b, size, coarse, width, height, support);
     RunProgress(display, 2, 60);
-    ShrinkStage4(team, planes.l, planes.a, planes.b, size, coarse, width, height);
+    ShrinkStage4(team, planes.l, planes.a, planes.b, size, coarse, width, height, support);
     RunProgress(display, 2, 70);
     if (!RowPasses(InverseRowPass, team, planes, size, levels, 0, size)) return false;
     TransposePlanes(team, planes, size, {0, size}, {top, top + height});

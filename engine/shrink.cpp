@@ -24,22 +24,29 @@ double PixelCount(std::int32_t width, std::int32_t height)
 // Sums of magnitudes over the square block [first, end) x [first, end) of count planes, rows and
 // columns both ascending or both descending. Each plane's sum adds one magnitude at a time in that
 // order, so it is one long chain of dependent additions; running several planes' chains in the
-// same loop lets the processor overlap them without touching the order within any of them.
+// same loop lets the processor overlap them without touching the order within any of them. Only
+// the support is read: elsewhere each magnitude is 0, and s + 0 is s for every sum s >= 0.
 template <int count>
 void SumBlock(const CoefficientPlane* const* planes, std::int32_t first, std::int32_t end, bool descending,
-              double* sums)
+              const CoefficientSupport& support, double* sums)
 {
     double sum[count] = {};
+    const auto spans = static_cast<std::int32_t>(support.columns.size());
     for (std::int32_t step = 0; step < end - first; ++step) {
         const std::int32_t i = descending ? end - 1 - step : first + step;
+        if (!support.rows[static_cast<std::size_t>(i)]) continue;
         const double* row[count];
         for (int c = 0; c < count; ++c) row[c] = PlaneRow(*planes[c], i);
-        if (descending) {
-            for (std::int32_t j = end - 1; j >= first; --j)
-                for (int c = 0; c < count; ++c) sum[c] = Magnitude(row[c][j]) + sum[c];
-        } else {
-            for (std::int32_t j = first; j < end; ++j)
-                for (int c = 0; c < count; ++c) sum[c] = Magnitude(row[c][j]) + sum[c];
+        for (std::int32_t s = 0; s < spans; ++s) {
+            const RowSpan span = support.columns[static_cast<std::size_t>(descending ? spans - 1 - s : s)];
+            const std::int32_t low = std::max(first, span.first), high = std::min(end, span.last);
+            if (descending) {
+                for (std::int32_t j = high - 1; j >= low; --j)
+                    for (int c = 0; c < count; ++c) sum[c] = Magnitude(row[c][j]) + sum[c];
+            } else {
+                for (std::int32_t j = low; j < high; ++j)
+                    for (int c = 0; c < count; ++c) sum[c] = Magnitude(row[c][j]) + sum[c];
+            }
         }
     }
     for (int c = 0; c < count; ++c) sums[c] = sum[c];
@@ -48,7 +55,7 @@ void SumBlock(const CoefficientPlane* const* planes, std::int32_t first, std::in
 // The block sums of the three planes, spread over as many threads as there are (up to three);
 // planes sharing a thread share its loop.
 void SumBlocks(WorkerTeam& team, const Planes& planes, std::int32_t first, std::int32_t end, bool descending,
-               double* sums)
+               const CoefficientSupport& support, double* sums)
 {
     const std::int64_t elements = std::int64_t{end - first} * (end - first);
     const int groups = elements < elementsPerChunk ? 1 : std::min(team.size, 3);
@@ -58,18 +65,32 @@ void SumBlocks(WorkerTeam& team, const Planes& planes, std::int32_t first, std::
         const int count = groups == 1 ? 3 : groups == 2 && group == 0 ? 2 : 1;
         const CoefficientPlane* const chosen[3] = {planes.plane[start], planes.plane[std::min(start + 1, 2)],
                                                    planes.plane[2]};
-        if (count == 3) SumBlock<3>(chosen, first, end, descending, sums + start);
-        if (count == 2) SumBlock<2>(chosen, first, end, descending, sums + start);
-        if (count == 1) SumBlock<1>(chosen, first, end, descending, sums + start);
+        if (count == 3) SumBlock<3>(chosen, first, end, descending, support, sums + start);
+        if (count == 2) SumBlock<2>(chosen, first, end, descending, support, sums + start);
+        if (count == 1) SumBlock<1>(chosen, first, end, descending, support, sums + start);
     });
 }
 
-// Calls change(c, row) for every row of the three planes, c being the plane's index.
+// Calls change(row, count) for each span of the support in row i of a plane.
 template <class Change>
-void EachRow(WorkerTeam& team, const Planes& planes, std::int32_t size, const Change& change)
+void EachSpan(double* row, std::int32_t i, const CoefficientSupport& support, const Change& change)
+{
+    if (!support.rows[static_cast<std::size_t>(i)]) return;
+    for (const RowSpan span : support.columns) change(row + span.first, span.last - span.first);
+}
+
+// Calls change(c, values, count) for the support in every row of the three planes, c being the
+// plane's index; the changes keep a zero of either sign as it is, so the rest needs none.
+template <class Change>
+void EachRow(WorkerTeam& team, const Planes& planes, std::int32_t size, const CoefficientSupport& support,
+             const Change& change)
 {
     ParallelFor(team, 3 * size, RowsPerChunk(size), [&](int, int first, int last) {
-        for (int r = first; r < last; ++r) change(r / size, PlaneRow(*planes.plane[r / size], r % size));
+        for (int r = first; r < last; ++r) {
+            const int c = r / size;
+            EachSpan(PlaneRow(*planes.plane[c], r % size), r % size, support,
+                     [&](double* values, std::int32_t count) { change(c, values, count); });
+        }
     });
 }
 
@@ -135,13 +156,14 @@ QV_WIDE_LOOP(ScaleRow, (double k, std::int32_t size, double* row), (k, size, row
 // the correction needs that sum. Each row is thresholded by the wide loop first and summed while
 // it is still in the cache, which saves reading the plane again and keeps the serial chain free of
 // the threshold's work (64-bit masks, slow in the 32-bit program's general registers).
-double SoftThresholdAndSum(double t, CoefficientPlane& plane, std::int32_t size)
+double SoftThresholdAndSum(double t, CoefficientPlane& plane, std::int32_t size, const CoefficientSupport& support)
 {
     double sum = 0.0;
     for (std::int32_t i = 0; i < size; ++i) {
-        double* row = PlaneRow(plane, i);
-        SoftThresholdRow(t, size, row);
-        for (std::int32_t j = 0; j < size; ++j) sum = Magnitude(row[j]) + sum;
+        EachSpan(PlaneRow(plane, i), i, support, [&](double* values, std::int32_t count) {
+            SoftThresholdRow(t, count, values);
+            for (std::int32_t j = 0; j < count; ++j) sum = Magnitude(values[j]) + sum;
+        });
     }
     return sum;
 }
@@ -149,26 +171,28 @@ double SoftThresholdAndSum(double t, CoefficientPlane& plane, std::int32_t size)
 }  // namespace
 
 void ShrinkStage1(WorkerTeam& team, CoefficientPlane& planeL, CoefficientPlane& planeA, CoefficientPlane& planeB,
-                  std::int32_t size, int coarseSize, std::int32_t width, std::int32_t height)
+                  std::int32_t size, int coarseSize, std::int32_t width, std::int32_t height,
+                  const CoefficientSupport& support)
 {
     const Planes planes{{&planeL, &planeA, &planeB}};
     const double pixels = PixelCount(width, height);
     double coarse[3];
     double fine[3];
-    SumBlocks(team, planes, 0, coarseSize, false, coarse);
-    SumBlocks(team, planes, size / 2, size, false, fine);
+    SumBlocks(team, planes, 0, coarseSize, false, support, coarse);
+    SumBlocks(team, planes, size / 2, size, false, support, fine);
     double low[3];
     double high[3];
     for (int c = 0; c < 3; ++c) {
         low[c] = NewtonSqrt(coarse[c] / pixels);
         high[c] = NewtonSqrt(fine[c] / pixels);
     }
-    EachRow(team, planes, size, [&](int c, double* row) { ClipRow(low[c], high[c], size, row); });
+    EachRow(team, planes, size, support,
+            [&](int c, double* values, std::int32_t count) { ClipRow(low[c], high[c], count, values); });
 }
 
 void ShrinkStages2And3(WorkerTeam& team, const DenoiseSettings& settings, CoefficientPlane& planeL,
                        CoefficientPlane& planeA, CoefficientPlane& planeB, std::int32_t size, int, std::int32_t width,
-                       std::int32_t height)
+                       std::int32_t height, const CoefficientSupport& support)
 {
     const Planes planes{{&planeL, &planeA, &planeB}};
     const double pixels = PixelCount(width, height);
@@ -176,7 +200,7 @@ void ShrinkStages2And3(WorkerTeam& team, const DenoiseSettings& settings, Coeffi
     const bool correctBrightness = settings.brightnessCorrection != 0;
 
     double sum[3];
-    SumBlocks(team, planes, 0, size, true, sum);
+    SumBlocks(team, planes, 0, size, true, support, sum);
     double threshold[3];
     for (int c = 0; c < 3; ++c) {
         threshold[c] = NewtonSqrt(sum[c] / pixels);
@@ -188,7 +212,8 @@ void ShrinkStages2And3(WorkerTeam& team, const DenoiseSettings& settings, Coeffi
         }
     }
     if (!correctBrightness) {
-        EachRow(team, planes, size, [&](int c, double* row) { SoftThresholdRow(threshold[c], size, row); });
+        EachRow(team, planes, size, support,
+                [&](int c, double* values, std::int32_t count) { SoftThresholdRow(threshold[c], count, values); });
         return;
     }
 
@@ -197,37 +222,40 @@ void ShrinkStages2And3(WorkerTeam& team, const DenoiseSettings& settings, Coeffi
     ParallelFor(team, 1 + 2 * size, RowsPerChunk(size), [&](int, int first, int last) {
         for (int item = first; item < last; ++item) {
             if (item == 0) {
-                remaining = SoftThresholdAndSum(threshold[0], planeL, size);
+                remaining = SoftThresholdAndSum(threshold[0], planeL, size, support);
                 continue;
             }
-            const int c = 1 + (item - 1) / size;
-            SoftThresholdRow(threshold[c], size, PlaneRow(*planes.plane[c], (item - 1) % size));
+            const int c = 1 + (item - 1) / size, i = (item - 1) % size;
+            EachSpan(PlaneRow(*planes.plane[c], i), i, support,
+                     [&](double* values, std::int32_t count) { SoftThresholdRow(threshold[c], count, values); });
         }
     });
     // A plane the threshold cleared completely has nothing to restore (and no ratio).
     if (!(remaining > 0.0)) return;
     const double k = NewtonSqrt(sum[0] / remaining);
     ParallelFor(team, size, RowsPerChunk(size), [&](int, int first, int last) {
-        for (int i = first; i < last; ++i) ScaleRow(k, size, PlaneRow(planeL, i));
+        for (int i = first; i < last; ++i)
+            EachSpan(PlaneRow(planeL, i), i, support,
+                     [&](double* values, std::int32_t count) { ScaleRow(k, count, values); });
     });
 }
 
 void ShrinkStage4(WorkerTeam& team, CoefficientPlane& planeL, CoefficientPlane& planeA, CoefficientPlane& planeB,
-                  std::int32_t size, int, std::int32_t width, std::int32_t height)
+                  std::int32_t size, int, std::int32_t width, std::int32_t height, const CoefficientSupport& support)
 {
     const Planes planes{{&planeL, &planeA, &planeB}};
     const double pixels = PixelCount(width, height);
     double sum[3];
-    SumBlocks(team, planes, 0, size, true, sum);
+    SumBlocks(team, planes, 0, size, true, support, sum);
     double step[3];
     for (int c = 0; c < 3; ++c) step[c] = NewtonSqrt(sum[c] / pixels);
-    EachRow(team, planes, size, [&](int c, double* row) {
+    EachRow(team, planes, size, support, [&](int c, double* values, std::int32_t count) {
         // A zero step leaves only zero as a multiple. It arises when the plane is zero (which
         // stays as it is) or its magnitudes are so small that their mean underflows.
         if (step[c] > 0.0)
-            QuantiseRow(step[c], size, row);
+            QuantiseRow(step[c], count, values);
         else
-            ScaleRow(0.0, size, row);
+            ScaleRow(0.0, count, values);
     });
 }
 
@@ -236,7 +264,8 @@ void ShrinkCoefficients(const DenoiseSettings& settings, CoefficientPlane& plane
                         std::int32_t height)
 {
     WorkerTeam team(settings.threads);
-    ShrinkStage1(team, planeL, planeA, planeB, size, coarseSize, width, height);
-    ShrinkStages2And3(team, settings, planeL, planeA, planeB, size, coarseSize, width, height);
-    ShrinkStage4(team, planeL, planeA, planeB, size, coarseSize, width, height);
+    const CoefficientSupport all = WholeSquare(size);
+    ShrinkStage1(team, planeL, planeA, planeB, size, coarseSize, width, height, all);
+    ShrinkStages2And3(team, settings, planeL, planeA, planeB, size, coarseSize, width, height, all);
+    ShrinkStage4(team, planeL, planeA, planeB, size, coarseSize, width, height, all);
 }

@@ -16,8 +16,9 @@
 
 namespace {
 
-// The 2 x 2 planes of the stage tests are too small to be split over threads.
+// The 2 x 2 planes of the stage tests are too small to be split over threads, and have no margins.
 WorkerTeam oneThread(1);
+const CoefficientSupport whole = WholeSquare(2);
 
 // A 2 x 2 plane, given row by row.
 CoefficientPlane SmallPlane(double x00, double x01, double x10, double x11)
@@ -131,11 +132,11 @@ TEST_F(Shrink, ReferencePlaneThroughEveryStage)
     CoefficientPlane l = SmallPlane(40.0, -3.0, 2.5, -0.5);
     CoefficientPlane a = ZeroPlane(2), b = ZeroPlane(2);
 
-    ShrinkStage1(oneThread, l, a, b, 2, 1, 2, 2);  // thresholds NewtonSqrt(10) and NewtonSqrt(0.125)
+    ShrinkStage1(oneThread, l, a, b, 2, 1, 2, 2, whole);  // thresholds NewtonSqrt(10) and NewtonSqrt(0.125)
     ExpectPlane(l, 40.0, -0.0, 0.0, -0.0);
-    ShrinkStages2And3(oneThread, settings, l, a, b, 2, 1, 2, 2);
+    ShrinkStages2And3(oneThread, settings, l, a, b, 2, 1, 2, 2, whole);
     ExpectPlane(l, 38.386311278804385, -0.0, 0.0, -0.0);
-    ShrinkStage4(oneThread, l, a, b, 2, 1, 2, 2);
+    ShrinkStage4(oneThread, l, a, b, 2, 1, 2, 2, whole);
     ExpectPlane(l, 37.174012509237656, -0.0, 0.0, -0.0);
     // The zero planes have a zero step: they stay exactly as they were.
     ExpectPlane(a, 0.0, 0.0, 0.0, 0.0);
@@ -148,8 +149,8 @@ TEST_F(Shrink, SoftThresholdValueBeforeTheBrightnessCorrection)
     CoefficientPlane l = SmallPlane(40.0, -3.0, 2.5, -0.5);
     CoefficientPlane a = SmallPlane(40.0, -3.0, 2.5, -0.5);
     CoefficientPlane b = ZeroPlane(2);
-    ShrinkStage1(oneThread, l, a, b, 2, 1, 2, 2);
-    ShrinkStages2And3(oneThread, settings, l, a, b, 2, 1, 2, 2);
+    ShrinkStage1(oneThread, l, a, b, 2, 1, 2, 2, whole);
+    ShrinkStages2And3(oneThread, settings, l, a, b, 2, 1, 2, 2, whole);
     ExpectPlane(l, 36.83772233983162, -0.0, 0.0, -0.0);
     ExpectPlane(a, 36.83772233983162, -0.0, 0.0, -0.0);
 
@@ -157,7 +158,7 @@ TEST_F(Shrink, SoftThresholdValueBeforeTheBrightnessCorrection)
     settings.brightnessCorrection = 1;
     CoefficientPlane l2 = SmallPlane(40.0, 0.0, 0.0, 0.0);
     CoefficientPlane a2 = SmallPlane(40.0, 0.0, 0.0, 0.0);
-    ShrinkStages2And3(oneThread, settings, l2, a2, b, 2, 1, 2, 2);  // T = NewtonSqrt(10) once more
+    ShrinkStages2And3(oneThread, settings, l2, a2, b, 2, 1, 2, 2, whole);  // T = NewtonSqrt(10) once more
     EXPECT_TRUE(SameBits(l2.data[0], 38.386311278804385));
     EXPECT_TRUE(SameBits(a2.data[0], 36.83772233983162));
 }
@@ -168,18 +169,18 @@ TEST_F(Shrink, ThresholdsAreStrict)
     // Coarse 4 and fine 1 over 4 pixels: tLow 1, tHigh 0.5. Exactly 1 is cleared, just above stays.
     const double above1 = std::nextafter(1.0, 2.0);
     CoefficientPlane low = SmallPlane(4.0, -1.0, above1, 1.0);
-    ShrinkStage1(oneThread, low, a, b, 2, 1, 2, 2);
+    ShrinkStage1(oneThread, low, a, b, 2, 1, 2, 2, whole);
     ExpectPlane(low, 4.0, -0.0, above1, 0.0);
     // Coarse 4 and fine 16: tLow 1, tHigh 2. Exactly 2 passes the first test and fails the second.
     const double above2 = std::nextafter(2.0, 3.0);
     CoefficientPlane high = SmallPlane(4.0, -2.0, above2, 16.0);
-    ShrinkStage1(oneThread, high, a, b, 2, 1, 2, 2);
+    ShrinkStage1(oneThread, high, a, b, 2, 1, 2, 2, whole);
     ExpectPlane(high, 4.0, -0.0, above2, 16.0);
 
     // Magnitudes summing to 4 over 4 pixels: T = 1, and exactly 1 is cleared.
     settings.brightnessCorrection = 0;
     CoefficientPlane soft = SmallPlane(2.0, -1.0, 1.0, 0.0);
-    ShrinkStages2And3(oneThread, settings, soft, a, b, 2, 1, 2, 2);
+    ShrinkStages2And3(oneThread, settings, soft, a, b, 2, 1, 2, 2, whole);
     ExpectPlane(soft, 1.0, -0.0, 0.0, 0.0);
 }
 
@@ -201,7 +202,7 @@ TEST_F(Shrink, StrengthScalesTheSoftThreshold)
         settings.filterStrength = static_cast<std::int8_t>(c.strength);
         CoefficientPlane l = ZeroPlane(2), b = ZeroPlane(2);
         CoefficientPlane a = SmallPlane(13.0, 1.0, -1.0, 1.0);
-        ShrinkStages2And3(oneThread, settings, l, a, b, 2, 1, 2, 2);
+        ShrinkStages2And3(oneThread, settings, l, a, b, 2, 1, 2, 2, whole);
         EXPECT_DOUBLE_EQ(a.data[0], c.big) << "strength " << c.strength;
         EXPECT_DOUBLE_EQ(a.data[1], c.small) << "strength " << c.strength;
         EXPECT_DOUBLE_EQ(a.data[2], -c.small) << "strength " << c.strength;
@@ -213,7 +214,7 @@ TEST_F(Shrink, QuantisationTruncatesTowardsZero)
     // Magnitudes summing to 4 over 4 pixels: the step is 1, and -1.75 steps become -1.
     CoefficientPlane l = SmallPlane(-1.75, 1.75, 0.25, -0.25);
     CoefficientPlane a = ZeroPlane(2), b = ZeroPlane(2);
-    ShrinkStage4(oneThread, l, a, b, 2, 1, 2, 2);
+    ShrinkStage4(oneThread, l, a, b, 2, 1, 2, 2, whole);
     ExpectPlane(l, -1.0, 1.0, 0.0, -0.0);
 }
 
@@ -222,9 +223,9 @@ TEST_F(Shrink, DegeneratePlanesStayZeroWithoutNaN)
     // Stage 2 clears the whole L plane (every magnitude equals T): nothing is left to correct.
     CoefficientPlane l = SmallPlane(1.0, -1.0, 1.0, -1.0);
     CoefficientPlane a = ZeroPlane(2), b = ZeroPlane(2);
-    ShrinkStages2And3(oneThread, settings, l, a, b, 2, 1, 2, 2);
+    ShrinkStages2And3(oneThread, settings, l, a, b, 2, 1, 2, 2, whole);
     ExpectPlane(l, 0.0, -0.0, 0.0, -0.0);
-    ShrinkStage4(oneThread, l, a, b, 2, 1, 2, 2);
+    ShrinkStage4(oneThread, l, a, b, 2, 1, 2, 2, whole);
     ExpectPlane(l, 0.0, -0.0, 0.0, -0.0);
 
     // All-zero planes go through every stage untouched.
@@ -236,7 +237,7 @@ TEST_F(Shrink, DegeneratePlanesStayZeroWithoutNaN)
     // Magnitudes so small that their mean underflows give a zero step: they become zero instead
     // of 0 x infinity.
     CoefficientPlane tiny = SmallPlane(4.9406564584124654e-324, 0.0, -4.9406564584124654e-324, 0.0);
-    ShrinkStage4(oneThread, tiny, a, b, 2, 1, 2, 2);
+    ShrinkStage4(oneThread, tiny, a, b, 2, 1, 2, 2, whole);
     ExpectPlane(tiny, 0.0, 0.0, -0.0, 0.0);
 }
 
@@ -285,7 +286,7 @@ TEST_F(Shrink, QuantisationOfExtremeQuotients)
         CoefficientPlane l = SmallPlane(huge, -huge / 1e16 * small, small, -small);
         CoefficientPlane copy = SmallPlane(l.data[0], l.data[1], l.data[2], l.data[3]);
         CoefficientPlane a = ZeroPlane(2), b = ZeroPlane(2);
-        ShrinkStage4(oneThread, l, a, b, 2, 1, 1, 1);
+        ShrinkStage4(oneThread, l, a, b, 2, 1, 1, 1, whole);
         const double q = NewtonSqrt(LiteralSum(copy, 0, 2, true));
         for (int e = 0; e < 4; ++e) EXPECT_TRUE(SameBits(l.data[e], std::trunc(copy.data[e] / q) * q)) << small << " " << e;
     }
