@@ -106,7 +106,8 @@ using RowPass = bool (*)(WorkerTeam&, CoefficientPlane&, std::int32_t, int, std:
 bool RowPasses(RowPass pass, WorkerTeam& team, Planes& planes, std::int32_t size, int levels, std::int32_t firstRow,
                std::int32_t lastRow)
 {
-    return pass(team, planes.l, size, levels, firstRow, lastRow) && pass(team, planes.a, size, levels, firstRow, lastRow) &&
+    return pass(team, planes.l, size, levels, firstRow, lastRow) &&
+           pass(team, planes.a, size, levels, firstRow, lastRow) &&
            pass(team, planes.b, size, levels, firstRow, lastRow);
 }
 
@@ -134,8 +135,8 @@ bool Denoise(WorkerTeam& team, const DenoiseSettings& settings, const FrontEnd*&
     RunProgress(display, 2, 30);
     if (!RowPasses(ForwardRowPass, team, planes, size, levels, 0, size)) return false;
     RunProgress(display, 2, 40);
-    const CoefficientSupport support = SupportOfPicture(size, levels, static_cast<std::int32_t>(layout.colOffset), width,
-                                                        top, height);
+    const auto left = static_cast<std::int32_t>(layout.colOffset);
+    const CoefficientSupport support = SupportOfPicture(size, levels, left, width, top, height);
     ShrinkStage1(team, planes.l, planes.a, planes.b, size, coarse, width, height, support);
     RunProgress(display, 2, 50);
     ShrinkStages2And3(team, settings, planes.l, planes.a, planes.b, size, coarse, width, height, support);
