@@ -78,15 +78,15 @@ QV_KERNEL V ClampToUnit(V v)
     return Pick(v > Splat<V>(1.0), Splat<V>(1.0), Pick(v < Splat<V>(0.0), Splat<V>(0.0), v));
 }
 
-template <class V>
+template <class Products, class V>
 QV_KERNEL V CompandToLab(V t, const PowerTables& powers)
 {
-    return Pick(t > Splat<V>(0.008856), CubeRootPowerOf(t, powers), 7.787 * t + sixteenOver116);
+    return Pick(t > Splat<V>(0.008856), CubeRootPowerOf<Products>(t, powers), 7.787 * t + sixteenOver116);
 }
 
 // One pixel's, or four pixels', way in from their tone values and linear light, as RgbToLab
 // describes it; where it returns at once these give zeros.
-template <class V>
+template <class Products, class V>
 QV_KERNEL void LabOf(V tr, V tg, V tb, V lr, V lg, V lb, const PowerTables& powers,
                      V& lStar, V& aStar, V& bStar)
 {
@@ -107,9 +107,9 @@ QV_KERNEL void LabOf(V tr, V tg, V tb, V lr, V lg, V lb, const PowerTables& powe
     x50 = Pick(moved, (cx / cy) * y50, x50);
     z50 = Pick(moved, ((1.0 - cx - cy) / cy) * y50, z50);
 
-    const V fx = CompandToLab(x50 / whiteX, powers);
-    const V fy = CompandToLab(y50 / whiteY, powers);
-    const V fz = CompandToLab(z50 / whiteZ, powers);
+    const V fx = CompandToLab<Products>(x50 / whiteX, powers);
+    const V fy = CompandToLab<Products>(y50 / whiteY, powers);
+    const V fz = CompandToLab<Products>(z50 / whiteZ, powers);
     lStar = Pick(lit, 116.0 * fy - 16.0, Splat<V>(0.0));
     aStar = Pick(lit, (fx - fy) * 500.0, Splat<V>(0.0));
     bStar = Pick(lit, (fy - fz) * 200.0, Splat<V>(0.0));
@@ -124,6 +124,7 @@ QV_KERNEL Lanes LanesOf(const std::array<double, 256>& table, const std::uint8_t
 }
 
 // The row loop: four pixels at a time, the rest one by one.
+template <class Products>
 QV_KERNEL void RgbRowToLabBody(const ToneTable& table, const std::uint8_t* bgr, int count,
                                double* lStar, double* aStar, double* bStar)
 {
@@ -132,7 +133,7 @@ QV_KERNEL void RgbRowToLabBody(const ToneTable& table, const std::uint8_t* bgr, 
     for (; x + laneCount <= count; x += laneCount) {
         const std::uint8_t* p = bgr + 3 * x;
         Lanes l, a, b;
-        LabOf(LanesOf(table.tone, p, 2), LanesOf(table.tone, p, 1), LanesOf(table.tone, p, 0),
+        LabOf<Products>(LanesOf(table.tone, p, 2), LanesOf(table.tone, p, 1), LanesOf(table.tone, p, 0),
               LanesOf(table.linear, p, 2), LanesOf(table.linear, p, 1), LanesOf(table.linear, p, 0),
               powers, l, a, b);
         __builtin_memcpy(lStar + x, &l, sizeof l);
@@ -141,21 +142,21 @@ QV_KERNEL void RgbRowToLabBody(const ToneTable& table, const std::uint8_t* bgr, 
     }
     for (; x < count; ++x) {
         const std::uint8_t* p = bgr + 3 * x;
-        LabOf(table.tone[p[2]], table.tone[p[1]], table.tone[p[0]], table.linear[p[2]],
+        LabOf<Products>(table.tone[p[2]], table.tone[p[1]], table.tone[p[0]], table.linear[p[2]],
               table.linear[p[1]], table.linear[p[0]], powers, lStar[x], aStar[x], bStar[x]);
     }
 }
 
-[[gnu::target("avx2")]] void RgbRowToLabAvx2(const ToneTable& table, const std::uint8_t* bgr,
-                                             int count, double* lStar, double* aStar, double* bStar)
+[[gnu::target("avx2,fma")]] void RgbRowToLabAvx2(const ToneTable& table, const std::uint8_t* bgr,
+                                                 int count, double* lStar, double* aStar, double* bStar)
 {
-    RgbRowToLabBody(table, bgr, count, lStar, aStar, bStar);
+    RgbRowToLabBody<FusedProducts>(table, bgr, count, lStar, aStar, bStar);
 }
 
 void RgbRowToLabBaseline(const ToneTable& table, const std::uint8_t* bgr, int count,
                          double* lStar, double* aStar, double* bStar)
 {
-    RgbRowToLabBody(table, bgr, count, lStar, aStar, bStar);
+    RgbRowToLabBody<SplitProducts>(table, bgr, count, lStar, aStar, bStar);
 }
 
 // The chromaticity step applied to the companded samples. Grey, an all-zero sum and (unlike the
@@ -367,7 +368,7 @@ bool RgbToLab(int toneMode, int red, int green, int blue, double& lStar, double&
 {
     const ToneTable& table = ToneTableFor(toneMode);
     const int r = red & 0xFF, g = green & 0xFF, b = blue & 0xFF;
-    LabOf(table.tone[r], table.tone[g], table.tone[b], table.linear[r], table.linear[g],
+    LabOf<SplitProducts>(table.tone[r], table.tone[g], table.tone[b], table.linear[r], table.linear[g],
           table.linear[b], PowerKernelTables(), lStar, aStar, bStar);
     return true;
 }

@@ -94,7 +94,7 @@ const PowerTables& PowerKernelTables()
 
 double CubeRootPower(double t)
 {
-    return CubeRootPowerOf(t, PowerKernelTables());
+    return CubeRootPowerOf<SplitProducts>(t, PowerKernelTables());
 }
 
 double CubePower(double f)
@@ -112,7 +112,7 @@ double CompandPower(double v)
     if (v == INFINITY) return v;
     const PowerTables& tables = PowerKernelTables();
     const Reduced<double> reduced = Reduce(v, tables);
-    const DoubleDouble<double> mantissaRoot = CubeRootOfMantissa(reduced, tables);
+    const DoubleDouble<double> mantissaRoot = CubeRootOfMantissa<SplitProducts>(reduced, tables);
     const DoubleDouble<double> root = {mantissaRoot.hi * reduced.scale, mantissaRoot.lo * reduced.scale};
     const DoubleDouble<double> power = Multiply(root, SquareRoot(SquareRoot(root)));
     const double correction = LogOf(reduced, tables) * (0x1p-54 / 3);

@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <immintrin.h>  // declares the fused multiply-add builtins for the AVX2 loops
 
 #include "colour/lanes.h"
 
@@ -33,17 +34,33 @@ QV_KERNEL DoubleDouble<V> Split(V a)
 
 // a × b exactly as a rounded product and its error, from the two factors' halves.
 template <class V>
-QV_KERNEL DoubleDouble<V> TwoProduct(V a, DoubleDouble<V> as, V b, DoubleDouble<V> bs)
+QV_KERNEL DoubleDouble<V> TwoProduct(V a, V b)
 {
+    const DoubleDouble<V> as = Split(a), bs = Split(b);
     const V p = a * b;
     return {p, ((as.hi * bs.hi - p) + as.hi * bs.lo + as.lo * bs.hi) + as.lo * bs.lo};
 }
 
-template <class V>
-QV_KERNEL DoubleDouble<V> TwoProduct(V a, V b)
-{
-    return TwoProduct(a, Split(a), b, Split(b));
-}
+// Two ways to the exact product, which give the same bits: Dekker's splitting, which every
+// processor can run, and a fused multiply-add, which finds the error in one step. Only the AVX2
+// loops use the second; the processors that run them have it.
+struct SplitProducts {
+    template <class V>
+    QV_KERNEL static DoubleDouble<V> Exact(V a, V b) { return TwoProduct(a, b); }
+};
+
+struct FusedProducts {
+    QV_KERNEL static DoubleDouble<double> Exact(double a, double b)
+    {
+        const double p = a * b;
+        return {p, __builtin_fma(a, b, -p)};
+    }
+    QV_KERNEL static DoubleDouble<Lanes> Exact(Lanes a, Lanes b)
+    {
+        const Lanes p = a * b;
+        return {p, __builtin_ia32_vfmaddpd256(a, b, -p)};
+    }
+};
 
 // The mantissa [1, 2) is cut into 64 intervals by its first 6 bits; their centres anchor both the
 // cube root and the logarithm.
@@ -105,7 +122,7 @@ QV_KERNEL V LogOf(const Reduced<V>& v, const PowerTables& tables)
 // The cube root of 2^r × m as a double-double within about 2^-102: the centre's root times seven
 // terms of the binomial series of (1 + u)^(1/3), good to a few ulps, then one Newton step whose
 // residual 2^r × m - y^3 is computed exactly but for its last term.
-template <class V>
+template <class Products, class V>
 QV_KERNEL DoubleDouble<V> CubeRootOfMantissa(const Reduced<V>& v, const PowerTables& tables)
 {
     const V u = v.u;
@@ -114,9 +131,8 @@ QV_KERNEL DoubleDouble<V> CubeRootOfMantissa(const Reduced<V>& v, const PowerTab
             u * (22.0 / 729 + u * (-154.0 / 6561 + u * (374.0 / 19683)))))));
     const V y = Lookup(tables.cubeRootCentre.data(), v.row + v.interval) * series;
     const V w = v.m * v.twoToR;
-    const DoubleDouble<V> ys = Split(y);
-    const DoubleDouble<V> square = TwoProduct(y, ys, y, ys);
-    const DoubleDouble<V> cube = TwoProduct(square.hi, Split(square.hi), y, ys);
+    const DoubleDouble<V> square = Products::Exact(y, y);
+    const DoubleDouble<V> cube = Products::Exact(square.hi, y);
     // w - cube.hi is exact, both agreeing to within a few ulps; square.lo × y is needed only to
     // within its rounding, about 2^-106 of the cube.
     const V residual = ((w - cube.hi) - cube.lo) - square.lo * y;
@@ -125,11 +141,11 @@ QV_KERNEL DoubleDouble<V> CubeRootOfMantissa(const Reduced<V>& v, const PowerTab
 
 // t^0.3333333333333333 for a normal t > 0. The exponent is 1/3 - 2^-54/3 exactly, so
 // t^e = t^(1/3) × (1 - 2^-54/3 × ln t), the next term of the exponential being below 2^-100.
-template <class V>
+template <class Products, class V>
 QV_KERNEL V CubeRootPowerOf(V t, const PowerTables& tables)
 {
     const Reduced<V> v = Reduce(t, tables);
-    const DoubleDouble<V> root = CubeRootOfMantissa(v, tables);
+    const DoubleDouble<V> root = CubeRootOfMantissa<Products>(v, tables);
     const V correction = -LogOf(v, tables) * (0x1p-54 / 3);
     return (root.hi + (root.lo + root.hi * correction)) * v.scale;
 }

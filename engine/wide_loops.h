@@ -3,8 +3,10 @@
 // Loops that gain from wider vector registers are built twice, for AVX2 and for the SSE2
 // baseline, and the processor's own report picks one at start-up in every build: a plain test
 // before the call, which PE executables can make as well as ELF ones. Both versions perform the
-// same IEEE operations in the same order (no fused multiply-add: the build forbids contraction
-// and AVX2 alone does not bring it), so they give the same bits.
+// same IEEE operations in the same order (no fused multiply-add: the build forbids contraction),
+// so they give the same bits. The one exception is exact: the forward colour conversion's AVX2
+// loop finds a product's rounding error by a fused multiply-add, which is exact, where the
+// baseline splits the factors.
 
 // True when the AVX2 versions run: the processor and the system support them, and the baseline
 // has not been asked for.
