@@ -131,8 +131,9 @@ QV_WIDE_LOOP(TermsOfRow,
               double* termsY, double* termsCr, double* termsCb, PictureExtremes<double>& e),
              (source, result, count, pixels, termsY, termsCr, termsCb, e))
 
-// The pixels whose terms are held at once (a few megabytes), and the share of one thread at a time.
-constexpr std::int64_t bandPixels = 1 << 18;
+// The pixels of a band, whose terms are held at once (two bands, a few megabytes), and the share
+// of one thread at a time.
+constexpr std::int64_t bandPixels = 1 << 17;
 constexpr int piecePixels = 1 << 12;
 
 struct Pictures {
@@ -163,6 +164,20 @@ void TermsOfPixels(const Pictures& p, std::int64_t first, std::int64_t last, Ban
     }
 }
 
+struct ErrorSums {
+    double y = 0, cr = 0, cb = 0;
+};
+
+// Adds the terms of count pixels to the error sums in pixel order, as their result depends on it.
+void AddTerms(BandTerms terms, std::int64_t count, ErrorSums& sums)
+{
+    for (std::int64_t i = 0; i < count; ++i) {
+        sums.y = terms.y[i] + sums.y;
+        sums.cr = terms.cr[i] + sums.cr;
+        sums.cb = terms.cb[i] + sums.cb;
+    }
+}
+
 double MeanRange(const Extremes<double>& source, const Extremes<double>& result)
 {
     return (source.max + result.max) / 2 - (source.min + result.min) / 2;
@@ -184,31 +199,40 @@ QualityFigures MeasureQuality(WorkerTeam& team, const BitmapInfoHeader* header, 
     const std::int64_t count = std::int64_t{width} * height;
     const Pictures pictures{bits, rows, width, RowStride(width), static_cast<double>(count)};
     // The terms of a band are computed on several threads; the error sums then add them in pixel
-    // order, as their result depends on it. The extremes do not. The measurement ends a run whose
-    // planes may have taken nearly all the memory a 32-bit program has: without room for a band it
-    // goes pixel by pixel, which is slower but gives the same figures.
+    // order, as their result depends on it, on one thread while the others compute the next
+    // band's terms. The extremes do not depend on the order. The measurement ends a run whose
+    // planes may have taken nearly all the memory a 32-bit program has: without room for the bands
+    // it goes pixel by pixel on one thread, which is slower but gives the same figures.
     std::int64_t bandLength = std::min(count, bandPixels);
-    std::unique_ptr<double[]> band(new (std::nothrow) double[3 * static_cast<std::size_t>(bandLength)]);
-    double onePixel[3];
-    if (!band) bandLength = 1;
-    double* const held = band ? band.get() : onePixel;
-    const BandTerms terms{held, held + bandLength, held + 2 * bandLength};
+    std::unique_ptr<double[]> held(new (std::nothrow) double[6 * static_cast<std::size_t>(bandLength)]);
+    double onePixel[6];
+    if (!held) bandLength = 1;
+    double* const terms = held ? held.get() : onePixel;
+    const BandTerms bandTerms[2] = {{terms, terms + bandLength, terms + 2 * bandLength},
+                                    {terms + 3 * bandLength, terms + 4 * bandLength, terms + 5 * bandLength}};
     std::array<PictureExtremes<double>, maxEngineThreads> extremes;
-    double errorY = 0, errorCr = 0, errorCb = 0;
-    for (std::int64_t start = 0; start < count; start += bandLength) {
-        const std::int64_t inBand = std::min(bandLength, count - start);
+    ErrorSums errors;
+    const std::int64_t bands = (count + bandLength - 1) / bandLength;
+    // Step b computes band b's terms and sums band b - 1's.
+    for (std::int64_t band = 0; band <= bands; ++band) {
+        const std::int64_t start = band * bandLength;
+        const std::int64_t inBand = band < bands ? std::min(bandLength, count - start) : 0;
+        const std::int64_t inLast = band > 0 ? std::min(bandLength, count - (start - bandLength)) : 0;
+        const BandTerms now = bandTerms[band % 2], last = bandTerms[(band + 1) % 2];
         const int pieces = static_cast<int>((inBand + piecePixels - 1) / piecePixels);
-        ParallelFor(team, pieces, 1, [&](int worker, int first, int last) {
-            const std::int64_t from = std::int64_t{first} * piecePixels;
-            const std::int64_t to = std::min(inBand, std::int64_t{last} * piecePixels);
-            TermsOfPixels(pictures, start + from, start + to,
-                          {terms.y + from, terms.cr + from, terms.cb + from}, extremes[worker]);
+        // Item 0 is the sums, item k the piece k - 1; pixel by pixel the step stays on one thread.
+        ParallelFor(team, pieces + 1, held ? 1 : 2, [&](int worker, int first, int end) {
+            for (int item = first; item < end; ++item) {
+                if (item == 0) {
+                    AddTerms(last, inLast, errors);
+                    continue;
+                }
+                const std::int64_t from = std::int64_t{item - 1} * piecePixels;
+                const std::int64_t to = std::min(inBand, from + piecePixels);
+                TermsOfPixels(pictures, start + from, start + to, {now.y + from, now.cr + from, now.cb + from},
+                              extremes[worker]);
+            }
         });
-        for (std::int64_t i = 0; i < inBand; ++i) {
-            errorY = terms.y[i] + errorY;
-            errorCr = terms.cr[i] + errorCr;
-            errorCb = terms.cb[i] + errorCb;
-        }
     }
     PictureExtremes<double> all;
     for (const PictureExtremes<double>& e : extremes) Merge(e, all);
@@ -216,9 +240,9 @@ QualityFigures MeasureQuality(WorkerTeam& team, const BitmapInfoHeader* header, 
     const double rangeCr = MeanRange(all.sourceCr, all.resultCr);
     const double rangeCb = MeanRange(all.sourceCb, all.resultCb);
     const double rangeC = NewtonSqrt(rangeCr * rangeCr + rangeCb * rangeCb);
-    const double errorC = NewtonSqrt(errorCr * errorCr + errorCb * errorCb);
+    const double errorC = NewtonSqrt(errors.cr * errors.cr + errors.cb * errors.cb);
     QualityFigures figures;
-    figures.lumaSnr = QualityFigure(10 * std::log(rangeY / errorY));
+    figures.lumaSnr = QualityFigure(10 * std::log(rangeY / errors.y));
     figures.chromaSnr = QualityFigure(10 * std::log(rangeC / errorC));
     return figures;
 }
