@@ -230,6 +230,7 @@ std::optional<QualityFigures> DenoiseImage(const DenoiseSettings& settings, cons
     }
     CopyOut(team, settings, planes, width, height, layout, rootTwo, bits);
     RunProgress(display, 2, 90);
+    if (host && host->resultReady) host->resultReady();
     const QualityFigures figures = MeasureQuality(team, header, bits, rows);
     RunProgress(display, 2, 100);
     planes = Planes{};

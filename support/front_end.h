@@ -12,6 +12,9 @@ struct FrontEnd {
     std::function<void(int kind, int percent)> showProgress;
     // Waits; only the desktop program needs the pauses that let its progress window be seen.
     std::function<void(int milliseconds)> pause;
+    // The result's pixels are final: a whole-picture run calls this once, when it can no longer
+    // fail, and from then on only reads them to measure them. A host may save them meanwhile.
+    std::function<void()> resultReady;
     // Shows the figures of a finished whole-picture run and the whole seconds it took.
     std::function<void(const QualityFigures& figures, int seconds)> showResult;
     // Tells the user something and returns once it has been seen. Texts are UTF-8.

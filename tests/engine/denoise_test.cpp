@@ -207,14 +207,18 @@ TEST(DenoiseImage, GoldenChecksums)
 TEST(DenoiseImage, WholePictureRunReportsProgressAndResult)
 {
     Recorded recorded;
-    const FrontEnd host = RecordingHost(recorded);
+    FrontEnd host = RecordingHost(recorded);
     TestPicture picture(40, 30);
+    // The host hears once, after the pixels are written, that they are final.
+    std::vector<std::vector<std::uint8_t>> ready;
+    host.resultReady = [&] { ready.push_back(picture.Bits()), recorded.progress.emplace_back(-1, -1); };
     const std::optional<QualityFigures> figures = picture.Denoise({}, &host);
     ASSERT_TRUE(figures);
     const std::vector<std::pair<int, int>> expected = {
         {1, 0}, {2, 1}, {2, 10}, {2, 20}, {2, 30}, {2, 40}, {2, 50},
-        {2, 60}, {2, 70}, {2, 80}, {2, 90}, {2, 100}, {0, 0}};
+        {2, 60}, {2, 70}, {2, 80}, {2, 90}, {-1, -1}, {2, 100}, {0, 0}};
     EXPECT_EQ(recorded.progress, expected);
+    EXPECT_EQ(ready, std::vector<std::vector<std::uint8_t>>{picture.Bits()});
     EXPECT_EQ(recorded.pauses, (std::vector<int>{100, 100}));
     EXPECT_TRUE(recorded.displayEndedBeforeResult);
     ASSERT_EQ(recorded.figures.size(), 1u);
