@@ -17,13 +17,10 @@ constexpr double whiteZ = 0.8249;
 constexpr double sixteenOver116 = 0.13793103448275862;
 constexpr double pi = 3.141592653589793;
 
-// A sample's tone value and its linear light, for each of the 256 sample values of one tone curve.
-// Both depend on the sample alone, so they are computed once, the sine, tangent and power by our
-// own kernels, so that every build has the same bits (the C library's differ between platforms).
-struct ToneTable {
-    std::array<double, 256> tone;
-    std::array<double, 256> linear;
-};
+// A sample's linear light after one tone curve, for each of the 256 sample values. It depends on
+// the sample alone, so it is computed once, the sine, tangent and power by our own kernels, so
+// that every build has the same bits (the C library's differ between platforms).
+using LinearLight = std::array<double, 256>;
 
 double ToneValue(int mode, double x)
 {
@@ -40,25 +37,22 @@ double Linearise(double v)
     return v > 0.03928 ? LinearLightPower((v + 0.055) / 1.055) : v / 12.92;
 }
 
-ToneTable BuildToneTable(int mode)
+LinearLight BuildLinearLight(int mode)
 {
-    ToneTable built{};
-    for (int x = 0; x < 256; ++x) {
-        built.tone[x] = ToneValue(mode, x);
-        built.linear[x] = Linearise(built.tone[x]);
-    }
+    LinearLight built{};
+    for (int x = 0; x < 256; ++x) built[x] = Linearise(ToneValue(mode, x));
     return built;
 }
 
 // Each tone curve's table is built when first asked for: a run needs one, and building one takes
 // a third of a millisecond.
-const ToneTable& ToneTableFor(int mode)
+const LinearLight& LinearLightFor(int mode)
 {
     switch (mode) {
-    case 1: { static const ToneTable bright = BuildToneTable(1); return bright; }
-    case 2: { static const ToneTable natural = BuildToneTable(2); return natural; }
-    case 3: { static const ToneTable dark = BuildToneTable(3); return dark; }
-    default: { static const ToneTable identity = BuildToneTable(0); return identity; }
+    case 1: { static const LinearLight bright = BuildLinearLight(1); return bright; }
+    case 2: { static const LinearLight natural = BuildLinearLight(2); return natural; }
+    case 3: { static const LinearLight dark = BuildLinearLight(3); return dark; }
+    default: { static const LinearLight identity = BuildLinearLight(0); return identity; }
     }
 }
 
@@ -84,11 +78,11 @@ QV_KERNEL V CompandToLab(V t, const PowerTables& powers)
     return Pick(t > Splat<V>(0.008856), CubeRootPowerOf<Products>(t, powers), 7.787 * t + sixteenOver116);
 }
 
-// One pixel's, or four pixels', way in from their tone values and linear light, as RgbToLab
-// describes it; where it returns at once these give zeros.
+// One pixel's, or four pixels', way in from their linear light, as RgbToLab describes it; where it
+// returns at once these give zeros. That happens for black, whose tone values sum to zero: every
+// curve takes exactly the zero sample to zero, and only it, and so does linearisation.
 template <class Products, class V>
-QV_KERNEL void LabOf(V tr, V tg, V tb, V lr, V lg, V lb, const PowerTables& powers,
-                     V& lStar, V& aStar, V& bStar)
+QV_KERNEL void LabOf(V lr, V lg, V lb, const PowerTables& powers, V& lStar, V& aStar, V& bStar)
 {
     const V x = 0.4124 * lr + 0.3576 * lg + 0.1805 * lb;
     const V y = 0.2126 * lr + 0.7152 * lg + 0.0722 * lb;
@@ -99,7 +93,7 @@ QV_KERNEL void LabOf(V tr, V tg, V tb, V lr, V lg, V lb, const PowerTables& powe
     const V y50 = ClampToUnit(0.0296 * x + 0.9904 * y - 0.0171 * z);
     V z50 = ClampToUnit(-0.0092 * x + 0.0151 * y + 0.7519 * z);
     const V sum = x50 + y50 + z50;
-    const auto lit = Both(tr + tg + tb > Splat<V>(0.0), sum > Splat<V>(0.0));
+    const auto lit = Both(lr + lg + lb > Splat<V>(0.0), sum > Splat<V>(0.0));
 
     // The chromaticity step (NormalizeChromaticity).
     const V cx = x50 / sum, cy = y50 / sum, cz = z50 / sum;
@@ -125,7 +119,7 @@ QV_KERNEL Lanes LanesOf(const std::array<double, 256>& table, const std::uint8_t
 
 // The row loop: four pixels at a time, the rest one by one.
 template <class Products>
-QV_KERNEL void RgbRowToLabBody(const ToneTable& table, const std::uint8_t* bgr, int count,
+QV_KERNEL void RgbRowToLabBody(const LinearLight& linear, const std::uint8_t* bgr, int count,
                                double* lStar, double* aStar, double* bStar)
 {
     const PowerTables& powers = PowerKernelTables();
@@ -133,30 +127,27 @@ QV_KERNEL void RgbRowToLabBody(const ToneTable& table, const std::uint8_t* bgr, 
     for (; x + laneCount <= count; x += laneCount) {
         const std::uint8_t* p = bgr + 3 * x;
         Lanes l, a, b;
-        LabOf<Products>(LanesOf(table.tone, p, 2), LanesOf(table.tone, p, 1), LanesOf(table.tone, p, 0),
-              LanesOf(table.linear, p, 2), LanesOf(table.linear, p, 1), LanesOf(table.linear, p, 0),
-              powers, l, a, b);
+        LabOf<Products>(LanesOf(linear, p, 2), LanesOf(linear, p, 1), LanesOf(linear, p, 0), powers, l, a, b);
         __builtin_memcpy(lStar + x, &l, sizeof l);
         __builtin_memcpy(aStar + x, &a, sizeof a);
         __builtin_memcpy(bStar + x, &b, sizeof b);
     }
     for (; x < count; ++x) {
         const std::uint8_t* p = bgr + 3 * x;
-        LabOf<Products>(table.tone[p[2]], table.tone[p[1]], table.tone[p[0]], table.linear[p[2]],
-              table.linear[p[1]], table.linear[p[0]], powers, lStar[x], aStar[x], bStar[x]);
+        LabOf<Products>(linear[p[2]], linear[p[1]], linear[p[0]], powers, lStar[x], aStar[x], bStar[x]);
     }
 }
 
-[[gnu::target("avx2,fma")]] void RgbRowToLabAvx2(const ToneTable& table, const std::uint8_t* bgr,
+[[gnu::target("avx2,fma")]] void RgbRowToLabAvx2(const LinearLight& linear, const std::uint8_t* bgr,
                                                  int count, double* lStar, double* aStar, double* bStar)
 {
-    RgbRowToLabBody<FusedProducts>(table, bgr, count, lStar, aStar, bStar);
+    RgbRowToLabBody<FusedProducts>(linear, bgr, count, lStar, aStar, bStar);
 }
 
-void RgbRowToLabBaseline(const ToneTable& table, const std::uint8_t* bgr, int count,
+void RgbRowToLabBaseline(const LinearLight& linear, const std::uint8_t* bgr, int count,
                          double* lStar, double* aStar, double* bStar)
 {
-    RgbRowToLabBody<SplitProducts>(table, bgr, count, lStar, aStar, bStar);
+    RgbRowToLabBody<SplitProducts>(linear, bgr, count, lStar, aStar, bStar);
 }
 
 // The chromaticity step applied to the companded samples. Grey, an all-zero sum and (unlike the
@@ -365,10 +356,9 @@ void NormalizeChromaticity(double& x, double& y, double& z)
 
 bool RgbToLab(int toneMode, int red, int green, int blue, double& lStar, double& aStar, double& bStar)
 {
-    const ToneTable& table = ToneTableFor(toneMode);
-    const int r = red & 0xFF, g = green & 0xFF, b = blue & 0xFF;
-    LabOf<SplitProducts>(table.tone[r], table.tone[g], table.tone[b], table.linear[r], table.linear[g],
-          table.linear[b], PowerKernelTables(), lStar, aStar, bStar);
+    const LinearLight& linear = LinearLightFor(toneMode);
+    LabOf<SplitProducts>(linear[red & 0xFF], linear[green & 0xFF], linear[blue & 0xFF], PowerKernelTables(), lStar,
+                         aStar, bStar);
     return true;
 }
 
@@ -376,9 +366,9 @@ void RgbRowToLab(bool wide, int toneMode, const std::uint8_t* bgr, int count,
                  double* lStar, double* aStar, double* bStar)
 {
     if (wide)
-        RgbRowToLabAvx2(ToneTableFor(toneMode), bgr, count, lStar, aStar, bStar);
+        RgbRowToLabAvx2(LinearLightFor(toneMode), bgr, count, lStar, aStar, bStar);
     else
-        RgbRowToLabBaseline(ToneTableFor(toneMode), bgr, count, lStar, aStar, bStar);
+        RgbRowToLabBaseline(LinearLightFor(toneMode), bgr, count, lStar, aStar, bStar);
 }
 
 bool LabToRgb(bool rgbCorrection, double lStar, double aStar, double bStar,
