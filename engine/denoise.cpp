@@ -8,7 +8,6 @@
 
 #include "colour/lab.h"
 #include "engine/coefficient_plane.h"
-#include "engine/huge_pages.h"
 #include "engine/newton_sqrt.h"
 #include "engine/parallel_for.h"
 #include "engine/quality.h"
@@ -16,6 +15,7 @@
 #include "engine/wavelet.h"
 #include "engine/wide_loops.h"
 #include "support/front_end.h"
+#include "support/huge_pages.h"
 
 namespace {
 

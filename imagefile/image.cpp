@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "support/huge_pages.h"
+
 namespace {
 
 // The program is 32-bit: every byte count must fit a signed 32-bit size.
@@ -12,8 +14,10 @@ constexpr std::int64_t largestBlock = 0x7FFFFFFF;
 std::uint8_t* NewBytes(std::int64_t count, NewPixels start)
 {
     const auto size = static_cast<std::size_t>(count);
-    return start == NewPixels::Zeroed ? new (std::nothrow) std::uint8_t[size]()
-                                      : new (std::nothrow) std::uint8_t[size];
+    if (start == NewPixels::Zeroed) return new (std::nothrow) std::uint8_t[size]();
+    std::uint8_t* block = new (std::nothrow) std::uint8_t[size];
+    if (block) AdviseHugePages(block, size);
+    return block;
 }
 
 void ZeroRowPadding(std::int32_t width, std::int32_t height, std::uint8_t* bits)

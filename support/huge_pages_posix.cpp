@@ -1,4 +1,4 @@
-#include "engine/huge_pages.h"
+#include "support/huge_pages.h"
 
 #include <cstdint>
 
