@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <thread>
+#include <cstdio>
+#include <cstdlib>
 
 #include "colour/lab.h"
 #include "engine/coefficient_plane.h"
@@ -26,6 +29,7 @@ constexpr int rowGrain = 8;
 // also ends the run's claim to it, whatever the host does.
 void RunProgress(const FrontEnd*& display, int kind, int percent)
 {
+    if (std::getenv("QV_PHASES")) std::fprintf(stderr, "phase %d %d %lld\n", kind, percent, (long long)std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch()).count());
     if (!display) return;
     if (display->showProgress) display->showProgress(kind, percent);
     if (kind == 0) display = nullptr;
@@ -34,6 +38,19 @@ void RunProgress(const FrontEnd*& display, int kind, int percent)
 struct Planes {
     CoefficientPlane l, a, b;
 };
+
+// Releases the planes on a thread of its own, or at once when no thread can be had. Where the
+// system backs them with small pages, returning hundreds of megabytes of them takes as long as
+// measuring the result, which the caller does meanwhile.
+std::thread ReleaseBeside(Planes& planes)
+{
+    try {
+        return std::thread([&planes] { planes = Planes{}; });
+    } catch (...) {  // std::system_error, or no memory for the thread's state
+        planes = Planes{};
+        return {};
+    }
+}
 
 bool AllocatePlanes(std::int32_t size, Planes& planes)
 {
@@ -231,9 +248,10 @@ std::optional<QualityFigures> DenoiseImage(const DenoiseSettings& settings, cons
     CopyOut(team, settings, planes, width, height, layout, rootTwo, bits);
     RunProgress(display, 2, 90);
     if (host && host->resultReady) host->resultReady();
+    std::thread releasing = ReleaseBeside(planes);
     const QualityFigures figures = MeasureQuality(team, header, bits, rows);
+    if (releasing.joinable()) releasing.join();
     RunProgress(display, 2, 100);
-    planes = Planes{};
     if (display) ReportResult(*host, display, figures, startMs);
     return figures;
 }
