@@ -7,7 +7,13 @@
 #include "imagefile/converter_library.h"
 #include "support/usable_memory.h"
 
+// On Windows the wide entry point, without the shell library, whose loading would be a third of
+// qvn's start-up there.
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv)
+#else
 int main(int argc, char** argv)
+#endif
 {
     PrepareConsole();
     CatchInterruptions();

@@ -1,7 +1,6 @@
 #include "cli/platform.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <io.h>
 
 namespace {
@@ -17,14 +16,10 @@ std::string Utf8FromWide(const wchar_t* text, int length)
 
 }  // namespace
 
-std::vector<std::string> ProgramArguments(int argc, char** argv)
+std::vector<std::string> ProgramArguments(int argc, wchar_t** argv)
 {
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!wide) return std::vector<std::string>(argv + 1, argv + argc);
     std::vector<std::string> args;
-    for (int i = 1; i < count; ++i) args.push_back(Utf8FromWide(wide[i], static_cast<int>(wcslen(wide[i]))));
-    LocalFree(wide);
+    for (int i = 1; i < argc; ++i) args.push_back(Utf8FromWide(argv[i], static_cast<int>(wcslen(argv[i]))));
     return args;
 }
 
