@@ -125,7 +125,9 @@ int RunQvn(const std::vector<std::string>& args, const QvnConsole& console)
         return 0;
     }
 
-    const bool converterPresent = ConverterLibraryLoaded();
+    // Only PNG and JPEG results need the module before a picture is read (which loads it for a
+    // picture that is not BMP), so BMP results never ask for it.
+    const bool converterPresent = !ResultsNeedConverter(options) || ConverterLibraryLoaded();
     if (!converterPresent) NoteMissingConverter(options, console);
     const std::vector<PictureJob> jobs = PlanJobs(options, converterPresent);
     const int workers = WorkerCount(options.jobs, console.cores, static_cast<int>(jobs.size()));

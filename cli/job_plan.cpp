@@ -96,6 +96,11 @@ void RefuseCollisions(std::vector<PictureJob>& jobs)
 
 }  // namespace
 
+bool ResultsNeedConverter(const QvnOptions& options)
+{
+    return WantedFormat(options) != OutputFormat::Bmp;
+}
+
 std::vector<PictureJob> PlanJobs(const QvnOptions& options, bool converterPresent)
 {
     std::vector<PictureJob> jobs;

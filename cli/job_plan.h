@@ -14,6 +14,9 @@ struct PictureJob {
     std::string error;
 };
 
+// Whether the results are PNG or JPEG, which the converter module writes.
+bool ResultsNeedConverter(const QvnOptions& options);
+
 // Plans every picture's output. PNG and JPEG need the converter module; without it the results
 // are BMP, as in the desktop program, except that a name given with -o or a JPEG asked for is
 // never filled with another format.

@@ -18,8 +18,8 @@ int main(int argc, char** argv)
     PrepareConsole();
     CatchInterruptions();
     // The converter module is looked for beside qvn, not in the current folder, so that qvn
-    // works from wherever it is called.
-    LoadConverterLibrary(ProgramFolder() + ConverterModuleName());
+    // works from wherever it is called; it is loaded when first needed.
+    OfferConverterLibrary(ProgramFolder() + ConverterModuleName());
 
     QvnConsole console;
     console.errorIsTerminal = IsTerminal(stderr);

@@ -1,6 +1,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "imagefile/converter_library.h"
 #include "imagefile/module_loading.h"
@@ -22,6 +23,7 @@ struct ConverterLibrary {
 };
 
 ConverterLibrary library;
+std::string offeredPath;  // the module to load at its first use; empty when none is waiting
 std::mutex libraryLock;
 
 // The zlib level handed to BmpToPng.
@@ -95,11 +97,8 @@ FileError SaveThroughModule(const Image& image, const std::string& path, Write w
     return FinishTemporary(temporary, path);
 }
 
-}  // namespace
-
-bool LoadConverterLibrary(const std::string& path)
+bool LoadLocked(const std::string& path)
 {
-    std::lock_guard hold(libraryLock);
     FreeLocked();
     library.module = OpenModule(path);
     if (!library.module) return false;
@@ -117,15 +116,38 @@ bool LoadConverterLibrary(const std::string& path)
     return false;
 }
 
+void LoadOfferedLocked()
+{
+    if (!offeredPath.empty()) LoadLocked(std::exchange(offeredPath, std::string{}));
+}
+
+}  // namespace
+
+bool LoadConverterLibrary(const std::string& path)
+{
+    std::lock_guard hold(libraryLock);
+    offeredPath.clear();
+    return LoadLocked(path);
+}
+
+void OfferConverterLibrary(const std::string& path)
+{
+    std::lock_guard hold(libraryLock);
+    FreeLocked();
+    offeredPath = path;
+}
+
 void FreeConverterLibrary()
 {
     std::lock_guard hold(libraryLock);
     FreeLocked();
+    offeredPath.clear();
 }
 
 bool ConverterLibraryLoaded()
 {
     std::lock_guard hold(libraryLock);
+    LoadOfferedLocked();
     return library.module != nullptr;
 }
 
@@ -140,6 +162,7 @@ FileError ConvertFileToImage(ConvertedKind kind, const std::string& path, bool k
 {
     ReleaseImage(image);
     std::lock_guard hold(libraryLock);
+    LoadOfferedLocked();
     if (!library.module) return FileError::NeedsConverter;
     std::string argument;
     if (!ModulePathArgument(path, argument)) return FileError::NameNotPassable;
@@ -159,6 +182,7 @@ FileError ConvertFileToImage(ConvertedKind kind, const std::string& path, bool k
 FileError SavePngFile(const Image& image, const std::string& path)
 {
     std::lock_guard hold(libraryLock);
+    LoadOfferedLocked();
     if (!library.module) return FileError::NeedsConverter;
     const auto* bitmap = reinterpret_cast<const std::uint8_t*>(image.header);
     const auto metadataSize = static_cast<std::int32_t>(image.metadata.size());
@@ -171,6 +195,7 @@ FileError SavePngFile(const Image& image, const std::string& path)
 FileError SaveJpegFile(const Image& image, const std::string& path, int quality)
 {
     std::lock_guard hold(libraryLock);
+    LoadOfferedLocked();
     if (!library.bmpToJpg) return FileError::NeedsConverter;
     return SaveThroughModule(image, path, [&](const char* file) {
         return library.bmpToJpg(file, reinterpret_cast<const std::uint8_t*>(image.header), quality, image.metadata.data(),

@@ -16,6 +16,11 @@ bool LoadConverterLibrary(const std::string& path);
 void FreeConverterLibrary();
 bool ConverterLibraryLoaded();
 
+// Names the module to load when it is first needed, by ConverterLibraryLoaded or an operation
+// below, rather than now: a batch of BMP files into BMP results never loads it, and under Wine
+// loading it takes longer than starting the rest of qvn.
+void OfferConverterLibrary(const std::string& path);
+
 enum class ConvertedKind { Jpeg, Png };
 
 // Decodes the file through the module into image, with its metadata, turned upright by its

@@ -115,6 +115,17 @@ TEST_F(ImageFiles, ModuleLackingAnOperationIsTreatedAsAbsent)
     EXPECT_NE(LoadImageFile(Write("a.jpg", jpegStart), image), FileError::None);
 }
 
+TEST_F(ImageFiles, OfferedModuleLoadsAtItsFirstUse)
+{
+    Image image;
+    OfferConverterLibrary("./no such module");
+    EXPECT_EQ(LoadImageFile(Write("a.jpg", jpegStart), image), FileError::NeedsConverter);
+    EXPECT_FALSE(ConverterLibraryLoaded());
+    OfferConverterLibrary("./" fake_converter_failing_module);
+    EXPECT_EQ(LoadImageFile(Path("a.jpg"), image), FileError::ConverterRefused);  // the module's answer
+    EXPECT_TRUE(ConverterLibraryLoaded());
+}
+
 TEST_F(ImageFiles, FailingModuleRefusesFilesAndKeepsTheOldPng)
 {
     ASSERT_TRUE(LoadConverterLibrary("./" fake_converter_failing_module));
