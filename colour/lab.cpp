@@ -3,6 +3,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <limits>
 
 #include "colour/lanes.h"
 #include "colour/power.h"
@@ -195,72 +196,98 @@ QV_KERNEL LinearRgb<V> ToLinearRgb(V x, V y, V z)
             0.0556 * x65 - 0.204 * y65 + 1.057 * z65};
 }
 
-// Tables for ApproximateCompandPower: for 128 mantissa intervals the reciprocal and base-2
-// logarithm of their centre, and 2^(j / 64) for j = 0 ... 63. Any sound mathematical library
-// gives them well within what that function promises.
-struct CompandTables {
-    std::array<double, 128> inverseCentre, log2Centre;
-    std::array<double, 64> exp2Step;
+// The companding power's levels without the power. Above 0.00304 a linear sample v has the level
+// of the exact W(v) = 255 × (1.055 × v^(1 / 2.4) - 0.055), truncated and clamped: 9 just above
+// 0.00304, and k from the threshold s_k = ((k / 255 + 0.055) / 1.055)^2.4 on (k = 10 ... 255).
+// The samples from 2^-9 to 1 fall into 128 buckets per octave by their exponent and first seven
+// mantissa bits. Neighbouring thresholds lie at least 0.89 % apart, wider than a bucket, so at
+// most one lies inside a bucket, and a bucket holds the level at its start, the threshold below
+// that start and the two above it. A last bucket holds every sample from 1 on.
+struct LevelBucket {
+    double below, next, afterNext, level;
 };
 
-const CompandTables& CompandTablesOnce()
+constexpr int bucketsPerOctave = 128;
+constexpr int firstOctave = -9;  // 2^-9 lies below 0.00304
+constexpr std::uint64_t lastBucket = -firstOctave * bucketsPerOctave;
+using LevelTable = std::array<LevelBucket, lastBucket + 1>;
+
+const LevelTable& LevelTableOnce()
 {
-    static const CompandTables tables = [] {
-        CompandTables built{};
-        for (int i = 0; i < 128; ++i) {
-            const double centre = 1 + (i + 0.5) / 128;
-            built.inverseCentre[i] = 1 / centre;
-            built.log2Centre[i] = std::log2(centre);
+    static const LevelTable table = [] {
+        constexpr double beyond = std::numeric_limits<double>::infinity();
+        std::array<double, 258> threshold{};
+        for (int k = 10; k <= 255; ++k) threshold[k] = LinearLightPower((k / 255.0 + 0.055) / 1.055);
+        threshold[256] = threshold[257] = beyond;
+        LevelTable built{};
+        int reached = 9;  // the level at the bucket's start
+        for (std::uint64_t b = 0; b <= lastBucket; ++b) {
+            const double start = b == lastBucket ? 1.0
+                : std::ldexp(1.0 + static_cast<double>(b % bucketsPerOctave) / bucketsPerOctave,
+                             firstOctave + static_cast<int>(b / bucketsPerOctave));
+            while (threshold[reached + 1] <= start) ++reached;
+            built[b] = {reached > 9 ? threshold[reached] : 0.00304, threshold[reached + 1], threshold[reached + 2],
+                        static_cast<double>(reached)};
         }
-        for (int j = 0; j < 64; ++j) built.exp2Step[j] = std::exp2(j / 64.0);
         return built;
     }();
-    return tables;
+    return table;
 }
 
-// v^(1 / 2.4) for v in [0.003, 100] within a relative 1e-10: log2 v from the exponent, a table of
-// 128 mantissa intervals and three terms of the series of log2(1 + u), |u| <= 1/256, which leave
-// out less than 6e-11; then 2^y from a table of 64 steps and four terms of the exponential series,
-// |r| <= ln 2 / 128, which leave out less than 4e-11 (3.6e-11 at worst in forty million values
-// against the correctly rounded power). Only the quick way back uses it, whose margins are thirty
-// times wider: no more terms than they need, as this is most of the way back's work.
-template <class V>
-QV_KERNEL V ApproximateCompandPower(V v, const CompandTables& t)
+// A sample's bucket: the last one for 1 and above, and for anything not a positive sample.
+QV_KERNEL std::uint64_t BucketIndex(std::uint64_t bits, std::uint64_t base)
 {
-    constexpr double ln2 = 0.6931471805599453;
-    constexpr double twoTo52 = 4503599627370496.0;
-    const auto bits = BitsOf(v);
-    const V exponent = (FromBits((bits >> 52) | BitsOf(twoTo52)) - twoTo52) - 1023.0;
-    const auto interval = (bits >> 45) & std::uint64_t{127};
-    const V mantissa = FromBits((bits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
-    const V u = mantissa * Lookup(t.inverseCentre.data(), interval) - 1.0;
-    const V log1p = u * (1.0 + u * (-1.0 / 2 + u * (1.0 / 3)));
-    const V y = (exponent + Lookup(t.log2Centre.data(), interval) + log1p * (1 / ln2)) * (1 / 2.4);
-    const V step = TruncateWhole(y * 64.0 + 4096.5);  // the nearest step k, plus 4096; y > -64
-    const V r = (y - (step - 4096.0) / 64.0) * ln2;
-    const V e = 1.0 + r * (1.0 + r * (1.0 / 2 + r * (1.0 / 6)));
-    const auto k = WholeBits(step);
-    const V whole = FromBits(((k >> 6) + std::uint64_t{1023 - 64}) << 52);
-    return whole * Lookup(t.exp2Step.data(), k & std::uint64_t{63}) * e;
+    const std::uint64_t index = (bits >> 45) - base;
+    return index > lastBucket ? lastBucket : index;
+}
+QV_KERNEL LaneBits BucketIndex(LaneBits bits, std::uint64_t base)
+{
+    const LaneBits index = (bits >> 45) - base;
+    return index > lastBucket ? LaneBits{} + lastBucket : index;
+}
+
+template <class V>
+struct Bucket {
+    V below, next, afterNext, level;
+};
+
+QV_KERNEL Bucket<double> BucketOf(double v, const LevelTable& table)
+{
+    const LevelBucket& b = table[BucketIndex(BitsOf(v), (1023 + firstOctave) * bucketsPerOctave)];
+    return {b.below, b.next, b.afterNext, b.level};
+}
+
+// Four lanes' buckets, each read whole and then transposed.
+QV_KERNEL Bucket<Lanes> BucketOf(Lanes v, const LevelTable& table)
+{
+    const LaneBits index = BucketIndex(BitsOf(v), (1023 + firstOctave) * bucketsPerOctave);
+    Lanes row[4];
+    for (int k = 0; k < laneCount; ++k) __builtin_memcpy(&row[k], &table[index[k]], sizeof row[k]);
+    const Lanes low01 = __builtin_shufflevector(row[0], row[1], 0, 4, 2, 6);
+    const Lanes high01 = __builtin_shufflevector(row[0], row[1], 1, 5, 3, 7);
+    const Lanes low23 = __builtin_shufflevector(row[2], row[3], 0, 4, 2, 6);
+    const Lanes high23 = __builtin_shufflevector(row[2], row[3], 1, 5, 3, 7);
+    return {__builtin_shufflevector(low01, low23, 0, 1, 4, 5), __builtin_shufflevector(high01, high23, 0, 1, 4, 5),
+            __builtin_shufflevector(low01, low23, 2, 3, 6, 7), __builtin_shufflevector(high01, high23, 2, 3, 6, 7)};
 }
 
 // The way back without the steps that move values only by rounding: the two chromaticity steps,
-// mathematically the identity, are left out, pow(f, 3.0) becomes f * f * f and the companding
-// power comes from ApproximateCompandPower. Within the bounds checked here a sample below 258
-// levels then differs from the step-by-step conversion by less than 3e-8 of a level, so wherever
-// every sample lies more than 1e-6 of a level away from a whole level (where truncation would
-// tell them apart) and away from the companding threshold, both give the same bytes. Elsewhere (about one pixel in a hundred thousand, near black, extreme colours) it is
-// false, and the step-by-step conversion decides. For one pixel or four.
-// pow(f, 3.0) as f * f * f, which the margins below allow.
+// mathematically the identity, are left out, pow(f, 3.0) becomes f * f * f, and the companding
+// power is not taken at all, its level read from the thresholds. Within the bounds checked here a
+// linear sample then differs from the step-by-step conversion's by far less than its margins:
+// 1e-6 of a level from a whole level below the companding threshold 0.00304, a relative 1e-8
+// (at least 1e-7 of a level) from the thresholds above it, 1e-9 from 0.00304 itself. Where every
+// sample keeps them, both give the same bytes, and the levels come out; elsewhere (a few pixels
+// in ten thousand: near black, extreme colours) the step-by-step conversion decides. For one
+// pixel or four.
 template <class V>
 QV_KERNEL V ExpandQuickly(V f)
 {
     return Pick(f > Splat<V>(0.206893), f * f * f, (f - sixteenOver116) * (1 / 7.787));
 }
 
-template <class V>
-QV_KERNEL auto QuickLabToRgb(bool correction, V lStar, V aStar, V bStar, const CompandTables& t,
-                             V companded[3])
+template <class V, class Levels>
+QV_KERNEL auto QuickLabToRgb(bool correction, V lStar, V aStar, V bStar, const LevelTable& table, Levels levels[3])
 {
     const V fy = (lStar + 16.0) * (1 / 116.0);
     const V fx = aStar * (1 / 500.0) + fy;
@@ -274,25 +301,39 @@ QV_KERNEL auto QuickLabToRgb(bool correction, V lStar, V aStar, V bStar, const C
 
     const LinearRgb<V> linear = ToLinearRgb(x, y, z);
     const V samples[3] = {linear.r, linear.g, linear.b};
+    // Bounds of the companded samples, for the RGB step below: exact below 0.00304, within their
+    // level above (at most 8 up to a linear 100).
+    V lowSum = Splat<V>(0.0), highSum = Splat<V>(0.0), straightGreen{};
     for (int i = 0; i < 3; ++i) {
         const V v = samples[i];
+        const auto powered = v > Splat<V>(0.00304);
         decided = Both(decided, Not(Either(Magnitude(v - 0.00304) < Splat<V>(1e-9), v > Splat<V>(100.0))));
-        companded[i] = Pick(v > Splat<V>(0.00304), ApproximateCompandPower(v, t) * 1.055 - 0.055, v * 12.92);
+        // Below the threshold: v × 12.92, away from whole levels; outside (-2, 258) both ways
+        // clamp alike.
+        const V straight = v * 12.92;
+        const V w = straight * 255.0;
+        const V fraction = (w + 2.0) - TruncateWhole(w + 2.0);
+        const auto nearLevel = Both(Both(w > Splat<V>(-2.0), w < Splat<V>(258.0)),
+                                    Either(fraction < Splat<V>(1e-6), fraction > Splat<V>(1 - 1e-6)));
+        // Above it: the bucket's level, plus one from its threshold on, away from the thresholds.
+        const Bucket<V> bucket = BucketOf(v, table);
+        const auto reached = v >= bucket.next;
+        const V level = Pick(reached, bucket.level + 1.0, bucket.level);
+        const V lower = Pick(reached, bucket.next, bucket.below);
+        const V upper = Pick(reached, bucket.afterNext, bucket.next);
+        const auto nearThreshold = Either(v - lower <= 1e-8 * v, upper - v <= 1e-8 * v);
+        decided = Both(decided, Not(Pick(powered, nearThreshold, nearLevel)));
+        levels[i] = Pick(powered, WholeBits(level), QuantisedLevel(straight));
+        lowSum = lowSum + Pick(powered, level * (1 / 255.0), straight);
+        const V levelTop = Pick(level == Splat<V>(255.0), Splat<V>(8.0), (level + 1.0) * (1 / 255.0));
+        highSum = highSum + Pick(powered, levelTop, straight);
+        if (i == 1) straightGreen = Pick(powered, Splat<V>(1.0), straight);
     }
     // The RGB step divides by green and by the sum of the samples: no tiny divisors either.
     if (correction) {
-        const V green = companded[1], sum = companded[0] + companded[1] + companded[2];
-        const auto tiny = Either(Both(green != Splat<V>(0.0), Magnitude(green) < Splat<V>(1e-100)),
-                                 Both(sum != Splat<V>(0.0), Magnitude(sum) < Splat<V>(1e-100)));
-        decided = Both(decided, Not(tiny));
-    }
-    for (int i = 0; i < 3; ++i) {
-        const V w = companded[i] * 255.0;
-        // Outside (-2, 258) both ways clamp alike.
-        const auto inside = Both(w > Splat<V>(-2.0), w < Splat<V>(258.0));
-        const V fraction = (w + 2.0) - TruncateWhole(w + 2.0);
-        const auto nearLevel = Either(fraction < Splat<V>(1e-6), fraction > Splat<V>(1 - 1e-6));
-        decided = Both(decided, Not(Both(inside, nearLevel)));
+        const auto tinyGreen = Both(straightGreen != Splat<V>(0.0), Magnitude(straightGreen) < Splat<V>(1e-100));
+        const auto tinySum = Both(lowSum < Splat<V>(1e-9), highSum > Splat<V>(-1e-9));
+        decided = Both(decided, Not(Either(tinyGreen, tinySum)));
     }
     return decided;
 }
@@ -302,22 +343,21 @@ QV_KERNEL auto QuickLabToRgb(bool correction, V lStar, V aStar, V bStar, const C
 QV_KERNEL void LabRowToRgbBody(bool correction, const double* lStar, const double* aStar,
                                const double* bStar, int count, std::uint8_t* bgr)
 {
-    const CompandTables& tables = CompandTablesOnce();
+    const LevelTable& table = LevelTableOnce();
     int x = 0;
     for (; x + laneCount <= count; x += laneCount) {
-        Lanes l, a, b, companded[3];
+        Lanes l, a, b;
+        LaneBits levels[3];
         __builtin_memcpy(&l, lStar + x, sizeof l);
         __builtin_memcpy(&a, aStar + x, sizeof a);
         __builtin_memcpy(&b, bStar + x, sizeof b);
-        const LaneMask decided = QuickLabToRgb(correction, l, a, b, tables, companded);
-        const LaneBits red = QuantisedLevel(companded[0]), green = QuantisedLevel(companded[1]),
-                       blue = QuantisedLevel(companded[2]);
+        const LaneMask decided = QuickLabToRgb(correction, l, a, b, table, levels);
         for (int k = 0; k < laneCount; ++k) {
             std::uint8_t* pixel = bgr + 3 * (x + k);
             if (decided[k]) {
-                pixel[2] = static_cast<std::uint8_t>(red[k]);
-                pixel[1] = static_cast<std::uint8_t>(green[k]);
-                pixel[0] = static_cast<std::uint8_t>(blue[k]);
+                pixel[2] = static_cast<std::uint8_t>(levels[0][k]);
+                pixel[1] = static_cast<std::uint8_t>(levels[1][k]);
+                pixel[0] = static_cast<std::uint8_t>(levels[2][k]);
             } else {
                 LabToRgbLiteral(correction, l[k], a[k], b[k], pixel[2], pixel[1], pixel[0]);
             }
@@ -374,12 +414,12 @@ void RgbRowToLab(bool wide, int toneMode, const std::uint8_t* bgr, int count,
 bool LabToRgb(bool rgbCorrection, double lStar, double aStar, double bStar,
               std::uint8_t& red, std::uint8_t& green, std::uint8_t& blue)
 {
-    double companded[3];
-    if (!QuickLabToRgb(rgbCorrection, lStar, aStar, bStar, CompandTablesOnce(), companded))
+    std::uint64_t levels[3];
+    if (!QuickLabToRgb(rgbCorrection, lStar, aStar, bStar, LevelTableOnce(), levels))
         return LabToRgbLiteral(rgbCorrection, lStar, aStar, bStar, red, green, blue);
-    red = QuantiseSample(companded[0]);
-    green = QuantiseSample(companded[1]);
-    blue = QuantiseSample(companded[2]);
+    red = static_cast<std::uint8_t>(levels[0]);
+    green = static_cast<std::uint8_t>(levels[1]);
+    blue = static_cast<std::uint8_t>(levels[2]);
     return true;
 }
 

@@ -42,6 +42,10 @@ QV_KERNEL LaneMask Either(LaneMask a, LaneMask b) { return a | b; }
 
 QV_KERNEL double Pick(bool m, double yes, double no) { return m ? yes : no; }
 QV_KERNEL Lanes Pick(LaneMask m, Lanes yes, Lanes no) { return m ? yes : no; }
+QV_KERNEL bool Pick(bool m, bool yes, bool no) { return m ? yes : no; }
+QV_KERNEL LaneMask Pick(LaneMask m, LaneMask yes, LaneMask no) { return m ? yes : no; }
+QV_KERNEL std::uint64_t Pick(bool m, std::uint64_t yes, std::uint64_t no) { return m ? yes : no; }
+QV_KERNEL LaneBits Pick(LaneMask m, LaneBits yes, LaneBits no) { return m ? yes : no; }
 
 // The whole number w (0 <= w < 2^51) held in a double, as an integer: adding 2^52 puts it in the
 // low bits of the significand.
