@@ -251,24 +251,13 @@ struct Bucket {
     V below, next, afterNext, level;
 };
 
-QV_KERNEL Bucket<double> BucketOf(double v, const LevelTable& table)
+template <class V>
+QV_KERNEL Bucket<V> BucketOf(V v, const LevelTable& table)
 {
-    const LevelBucket& b = table[BucketIndex(BitsOf(v), (1023 + firstOctave) * bucketsPerOctave)];
-    return {b.below, b.next, b.afterNext, b.level};
-}
-
-// Four lanes' buckets, each read whole and then transposed.
-QV_KERNEL Bucket<Lanes> BucketOf(Lanes v, const LevelTable& table)
-{
-    const LaneBits index = BucketIndex(BitsOf(v), (1023 + firstOctave) * bucketsPerOctave);
-    Lanes row[4];
-    for (int k = 0; k < laneCount; ++k) __builtin_memcpy(&row[k], &table[index[k]], sizeof row[k]);
-    const Lanes low01 = __builtin_shufflevector(row[0], row[1], 0, 4, 2, 6);
-    const Lanes high01 = __builtin_shufflevector(row[0], row[1], 1, 5, 3, 7);
-    const Lanes low23 = __builtin_shufflevector(row[2], row[3], 0, 4, 2, 6);
-    const Lanes high23 = __builtin_shufflevector(row[2], row[3], 1, 5, 3, 7);
-    return {__builtin_shufflevector(low01, low23, 0, 1, 4, 5), __builtin_shufflevector(high01, high23, 0, 1, 4, 5),
-            __builtin_shufflevector(low01, low23, 2, 3, 6, 7), __builtin_shufflevector(high01, high23, 2, 3, 6, 7)};
+    static_assert(sizeof(LevelBucket) == 4 * sizeof(double));
+    V field[4];
+    LookupRow(&table[0].below, BucketIndex(BitsOf(v), (1023 + firstOctave) * bucketsPerOctave), field);
+    return {field[0], field[1], field[2], field[3]};
 }
 
 // The way back without the steps that move values only by rounding: the two chromaticity steps,

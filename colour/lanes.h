@@ -27,10 +27,28 @@ template <class V> V Splat(double c);
 template <> QV_KERNEL double Splat<double>(double c) { return c; }
 template <> QV_KERNEL Lanes Splat<Lanes>(double c) { return Lanes{c, c, c, c}; }
 
-QV_KERNEL double Lookup(const double* table, std::uint64_t index) { return table[index]; }
-QV_KERNEL Lanes Lookup(const double* table, LaneBits index)
+// The four fields of row index of a table of four-double rows; for four lanes, each lane's row is
+// read whole and the four are transposed, so field j holds the lanes' field j.
+QV_KERNEL void LookupRow(const double* table, std::uint64_t index, double (&field)[4])
 {
-    return Lanes{table[index[0]], table[index[1]], table[index[2]], table[index[3]]};
+    for (int j = 0; j < 4; ++j) field[j] = table[4 * index + j];
+}
+QV_KERNEL void LookupRow(const double* table, LaneBits index, Lanes (&field)[4])
+{
+    // Written out row by row: a loop over an array of rows goes through the stack.
+    Lanes row0, row1, row2, row3;
+    __builtin_memcpy(&row0, table + 4 * index[0], sizeof row0);
+    __builtin_memcpy(&row1, table + 4 * index[1], sizeof row1);
+    __builtin_memcpy(&row2, table + 4 * index[2], sizeof row2);
+    __builtin_memcpy(&row3, table + 4 * index[3], sizeof row3);
+    const Lanes low01 = __builtin_shufflevector(row0, row1, 0, 4, 2, 6);
+    const Lanes high01 = __builtin_shufflevector(row0, row1, 1, 5, 3, 7);
+    const Lanes low23 = __builtin_shufflevector(row2, row3, 0, 4, 2, 6);
+    const Lanes high23 = __builtin_shufflevector(row2, row3, 1, 5, 3, 7);
+    field[0] = __builtin_shufflevector(low01, low23, 0, 1, 4, 5);
+    field[1] = __builtin_shufflevector(high01, high23, 0, 1, 4, 5);
+    field[2] = __builtin_shufflevector(low01, low23, 2, 3, 6, 7);
+    field[3] = __builtin_shufflevector(high01, high23, 2, 3, 6, 7);
 }
 
 QV_KERNEL bool Not(bool m) { return !m; }

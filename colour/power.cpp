@@ -82,10 +82,7 @@ const PowerTables& PowerKernelTables()
         PowerTables built{};
         for (int i = 0; i < powerIntervals; ++i) {
             const double centre = 1 + (i + 0.5) / powerIntervals;
-            built.inverseCentre[i] = 1 / centre;
-            built.logCentre[i] = SeriesLog(centre);
-            for (int r = 0; r < 3; ++r)
-                built.cubeRootCentre[r * powerIntervals + i] = SeriesCubeRoot(centre * (1 << r));
+            built.rows[i] = {1 / centre, SeriesLog(centre), SeriesCubeRoot(centre), 0};
         }
         return built;
     }();
@@ -112,10 +109,10 @@ double CompandPower(double v)
     if (v == INFINITY) return v;
     const PowerTables& tables = PowerKernelTables();
     const Reduced<double> reduced = Reduce(v, tables);
-    const DoubleDouble<double> mantissaRoot = CubeRootOfMantissa<SplitProducts>(reduced, tables);
+    const DoubleDouble<double> mantissaRoot = CubeRootOfMantissa<SplitProducts>(reduced);
     const DoubleDouble<double> root = {mantissaRoot.hi * reduced.scale, mantissaRoot.lo * reduced.scale};
     const DoubleDouble<double> power = Multiply(root, SquareRoot(SquareRoot(root)));
-    const double correction = LogOf(reduced, tables) * (0x1p-54 / 3);
+    const double correction = LogOf(reduced) * (0x1p-54 / 3);
     return power.hi + (power.lo + power.hi * correction);
 }
 
@@ -144,6 +141,6 @@ double LinearLightPower(double v)
     const DoubleDouble<double> root = TwoSum(y, residual.hi / (5 * y4.hi));
     const DoubleDouble<double> power = Multiply(square, root);
     const PowerTables& tables = PowerKernelTables();
-    const double correction = -LogOf(Reduce(v, tables), tables) * (0x1p-51 / 5);
+    const double correction = -LogOf(Reduce(v, tables)) * (0x1p-51 / 5);
     return power.hi + (power.lo + power.hi * correction);
 }

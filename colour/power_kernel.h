@@ -67,22 +67,24 @@ struct FusedProducts {
 constexpr int powerIntervalBits = 6;
 constexpr int powerIntervals = 1 << powerIntervalBits;
 
+// Row i for the interval i's centre c: 1 / c, ln c and the cube root of c, read at once.
+struct alignas(32) PowerRow {
+    double inverseCentre, logCentre, cubeRootCentre, unused;
+};
+
 struct PowerTables {
-    std::array<double, powerIntervals> inverseCentre;
-    std::array<double, powerIntervals> logCentre;
-    std::array<double, 3 * powerIntervals> cubeRootCentre;  // of 2^r × centre, r = 0, 1, 2
+    std::array<PowerRow, powerIntervals> rows;
 };
 
 const PowerTables& PowerKernelTables();
 
-// A normal v > 0 as 2^(3q + r) × m, m in [1, 2): the exponent e = 3q + r, 2^q, r's table row
-// (64 r), m's interval and u = m / centre - 1, |u| <= 1/129. Whole numbers are computed as
-// doubles, which every lane type can hold.
+// A normal v > 0 as 2^(3q + r) × m, m in [1, 2): the exponent e = 3q + r, 2^q, 2^r, u = m / centre
+// - 1, |u| <= 1/129, with the centre of m's interval, ln centre and the cube root of 2^r × centre.
+// Whole numbers are computed as doubles, which every lane type can hold.
 template <class V>
 struct Reduced {
     V exponent, scale, m, u;
-    decltype(BitsOf(V{})) row, interval;
-    V twoToR;
+    V twoToR, logCentre, cubeRootCentre;
 };
 
 template <class V>
@@ -100,36 +102,44 @@ QV_KERNEL Reduced<V> Reduce(V v, const PowerTables& tables)
     const auto r = WholeBits((biased + 177.0) - 3.0 * q400);
     reduced.scale = FromBits((WholeBits(q400) + std::uint64_t{1023 - 400}) << 52);
     reduced.twoToR = FromBits((r + std::uint64_t{1023}) << 52);
-    reduced.row = r << powerIntervalBits;
-    reduced.interval = (bits >> (52 - powerIntervalBits)) & std::uint64_t{powerIntervals - 1};
+    const auto interval = (bits >> (52 - powerIntervalBits)) & std::uint64_t{powerIntervals - 1};
+    V row[4];
+    static_assert(sizeof(PowerRow) == 4 * sizeof(double));
+    LookupRow(&tables.rows[0].inverseCentre, interval, row);
+    reduced.logCentre = row[1];
+    // The cube root of 2^r × c within an ulp or two, which the Newton step below makes good.
+    const V rootOfTwoToR = Pick(r == std::uint64_t{0}, Splat<V>(1.0),
+                                Pick(r == std::uint64_t{1}, Splat<V>(1.2599210498948732),  // 2^(1/3)
+                                     Splat<V>(1.5874010519681994)));                        // 4^(1/3)
+    reduced.cubeRootCentre = row[2] * rootOfTwoToR;
     reduced.m = FromBits((bits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
-    reduced.u = reduced.m * Lookup(tables.inverseCentre.data(), reduced.interval) - 1.0;
+    reduced.u = reduced.m * row[0] - 1.0;
     return reduced;
 }
 
 // ln v within about 1e-15: the exponent's share, the centre's table entry and six terms of the
 // series of ln(1 + u). The powers need it only for a correction near 2^-54 of the result.
 template <class V>
-QV_KERNEL V LogOf(const Reduced<V>& v, const PowerTables& tables)
+QV_KERNEL V LogOf(const Reduced<V>& v)
 {
     constexpr double ln2 = 0.6931471805599453;
     const V u = v.u;
     const V series =
         u * (1.0 + u * (-1.0 / 2 + u * (1.0 / 3 + u * (-1.0 / 4 + u * (1.0 / 5 + u * (-1.0 / 6))))));
-    return v.exponent * ln2 + (Lookup(tables.logCentre.data(), v.interval) + series);
+    return v.exponent * ln2 + (v.logCentre + series);
 }
 
-// The cube root of 2^r × m as a double-double within about 2^-102: the centre's root times seven
-// terms of the binomial series of (1 + u)^(1/3), good to a few ulps, then one Newton step whose
-// residual 2^r × m - y^3 is computed exactly but for its last term.
+// The cube root of 2^r × m as a double-double within about 2^-100: the root of 2^r × centre times
+// seven terms of the binomial series of (1 + u)^(1/3), good to a few ulps, then one Newton step
+// whose residual 2^r × m - y^3 is computed exactly but for its last term.
 template <class Products, class V>
-QV_KERNEL DoubleDouble<V> CubeRootOfMantissa(const Reduced<V>& v, const PowerTables& tables)
+QV_KERNEL DoubleDouble<V> CubeRootOfMantissa(const Reduced<V>& v)
 {
     const V u = v.u;
     const V series =
         1.0 + u * (1.0 / 3 + u * (-1.0 / 9 + u * (5.0 / 81 + u * (-10.0 / 243 +
             u * (22.0 / 729 + u * (-154.0 / 6561 + u * (374.0 / 19683)))))));
-    const V y = Lookup(tables.cubeRootCentre.data(), v.row + v.interval) * series;
+    const V y = v.cubeRootCentre * series;
     const V w = v.m * v.twoToR;
     const DoubleDouble<V> square = Products::Exact(y, y);
     const DoubleDouble<V> cube = Products::Exact(square.hi, y);
@@ -145,7 +155,7 @@ template <class Products, class V>
 QV_KERNEL V CubeRootPowerOf(V t, const PowerTables& tables)
 {
     const Reduced<V> v = Reduce(t, tables);
-    const DoubleDouble<V> root = CubeRootOfMantissa<Products>(v, tables);
-    const V correction = -LogOf(v, tables) * (0x1p-54 / 3);
+    const DoubleDouble<V> root = CubeRootOfMantissa<Products>(v);
+    const V correction = -LogOf(v) * (0x1p-54 / 3);
     return (root.hi + (root.lo + root.hi * correction)) * v.scale;
 }
