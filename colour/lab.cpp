@@ -234,7 +234,8 @@ const LevelTable& LevelTableOnce()
     return table;
 }
 
-// A sample's bucket: the last one for 1 and above, and for anything not a positive sample.
+// A sample's bucket: the last one for 1 and above, and for anything below 2^-9 or not positive
+// (samples below the companding threshold do not use theirs).
 QV_KERNEL std::uint64_t BucketIndex(std::uint64_t bits, std::uint64_t base)
 {
     const std::uint64_t index = (bits >> 45) - base;
