@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <limits>
 #include <thread>
-#include <cstdio>
-#include <cstdlib>
 
 #include "colour/lab.h"
 #include "engine/coefficient_plane.h"
@@ -29,7 +27,6 @@ constexpr int rowGrain = 8;
 // also ends the run's claim to it, whatever the host does.
 void RunProgress(const FrontEnd*& display, int kind, int percent)
 {
-    if (std::getenv("QV_PHASES")) std::fprintf(stderr, "phase %d %d %lld\n", kind, percent, (long long)std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch()).count());
     if (!display) return;
     if (display->showProgress) display->showProgress(kind, percent);
     if (kind == 0) display = nullptr;
