@@ -7,7 +7,6 @@
 #include <cstdint>
 
 #include "engine/denoise.h"
-#include "engine/fine_denoise.h"
 #include "imagefile/image.h"
 
 namespace {
@@ -60,16 +59,17 @@ void DenoisePicture(benchmark::State& state)
     TimeDenoising(state, [](Image& image, int threads) {
         DenoiseSettings settings;
         settings.threads = threads;
-        return DenoiseImage(settings, nullptr, image.header, image.bits, image.rows.get()).has_value();
+        return DenoiseImage(settings, {}, image.header, image.bits, image.rows.get()).done;
     });
 }
 
 void FineDenoisePicture(benchmark::State& state)
 {
     TimeDenoising(state, [](Image& image, int threads) {
-        FineSettings settings;
+        DenoiseSettings settings;
+        settings.method = Method::Fine;
         settings.threads = threads;
-        return FineDenoiseImage(settings, image.header, image.bits, image.rows.get()).done;
+        return DenoiseImage(settings, {}, image.header, image.bits, image.rows.get()).done;
     });
 }
 

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <random>
 
-#include "engine/coefficient_plane.h"
+#include "engine/classic/coefficient_plane.h"
+#include "engine/classic/shrink.h"
+#include "engine/classic/wavelet.h"
 #include "engine/settings.h"
-#include "engine/shrink.h"
-#include "engine/wavelet.h"
 
 namespace {
 

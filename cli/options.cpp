@@ -13,14 +13,14 @@ namespace {
 enum class Id { Method, Strength, Tone, NoBrightness, NoRgb, View, Output, Format, Quality, KeepOrientation, Strip, Jobs, Json, Quiet, Help,
                Version };
 
-struct OptionSpec {
+struct OptionEntry {
     const char* longName;
     char shortName;  // 0 when there is only the long form
     bool takesValue;
     Id id;
 };
 
-constexpr OptionSpec optionSpecs[] = {
+constexpr OptionEntry optionEntries[] = {
     {"method", 'm', true, Id::Method},
     {"strength", 's', true, Id::Strength},
     {"tone", 't', true, Id::Tone},
@@ -66,23 +66,23 @@ std::string ViewKeyList()
     return list;
 }
 
-std::string Named(const OptionSpec& spec)
+std::string Named(const OptionEntry& entry)
 {
     std::string name;
-    if (spec.shortName) {
+    if (entry.shortName) {
         name += '-';
-        name += spec.shortName;
+        name += entry.shortName;
         name += ", ";
     }
     name += "--";
-    name += spec.longName;
+    name += entry.longName;
     return name;
 }
 
-bool ApplyValue(const OptionSpec& spec, const std::string& value, QvnOptions& options, std::string& error)
+bool ApplyValue(const OptionEntry& entry, const std::string& value, QvnOptions& options, std::string& error)
 {
-    const std::string bad = "invalid value '" + ShownText(value) + "' for " + Named(spec) + ": ";
-    switch (spec.id) {
+    const std::string bad = "invalid value '" + ShownText(value) + "' for " + Named(entry) + ": ";
+    switch (entry.id) {
     case Id::Method:
         if (value == "classic" || value == "fine") {
             options.method = value == "fine" ? Method::Fine : Method::Classic;
@@ -140,9 +140,9 @@ bool ApplyValue(const OptionSpec& spec, const std::string& value, QvnOptions& op
     }
 }
 
-void ApplyFlag(const OptionSpec& spec, QvnOptions& options)
+void ApplyFlag(const OptionEntry& entry, QvnOptions& options)
 {
-    switch (spec.id) {
+    switch (entry.id) {
     case Id::NoBrightness: options.brightnessCorrection = false; break;
     case Id::NoRgb: options.rgbCorrection = false; break;
     case Id::KeepOrientation: options.keepOrientation = true; break;
@@ -158,19 +158,20 @@ void ApplyFlag(const OptionSpec& spec, QvnOptions& options)
 std::string AllLongNames()
 {
     std::string names;
-    for (const OptionSpec& spec : optionSpecs) names += (names.empty() ? "--" : ", --") + std::string(spec.longName);
+    for (const OptionEntry& entry : optionEntries)
+        names += (names.empty() ? "--" : ", --") + std::string(entry.longName);
     return names;
 }
 
 // An exact long name wins; otherwise a prefix must fit exactly one option.
-const OptionSpec* FindLong(const std::string& name, std::string& error)
+const OptionEntry* FindLong(const std::string& name, std::string& error)
 {
-    const OptionSpec* found = nullptr;
+    const OptionEntry* found = nullptr;
     int matches = 0;
-    for (const OptionSpec& spec : optionSpecs) {
-        if (name == spec.longName) return &spec;
-        if (!name.empty() && std::strncmp(spec.longName, name.c_str(), name.size()) == 0) {
-            found = &spec;
+    for (const OptionEntry& entry : optionEntries) {
+        if (name == entry.longName) return &entry;
+        if (!name.empty() && std::strncmp(entry.longName, name.c_str(), name.size()) == 0) {
+            found = &entry;
             ++matches;
         }
     }
@@ -179,10 +180,10 @@ const OptionSpec* FindLong(const std::string& name, std::string& error)
     return nullptr;
 }
 
-const OptionSpec* FindShort(char letter)
+const OptionEntry* FindShort(char letter)
 {
-    for (const OptionSpec& spec : optionSpecs)
-        if (spec.shortName == letter) return &spec;
+    for (const OptionEntry& entry : optionEntries)
+        if (entry.shortName == letter) return &entry;
     return nullptr;
 }
 
@@ -191,43 +192,43 @@ bool ParseLong(const std::vector<std::string>& args, std::size_t& i, QvnOptions&
     const std::string body = args[i].substr(2);
     const std::size_t equals = body.find('=');
     const std::string name = body.substr(0, equals);
-    const OptionSpec* spec = FindLong(name, error);
-    if (!spec) return false;
-    if (!spec->takesValue) {
+    const OptionEntry* entry = FindLong(name, error);
+    if (!entry) return false;
+    if (!entry->takesValue) {
         if (equals != std::string::npos) {
-            error = "option --" + std::string(spec->longName) + " takes no value";
+            error = "option --" + std::string(entry->longName) + " takes no value";
             return false;
         }
-        ApplyFlag(*spec, options);
+        ApplyFlag(*entry, options);
         return true;
     }
-    if (equals != std::string::npos) return ApplyValue(*spec, body.substr(equals + 1), options, error);
+    if (equals != std::string::npos) return ApplyValue(*entry, body.substr(equals + 1), options, error);
     if (i + 1 >= args.size()) {
-        error = "option " + Named(*spec) + " needs a value";
+        error = "option " + Named(*entry) + " needs a value";
         return false;
     }
-    return ApplyValue(*spec, args[++i], options, error);
+    return ApplyValue(*entry, args[++i], options, error);
 }
 
 bool ParseShortGroup(const std::vector<std::string>& args, std::size_t& i, QvnOptions& options, std::string& error)
 {
     const std::string& group = args[i];
     for (std::size_t k = 1; k < group.size(); ++k) {
-        const OptionSpec* spec = FindShort(group[k]);
-        if (!spec) {
+        const OptionEntry* entry = FindShort(group[k]);
+        if (!entry) {
             error = "unknown option '-" + ShownText(std::string(1, group[k])) + "': accepted are -m, -s, -t, -o, -j, -q, -h";
             return false;
         }
-        if (!spec->takesValue) {
-            ApplyFlag(*spec, options);
+        if (!entry->takesValue) {
+            ApplyFlag(*entry, options);
             continue;
         }
-        if (k + 1 < group.size()) return ApplyValue(*spec, group.substr(k + 1), options, error);
+        if (k + 1 < group.size()) return ApplyValue(*entry, group.substr(k + 1), options, error);
         if (i + 1 >= args.size()) {
-            error = "option " + Named(*spec) + " needs a value";
+            error = "option " + Named(*entry) + " needs a value";
             return false;
         }
-        return ApplyValue(*spec, args[++i], options, error);
+        return ApplyValue(*entry, args[++i], options, error);
     }
     return true;
 }

@@ -2,14 +2,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/settings.h"
+
 // What one qvn command asks for. The processing settings mirror the desktop program's preview
 // dialog, so the same values give the same pictures.
 enum class OutputFormat { Automatic, Png, Bmp, Jpeg };
-// classic: the desktop program's pipeline, byte for byte; fine: the adaptive wavelet denoiser.
-enum class Method { Classic, Fine };
 
 struct QvnOptions {
-    Method method = Method::Classic;
+    Method method = Method::Classic;  // classic: the desktop program's denoising, byte for byte
     int strength = 50;               // filterStrength, 1 ... 99
     int tone = 0;                    // toneMode: none, bright, natural, dark
     bool brightnessCorrection = true;

@@ -12,17 +12,14 @@
 #include "cli/progress_bar.h"
 #include "colour/view_transform.h"
 #include "engine/denoise.h"
-#include "engine/fine_denoise.h"
 #include "engine/picture_memory.h"
-#include "engine/quality.h"
-#include "engine/result_text.h"
 #include "engine/settings.h"
 #include "imagefile/bmp_file.h"
 #include "imagefile/converter_library.h"
 #include "imagefile/image_file.h"
 #include "imagefile/picture_header.h"
-#include "support/front_end.h"
 #include "support/replace_file.h"
+#include "support/result_text.h"
 
 namespace {
 
@@ -37,6 +34,7 @@ ColourSettings ColourSettingsOf(const QvnOptions& options)
 DenoiseSettings SettingsOf(const QvnOptions& options, int engineThreads)
 {
     DenoiseSettings settings;
+    settings.method = options.method;
     settings.filterStrength = static_cast<std::int8_t>(options.strength);
     settings.brightnessCorrection = options.brightnessCorrection ? 1 : 0;
     settings.colour = ColourSettingsOf(options);
@@ -59,55 +57,11 @@ std::string ReadFailure(FileError error)
 // Called when the result's pixels are final and only read afterwards; may be empty.
 using ResultReady = std::function<void()>;
 
-// The adaptive run, scored and reported like the classic one.
-bool RunFine(const QvnOptions& options, int engineThreads, const ProgressPlace& place, const ResultReady& resultReady,
-             Image& image, PictureReport& report)
-{
-    const auto started = std::chrono::steady_clock::now();
-    FineSettings settings;
-    settings.strength = options.strength;
-    settings.threads = engineThreads;
-    settings.progress = [&place](int percent) { ShowBatchProgress(place, 2, percent); };
-    ShowBatchProgress(place, 1, 0);
-    const FineOutcome outcome = FineDenoiseImage(settings, image.header, image.bits, image.rows.get());
-    ShowBatchProgress(place, 0, 0);
-    if (!outcome.done) return false;
-    report.noiseMeasured = true;
-    std::copy(outcome.noise.sigma, outcome.noise.sigma + 3, report.noise);
-    if (resultReady) resultReady();
-    WorkerTeam team(engineThreads);
-    const QualityFigures figures = MeasureQuality(team, image.header, image.bits, image.rows.get());
-    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    report.lumaSnr = figures.lumaSnr;
-    report.chromaSnr = figures.chromaSnr;
-    report.resultText = FormatResultText(figures.lumaSnr, figures.chromaSnr, static_cast<int>(seconds));
-    return true;
-}
-
-// The whole-picture run, as the desktop program's full-processing button starts it.
-bool RunClassic(const DenoiseSettings& settings, const ProgressPlace& place, const ResultReady& resultReady,
-                Image& image, PictureReport& report)
-{
-    FrontEnd host;
-    host.resultReady = resultReady;
-    // No pauses: nobody needs to see a window.
-    host.showProgress = [&place](int kind, int percent) { ShowBatchProgress(place, kind, percent); };
-    host.showResult = [&report](const QualityFigures& figures, int seconds) {
-        report.resultText = FormatResultText(figures.lumaSnr, figures.chromaSnr, seconds);
-    };
-    const std::optional<QualityFigures> figures =
-        DenoiseImage(settings, &host, image.header, image.bits, image.rows.get());
-    if (!figures) return false;
-    report.lumaSnr = figures->lumaSnr;
-    report.chromaSnr = figures->chromaSnr;
-    return true;
-}
-
 // What the job needs at its peak: the picture, and its run's planes when it is denoised.
 std::uint64_t JobMemoryNeed(const PictureHeader& header, const QvnOptions& options, int engineThreads, bool denoise)
 {
-    const bool fine = options.method == Method::Fine;
-    const std::uint64_t planes = denoise ? PlaneBytes(fine, engineThreads, header.width, header.height) : 0;
+    const std::uint64_t planes =
+        denoise ? DenoiseMemoryNeed(SettingsOf(options, engineThreads), header.width, header.height) : 0;
     return JobMemoryNeed(header, planes, engineThreads);
 }
 
@@ -134,21 +88,31 @@ bool Reserve(std::uint64_t need, Reservation& reservation, PictureReport& report
     return true;
 }
 
-// The whole-picture run, as the desktop program's full-processing button starts it, or the
-// adaptive one.
+// The whole-picture run, as the desktop program's full-processing button starts it, timed from its
+// start to its figures.
 bool Denoise(const QvnOptions& options, int engineThreads, const ProgressPlace& place, const ResultReady& resultReady,
              Image& image, PictureReport& report)
 {
-    const bool done = options.method == Method::Fine
-                          ? RunFine(options, engineThreads, place, resultReady, image, report)
-                          : RunClassic(SettingsOf(options, engineThreads), place, resultReady, image, report);
-    if (!done) {
-        const std::uint64_t need = PlaneBytes(options.method == Method::Fine, engineThreads, static_cast<std::uint32_t>(image.header->biWidth),
-                                              static_cast<std::uint32_t>(image.header->biHeight));
+    const auto started = std::chrono::steady_clock::now();
+    const DenoiseSettings settings = SettingsOf(options, engineThreads);
+    DenoiseHooks hooks;
+    hooks.progress = [&place](ProgressPhase phase, int percent) { ShowBatchProgress(place, phase, percent); };
+    hooks.resultReady = resultReady;
+    const DenoiseOutcome outcome = DenoiseImage(settings, hooks, image.header, image.bits, image.rows.get());
+    EndBatchProgress(place);
+    if (!outcome.done) {
+        const std::uint64_t need = DenoiseMemoryNeed(settings, static_cast<std::uint32_t>(image.header->biWidth),
+                                                     static_cast<std::uint32_t>(image.header->biHeight));
         report.error = "too large for the memory: processing needs " + MiB(need) + ", which could not be had";
         return false;
     }
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     report.denoised = true;
+    report.lumaSnr = outcome.figures.lumaSnr;
+    report.chromaSnr = outcome.figures.chromaSnr;
+    report.noiseMeasured = outcome.noise != nullptr;
+    std::copy(outcome.noiseSigma.begin(), outcome.noiseSigma.end(), report.noise);
+    report.resultText = FormatResultText(outcome.figures.lumaSnr, outcome.figures.chromaSnr, static_cast<int>(seconds));
     return true;
 }
 
@@ -186,7 +150,7 @@ void Run(const PictureJob& job, const QvnOptions& options, int engineThreads, in
         return;
     // The bar's shares of one picture, as a 12-megapixel photograph's time divides.
     ProgressPlace place{progressSlot, 0, 10};
-    ShowBatchProgress(place, 1, 0);
+    ShowBatchProgress(place, ProgressPhase::Starting, 0);
     Image image;
     if (const FileError error = LoadImageFile(job.input, image, LoadChoices{options.keepOrientation}); error != FileError::None) {
         report.error = ReadFailure(error);
@@ -214,10 +178,10 @@ void Run(const PictureJob& job, const QvnOptions& options, int engineThreads, in
         if (options.viewMode >= 0)
             ApplyViewTransform(static_cast<std::int8_t>(options.viewMode), ColourSettingsOf(options), image.header,
                                image.bits, image.rows.get());
-        ShowBatchProgress({progressSlot, 85, 100}, 1, 0);
+        ShowBatchProgress({progressSlot, 85, 100}, ProgressPhase::Starting, 0);
         saveFailure = Write(image, job, options.quality);
     }
-    ShowBatchProgress({progressSlot, 85, 100}, 0, 0);
+    EndBatchProgress({progressSlot, 85, 100});
     ReportWrite(saveFailure, job, report);
 }
 

@@ -1,5 +1,6 @@
 #include "cli/progress_bar.h"
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -66,15 +67,29 @@ void StartProgressBoard(std::FILE* errorStream, bool shown, int pictures, int wo
     board.lastLine.clear();
 }
 
-void ShowBatchProgress(const ProgressPlace& place, int kind, int percent)
+namespace {
+
+// Moves the slot of the place to its share of the bar, in percent.
+void SetSlot(const ProgressPlace& place, int share)
 {
     std::lock_guard<std::mutex> hold(board.lock);
     if (place.slot < 0 || place.slot >= static_cast<int>(board.slotPercent.size())) return;
-    if (percent < 0) percent = 0;
-    if (percent > 100) percent = 100;
-    board.slotPercent[place.slot] =
-        kind == 1 ? place.from : kind == 2 ? place.from + (place.to - place.from) * percent / 100 : place.to;
+    board.slotPercent[place.slot] = share;
     DrawLocked();
+}
+
+}  // namespace
+
+void ShowBatchProgress(const ProgressPlace& place, ProgressPhase phase, int percent)
+{
+    percent = std::clamp(percent, 0, 100);
+    SetSlot(place,
+            phase == ProgressPhase::Starting ? place.from : place.from + (place.to - place.from) * percent / 100);
+}
+
+void EndBatchProgress(const ProgressPlace& place)
+{
+    SetSlot(place, place.to);
 }
 
 void CountFinishedPicture(int slot)

@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/settings.h"
+
 // One progress line on standard error for the whole batch, driven by the engine's progress
 // calls of every worker: each worker owns a slot holding the percentage of its current picture.
 // Lines printed for finished pictures go through PrintAboveBar, which takes the bar away, prints
@@ -23,9 +25,12 @@ struct ProgressPlace {
     int to = 100;
 };
 
-// A worker's progress, as the engine's hook reports it: kind 1 starts the place's span, kind 2
-// moves to percent of it, other kinds end it.
-void ShowBatchProgress(const ProgressPlace& place, int kind, int percent);
+// A worker's progress, as the engine's hook reports it: Starting puts it at the start of the
+// place's span, Working at percent of it.
+void ShowBatchProgress(const ProgressPlace& place, ProgressPhase phase, int percent);
+
+// The end of the place's span.
+void EndBatchProgress(const ProgressPlace& place);
 
 // Counts the picture of the worker at slot as finished (written or failed).
 void CountFinishedPicture(int slot);

@@ -1,37 +1,27 @@
 #pragma once
 #include <cstdint>
-#include <optional>
 
 #include "engine/settings.h"
 #include "imagefile/bitmap_header.h"
-#include "support/front_end.h"
+#include "imagefile/image.h"
 
-// Where a picture lies in the square the engine works in: the side is the smallest power of two
-// not smaller than the larger side, and the picture is centred, any odd margin row or column
-// falling at the higher index.
-struct PlaneLayout {
-    std::int64_t size = 0;
-    std::int64_t rowOffset = 0;
-    std::int64_t colOffset = 0;
-};
-PlaneLayout LayoutFor(std::int32_t width, std::int32_t height);
+// The engine's entry: every caller runs either method through these, and the method is chosen
+// here alone, from the settings.
 
-// Bytes a run holds at once for its three planes (24 bytes per element of the square), so a front
-// end can refuse or schedule a picture before starting. Saturates at INT64_MAX for squares whose
-// bytes no 64-bit count holds.
-std::int64_t DenoiseMemoryNeed(std::int32_t width, std::int32_t height);
+// Removes noise from one picture (the triple: its header, the working pixels written, the source
+// rows read) with the given settings and measures the result. The hooks hear its progress and
+// when its pixels are final; ending a progress display is the caller's, once the run has returned.
+DenoiseOutcome DenoiseImage(const DenoiseSettings& settings, const DenoiseHooks& hooks, const BitmapInfoHeader* header,
+                            std::uint8_t* bits, const std::uint8_t* const* rows);
 
-// The coefficient scale: the planes hold (L* - 50) x 8 / sqrt 2, a* x 8 / sqrt 2 and b* x 8 /
-// sqrt 2, so the zero margin stands for a neutral middle grey.
-void ScaleIntoPlanes(double rootTwo, double& lStar, double& aStar, double& bStar);
-void ScaleOutOfPlanes(double rootTwo, double& lStar, double& aStar, double& bStar);
+// The preview of an area of the picture (header, rows). The caller has cut the crop from it: the
+// crop's source rows hold the area's pixels at its first rows and columns, and its working pixels
+// receive the result there, measured against those rows. The adaptive method denoises the area in
+// the picture's context, so its pixels equal the same pixels of the whole picture's run; the
+// classic method runs on the crop as a picture of its own (its thresholds measured on the crop).
+DenoiseOutcome DenoiseCrop(const DenoiseSettings& settings, const BitmapInfoHeader* header,
+                           const std::uint8_t* const* rows, const PictureArea& area, Image& crop);
 
-// Removes noise from one picture with the given settings: converts the source rows to L*a*b*,
-// transforms, shrinks the coefficients, transforms back and writes the working pixels (never the
-// row padding), then measures the result and returns the figures. A whole-picture run is given
-// its host: it reports progress to it, ends the display and then shows it the figures with the
-// elapsed seconds. A preview passes no host and stays silent. Nothing, with the working pixels
-// untouched, when the picture's size is not positive or the memory for its planes cannot be had.
-std::optional<QualityFigures> DenoiseImage(const DenoiseSettings& settings, const FrontEnd* host,
-                                           const BitmapInfoHeader* header, std::uint8_t* bits,
-                                           const std::uint8_t* const* rows);
+// Bytes a run of the method holds at once for a picture of this size besides the picture itself,
+// so a caller can refuse or schedule a picture before starting. Saturates for sizes no run takes.
+std::uint64_t DenoiseMemoryNeed(const DenoiseSettings& settings, std::uint64_t width, std::uint64_t height);

@@ -3,17 +3,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "engine/denoise.h"
-#include "engine/fine_denoise.h"
-
-std::uint64_t PlaneBytes(bool fine, int threads, std::uint64_t width, std::uint64_t height)
-{
-    constexpr std::uint64_t largestSide = 0x7FFFFFFF;
-    if (width > largestSide || height > largestSide) return std::numeric_limits<std::uint64_t>::max();
-    const auto w = static_cast<std::int32_t>(width), h = static_cast<std::int32_t>(height);
-    return static_cast<std::uint64_t>(fine ? FineDenoiseMemoryNeed(w, h, threads) : DenoiseMemoryNeed(w, h));
-}
-
 std::uint64_t JobMemoryNeed(const PictureHeader& header, std::uint64_t planeBytes, int threads)
 {
     constexpr std::uint64_t arena = 64u << 20, stack = 8u << 20;

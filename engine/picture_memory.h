@@ -8,13 +8,9 @@
 // that qvn and the desktop program refuse a picture that cannot be had at once instead of after
 // gigabytes and minutes of decoding.
 
-// Bytes the denoising run's planes take for a picture of this size, classic or adaptive (fine) with
-// its threads. Saturates for sizes no run takes.
-std::uint64_t PlaneBytes(bool fine, int threads, std::uint64_t width, std::uint64_t height);
-
 // What one picture holds at its peak, measured rather than only the planes: the loading, or the
-// picture with its run's planes (planeBytes, 0 when it is not denoised), and beside either the
-// allocation arena and the stacks of the run's threads.
+// picture with its run's planes (planeBytes, as DenoiseMemoryNeed gives them; 0 when it is not
+// denoised), and beside either the allocation arena and the stacks of the run's threads.
 std::uint64_t JobMemoryNeed(const PictureHeader& header, std::uint64_t planeBytes, int threads);
 
 // Whether the picture file at path can be loaded within budget bytes, by its header. Its denoising

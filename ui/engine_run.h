@@ -6,8 +6,12 @@
 // The dialog's settings as the engine and the views take them, on one thread per processor.
 DenoiseSettings CurrentSettings();
 
-// Denoises the picture with the current settings and leaves its figures in lumaSnr and chromaSnr.
-// The whole picture runs with the progress window, its pauses and the result box; the preview
-// crop runs silently. False, with the picture and the figures as they were, when the picture is
-// too large to process.
-bool RunEngine(Image& picture, bool wholePicture);
+// Denoises the whole picture with the current settings and leaves its figures in lumaSnr and
+// chromaSnr: the progress window runs along, and at the end, between two short pauses, it goes
+// and the result box shows the figures with the whole seconds the run took, pauses included.
+// False, with the picture and the figures as they were, when the picture is too large to process.
+bool DenoiseWholePicture(Image& picture);
+
+// Denoises the crop cut from the area of the picture, silently, and leaves its figures in lumaSnr
+// and chromaSnr; false, with the figures as they were, when the memory cannot be had.
+bool DenoisePreview(const Image& picture, const PictureArea& area, Image& crop);

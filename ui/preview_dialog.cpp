@@ -353,7 +353,7 @@ void CloseDialog(HWND dialog)
 void RunWholePicture(HWND dialog)
 {
     CloseDialog(dialog);
-    if (!RunEngine(heldImage, true))
+    if (!DenoiseWholePicture(heldImage))
         TellUser("画像が大きすぎて処理できません。。。", " ERROR...");
     PostMessageA(mainWindow, WM_PAINT, 0, 0);
 }

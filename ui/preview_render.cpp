@@ -37,7 +37,7 @@ bool RenderPreview(HDC dialogDc, const CropPlace& crop)
     SetICMMode(dialogDc, ICM_ON);
     DrawCrop(dialogDc, beforeCrop, columns, rows);
     if (previewRequested) {
-        RunEngine(PreviewCrop, false);
+        DenoisePreview(heldImage, PictureArea{crop.columnOffset, crop.rowOffset, columns, rows}, PreviewCrop);
         DrawCrop(dialogDc, afterCrop, columns, rows);
         previewRequested = 0;
     } else {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "engine/result_text.h"
+#include "support/result_text.h"
 #include "ui/app_state.h"
 #include "ui/progress_window.h"
 #include "ui/wide_text.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The desktop program's side of the portable code's front end: message boxes owned by the main
 // window, real pauses, and the progress window.
-#include "support/front_end.h"
+#include "ui/front_end.h"
 
 // Tells the user something the way the program always does: a system-modal box with an OK
 // button and no icon, owned by the main window. Texts are UTF-8.

@@ -15,7 +15,6 @@
 #include "cli/batch.h"
 #include "colour/view_transform.h"
 #include "engine/denoise.h"
-#include "engine/fine_denoise.h"
 #include "engine/settings.h"
 #include "imagefile/bmp_file.h"
 #include "imagefile/converter_library.h"
@@ -130,7 +129,7 @@ Image DirectRun(const std::string& input, int strength, int tone, bool brightnes
     settings.colour.toneMode = static_cast<std::int8_t>(tone);
     settings.colour.rgbCorrection = rgb;
     if (view < 0 || view == kViewDifference) {
-        EXPECT_TRUE(DenoiseImage(settings, nullptr, image.header, image.bits, image.rows.get()));
+        EXPECT_TRUE(DenoiseImage(settings, {}, image.header, image.bits, image.rows.get()).done);
     }
     if (view >= 0)
         ApplyViewTransform(static_cast<std::int8_t>(view), settings.colour, image.header, image.bits, image.rows.get());
@@ -207,9 +206,10 @@ TEST_F(Qvn, TheFineMethodWritesTheAdaptiveResult)
     EXPECT_NE(output.find("\"noise\":["), std::string::npos) << output;
     Image expected;
     ASSERT_EQ(LoadImageFile(input, expected), FileError::None);
-    FineSettings settings;
-    settings.strength = 70;
-    ASSERT_TRUE(FineDenoiseImage(settings, expected.header, expected.bits, expected.rows.get()).done);
+    DenoiseSettings settings;
+    settings.method = Method::Fine;
+    settings.filterStrength = 70;
+    ASSERT_TRUE(DenoiseImage(settings, {}, expected.header, expected.bits, expected.rows.get()).done);
     ExpectSamePixels(expected, Path("fine'.bmp"));
 }
 

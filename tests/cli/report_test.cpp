@@ -45,12 +45,12 @@ TEST(Progress, BoardCombinesTheWorkersAndPrintsAboveTheBar)
     ASSERT_NE(stream, nullptr);
     StartProgressBoard(stream, true, 2, 2);
     ProgressPlace place{1, 0, 100};
-    ShowBatchProgress(place, 1, 0);
-    ShowBatchProgress(place, 2, 50);
+    ShowBatchProgress(place, ProgressPhase::Starting, 0);
+    ShowBatchProgress(place, ProgressPhase::Working, 50);
     PrintAboveBar(stream, "done\n");
     place = {1, 80, 100};  // the writing's share: the picture is not done while it is written
-    ShowBatchProgress(place, 1, 0);
-    ShowBatchProgress(place, 0, 0);
+    ShowBatchProgress(place, ProgressPhase::Starting, 0);
+    EndBatchProgress(place);
     CountFinishedPicture(1);
     EndProgressBoard();
 
@@ -65,7 +65,7 @@ TEST(Progress, BoardCombinesTheWorkersAndPrintsAboveTheBar)
     EXPECT_EQ(written.back(), '\r') << "the bar is erased at the end";
 
     StartProgressBoard(nullptr, false, 1, 1);  // a hidden board never touches its stream
-    ShowBatchProgress(ProgressPlace{}, 2, 10);
+    ShowBatchProgress(ProgressPlace{}, ProgressPhase::Working, 10);
     EndProgressBoard();
 }
 

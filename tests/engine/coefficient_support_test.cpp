@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "engine/coefficient_support.h"
-#include "engine/wavelet.h"
+#include "engine/classic/coefficient_support.h"
+#include "engine/classic/wavelet.h"
 
 // The support is exact for the transform as computed: outside it every coefficient of a signal
 // zero outside [first, last) is +0, and inside it a random signal gives no zero. Spans that wrap

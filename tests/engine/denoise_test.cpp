@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/classic/classic_denoise.h"
 #include "engine/denoise.h"
 #include "engine/newton_sqrt.h"
 #include "engine/settings.h"
 #include "engine/wide_loops.h"
 #include "imagefile/image.h"
-#include "support/front_end.h"
 
 namespace {
 
@@ -40,9 +40,11 @@ struct TestPicture {
         std::memset(image.bits, 0xA5, static_cast<std::size_t>(RowStride(width) * height));
     }
     std::int64_t Stride() const { return RowStride(image.header->biWidth); }
-    std::optional<QualityFigures> Denoise(const DenoiseSettings& settings = {}, const FrontEnd* host = nullptr)
+    std::optional<QualityFigures> Denoise(const DenoiseSettings& settings = {}, const DenoiseHooks& hooks = {})
     {
-        return DenoiseImage(settings, host, image.header, image.bits, image.rows.get());
+        const DenoiseOutcome outcome = DenoiseImage(settings, hooks, image.header, image.bits, image.rows.get());
+        if (!outcome.done) return std::nullopt;
+        return outcome.figures;
     }
     std::vector<std::uint8_t> Bits() const
     {
@@ -58,26 +60,14 @@ std::uint64_t Checksum(const std::vector<std::uint8_t>& bytes)
     return hash;
 }
 
-// A host that writes down what the engine asked of it.
-struct Recorded {
-    std::vector<std::pair<int, int>> progress;
-    std::vector<int> pauses;
-    std::vector<QualityFigures> figures;
-    std::vector<int> seconds;
-    bool displayEndedBeforeResult = false;
-};
-
-FrontEnd RecordingHost(Recorded& recorded)
+// Hooks that write down the progress the engine reports: 1 for Starting, 2 for Working.
+DenoiseHooks RecordingHooks(std::vector<std::pair<int, int>>& progress)
 {
-    FrontEnd host;
-    host.showProgress = [&recorded](int kind, int percent) { recorded.progress.emplace_back(kind, percent); };
-    host.pause = [&recorded](int ms) { recorded.pauses.push_back(ms); };
-    host.showResult = [&recorded](const QualityFigures& figures, int seconds) {
-        recorded.figures.push_back(figures);
-        recorded.seconds.push_back(seconds);
-        recorded.displayEndedBeforeResult = recorded.progress.back() == std::pair{0, 0};
+    DenoiseHooks hooks;
+    hooks.progress = [&progress](ProgressPhase phase, int percent) {
+        progress.emplace_back(phase == ProgressPhase::Starting ? 1 : 2, percent);
     };
-    return host;
+    return hooks;
 }
 
 }  // namespace
@@ -100,11 +90,11 @@ TEST(DenoiseLayout, SquareSideAndOffsets)
 
 TEST(DenoiseLayout, MemoryNeedOfThePlanes)
 {
-    EXPECT_EQ(DenoiseMemoryNeed(1, 1), 24);
-    EXPECT_EQ(DenoiseMemoryNeed(640, 480), 24LL << 20);
-    EXPECT_EQ(DenoiseMemoryNeed(1600, 1200), 96LL << 20);
-    EXPECT_EQ(DenoiseMemoryNeed(4097, 1), 24LL << 26);  // just above a power of two: four times
-    EXPECT_EQ(DenoiseMemoryNeed(0x7FFFFFFF, 1), INT64_MAX);
+    EXPECT_EQ(ClassicMemoryNeed(1, 1), 24);
+    EXPECT_EQ(ClassicMemoryNeed(640, 480), 24LL << 20);
+    EXPECT_EQ(ClassicMemoryNeed(1600, 1200), 96LL << 20);
+    EXPECT_EQ(ClassicMemoryNeed(4097, 1), 24LL << 26);  // just above a power of two: four times
+    EXPECT_EQ(ClassicMemoryNeed(0x7FFFFFFF, 1), INT64_MAX);
 }
 
 TEST(DenoiseScaling, ExactValuesAndExactRoundTrip)
@@ -204,49 +194,42 @@ TEST(DenoiseImage, GoldenChecksums)
     EXPECT_EQ(figures->chromaSnr, 1.4098891f);
 }
 
-TEST(DenoiseImage, WholePictureRunReportsProgressAndResult)
+TEST(DenoiseImage, ReportsProgressAndWhenTheResultIsFinal)
 {
-    Recorded recorded;
-    FrontEnd host = RecordingHost(recorded);
+    std::vector<std::pair<int, int>> progress;
+    DenoiseHooks hooks = RecordingHooks(progress);
     TestPicture picture(40, 30);
-    // The host hears once, after the pixels are written, that they are final.
+    // The caller hears once, after the pixels are written, that they are final.
     std::vector<std::vector<std::uint8_t>> ready;
-    host.resultReady = [&] { ready.push_back(picture.Bits()), recorded.progress.emplace_back(-1, -1); };
-    const std::optional<QualityFigures> figures = picture.Denoise({}, &host);
+    hooks.resultReady = [&] { ready.push_back(picture.Bits()), progress.emplace_back(-1, -1); };
+    const std::optional<QualityFigures> figures = picture.Denoise({}, hooks);
     ASSERT_TRUE(figures);
-    const std::vector<std::pair<int, int>> expected = {
-        {1, 0}, {2, 1}, {2, 10}, {2, 20}, {2, 30}, {2, 40}, {2, 50},
-        {2, 60}, {2, 70}, {2, 80}, {2, 90}, {-1, -1}, {2, 100}, {0, 0}};
-    EXPECT_EQ(recorded.progress, expected);
+    const std::vector<std::pair<int, int>> expected = {{1, 0},  {2, 1},  {2, 10}, {2, 20}, {2, 30},   {2, 40},
+                                                       {2, 50}, {2, 60}, {2, 70}, {2, 80}, {2, 90}, {-1, -1},
+                                                       {2, 100}};
+    EXPECT_EQ(progress, expected);
     EXPECT_EQ(ready, std::vector<std::vector<std::uint8_t>>{picture.Bits()});
-    EXPECT_EQ(recorded.pauses, (std::vector<int>{100, 100}));
-    EXPECT_TRUE(recorded.displayEndedBeforeResult);
-    ASSERT_EQ(recorded.figures.size(), 1u);
-    EXPECT_EQ(recorded.figures[0].lumaSnr, figures->lumaSnr);
-    EXPECT_EQ(recorded.figures[0].chromaSnr, figures->chromaSnr);
-    EXPECT_EQ(recorded.seconds, std::vector<int>{0});
 
-    // A preview has no host: the same run measures silently.
-    const std::optional<QualityFigures> preview = picture.Denoise();
-    ASSERT_TRUE(preview);
-    EXPECT_EQ(preview->lumaSnr, figures->lumaSnr);
-    EXPECT_EQ(recorded.progress.size(), expected.size());
+    // Without hooks the same run measures silently.
+    const std::optional<QualityFigures> silent = picture.Denoise();
+    ASSERT_TRUE(silent);
+    EXPECT_EQ(silent->lumaSnr, figures->lumaSnr);
+    EXPECT_EQ(progress.size(), expected.size());
 }
 
 TEST(DenoiseImage, PictureTooLargeForMemoryIsRefusedUntouched)
 {
-    Recorded recorded;
-    const FrontEnd host = RecordingHost(recorded);
+    std::vector<std::pair<int, int>> progress;
+    const DenoiseHooks hooks = RecordingHooks(progress);
     // The header claims a height whose square no address space holds; the engine must refuse it
     // before it touches a pixel.
     TestPicture picture(3, 2);
     BitmapInfoHeader huge = *picture.image.header;
     huge.biHeight = 0x7FFFFFFF;
     const std::vector<std::uint8_t> before = picture.Bits();
-    EXPECT_FALSE(DenoiseImage({}, &host, &huge, picture.image.bits, picture.image.rows.get()));
+    EXPECT_FALSE(DenoiseImage({}, hooks, &huge, picture.image.bits, picture.image.rows.get()).done);
     EXPECT_EQ(picture.Bits(), before);
-    EXPECT_EQ(recorded.progress, (std::vector<std::pair<int, int>>{{1, 0}, {0, 0}}));
-    EXPECT_TRUE(recorded.figures.empty());
+    EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 0}}));
 }
 
 TEST(DenoiseImage, PlanesBeyondTheAddressSpaceAreRefusedUntouched)
@@ -256,7 +239,7 @@ TEST(DenoiseImage, PlanesBeyondTheAddressSpaceAreRefusedUntouched)
     if (sizeof(void*) != 4) GTEST_SKIP() << "only in a 32-bit process: 24 GiB of planes are beyond its address space";
     TestPicture picture(1, 20000);
     const std::vector<std::uint8_t> before = picture.Bits();
-    EXPECT_EQ(DenoiseMemoryNeed(1, 20000), 24LL << 30);
+    EXPECT_EQ(ClassicMemoryNeed(1, 20000), 24LL << 30);
     EXPECT_FALSE(picture.Denoise());
     EXPECT_EQ(picture.Bits(), before);
 }
@@ -267,9 +250,9 @@ TEST(DenoiseImage, RefusesSizesThatAreNotPositive)
     BitmapInfoHeader empty = *picture.image.header;
     empty.biWidth = 0;
     const std::vector<std::uint8_t> before = picture.Bits();
-    EXPECT_FALSE(DenoiseImage({}, nullptr, &empty, picture.image.bits, picture.image.rows.get()));
+    EXPECT_FALSE(DenoiseImage({}, {}, &empty, picture.image.bits, picture.image.rows.get()).done);
     empty.biWidth = 3;
     empty.biHeight = -2;
-    EXPECT_FALSE(DenoiseImage({}, nullptr, &empty, picture.image.bits, picture.image.rows.get()));
+    EXPECT_FALSE(DenoiseImage({}, {}, &empty, picture.image.bits, picture.image.rows.get()).done);
     EXPECT_EQ(picture.Bits(), before);
 }

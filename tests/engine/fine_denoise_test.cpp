@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "engine/denoise.h"
-#include "engine/fine_denoise.h"
 #include "imagefile/image.h"
 
 namespace {
@@ -57,12 +56,18 @@ double Scene(int x, int y, int c)
     return disc ? smooth + 80 - 30 * c : smooth;
 }
 
-FineOutcome FineRun(Image& image, int threads = 0, int strength = 50)
+DenoiseSettings FineSettings(int threads = 0, int strength = 50)
 {
-    FineSettings settings;
+    DenoiseSettings settings;
+    settings.method = Method::Fine;
     settings.threads = threads;
-    settings.strength = strength;
-    return FineDenoiseImage(settings, image.header, image.bits, image.rows.get());
+    settings.filterStrength = static_cast<std::int8_t>(strength);
+    return settings;
+}
+
+DenoiseOutcome FineRun(Image& image, int threads = 0, int strength = 50)
+{
+    return DenoiseImage(FineSettings(threads, strength), {}, image.header, image.bits, image.rows.get());
 }
 
 std::vector<std::uint8_t> Bits(const Image& image)
@@ -121,9 +126,9 @@ TEST(FineDenoise, GoldenChecksumsForAnyThreadCount)
 TEST(FineDenoise, FlatNoisyGreyComesBackFlatter)
 {
     Image grey = MakePicture(512, 384, 10, [](int, int, int) { return 128.0; });
-    const FineOutcome outcome = FineRun(grey);
+    const DenoiseOutcome outcome = FineRun(grey);
     ASSERT_TRUE(outcome.done);
-    for (float sigma : outcome.noise.sigma) EXPECT_NEAR(sigma, 10.0, 0.5);
+    for (float sigma : outcome.noiseSigma) EXPECT_NEAR(sigma, 10.0, 0.5);
     double mean, deviation;
     GreenStatistics(grey, mean, deviation);
     EXPECT_LT(deviation, 10.0 / 10);
@@ -174,10 +179,44 @@ TEST(FineDenoise, MemoryAndRefusals)
 {
     for (const auto& size : {std::pair{257, 3}, std::pair{300, 300}, std::pair{600, 400}, std::pair{1024, 1024},
                              std::pair{4000, 3000}, std::pair{513, 20000}})
-        EXPECT_LE(FineDenoiseMemoryNeed(size.first, size.second, 16), DenoiseMemoryNeed(size.first, size.second))
+        EXPECT_LE(DenoiseMemoryNeed(FineSettings(16), size.first, size.second),
+                  DenoiseMemoryNeed(DenoiseSettings{}, size.first, size.second))
             << size.first << " x " << size.second;
     Image image = MakePicture(4, 4, 0, Scene);
     image.header->biHeight = 0;
     EXPECT_FALSE(FineRun(image).done);
     EXPECT_EQ(image.bits[0], 0xA5);
+}
+
+// The preview's crop, denoised in its context, holds the same bytes as the whole picture's run
+// there: at a corner, at the opposite corner and inside, for any number of threads, with the noise
+// measured by the crop's run or handed in from the whole run. A picture smaller than the crop is
+// one area at its corner.
+TEST(FineDenoise, CropEqualsTheWholeResult)
+{
+    const auto expectCrop = [](Image& picture, const PictureArea& area, const DenoiseSettings& settings) {
+        Image crop;
+        ASSERT_TRUE(AllocateImage(128, 128, crop));
+        const DenoiseOutcome outcome = DenoiseCrop(settings, picture.header, picture.rows.get(), area, crop);
+        ASSERT_TRUE(outcome.done);
+        for (int y = 0; y < area.height; ++y)
+            ASSERT_EQ(0, std::memcmp(crop.bits + y * RowStride(128),
+                                     picture.bits + (area.top + y) * RowStride(picture.header->biWidth) + 3 * area.left,
+                                     3 * static_cast<std::size_t>(area.width)))
+                << area.left << ", " << area.top << " row " << y << ", " << settings.threads << " threads";
+    };
+    Image picture = MakePicture(300, 200, 12, Scene);
+    const DenoiseOutcome whole = FineRun(picture, 1, 70);
+    ASSERT_TRUE(whole.done);
+    for (int threads : {1, 2, 3})
+        for (const PictureArea& area : {PictureArea{0, 0, 128, 128}, PictureArea{172, 72, 128, 128},
+                                        PictureArea{90, 37, 128, 128}}) {
+            DenoiseSettings settings = FineSettings(threads, 70);
+            expectCrop(picture, area, settings);
+            settings.noise = whole.noise;
+            expectCrop(picture, area, settings);
+        }
+    Image small = MakePicture(100, 60, 12, Scene);
+    ASSERT_TRUE(FineRun(small).done);
+    expectCrop(small, PictureArea{0, 0, 100, 60}, FineSettings());
 }

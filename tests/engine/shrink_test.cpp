@@ -6,12 +6,12 @@
 #include <limits>
 #include <random>
 
-#include "engine/coefficient_plane.h"
+#include "engine/classic/coefficient_plane.h"
 #include "engine/newton_sqrt.h"
 #include "engine/parallel_for.h"
 #include "engine/settings.h"
-#include "engine/shrink.h"
-#include "engine/wavelet.h"
+#include "engine/classic/shrink.h"
+#include "engine/classic/wavelet.h"
 #include "tests/engine/same_bits.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "engine/coefficient_plane.h"
+#include "engine/classic/coefficient_plane.h"
 #include "engine/parallel_for.h"
-#include "engine/wavelet.h"
+#include "engine/classic/wavelet.h"
 #include "tests/engine/same_bits.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/coefficient_plane.h"
+#include "engine/classic/coefficient_plane.h"
 #include "engine/parallel_for.h"
 
 // Periodic orthonormal wavelet transform on the Daubechies 8-tap scaling filter. Every sum runs

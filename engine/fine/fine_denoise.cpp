@@ -1,14 +1,18 @@
-#include "engine/fine_denoise.h"
+#include "engine/fine/fine_denoise.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <memory>
+#include <new>
 #include <vector>
 
-#include "engine/denoise.h"
-#include "engine/fine_tile.h"
-#include "engine/opponent_colour.h"
+#include "engine/classic/classic_denoise.h"
+#include "engine/fine/fine_tile.h"
+#include "engine/fine/noise_estimate.h"
+#include "engine/fine/opponent_colour.h"
 #include "engine/parallel_for.h"
+#include "engine/quality.h"
 
 namespace {
 
@@ -41,7 +45,7 @@ int CeilDiv(int a, int b) { return (a + b - 1) / b; }
 
 TileGrid GridFor(std::int32_t width, std::int32_t height, int threads)
 {
-    const std::int64_t budget = DenoiseMemoryNeed(width, height);
+    const std::int64_t budget = ClassicMemoryNeed(width, height);
     threads = ThreadsFor(threads);
     int core = largestCore;
     while (core > smallestCore && BytesPerWorker(core, core) * threads > budget) core -= 16;
@@ -119,16 +123,23 @@ void KeepCore(const Tile& tile, int channel, Worker& worker)
     }
 }
 
-void WriteCore(const Tile& tile, const Worker& worker, std::int32_t width, std::uint8_t* bits)
+// Where the results go: the area's first pixel and the distance between its rows.
+struct Output {
+    PictureArea area;
+    std::uint8_t* pixels;
+    std::int64_t stride;
+};
+
+void WriteCore(const Tile& tile, const Worker& worker, const Output& output)
 {
     const std::size_t channelSize = static_cast<std::size_t>(tile.coreWidth) * tile.coreHeight;
-    const std::int64_t stride = RowStride(width);
     for (int y = 0; y < tile.coreHeight; ++y) {
         const std::size_t at = static_cast<std::size_t>(y) * tile.coreWidth;
         const float* luma = worker.results.data() + at;
         const float* redBlue = luma + channelSize;
         const float* greenMagenta = redBlue + channelSize;
-        std::uint8_t* pixel = bits + (tile.y0 + y) * stride + 3 * tile.x0;
+        std::uint8_t* pixel =
+            output.pixels + (tile.y0 - output.area.top + y) * output.stride + 3 * (tile.x0 - output.area.left);
         for (int x = 0; x < tile.coreWidth; ++x, pixel += 3) {
             float r, g, b;
             OpponentToRgb(luma[x], redBlue[x], greenMagenta[x], r, g, b);
@@ -140,7 +151,7 @@ void WriteCore(const Tile& tile, const Worker& worker, std::int32_t width, std::
 }
 
 void DenoiseTile(const Tile& tile, const float (&sigma)[3], std::int32_t width, std::int32_t height,
-                 const std::uint8_t* const* rows, std::uint8_t* bits, Worker& worker)
+                 const std::uint8_t* const* rows, const Output& output, Worker& worker)
 {
     const int tileWidth = tile.coreWidth + 2 * tileMargin, tileHeight = tile.coreHeight + 2 * tileMargin;
     for (int x = 0; x < tileWidth; ++x) worker.columnSource[x] = Mirror(tile.x0 - tileMargin + x, width);
@@ -149,7 +160,7 @@ void DenoiseTile(const Tile& tile, const float (&sigma)[3], std::int32_t width, 
         DenoiseTileChannel(worker.scratch, tileWidth, tileHeight, sigma[channel]);
         KeepCore(tile, channel, worker);
     }
-    WriteCore(tile, worker, width, bits);
+    WriteCore(tile, worker, output);
 }
 
 bool PrepareWorkers(const TileGrid& grid, std::vector<Worker>& workers)
@@ -168,45 +179,86 @@ bool PrepareWorkers(const TileGrid& grid, std::vector<Worker>& workers)
     return true;
 }
 
+// The noise the run works with: the one the settings carry, or measured on the whole picture.
+std::shared_ptr<const NoiseLevels> NoiseOf(const DenoiseSettings& settings, std::int32_t width, std::int32_t height,
+                                           const std::uint8_t* const* rows, WorkerTeam& team)
+{
+    if (settings.noise) return settings.noise;
+    return std::make_shared<const NoiseLevels>(EstimateNoise(width, height, rows, team));
+}
+
+// Denoises the area's tiles into output; false when the memory for them cannot be had.
+bool DenoiseTiles(const DenoiseSettings& settings, const DenoiseHooks& hooks, const BitmapInfoHeader* header,
+                  const std::uint8_t* const* rows, const Output& output, DenoiseOutcome& outcome)
+{
+    const std::int32_t width = header->biWidth, height = header->biHeight;
+    const PictureArea& area = output.area;
+    const TileGrid grid = GridFor(area.width, area.height, settings.threads);
+    std::vector<Worker> workers;
+    if (!PrepareWorkers(grid, workers)) return false;
+    WorkerTeam team(static_cast<int>(workers.size()));
+    try {
+        outcome.noise = NoiseOf(settings, width, height, rows, team);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const NoiseLevels& noise = *outcome.noise;
+    std::copy(noise.sigma, noise.sigma + 3, outcome.noiseSigma.begin());
+    float sigma[3];
+    for (int k = 0; k < 3; ++k)
+        sigma[k] =
+            (noise.sigma[k] * static_cast<float>(settings.filterStrength)) / 50.0f * (k == 0 ? 1.0f : colourStrength);
+    if (hooks.progress) hooks.progress(ProgressPhase::Working, 5);
+    std::atomic<int> finished{0};
+    ParallelFor(team, grid.Count(), 1, [&](int worker, int first, int last) {
+        for (int index = first; index < last; ++index) {
+            const int x0 = (index % grid.columns) * grid.coreWidth, y0 = (index / grid.columns) * grid.coreHeight;
+            const Tile tile{area.left + x0, area.top + y0, std::min<int>(grid.coreWidth, area.width - x0),
+                            std::min<int>(grid.coreHeight, area.height - y0)};
+            DenoiseTile(tile, sigma, width, height, rows, output, workers[static_cast<std::size_t>(worker)]);
+            const int done = finished.fetch_add(1) + 1;
+            if (worker == 0 && hooks.progress) hooks.progress(ProgressPhase::Working, 5 + 85 * done / grid.Count());
+        }
+    });
+    return true;
+}
+
 }  // namespace
 
-std::int64_t FineDenoiseMemoryNeed(std::int32_t width, std::int32_t height, int threads)
+std::int64_t FineMemoryNeed(std::int32_t width, std::int32_t height, int threads)
 {
     if (width <= 0 || height <= 0) return 0;
     const TileGrid grid = GridFor(width, height, threads);
     return grid.workers * BytesPerWorker(grid.coreWidth, grid.coreHeight);
 }
 
-FineOutcome FineDenoiseImage(const FineSettings& settings, const BitmapInfoHeader* header,
-                             std::uint8_t* bits, const std::uint8_t* const* rows)
+DenoiseOutcome FineDenoiseImage(const DenoiseSettings& settings, const DenoiseHooks& hooks,
+                                const BitmapInfoHeader* header, std::uint8_t* bits, const std::uint8_t* const* rows)
 {
-    FineOutcome outcome;
+    if (hooks.progress) hooks.progress(ProgressPhase::Starting, 0);
+    DenoiseOutcome outcome;
     const std::int32_t width = header->biWidth, height = header->biHeight;
     if (width <= 0 || height <= 0) return outcome;
-    const TileGrid grid = GridFor(width, height, settings.threads);
-    std::vector<Worker> workers;
-    if (!PrepareWorkers(grid, workers)) return outcome;
-    const auto report = [&](int percent) {
-        if (settings.progress) settings.progress(percent);
-    };
-    report(0);
-    WorkerTeam team(static_cast<int>(workers.size()));
-    outcome.noise = EstimateNoise(width, height, rows, team);
-    float sigma[3];
-    for (int k = 0; k < 3; ++k)
-        sigma[k] = (outcome.noise.sigma[k] * static_cast<float>(settings.strength)) / 50.0f * (k == 0 ? 1.0f : colourStrength);
-    report(5);
-    std::atomic<int> finished{0};
-    ParallelFor(team, grid.Count(), 1, [&](int worker, int first, int last) {
-        for (int index = first; index < last; ++index) {
-            const int x0 = (index % grid.columns) * grid.coreWidth, y0 = (index / grid.columns) * grid.coreHeight;
-            const Tile tile{x0, y0, std::min<int>(grid.coreWidth, width - x0), std::min<int>(grid.coreHeight, height - y0)};
-            DenoiseTile(tile, sigma, width, height, rows, bits, workers[static_cast<std::size_t>(worker)]);
-            const int done = finished.fetch_add(1) + 1;
-            if (worker == 0) report(5 + 95 * done / grid.Count());
-        }
-    });
-    report(100);
+    const Output output{{0, 0, width, height}, bits, RowStride(width)};
+    if (!DenoiseTiles(settings, hooks, header, rows, output, outcome)) return DenoiseOutcome{};
+    if (hooks.resultReady) hooks.resultReady();
+    WorkerTeam team(settings.threads);
+    outcome.figures = MeasureQuality(team, header, bits, rows);
+    if (hooks.progress) hooks.progress(ProgressPhase::Working, 100);
+    outcome.done = true;
+    return outcome;
+}
+
+DenoiseOutcome FineDenoiseArea(const DenoiseSettings& settings, const BitmapInfoHeader* header,
+                               const std::uint8_t* const* rows, const PictureArea& area, std::uint8_t* out,
+                               std::int64_t outStride)
+{
+    DenoiseOutcome outcome;
+    const std::int32_t width = header->biWidth, height = header->biHeight;
+    if (width <= 0 || height <= 0 || area.width <= 0 || area.height <= 0 || area.left < 0 || area.top < 0 ||
+        area.width > width - area.left || area.height > height - area.top)
+        return outcome;
+    if (!DenoiseTiles(settings, {}, header, rows, Output{area, out, outStride}, outcome)) return DenoiseOutcome{};
     outcome.done = true;
     return outcome;
 }

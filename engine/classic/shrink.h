@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/coefficient_plane.h"
-#include "engine/coefficient_support.h"
+#include "engine/classic/coefficient_plane.h"
+#include "engine/classic/coefficient_support.h"
 #include "engine/parallel_for.h"
 #include "engine/settings.h"
 

@@ -1,4 +1,4 @@
-#include "engine/wavelet.h"
+#include "engine/classic/wavelet.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "engine/undecimated_haar.h"
+#include "engine/fine/undecimated_haar.h"
 
 #include "engine/wide_loops.h"
 

@@ -1,4 +1,4 @@
-#include "engine/result_text.h"
+#include "support/result_text.h"
 
 #include <cstdio>
 

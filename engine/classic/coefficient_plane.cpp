@@ -1,4 +1,4 @@
-#include "engine/coefficient_plane.h"
+#include "engine/classic/coefficient_plane.h"
 
 #include <cstdint>
 #include <limits>

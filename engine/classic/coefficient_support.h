@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/wavelet.h"
+#include "engine/classic/wavelet.h"
 
 // Where a picture's coefficients can differ from zero once its square is transformed. The square's
 // margins are zero, and a coefficient whose filter taps reach, at every level, only zeros is +0

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/result_text.h"
+#include "support/result_text.h"
 
 // Each figure on its own: a measured one with six decimals of the widened single-precision value,
 // a figure of 0 as "not measurable", in either line and in both, and the whole seconds last.

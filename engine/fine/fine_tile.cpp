@@ -1,10 +1,10 @@
-#include "engine/fine_tile.h"
+#include "engine/fine/fine_tile.h"
 
 #include <algorithm>
 #include <new>
 
-#include "engine/bivariate_shrink.h"
-#include "engine/undecimated_haar.h"
+#include "engine/fine/bivariate_shrink.h"
+#include "engine/fine/undecimated_haar.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "engine/shrink.h"
+#include "engine/classic/shrink.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,11 +1,11 @@
-#include "engine/noise_estimate.h"
+#include "engine/fine/noise_estimate.h"
 
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
-#include "engine/opponent_colour.h"
+#include "engine/fine/opponent_colour.h"
 #include "engine/parallel_for.h"
 
 namespace {

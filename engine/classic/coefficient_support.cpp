@@ -1,4 +1,4 @@
-#include "engine/coefficient_support.h"
+#include "engine/classic/coefficient_support.h"
 
 std::vector<std::uint8_t> SupportAfterLevels(std::int32_t size, int levels, std::int32_t first, std::int32_t last)
 {

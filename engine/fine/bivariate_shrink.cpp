@@ -1,4 +1,4 @@
-#include "engine/bivariate_shrink.h"
+#include "engine/fine/bivariate_shrink.h"
 
 #include <algorithm>
 #include <cmath>
