@@ -387,7 +387,8 @@ def main():
             if of_table:
                 print_quality_table(title, labels, of_table, totals)
         print()
-        print("### Time and memory (largest picture %d x %d)" % max((p.shape[1], p.shape[0]) for _, p in pictures))
+        largest = max(pictures, key=lambda named: named[1].shape[0] * named[1].shape[1])[1]
+        print("### Time and memory (largest picture %d x %d)" % (largest.shape[1], largest.shape[0]))
         print()
         print("| program | seconds per megapixel (mean) | peak MiB |")
         print("|---|---|---|")
