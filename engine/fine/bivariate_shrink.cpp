@@ -30,20 +30,20 @@ QV_WIDE_LOOP(SquareSumsAlongRow, (const float* row, float* sums, float* padded, 
              (row, sums, padded, n))
 
 QV_LOOP_BODY void BivariateShrinkRowBody(float* detail, const float* parent, const float* const* rowSums,
-                                          int n, float noiseSigma)
+                                          int n, const float* noiseVariance, const float* parentScale)
 {
-    const float noiseVariance = noiseSigma * noiseSigma;
-    const float scale = rootThree * noiseVariance;
     const float* const* s = rowSums;
     for (int x = 0; x < n; ++x) {
+        const float variance = noiseVariance[x];
         const float window = (((((((s[0][x] + s[1][x]) + s[2][x]) + s[3][x]) + s[4][x]) + s[5][x]) + s[6][x]) + s[7][x]) + s[8][x];
-        const float signal = std::sqrt(std::max(window * windowMean - noiseVariance, tiny));
-        const float threshold = scale / signal;
-        const float w1 = detail[x], w2 = parent[x];
+        const float signal = std::sqrt(std::max(window * windowMean - variance, tiny));
+        const float threshold = (rootThree * variance) / signal;
+        const float w1 = detail[x], w2 = parent[x] * parentScale[x];
         const float r = std::sqrt(w1 * w1 + w2 * w2);
         detail[x] = w1 * (std::max(r - threshold, 0.0f) / std::max(r, tiny));
     }
 }
 QV_WIDE_LOOP(BivariateShrinkRow,
-             (float* detail, const float* parent, const float* const* rowSums, int n, float noiseSigma),
-             (detail, parent, rowSums, n, noiseSigma))
+             (float* detail, const float* parent, const float* const* rowSums, int n, const float* noiseVariance,
+              const float* parentScale),
+             (detail, parent, rowSums, n, noiseVariance, parentScale))

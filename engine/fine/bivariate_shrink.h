@@ -4,7 +4,9 @@
 // "Bivariate shrinkage with local variance estimation", 2002). A coefficient w1 and its parent w2
 // (the same place and orientation one level coarser) are shrunk together:
 //   w1 * max(r - sqrt 3 * noise² / signal, 0) / r,   r = sqrt(w1² + w2²),
-// where signal² is the mean of w1² over a window round it less the noise variance. Edges and
+// where signal² is the mean of w1² over a window round it less the noise variance. The noise may
+// differ from place to place (brightness) and between a level and its parents' (correlated noise
+// is louder in the coarser levels): the parent is first scaled to the child's noise. Edges and
 // texture keep large parents and a large local variance and pass almost untouched; in flat parts
 // both are small and the detail goes. Pure kernels over rows; the caller owns the planes.
 
@@ -18,5 +20,7 @@ void SquareSumsAlongRow(const float* row, float* sums, float* padded, int n);
 
 // Shrinks one row of details in place with their parents; rowSums are the windowSide rows of
 // SquareSumsAlongRow from windowReach rows above to windowReach rows below, added in that order.
+// noiseVariance[x] is the detail's noise variance there, parentScale[x] the ratio of the detail's
+// noise deviation to its parent's.
 void BivariateShrinkRow(float* detail, const float* parent, const float* const* rowSums, int n,
-                        float noiseSigma);
+                        const float* noiseVariance, const float* parentScale);

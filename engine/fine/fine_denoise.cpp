@@ -38,7 +38,8 @@ std::int64_t BytesPerWorker(int coreWidth, int coreHeight)
 {
     const int width = coreWidth + 2 * tileMargin, height = coreHeight + 2 * tileMargin;
     const std::int64_t results = 3 * std::int64_t{coreWidth} * coreHeight;
-    return static_cast<std::int64_t>(sizeof(float)) * (static_cast<std::int64_t>(TileScratchFloats(width, height)) + results);
+    return static_cast<std::int64_t>(TileScratchBytes(width, height)) +
+           static_cast<std::int64_t>(sizeof(float)) * results + static_cast<std::int64_t>(sizeof(int)) * 2 * (width + 8);
 }
 
 int CeilDiv(int a, int b) { return (a + b - 1) / b; }
@@ -72,6 +73,10 @@ struct Worker {
     TileScratch scratch;
     std::vector<float> results;    // the three denoised channels of the tile's core
     std::vector<int> columnSource;  // picture column of each tile column, mirrored at the edges
+    // For the brightness codes: the picture column of each tile column from 4 before the tile to 4
+    // after it, and each such column's sum of r + g + b over 8 rows.
+    std::vector<int> boxSource;
+    std::vector<int> columnSums;
 };
 
 // Mirrors a position outside 0 ... length - 1 back into it (the edge sample repeated), as often as
@@ -109,6 +114,42 @@ void FillTile(const Tile& tile, int channel, std::int32_t height, const std::uin
         const std::uint8_t* row = rows[Mirror(tile.y0 - tileMargin + y, height)];
         float* out = plane + static_cast<std::size_t>(y) * tileWidth;
         for (int x = 0; x < tileWidth; ++x) out[x] = Channel(row + 3 * worker.columnSource[x], channel);
+    }
+}
+
+int Grey(const std::uint8_t* pixel) { return pixel[0] + pixel[1] + pixel[2]; }
+
+// The tile's brightness codes: each 8 x 8 box's sum of r + g + b, running down the columns and
+// then along the row, over the picture mirrored at its edges like the tile itself.
+void FillBrightness(const Tile& tile, std::int32_t width, std::int32_t height, const std::uint8_t* const* rows,
+                    Worker& worker)
+{
+    constexpr int before = 4, side = 8;
+    const int tileWidth = tile.coreWidth + 2 * tileMargin, tileHeight = tile.coreHeight + 2 * tileMargin;
+    const int boxWidth = tileWidth + side;
+    for (int x = 0; x < boxWidth; ++x) worker.boxSource[x] = Mirror(tile.x0 - tileMargin - before + x, width);
+    const auto row = [&](int y) { return rows[Mirror(tile.y0 - tileMargin + y, height)]; };
+    int* sums = worker.columnSums.data();
+    std::fill(sums, sums + boxWidth, 0);
+    for (int y = -before; y < side - before; ++y) {
+        const std::uint8_t* r = row(y);
+        for (int x = 0; x < boxWidth; ++x) sums[x] += Grey(r + 3 * worker.boxSource[x]);
+    }
+    std::uint8_t* codes = TileBrightness(worker.scratch);
+    for (int y = 0; y < tileHeight; ++y) {
+        if (y > 0) {
+            const std::uint8_t* entering = row(y + side - before - 1);
+            const std::uint8_t* leaving = row(y - before - 1);
+            for (int x = 0; x < boxWidth; ++x)
+                sums[x] += Grey(entering + 3 * worker.boxSource[x]) - Grey(leaving + 3 * worker.boxSource[x]);
+        }
+        int box = 0;
+        for (int x = 0; x < side; ++x) box += sums[x];
+        std::uint8_t* out = codes + static_cast<std::size_t>(y) * tileWidth;
+        for (int x = 0; x < tileWidth; ++x) {
+            out[x] = static_cast<std::uint8_t>(box / (3 * side * side));
+            box += sums[x + side] - sums[x];
+        }
     }
 }
 
@@ -150,14 +191,15 @@ void WriteCore(const Tile& tile, const Worker& worker, const Output& output)
     }
 }
 
-void DenoiseTile(const Tile& tile, const float (&sigma)[3], std::int32_t width, std::int32_t height,
+void DenoiseTile(const Tile& tile, const ChannelNoise* noise, std::int32_t width, std::int32_t height,
                  const std::uint8_t* const* rows, const Output& output, Worker& worker)
 {
     const int tileWidth = tile.coreWidth + 2 * tileMargin, tileHeight = tile.coreHeight + 2 * tileMargin;
     for (int x = 0; x < tileWidth; ++x) worker.columnSource[x] = Mirror(tile.x0 - tileMargin + x, width);
+    FillBrightness(tile, width, height, rows, worker);
     for (int channel = 0; channel < 3; ++channel) {
         FillTile(tile, channel, height, rows, worker);
-        DenoiseTileChannel(worker.scratch, tileWidth, tileHeight, sigma[channel]);
+        DenoiseTileChannel(worker.scratch, tileWidth, tileHeight, noise[channel]);
         KeepCore(tile, channel, worker);
     }
     WriteCore(tile, worker, output);
@@ -172,11 +214,36 @@ bool PrepareWorkers(const TileGrid& grid, std::vector<Worker>& workers)
             if (!AllocateTileScratch(tileWidth, tileHeight, worker.scratch)) return false;
             worker.results.resize(3 * static_cast<std::size_t>(grid.coreWidth) * grid.coreHeight);
             worker.columnSource.resize(static_cast<std::size_t>(tileWidth));
+            worker.boxSource.resize(static_cast<std::size_t>(tileWidth) + 8);
+            worker.columnSums.resize(static_cast<std::size_t>(tileWidth) + 8);
         }
     } catch (const std::bad_alloc&) {
         return false;
     }
     return true;
+}
+
+// The noise the shrinkage removes, per channel: the measured deviation scaled by the strength (50
+// takes it as measured), looked up once per brightness code.
+std::vector<ChannelNoise> ShrinkageNoise(const NoiseLevels& noise, int strength)
+{
+    std::vector<ChannelNoise> channels(3);
+    for (int c = 0; c < 3; ++c) {
+        const float factor = static_cast<float>(strength) / 50.0f * (c == 0 ? 1.0f : colourStrength);
+        for (int code = 0; code < brightnessCodes; ++code) {
+            const float brightness = static_cast<float>(code) + 0.5f;
+            for (int o = 0; o < 3; ++o) {
+                float sigma = BandSigma(noise, c, 0, o, brightness) * factor;
+                for (int level = 0; level < fineLevels; ++level) {
+                    const float parent = BandSigma(noise, c, level + 1, o, brightness) * factor;
+                    channels[static_cast<std::size_t>(c)].variance[level][o][code] = sigma * sigma;
+                    channels[static_cast<std::size_t>(c)].parentScale[level][o][code] = parent > 0 ? sigma / parent : 1.0f;
+                    sigma = parent;
+                }
+            }
+        }
+    }
+    return channels;
 }
 
 // The noise the run works with: the one the settings carry, or measured on the whole picture.
@@ -204,10 +271,12 @@ bool DenoiseTiles(const DenoiseSettings& settings, const DenoiseHooks& hooks, co
     }
     const NoiseLevels& noise = *outcome.noise;
     std::copy(noise.sigma, noise.sigma + 3, outcome.noiseSigma.begin());
-    float sigma[3];
-    for (int k = 0; k < 3; ++k)
-        sigma[k] =
-            (noise.sigma[k] * static_cast<float>(settings.filterStrength)) / 50.0f * (k == 0 ? 1.0f : colourStrength);
+    std::vector<ChannelNoise> channels;
+    try {
+        channels = ShrinkageNoise(noise, settings.filterStrength);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     if (hooks.progress) hooks.progress(ProgressPhase::Working, 5);
     std::atomic<int> finished{0};
     ParallelFor(team, grid.Count(), 1, [&](int worker, int first, int last) {
@@ -215,7 +284,7 @@ bool DenoiseTiles(const DenoiseSettings& settings, const DenoiseHooks& hooks, co
             const int x0 = (index % grid.columns) * grid.coreWidth, y0 = (index / grid.columns) * grid.coreHeight;
             const Tile tile{area.left + x0, area.top + y0, std::min<int>(grid.coreWidth, area.width - x0),
                             std::min<int>(grid.coreHeight, area.height - y0)};
-            DenoiseTile(tile, sigma, width, height, rows, output, workers[static_cast<std::size_t>(worker)]);
+            DenoiseTile(tile, channels.data(), width, height, rows, output, workers[static_cast<std::size_t>(worker)]);
             const int done = finished.fetch_add(1) + 1;
             if (worker == 0 && hooks.progress) hooks.progress(ProgressPhase::Working, 5 + 85 * done / grid.Count());
         }

@@ -13,8 +13,8 @@ namespace {
 // part when the finest-but-last level needs it.
 constexpr int tilePlanes = 1 + 3 * fineLevels;
 // Rows of scratch: two for a pass's results before they go in place, seven for the parents'
-// level, a window of sums for each band and the padded row of the sums.
-constexpr int scratchRows = 2 + 7 + 3 * windowSide + 1;
+// level, a window of sums for each band, the padded row of the sums and two for the row's noise.
+constexpr int scratchRows = 2 + 7 + 3 * windowSide + 1 + 2;
 
 struct TilePlanes {
     float* picture;
@@ -24,7 +24,10 @@ struct TilePlanes {
     float* parentWork[4];
     float* parent[3];
     float* sums[3][windowSide];
+    float* noiseVariance;
+    float* parentScale;
     float* padded;
+    const std::uint8_t* brightness;
     int width;
     int height;
     float* Row(float* plane, int y) const { return plane + static_cast<std::size_t>(y) * width; }
@@ -54,7 +57,10 @@ TilePlanes PlanesOf(TileScratch& scratch, int width, int height)
     for (float*& band : p.parent) band = row();
     for (auto& window : p.sums)
         for (float*& sums : window) sums = row();
+    p.noiseVariance = row();
+    p.parentScale = row();
     p.padded = next;
+    p.brightness = scratch.brightness.get();
     return p;
 }
 
@@ -101,7 +107,7 @@ void ParentRow(const TilePlanes& p, int y)
 // Shrinks one level's three bands in place, row by row, with their parents still as measured.
 // The window sums of the next rows are taken before those rows are shrunk; the wrapped rows below
 // the last are not, and those lie in the margin.
-void Shrink(const TilePlanes& p, int level, float noiseSigma)
+void Shrink(const TilePlanes& p, int level, const ChannelNoise& noise)
 {
     float* const* bands = p.detail[level];
     for (int band = 0; band < 3; ++band)
@@ -116,7 +122,14 @@ void Shrink(const TilePlanes& p, int level, float noiseSigma)
             const float* window[windowSide];
             for (int k = 0; k < windowSide; ++k) window[k] = p.sums[band][Slot(y + k - windowReach)];
             const float* parent = level + 1 == fineLevels ? p.parent[band] : p.Row(p.detail[level + 1][band], y);
-            BivariateShrinkRow(p.Row(bands[band], y), parent, window, p.width, noiseSigma);
+            const std::uint8_t* codes = p.brightness + static_cast<std::size_t>(y) * p.width;
+            const float* variance = noise.variance[level][band];
+            const float* parentScale = noise.parentScale[level][band];
+            for (int x = 0; x < p.width; ++x) {
+                p.noiseVariance[x] = variance[codes[x]];
+                p.parentScale[x] = parentScale[codes[x]];
+            }
+            BivariateShrinkRow(p.Row(bands[band], y), parent, window, p.width, p.noiseVariance, p.parentScale);
         }
     }
 }
@@ -140,25 +153,37 @@ void Synthesise(const TilePlanes& p, int level)
 
 }  // namespace
 
+namespace {
+
 std::size_t TileScratchFloats(int width, int height)
 {
     return tilePlanes * static_cast<std::size_t>(width) * height +
            scratchRows * static_cast<std::size_t>(width) + width + 2 * windowReach;
 }
 
+}  // namespace
+
+std::size_t TileScratchBytes(int width, int height)
+{
+    return sizeof(float) * TileScratchFloats(width, height) + static_cast<std::size_t>(width) * height;
+}
+
 bool AllocateTileScratch(int width, int height, TileScratch& scratch)
 {
     scratch.block.reset(new (std::nothrow) float[TileScratchFloats(width, height)]);
-    return scratch.block != nullptr;
+    scratch.brightness.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(width) * height]);
+    return scratch.block != nullptr && scratch.brightness != nullptr;
 }
 
 float* TilePicture(TileScratch& scratch) { return scratch.block.get(); }
 
-void DenoiseTileChannel(TileScratch& scratch, int width, int height, float noiseSigma)
+std::uint8_t* TileBrightness(TileScratch& scratch) { return scratch.brightness.get(); }
+
+void DenoiseTileChannel(TileScratch& scratch, int width, int height, const ChannelNoise& noise)
 {
     const TilePlanes planes = PlanesOf(scratch, width, height);
     for (int level = 0; level < fineLevels; ++level) Analyse(planes, level);
     // Fine to coarse, so that each level's parents are read before they are shrunk themselves.
-    for (int level = 0; level < fineLevels; ++level) Shrink(planes, level, noiseSigma);
+    for (int level = 0; level < fineLevels; ++level) Shrink(planes, level, noise);
     for (int level = fineLevels - 1; level >= 0; --level) Synthesise(planes, level);
 }

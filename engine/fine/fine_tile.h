@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 // One channel of one tile through the adaptive wavelet denoiser: an undecimated Haar transform of
@@ -16,10 +17,22 @@ constexpr int tileMargin = 40;
 
 struct TileScratch {
     std::unique_ptr<float[]> block;  // the planes of the largest tile, then rows of scratch
+    std::unique_ptr<std::uint8_t[]> brightness;  // a brightness code per element of the tile
 };
 
-// Floats held for tiles of at most width x height.
-std::size_t TileScratchFloats(int width, int height);
+// The codes of brightness the noise is looked up by: the mean of R, G and B over the 8 x 8 pixels
+// round a place (from 4 before it to 3 after it, both ways), rounded down.
+constexpr int brightnessCodes = 256;
+
+// The noise of one channel as the shrinkage reads it, for each level, orientation and brightness
+// code: the variance of the band's noise, and the ratio of its deviation to its parents'.
+struct ChannelNoise {
+    float variance[fineLevels][3][brightnessCodes];
+    float parentScale[fineLevels][3][brightnessCodes];
+};
+
+// Bytes held for tiles of at most width x height.
+std::size_t TileScratchBytes(int width, int height);
 
 // False when the memory cannot be had; never throws.
 bool AllocateTileScratch(int width, int height, TileScratch& scratch);
@@ -27,6 +40,9 @@ bool AllocateTileScratch(int width, int height, TileScratch& scratch);
 // The tile's plane to fill with the channel before DenoiseTileChannel and to read after it.
 float* TilePicture(TileScratch& scratch);
 
-// Removes noise of standard deviation noiseSigma from the width x height tile in TilePicture;
-// width and height are more than tileMargin.
-void DenoiseTileChannel(TileScratch& scratch, int width, int height, float noiseSigma);
+// The tile's brightness codes, row after row, to fill before its channels are denoised.
+std::uint8_t* TileBrightness(TileScratch& scratch);
+
+// Removes the noise from the width x height tile in TilePicture; width and height are more than
+// tileMargin.
+void DenoiseTileChannel(TileScratch& scratch, int width, int height, const ChannelNoise& noise);

@@ -1,8 +1,11 @@
 #include "engine/fine/noise_estimate.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <numeric>
 #include <vector>
 
 #include "engine/fine/opponent_colour.h"
@@ -10,72 +13,347 @@
 
 namespace {
 
-// The diagonal detail of a 2 x 2 block, (p00 - p01 - p10 + p11) / 2, is for each channel a whole
-// number times a fixed step: the step is half the channel's basis scale (1/sqrt 3, 1/sqrt 2,
-// 1/sqrt 6), the whole number a sum of the block's samples with small integer weights.
+constexpr int blockSide = 16;
+constexpr int blockPixels = blockSide * blockSide;
+// Second differences at this lag see no correlation left (beyond noiseReach) and no smooth shading.
+constexpr int secondLag = noiseReach + 1;
+constexpr int blockReach = secondLag;  // how far a block's figures read beyond its own pixels
+constexpr int windowSide = blockSide + 2 * blockReach;
+constexpr int blocksPerBin = 200;
+constexpr int flattestPercent = 10;
+// A band counts as louder than the finest diagonal detail only by more than this margin, and only
+// where every channel's band is at least commonMargin times louder; a channel may then exceed the
+// quietest channel's gain at most channelCap times.
+constexpr double deadZone = 0.2;
+constexpr double commonMargin = 1.1;
+constexpr double channelCap = 1.5;
+
+// The lags of one half plane; R(-h) = R(h) gives the other.
+struct Lag {
+    int dy, dx;
+};
+constexpr Lag lags[] = {{0, 1},  {0, 2},  {1, -2}, {1, -1}, {1, 0}, {1, 1},
+                        {1, 2},  {2, -2}, {2, -1}, {2, 0},  {2, 1}, {2, 2}};
+constexpr int lagCount = sizeof lags / sizeof lags[0];
+static_assert(lagCount == (noiseSide * noiseSide - 1) / 2, "every lag of the half plane once");
+
+// The channels' whole-number weights of a pixel are r + g + b, r - b and r + b - 2g; their values
+// are these weights times the basis scale, so their variances these times the scale squared.
+constexpr double varianceScale[3] = {1.0 / 3, 1.0 / 2, 1.0 / 6};
+// The finest diagonal detail, (p00 - p01 - p10 + p11) / 2, is a whole number times half the scale.
 constexpr float stepOf[3] = {opponentY / 2, opponentC1 / 2, opponentC2 / 2};
 constexpr int histogramSize = 4 * 510 + 1;  // the largest whole number: four samples of 2 x 255
 
-using Histograms = std::array<std::vector<std::uint64_t>, 3>;
+struct BlockFigures {
+    std::int64_t brightness = 0;         // the sum of r + g + b over the block
+    std::int64_t lag[3][lagCount] = {};  // per channel, sums of squared differences at each lag
+    std::int64_t second[3] = {};         // per channel, sums of squared second differences, across and down
+};
 
-// The three channels' whole-number weights of one pixel (B, G, R in memory order).
-void Weights(const std::uint8_t* pixel, int& y, int& c1, int& c2)
-{
-    const int b = pixel[0], g = pixel[1], r = pixel[2];
-    y = r + g + b;
-    c1 = r - b;
-    c2 = r + b - 2 * g;
-}
+struct BlockGrid {
+    int across = 0, down = 0;
+    int Count() const { return across * down; }
+    int Left(int block) const { return blockReach + (block % across) * blockSide; }
+    int Top(int block) const { return blockReach + (block / across) * blockSide; }
+};
 
-// Counts |p00 - p01 - p10 + p11| of each block of the row pair whose top row is `top`.
-void CountRowPair(const std::uint8_t* top, const std::uint8_t* bottom, std::int32_t width,
-                  Histograms& counts)
+using Weights = std::array<std::array<std::array<int, windowSide>, windowSide>, 3>;
+
+// The weights of the block's pixels and of blockReach pixels around them.
+void ReadWindow(const std::uint8_t* const* rows, int left, int top, Weights& w)
 {
-    for (std::int32_t x = 0; x + 1 < width; x += 2) {
-        int a[3], b[3], c[3], d[3];
-        Weights(top + 3 * x, a[0], a[1], a[2]);
-        Weights(top + 3 * x + 3, b[0], b[1], b[2]);
-        Weights(bottom + 3 * x, c[0], c[1], c[2]);
-        Weights(bottom + 3 * x + 3, d[0], d[1], d[2]);
-        for (int k = 0; k < 3; ++k) ++counts[k][std::abs((a[k] - b[k]) - (c[k] - d[k]))];
+    for (int y = 0; y < windowSide; ++y) {
+        const std::uint8_t* pixel = rows[top - blockReach + y] + 3 * (left - blockReach);
+        for (int x = 0; x < windowSide; ++x, pixel += 3) {
+            const int b = pixel[0], g = pixel[1], r = pixel[2];
+            w[0][y][x] = r + g + b;
+            w[1][y][x] = r - b;
+            w[2][y][x] = r + b - 2 * g;
+        }
     }
 }
 
-// The lower median of the counted whole numbers.
-int MedianOf(const std::vector<std::uint64_t>& counts, std::uint64_t total)
+BlockFigures MeasureBlock(const std::uint8_t* const* rows, int left, int top, Weights& w)
 {
-    const std::uint64_t rank = (total - 1) / 2;
+    ReadWindow(rows, left, top, w);
+    BlockFigures figures;
+    for (int c = 0; c < 3; ++c) {
+        const auto& v = w[c];
+        for (int y = blockReach; y < blockReach + blockSide; ++y)
+            for (int x = blockReach; x < blockReach + blockSide; ++x) {
+                const int centre = v[y][x];
+                if (c == 0) figures.brightness += centre;
+                for (int k = 0; k < lagCount; ++k) {
+                    const std::int64_t d = v[y + lags[k].dy][x + lags[k].dx] - centre;
+                    figures.lag[c][k] += d * d;
+                }
+                const std::int64_t across = v[y][x - secondLag] - 2 * centre + v[y][x + secondLag];
+                const std::int64_t down = v[y - secondLag][x] - 2 * centre + v[y + secondLag][x];
+                figures.second[c] += across * across + down * down;
+            }
+    }
+    return figures;
+}
+
+// How much detail a block holds at the finest scales, every channel and lag counted against its
+// median over the picture's blocks, so that each figure weighs alike.
+std::vector<double> Detail(const std::vector<BlockFigures>& blocks)
+{
+    const std::size_t count = blocks.size();
+    std::vector<double> detail(count, 0.0);
+    std::vector<std::int64_t> values(count);
+    const auto add = [&](auto figureOf) {
+        for (std::size_t b = 0; b < count; ++b) values[b] = figureOf(blocks[b]);
+        std::vector<std::int64_t> sorted = values;
+        std::nth_element(sorted.begin(), sorted.begin() + count / 2, sorted.end());
+        const double median = static_cast<double>(std::max<std::int64_t>(sorted[count / 2], 1));
+        for (std::size_t b = 0; b < count; ++b) detail[b] += static_cast<double>(values[b]) / median;
+    };
+    for (int c = 0; c < 3; ++c) {
+        for (int k = 0; k < lagCount; ++k) add([c, k](const BlockFigures& f) { return f.lag[c][k]; });
+        add([c](const BlockFigures& f) { return f.second[c]; });
+    }
+    return detail;
+}
+
+// The autocovariance of one channel's noise from the sums over the flattest blocks.
+void Autocovariance(const std::vector<BlockFigures>& blocks, const std::vector<int>& flattest, int c,
+                    float (&r)[noiseSide][noiseSide])
+{
+    std::int64_t second = 0, lagSums[lagCount] = {};
+    for (int b : flattest) {
+        second += blocks[static_cast<std::size_t>(b)].second[c];
+        for (int k = 0; k < lagCount; ++k) lagSums[k] += blocks[static_cast<std::size_t>(b)].lag[c][k];
+    }
+    const double pixels = static_cast<double>(flattest.size()) * blockPixels;
+    // A second difference at secondLag has variance 6 R(0) (two directions summed: 12 R(0)); a first
+    // difference at lag h has twice R(0) - R(h).
+    const double variance = static_cast<double>(second) / (12 * pixels) * varianceScale[c];
+    r[noiseReach][noiseReach] = static_cast<float>(variance);
+    for (int k = 0; k < lagCount; ++k) {
+        const double halfSquare = static_cast<double>(lagSums[k]) / (2 * pixels) * varianceScale[c];
+        const float value = static_cast<float>(variance - halfSquare);
+        r[noiseReach + lags[k].dy][noiseReach + lags[k].dx] = value;
+        r[noiseReach - lags[k].dy][noiseReach - lags[k].dx] = value;
+    }
+}
+
+// sum_n h(n) h(n + u) of a level's one-dimensional Haar filter of 2^(level + 1) taps, smooth (all
+// +1) or detail (+1 then -1), times the number of taps, for |u| <= noiseReach.
+std::array<int, noiseSide> FilterCorrelation(int level, bool detail)
+{
+    const int taps = 2 << level;
+    std::array<int, noiseSide> correlation{};
+    for (int u = -noiseReach; u <= noiseReach; ++u)
+        for (int n = 0; n < taps; ++n) {
+            const int m = n + u;
+            if (m < 0 || m >= taps) continue;
+            const int sn = detail && n >= taps / 2 ? -1 : 1, sm = detail && m >= taps / 2 ? -1 : 1;
+            correlation[static_cast<std::size_t>(u + noiseReach)] += sn * sm;
+        }
+    return correlation;
+}
+
+// The variance of a band of the undecimated Haar transform (orthonormal filters) of noise with
+// autocovariance r.
+double BandVariance(const float (&r)[noiseSide][noiseSide], int level, int orientation)
+{
+    const bool detailDown = orientation != 1, detailAcross = orientation != 0;
+    const std::array<int, noiseSide> down = FilterCorrelation(level, detailDown);
+    const std::array<int, noiseSide> across = FilterCorrelation(level, detailAcross);
+    const double taps = static_cast<double>(2 << level);
+    double sum = 0;
+    for (int dy = 0; dy < noiseSide; ++dy)
+        for (int dx = 0; dx < noiseSide; ++dx)
+            sum += static_cast<double>(down[static_cast<std::size_t>(dy)] * across[static_cast<std::size_t>(dx)]) *
+                   static_cast<double>(r[dy][dx]);
+    return sum / (taps * taps);
+}
+
+// How many times louder than its finest diagonal detail each band of each channel is taken to be.
+void Gains(const NoiseLevels& noise, int bin, double (&gain)[3][noiseLevels][3])
+{
+    for (int c = 0; c < 3; ++c) {
+        const double base = BandVariance(noise.autocovariance[bin][c], 0, 2);
+        for (int level = 0; level < noiseLevels; ++level)
+            for (int o = 0; o < 3; ++o) {
+                const double variance = BandVariance(noise.autocovariance[bin][c], level, o);
+                const double ratio = base > 0 ? std::sqrt(std::max(variance, 0.0) / base) : 1.0;
+                gain[c][level][o] = std::max(1.0, ratio - deadZone);
+            }
+    }
+    for (int level = 0; level < noiseLevels; ++level)
+        for (int o = 0; o < 3; ++o) {
+            const double common = std::min({gain[0][level][o], gain[1][level][o], gain[2][level][o]});
+            for (int c = 0; c < 3; ++c)
+                gain[c][level][o] = common < commonMargin ? 1.0 : std::min(gain[c][level][o], channelCap * common);
+        }
+}
+
+// The lower median of the counted whole numbers.
+int MedianOf(const std::uint32_t* counts, std::uint64_t total)
+{
+    const std::uint64_t rank = total > 0 ? (total - 1) / 2 : 0;
     std::uint64_t seen = 0;
-    for (int value = 0; value < static_cast<int>(counts.size()); ++value) {
+    for (int value = 0; value < histogramSize; ++value) {
         seen += counts[value];
         if (seen > rank) return value;
     }
     return 0;
 }
 
+float SigmaOfMedian(int median, int c) { return (static_cast<float>(median) * stepOf[c]) / 0.6745f; }
+
+// Counts |p00 - p01 - p10 + p11| at every position of the block, per channel.
+void CountDiagonals(const std::uint8_t* const* rows, int left, int top, Weights& w, std::uint32_t* (&counts)[3])
+{
+    ReadWindow(rows, left, top, w);
+    for (int c = 0; c < 3; ++c) {
+        const auto& v = w[c];
+        for (int y = blockReach; y < blockReach + blockSide; ++y)
+            for (int x = blockReach; x < blockReach + blockSide; ++x)
+                ++counts[c][std::abs((v[y][x] - v[y][x + 1]) - (v[y + 1][x] - v[y + 1][x + 1]))];
+    }
+}
+
+// The white-noise figures of a picture too small for a block: the finest diagonal detail of its
+// 2 x 2 blocks.
+NoiseLevels SmallPicture(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows)
+{
+    std::vector<std::uint32_t> counts(3 * histogramSize, 0);
+    std::uint64_t total = 0;
+    for (std::int32_t y = 0; y + 1 < height; y += 2)
+        for (std::int32_t x = 0; x + 1 < width; x += 2, ++total) {
+            const std::uint8_t* p[4] = {rows[y] + 3 * x, rows[y] + 3 * x + 3, rows[y + 1] + 3 * x,
+                                        rows[y + 1] + 3 * x + 3};
+            int weights[4][3];
+            for (int i = 0; i < 4; ++i) {
+                const int b = p[i][0], g = p[i][1], r = p[i][2];
+                weights[i][0] = r + g + b;
+                weights[i][1] = r - b;
+                weights[i][2] = r + b - 2 * g;
+            }
+            for (int c = 0; c < 3; ++c)
+                ++counts[static_cast<std::size_t>(c * histogramSize +
+                                                  std::abs((weights[0][c] - weights[1][c]) - (weights[2][c] - weights[3][c])))];
+        }
+    float sigma[3] = {0, 0, 0};
+    if (total > 0)
+        for (int c = 0; c < 3; ++c) sigma[c] = SigmaOfMedian(MedianOf(&counts[static_cast<std::size_t>(c * histogramSize)], total), c);
+    return WhiteNoise(sigma);
+}
+
 }  // namespace
+
+NoiseLevels WhiteNoise(const float (&sigma)[3])
+{
+    NoiseLevels noise;
+    noise.bins = 1;
+    noise.brightness[0] = 128;
+    for (int c = 0; c < 3; ++c) {
+        noise.sigma[c] = sigma[c];
+        for (auto& level : noise.band[0][c])
+            for (float& band : level) band = sigma[c];
+        noise.autocovariance[0][c][noiseReach][noiseReach] = sigma[c] * sigma[c];
+    }
+    return noise;
+}
 
 NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows,
                           WorkerTeam& team)
 {
-    NoiseLevels levels;
-    const std::int32_t pairs = height / 2;
-    if (width < 2 || pairs < 1) return levels;
-    const int workers = team.size;
-    std::vector<Histograms> perWorker(static_cast<std::size_t>(workers));
-    for (Histograms& counts : perWorker)
-        for (int k = 0; k < 3; ++k) counts[k].assign(histogramSize, 0);
-    // Whole-number counts add up to the same totals whichever thread counted which rows.
-    ParallelFor(team, pairs, RowsPerChunk(2 * width), [&](int worker, int first, int last) {
-        for (int pair = first; pair < last; ++pair)
-            CountRowPair(rows[2 * pair], rows[2 * pair + 1], width, perWorker[worker]);
+    BlockGrid grid;
+    grid.across = std::max(0, (width - 2 * blockReach) / blockSide);
+    grid.down = std::max(0, (height - 2 * blockReach) / blockSide);
+    const int count = grid.Count();
+    if (count == 0) return SmallPicture(width, height, rows);
+
+    std::vector<BlockFigures> blocks(static_cast<std::size_t>(count));
+    ParallelFor(team, count, std::max(1, elementsPerChunk / blockPixels), [&](int, int first, int last) {
+        Weights w;
+        for (int b = first; b < last; ++b) blocks[static_cast<std::size_t>(b)] = MeasureBlock(rows, grid.Left(b), grid.Top(b), w);
     });
-    const std::uint64_t blocks = static_cast<std::uint64_t>(width / 2) * static_cast<std::uint64_t>(pairs);
-    for (int k = 0; k < 3; ++k) {
-        for (int w = 1; w < workers; ++w)
-            for (int v = 0; v < histogramSize; ++v) perWorker[0][k][v] += perWorker[w][k][v];
-        const int median = MedianOf(perWorker[0][k], blocks);
-        levels.sigma[k] = (static_cast<float>(median) * stepOf[k]) / 0.6745f;
+
+    // Bins of equal counts by brightness, ties by position.
+    std::vector<int> order(static_cast<std::size_t>(count));
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        const std::int64_t ba = blocks[static_cast<std::size_t>(a)].brightness, bb = blocks[static_cast<std::size_t>(b)].brightness;
+        return ba != bb ? ba < bb : a < b;
+    });
+    NoiseLevels noise;
+    noise.bins = std::clamp(count / blocksPerBin, 1, noiseBinsMax);
+    std::vector<int> binOf(static_cast<std::size_t>(count));
+    const std::vector<double> detail = Detail(blocks);
+    for (int bin = 0; bin < noise.bins; ++bin) {
+        const int first = static_cast<int>(static_cast<std::int64_t>(count) * bin / noise.bins);
+        const int last = static_cast<int>(static_cast<std::int64_t>(count) * (bin + 1) / noise.bins);
+        std::vector<int> members(order.begin() + first, order.begin() + last);
+        std::int64_t brightness = 0;
+        for (int b : members) {
+            binOf[static_cast<std::size_t>(b)] = bin;
+            brightness += blocks[static_cast<std::size_t>(b)].brightness;
+        }
+        noise.brightness[bin] =
+            static_cast<float>(static_cast<double>(brightness) / (3.0 * blockPixels * static_cast<double>(members.size())));
+        std::sort(members.begin(), members.end(), [&](int a, int b) {
+            const double da = detail[static_cast<std::size_t>(a)], db = detail[static_cast<std::size_t>(b)];
+            return da != db ? da < db : a < b;
+        });
+        const std::size_t flattest = std::max<std::size_t>(1, (members.size() * flattestPercent + 50) / 100);
+        members.resize(flattest);
+        for (int c = 0; c < 3; ++c) Autocovariance(blocks, members, c, noise.autocovariance[bin][c]);
     }
-    return levels;
+
+    // The robust figure of each bin and channel, from whole-number counts per thread added up.
+    const std::size_t histograms = static_cast<std::size_t>(noise.bins) * 3 * histogramSize;
+    std::vector<std::vector<std::uint32_t>> perWorker(static_cast<std::size_t>(team.size));
+    ParallelFor(team, count, std::max(1, elementsPerChunk / blockPixels), [&](int worker, int first, int last) {
+        std::vector<std::uint32_t>& counts = perWorker[static_cast<std::size_t>(worker)];
+        if (counts.empty()) counts.assign(histograms, 0);
+        Weights w;
+        for (int b = first; b < last; ++b) {
+            std::uint32_t* at = counts.data() + static_cast<std::size_t>(binOf[static_cast<std::size_t>(b)]) * 3 * histogramSize;
+            std::uint32_t* channels[3] = {at, at + histogramSize, at + 2 * histogramSize};
+            CountDiagonals(rows, grid.Left(b), grid.Top(b), w, channels);
+        }
+    });
+    std::vector<std::uint32_t> counts(histograms, 0);
+    for (const std::vector<std::uint32_t>& part : perWorker)
+        if (!part.empty())
+            for (std::size_t i = 0; i < histograms; ++i) counts[i] += part[i];
+    std::vector<std::uint32_t> whole(3 * histogramSize, 0);
+    for (int bin = 0; bin < noise.bins; ++bin) {
+        const std::int64_t members =
+            static_cast<std::int64_t>(count) * (bin + 1) / noise.bins - static_cast<std::int64_t>(count) * bin / noise.bins;
+        const std::uint32_t* at = counts.data() + static_cast<std::size_t>(bin) * 3 * histogramSize;
+        double gain[3][noiseLevels][3];
+        Gains(noise, bin, gain);
+        for (int c = 0; c < 3; ++c) {
+            const std::uint32_t* channel = at + static_cast<std::size_t>(c) * histogramSize;
+            for (int v = 0; v < histogramSize; ++v) whole[static_cast<std::size_t>(c * histogramSize + v)] += channel[v];
+            const float anchor = SigmaOfMedian(MedianOf(channel, static_cast<std::uint64_t>(members) * blockPixels), c);
+            for (int level = 0; level < noiseLevels; ++level)
+                for (int o = 0; o < 3; ++o)
+                    noise.band[bin][c][level][o] = static_cast<float>(anchor * gain[c][level][o]);
+        }
+    }
+    for (int c = 0; c < 3; ++c)
+        noise.sigma[c] = SigmaOfMedian(MedianOf(&whole[static_cast<std::size_t>(c * histogramSize)],
+                                                static_cast<std::uint64_t>(count) * blockPixels),
+                                       c);
+    return noise;
+}
+
+float BandSigma(const NoiseLevels& noise, int channel, int level, int orientation, float brightness)
+{
+    const auto at = [&](int bin) { return noise.band[bin][channel][level][orientation]; };
+    if (noise.bins <= 1 || brightness <= noise.brightness[0]) return at(0);
+    for (int bin = 1; bin < noise.bins; ++bin)
+        if (brightness < noise.brightness[bin]) {
+            const float low = noise.brightness[bin - 1], high = noise.brightness[bin];
+            const float t = high > low ? (brightness - low) / (high - low) : 1.0f;
+            return at(bin - 1) + (at(bin) - at(bin - 1)) * t;
+        }
+    return at(noise.bins - 1);
 }

@@ -3,18 +3,55 @@
 
 #include "engine/parallel_for.h"
 
-// The noise level of each opponent channel (brightness, red-blue, green-magenta), measured on the
-// picture itself: the median magnitude of the finest diagonal Haar detail, over 0.6745, is the
-// standard deviation of white Gaussian noise and is hardly moved by edges and texture, which make
-// up few of those coefficients (Donoho and Johnstone, 1994).
+// The noise a picture carries, measured on the picture itself, blind, for each opponent channel
+// (brightness, red-blue, green-magenta) in 8-bit units: white noise of deviation s in R, G and B
+// measures s everywhere.
 //
-// The details are taken from the 2 x 2 blocks of 8-bit BGR rows, where each is a whole multiple of
-// a fixed step, so the median comes exactly from counts of whole numbers: no sorting, the same
-// figure for any number of threads and in every build. A picture narrower or lower than 2 pixels
-// measures 0.
+// A camera's noise is not white: demosaicing and JPEG spread it over neighbouring pixels and
+// channels, so most of it lies in the coarser wavelet levels (colour blotches), and it is stronger
+// in the shadows. The record therefore holds the noise per brightness, wavelet level and
+// orientation:
+// - The picture's 16 x 16 blocks are put into brightness bins of equal counts.
+// - In each bin, the flattest tenth of the blocks (the least detail at the finest scales, every
+//   channel) gives the noise's spatial autocovariance up to noiseReach pixels: from the mean
+//   squared differences at each lag, and the variance from second differences at a lag beyond the
+//   reach, which cancel smooth shading. The variance of every band of the undecimated Haar
+//   transform follows from it.
+// - What that shape says is applied to a robust figure: the median magnitude of the finest
+//   diagonal detail in the bin, over 0.6745 (the white-noise estimate of Donoho and Johnstone,
+//   1994, hardly moved by edges). A band is taken as louder than that only where all three
+//   channels agree it is by a clear margin, so white noise and textures that merely look like grain
+//   keep one figure per channel.
+//
+// Everything comes from whole-number sums and counts over the 8-bit samples, added in a fixed
+// order, ties broken by position: the same figures for any number of threads and in every build.
+// A picture too small for one block measures only the finest diagonal detail, as white noise.
+
+constexpr int noiseLevels = 5;   // the wavelet levels measured: the four shrunk and their parents'
+constexpr int noiseBinsMax = 8;  // brightness bins
+constexpr int noiseReach = 2;    // the autocovariance's lags: |dx|, |dy| <= noiseReach
+constexpr int noiseSide = 2 * noiseReach + 1;
+
 struct NoiseLevels {
+    // One figure per channel, for reports: the finest diagonal detail's over the whole picture.
     float sigma[3] = {0, 0, 0};
+    int bins = 1;
+    // Each bin's brightness, the mean of R, G and B (0 ... 255) of its blocks, ascending; between
+    // two bins the figures are interpolated, beyond the ends they stay.
+    float brightness[noiseBinsMax] = {};
+    // The noise's standard deviation per bin, channel, level and orientation: 0 varies down the
+    // columns, 1 along the rows, 2 diagonally (the order of the fine method's detail bands).
+    float band[noiseBinsMax][3][noiseLevels][3] = {};
+    // The noise's autocovariance per bin and channel, R(dy, dx) at [dy + noiseReach][dx + noiseReach]:
+    // the variance of any small linear filter of the noise follows from it (zero beyond the reach).
+    float autocovariance[noiseBinsMax][3][noiseSide][noiseSide] = {};
 };
 
 NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows,
                           WorkerTeam& team);
+
+// The standard deviation of a band at a brightness (0 ... 255).
+float BandSigma(const NoiseLevels& noise, int channel, int level, int orientation, float brightness);
+
+// White noise of the given deviation per channel, the same in every band and brightness.
+NoiseLevels WhiteNoise(const float (&sigma)[3]);
