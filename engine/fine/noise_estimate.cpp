@@ -77,20 +77,30 @@ BlockFigures MeasureBlock(const std::uint8_t* const* rows, int left, int top, We
 {
     ReadWindow(rows, left, top, w);
     BlockFigures figures;
+    constexpr int first = blockReach, last = blockReach + blockSide;
+    // A row's sums fit 32 bits (16 sums of two squares of at most 2040²), so its loops run on vectors.
+    for (int y = first; y < last; ++y)
+        for (int x = first; x < last; ++x) figures.brightness += w[0][y][x];
     for (int c = 0; c < 3; ++c) {
         const auto& v = w[c];
-        for (int y = blockReach; y < blockReach + blockSide; ++y)
-            for (int x = blockReach; x < blockReach + blockSide; ++x) {
-                const int centre = v[y][x];
-                if (c == 0) figures.brightness += centre;
-                for (int k = 0; k < lagCount; ++k) {
-                    const std::int64_t d = v[y + lags[k].dy][x + lags[k].dx] - centre;
-                    figures.lag[c][k] += d * d;
-                }
-                const std::int64_t across = v[y][x - secondLag] - 2 * centre + v[y][x + secondLag];
-                const std::int64_t down = v[y - secondLag][x] - 2 * centre + v[y + secondLag][x];
-                figures.second[c] += across * across + down * down;
+        for (int k = 0; k < lagCount; ++k)
+            for (int y = first; y < last; ++y) {
+                const int* row = v[y].data();
+                const int* shifted = v[y + lags[k].dy].data() + lags[k].dx;
+                std::int32_t sum = 0;
+                for (int x = first; x < last; ++x) sum += (shifted[x] - row[x]) * (shifted[x] - row[x]);
+                figures.lag[c][k] += sum;
             }
+        for (int y = first; y < last; ++y) {
+            const int *above = v[y - secondLag].data(), *row = v[y].data(), *below = v[y + secondLag].data();
+            std::int32_t sum = 0;
+            for (int x = first; x < last; ++x) {
+                const int across = row[x - secondLag] - 2 * row[x] + row[x + secondLag];
+                const int down = above[x] - 2 * row[x] + below[x];
+                sum += across * across + down * down;
+            }
+            figures.second[c] += sum;
+        }
     }
     return figures;
 }
