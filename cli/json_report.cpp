@@ -1,5 +1,6 @@
 #include "cli/json_report.h"
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 
@@ -47,6 +48,31 @@ std::string JsonNoise(const PictureReport& report)
         text += k < 2 ? "," : "]";
     }
     return text;
+}
+
+// Figures with two decimals, the same text in every build.
+std::string JsonArray(const std::array<float, 3>& figures)
+{
+    std::string text = "[";
+    for (std::size_t k = 0; k < figures.size(); ++k) {
+        char figure[32];
+        text += std::string(figure, std::to_chars(figure, figure + sizeof figure, figures[k], std::chars_format::fixed, 2).ptr);
+        text += k + 1 < figures.size() ? "," : "]";
+    }
+    return text;
+}
+
+// The noise model in brief: the brightness of the darkest, middle and brightest bins, and at each
+// the three channels' deviation in the finest and the coarsest level; or null.
+std::string JsonNoiseModel(const PictureReport& report)
+{
+    if (!report.noiseMeasured) return "null";
+    const NoiseBrief& brief = report.noiseBrief;
+    const auto rowsOf = [](const std::array<std::array<float, 3>, 3>& rows) {
+        return "[" + JsonArray(rows[0]) + "," + JsonArray(rows[1]) + "," + JsonArray(rows[2]) + "]";
+    };
+    return "{\"brightness\":" + JsonArray(brief.brightness) + ",\"finest\":" + rowsOf(brief.finest) +
+           ",\"coarsest\":" + rowsOf(brief.coarsest) + "}";
 }
 
 std::string JsonBool(bool value)
@@ -118,6 +144,7 @@ std::string JsonLine(const PictureReport& report, const QvnOptions& options)
            ",\"luma_snr\":" + JsonFigure(report.denoised, report.lumaSnr) +
            ",\"chroma_snr\":" + JsonFigure(report.denoised, report.chromaSnr) +
            ",\"noise\":" + JsonNoise(report) +
+           ",\"noise_model\":" + JsonNoiseModel(report) +
            ",\"seconds\":" + seconds +
            ",\"error\":" + (report.error.empty() ? "null" : JsonString(report.error)) + "}";
 }

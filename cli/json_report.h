@@ -2,6 +2,7 @@
 #include <string>
 
 #include "cli/options.h"
+#include "engine/settings.h"
 
 // What became of one picture, for the printed lines and the --json objects.
 struct PictureReport {
@@ -14,6 +15,7 @@ struct PictureReport {
     float chromaSnr = 0.0f;
     bool noiseMeasured = false; // the fine method measured the noise below
     float noise[3] = {};        // its standard deviation: brightness, red-blue, green-magenta
+    NoiseBrief noiseBrief;      // and in brief by brightness and level
     double seconds = 0.0;       // reading, processing and writing
     std::string resultText;     // the engine's three lines of figures, when denoised
     std::string error;          // empty when the picture was written
@@ -30,6 +32,6 @@ std::string ShownText(const std::string& text);
 std::string JsonString(const std::string& text);
 
 // One line holding one JSON object: input, output, size, settings, the two figures (null when
-// not measurable or not denoised), the measured noise (null but for the fine method), seconds,
-// and the error (null on success).
+// not measurable or not denoised), the measured noise and its model in brief (null but for the
+// fine method), seconds, and the error (null on success).
 std::string JsonLine(const PictureReport& report, const QvnOptions& options);

@@ -112,6 +112,7 @@ bool Denoise(const QvnOptions& options, int engineThreads, const ProgressPlace& 
     report.chromaSnr = outcome.figures.chromaSnr;
     report.noiseMeasured = outcome.noise != nullptr;
     std::copy(outcome.noiseSigma.begin(), outcome.noiseSigma.end(), report.noise);
+    report.noiseBrief = outcome.noiseBrief;
     report.resultText = FormatResultText(outcome.figures.lumaSnr, outcome.figures.chromaSnr, static_cast<int>(seconds));
     return true;
 }

@@ -55,6 +55,15 @@ struct DenoiseHooks {
     std::function<void()> resultReady;
 };
 
+// The adaptive method's measured noise in brief, for reports: at the darkest, the middle and the
+// brightest of its brightness bins (the mean of R, G and B there), each channel's deviation in the
+// finest and in the coarsest level it shrinks, the mean of the three orientations.
+struct NoiseBrief {
+    std::array<float, 3> brightness{};
+    std::array<std::array<float, 3>, 3> finest{};  // [bin][channel]
+    std::array<std::array<float, 3>, 3> coarsest{};
+};
+
 // What a run found.
 struct DenoiseOutcome {
     bool done = false;       // false: the size is not positive or the memory could not be had, and the
@@ -66,4 +75,5 @@ struct DenoiseOutcome {
     // The same noise as one standard deviation per channel (brightness, red-blue, green-magenta) in
     // 8-bit levels, for reports; zero for the classic method.
     std::array<float, 3> noiseSigma{};
+    NoiseBrief noiseBrief;  // zero for the classic method
 };

@@ -246,6 +246,23 @@ std::vector<ChannelNoise> ShrinkageNoise(const NoiseLevels& noise, int strength)
     return channels;
 }
 
+NoiseBrief BriefOf(const NoiseLevels& noise)
+{
+    NoiseBrief brief;
+    const int bins[3] = {0, (noise.bins - 1) / 2, noise.bins - 1};
+    for (int i = 0; i < 3; ++i) {
+        brief.brightness[static_cast<std::size_t>(i)] = noise.brightness[bins[i]];
+        for (int c = 0; c < 3; ++c) {
+            const float* finest = noise.band[bins[i]][c][0];
+            const float* coarsest = noise.band[bins[i]][c][fineLevels - 1];
+            brief.finest[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)] = (finest[0] + finest[1] + finest[2]) / 3;
+            brief.coarsest[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)] =
+                (coarsest[0] + coarsest[1] + coarsest[2]) / 3;
+        }
+    }
+    return brief;
+}
+
 // The noise the run works with: the one the settings carry, or measured on the whole picture.
 std::shared_ptr<const NoiseLevels> NoiseOf(const DenoiseSettings& settings, std::int32_t width, std::int32_t height,
                                            const std::uint8_t* const* rows, WorkerTeam& team)
@@ -271,6 +288,7 @@ bool DenoiseTiles(const DenoiseSettings& settings, const DenoiseHooks& hooks, co
     }
     const NoiseLevels& noise = *outcome.noise;
     std::copy(noise.sigma, noise.sigma + 3, outcome.noiseSigma.begin());
+    outcome.noiseBrief = BriefOf(noise);
     std::vector<ChannelNoise> channels;
     try {
         channels = ShrinkageNoise(noise, settings.filterStrength);

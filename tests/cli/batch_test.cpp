@@ -204,6 +204,7 @@ TEST_F(Qvn, TheFineMethodWritesTheAdaptiveResult)
     EXPECT_NE(output.find("\"method\":\"fine\""), std::string::npos) << output;
     EXPECT_NE(output.find("\"luma_snr\":"), std::string::npos) << output;
     EXPECT_NE(output.find("\"noise\":["), std::string::npos) << output;
+    EXPECT_NE(output.find("\"noise_model\":{\"brightness\":["), std::string::npos) << output;
     Image expected;
     ASSERT_EQ(LoadImageFile(input, expected), FileError::None);
     DenoiseSettings settings;

@@ -36,7 +36,7 @@ TEST(Json, OneLinePerPictureWithNullForWhatIsMissing)
     EXPECT_EQ(JsonLine(report, options),
               "{\"input\":\"in.jpg\",\"output\":\"in'.png\",\"size\":{\"width\":640,\"height\":480},"
               "\"settings\":{\"strength\":50,\"tone\":\"none\",\"brightness_correction\":true,\"rgb_correction\":true,\"view\":null,\"method\":\"classic\"},"
-              "\"luma_snr\":31.25,\"chroma_snr\":null,\"noise\":null,\"seconds\":1.500,\"error\":null}");
+              "\"luma_snr\":31.25,\"chroma_snr\":null,\"noise\":null,\"noise_model\":null,\"seconds\":1.500,\"error\":null}");
 }
 
 TEST(Progress, BoardCombinesTheWorkersAndPrintsAboveTheBar)
