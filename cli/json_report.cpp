@@ -56,7 +56,8 @@ std::string JsonArray(const std::array<float, 3>& figures)
     std::string text = "[";
     for (std::size_t k = 0; k < figures.size(); ++k) {
         char figure[32];
-        text += std::string(figure, std::to_chars(figure, figure + sizeof figure, figures[k], std::chars_format::fixed, 2).ptr);
+        text += std::string(figure,
+                            std::to_chars(figure, figure + sizeof figure, figures[k], std::chars_format::fixed, 2).ptr);
         text += k + 1 < figures.size() ? "," : "]";
     }
     return text;

@@ -32,7 +32,7 @@ QV_WIDE_LOOP(SquareSumsAlongRow, (const float* row, float* sums, float* padded, 
 // The row written is never one read (restrict), so the loop needs no run-time overlap checks, which
 // the compiler would give up on for this many rows.
 QV_LOOP_BODY void BivariateShrinkRowBody(float* __restrict detail, const float* parent, const float* const* rowSums,
-                                          int n, const float* noiseVariance, const float* parentScale)
+                                         int n, const float* noiseVariance, const float* parentScale)
 {
     const float* const* s = rowSums;
     for (int x = 0; x < n; ++x) {

@@ -39,7 +39,8 @@ std::int64_t BytesPerWorker(int coreWidth, int coreHeight)
     const int width = coreWidth + 2 * tileMargin, height = coreHeight + 2 * tileMargin;
     const std::int64_t results = 3 * std::int64_t{coreWidth} * coreHeight;
     return static_cast<std::int64_t>(TileScratchBytes(width, height)) +
-           static_cast<std::int64_t>(sizeof(float)) * results + static_cast<std::int64_t>(sizeof(int)) * 2 * (width + 8);
+           static_cast<std::int64_t>(sizeof(float)) * results +
+           static_cast<std::int64_t>(sizeof(int)) * 2 * (width + 8);
 }
 
 int CeilDiv(int a, int b) { return (a + b - 1) / b; }
@@ -117,7 +118,10 @@ void FillTile(const Tile& tile, int channel, std::int32_t height, const std::uin
     }
 }
 
-int Grey(const std::uint8_t* pixel) { return pixel[0] + pixel[1] + pixel[2]; }
+int Grey(const std::uint8_t* pixel)
+{
+    return pixel[0] + pixel[1] + pixel[2];
+}
 
 // The tile's brightness codes: each 8 x 8 box's sum of r + g + b, running down the columns and
 // then along the row, over the picture mirrored at its edges like the tile itself.
@@ -237,7 +241,8 @@ std::vector<ChannelNoise> ShrinkageNoise(const NoiseLevels& noise, int strength)
                 for (int level = 0; level < fineLevels; ++level) {
                     const float parent = BandSigma(noise, c, level + 1, o, brightness) * factor;
                     channels[static_cast<std::size_t>(c)].variance[level][o][code] = sigma * sigma;
-                    channels[static_cast<std::size_t>(c)].parentScale[level][o][code] = parent > 0 ? sigma / parent : 1.0f;
+                    channels[static_cast<std::size_t>(c)].parentScale[level][o][code] =
+                        parent > 0 ? sigma / parent : 1.0f;
                     sigma = parent;
                 }
             }
@@ -255,7 +260,8 @@ NoiseBrief BriefOf(const NoiseLevels& noise)
         for (int c = 0; c < 3; ++c) {
             const float* finest = noise.band[bins[i]][c][0];
             const float* coarsest = noise.band[bins[i]][c][fineLevels - 1];
-            brief.finest[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)] = (finest[0] + finest[1] + finest[2]) / 3;
+            brief.finest[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)] =
+                (finest[0] + finest[1] + finest[2]) / 3;
             brief.coarsest[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)] =
                 (coarsest[0] + coarsest[1] + coarsest[2]) / 3;
         }

@@ -177,7 +177,10 @@ bool AllocateTileScratch(int width, int height, TileScratch& scratch)
 
 float* TilePicture(TileScratch& scratch) { return scratch.block.get(); }
 
-std::uint8_t* TileBrightness(TileScratch& scratch) { return scratch.brightness.get(); }
+std::uint8_t* TileBrightness(TileScratch& scratch)
+{
+    return scratch.brightness.get();
+}
 
 void DenoiseTileChannel(TileScratch& scratch, int width, int height, const ChannelNoise& noise)
 {

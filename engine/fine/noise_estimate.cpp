@@ -32,8 +32,8 @@ constexpr double channelCap = 1.5;
 struct Lag {
     int dy, dx;
 };
-constexpr Lag lags[] = {{0, 1},  {0, 2},  {1, -2}, {1, -1}, {1, 0}, {1, 1},
-                        {1, 2},  {2, -2}, {2, -1}, {2, 0},  {2, 1}, {2, 2}};
+constexpr Lag lags[] = {{0, 1}, {0, 2},  {1, -2}, {1, -1}, {1, 0}, {1, 1},
+                        {1, 2}, {2, -2}, {2, -1}, {2, 0},  {2, 1}, {2, 2}};
 constexpr int lagCount = sizeof lags / sizeof lags[0];
 static_assert(lagCount == (noiseSide * noiseSide - 1) / 2, "every lag of the half plane once");
 
@@ -212,7 +212,10 @@ int MedianOf(const std::uint32_t* counts, std::uint64_t total)
     return 0;
 }
 
-float SigmaOfMedian(int median, int c) { return (static_cast<float>(median) * stepOf[c]) / 0.6745f; }
+float SigmaOfMedian(int median, int c)
+{
+    return (static_cast<float>(median) * stepOf[c]) / 0.6745f;
+}
 
 // Counts |p00 - p01 - p10 + p11| at every position of the block, per channel.
 void CountDiagonals(const std::uint8_t* const* rows, int left, int top, Weights& w, std::uint32_t* (&counts)[3])
@@ -244,12 +247,13 @@ NoiseLevels SmallPicture(std::int32_t width, std::int32_t height, const std::uin
                 weights[i][2] = r + b - 2 * g;
             }
             for (int c = 0; c < 3; ++c)
-                ++counts[static_cast<std::size_t>(c * histogramSize +
-                                                  std::abs((weights[0][c] - weights[1][c]) - (weights[2][c] - weights[3][c])))];
+                ++counts[static_cast<std::size_t>(
+                    c * histogramSize + std::abs((weights[0][c] - weights[1][c]) - (weights[2][c] - weights[3][c])))];
         }
     float sigma[3] = {0, 0, 0};
     if (total > 0)
-        for (int c = 0; c < 3; ++c) sigma[c] = SigmaOfMedian(MedianOf(&counts[static_cast<std::size_t>(c * histogramSize)], total), c);
+        for (int c = 0; c < 3; ++c)
+            sigma[c] = SigmaOfMedian(MedianOf(&counts[static_cast<std::size_t>(c * histogramSize)], total), c);
     return WhiteNoise(sigma);
 }
 
@@ -281,14 +285,16 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
     std::vector<BlockFigures> blocks(static_cast<std::size_t>(count));
     ParallelFor(team, count, std::max(1, elementsPerChunk / blockPixels), [&](int, int first, int last) {
         Weights w;
-        for (int b = first; b < last; ++b) blocks[static_cast<std::size_t>(b)] = MeasureBlock(rows, grid.Left(b), grid.Top(b), w);
+        for (int b = first; b < last; ++b)
+            blocks[static_cast<std::size_t>(b)] = MeasureBlock(rows, grid.Left(b), grid.Top(b), w);
     });
 
     // Bins of equal counts by brightness, ties by position.
     std::vector<int> order(static_cast<std::size_t>(count));
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](int a, int b) {
-        const std::int64_t ba = blocks[static_cast<std::size_t>(a)].brightness, bb = blocks[static_cast<std::size_t>(b)].brightness;
+        const std::int64_t ba = blocks[static_cast<std::size_t>(a)].brightness,
+                           bb = blocks[static_cast<std::size_t>(b)].brightness;
         return ba != bb ? ba < bb : a < b;
     });
     NoiseLevels noise;
@@ -304,8 +310,8 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
             binOf[static_cast<std::size_t>(b)] = bin;
             brightness += blocks[static_cast<std::size_t>(b)].brightness;
         }
-        noise.brightness[bin] =
-            static_cast<float>(static_cast<double>(brightness) / (3.0 * blockPixels * static_cast<double>(members.size())));
+        noise.brightness[bin] = static_cast<float>(static_cast<double>(brightness) /
+                                                   (3.0 * blockPixels * static_cast<double>(members.size())));
         std::sort(members.begin(), members.end(), [&](int a, int b) {
             const double da = detail[static_cast<std::size_t>(a)], db = detail[static_cast<std::size_t>(b)];
             return da != db ? da < db : a < b;
@@ -323,7 +329,8 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
         if (counts.empty()) counts.assign(histograms, 0);
         Weights w;
         for (int b = first; b < last; ++b) {
-            std::uint32_t* at = counts.data() + static_cast<std::size_t>(binOf[static_cast<std::size_t>(b)]) * 3 * histogramSize;
+            std::uint32_t* at =
+                counts.data() + static_cast<std::size_t>(binOf[static_cast<std::size_t>(b)]) * 3 * histogramSize;
             std::uint32_t* channels[3] = {at, at + histogramSize, at + 2 * histogramSize};
             CountDiagonals(rows, grid.Left(b), grid.Top(b), w, channels);
         }
@@ -334,14 +341,15 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
             for (std::size_t i = 0; i < histograms; ++i) counts[i] += part[i];
     std::vector<std::uint32_t> whole(3 * histogramSize, 0);
     for (int bin = 0; bin < noise.bins; ++bin) {
-        const std::int64_t members =
-            static_cast<std::int64_t>(count) * (bin + 1) / noise.bins - static_cast<std::int64_t>(count) * bin / noise.bins;
+        const std::int64_t members = static_cast<std::int64_t>(count) * (bin + 1) / noise.bins -
+                                     static_cast<std::int64_t>(count) * bin / noise.bins;
         const std::uint32_t* at = counts.data() + static_cast<std::size_t>(bin) * 3 * histogramSize;
         double gain[3][noiseLevels][3];
         Gains(noise, bin, gain);
         for (int c = 0; c < 3; ++c) {
             const std::uint32_t* channel = at + static_cast<std::size_t>(c) * histogramSize;
-            for (int v = 0; v < histogramSize; ++v) whole[static_cast<std::size_t>(c * histogramSize + v)] += channel[v];
+            for (int v = 0; v < histogramSize; ++v)
+                whole[static_cast<std::size_t>(c * histogramSize + v)] += channel[v];
             const float anchor = SigmaOfMedian(MedianOf(channel, static_cast<std::uint64_t>(members) * blockPixels), c);
             for (int level = 0; level < noiseLevels; ++level)
                 for (int o = 0; o < 3; ++o)

@@ -33,10 +33,12 @@ TEST(Json, OneLinePerPictureWithNullForWhatIsMissing)
     report.lumaSnr = 31.25f;
     report.chromaSnr = 0.0f;
     report.seconds = 1.5;
-    EXPECT_EQ(JsonLine(report, options),
-              "{\"input\":\"in.jpg\",\"output\":\"in'.png\",\"size\":{\"width\":640,\"height\":480},"
-              "\"settings\":{\"strength\":50,\"tone\":\"none\",\"brightness_correction\":true,\"rgb_correction\":true,\"view\":null,\"method\":\"classic\"},"
-              "\"luma_snr\":31.25,\"chroma_snr\":null,\"noise\":null,\"noise_model\":null,\"seconds\":1.500,\"error\":null}");
+    EXPECT_EQ(
+        JsonLine(report, options),
+        "{\"input\":\"in.jpg\",\"output\":\"in'.png\",\"size\":{\"width\":640,\"height\":480},"
+        "\"settings\":{\"strength\":50,\"tone\":\"none\",\"brightness_correction\":true,\"rgb_correction\":true,"
+        "\"view\":null,\"method\":\"classic\"},"
+        "\"luma_snr\":31.25,\"chroma_snr\":null,\"noise\":null,\"noise_model\":null,\"seconds\":1.500,\"error\":null}");
 }
 
 TEST(Progress, BoardCombinesTheWorkersAndPrintsAboveTheBar)

@@ -35,7 +35,8 @@ Field Blurred(Field white)
             for (int x = 1; x + 1 < white.width; ++x) {
                 double sum = 0;
                 for (int dy = -1; dy <= 1; ++dy)
-                    for (int dx = -1; dx <= 1; ++dx) sum += (2 - std::abs(dx)) * (2 - std::abs(dy)) * white.At(c, x + dx, y + dy);
+                    for (int dx = -1; dx <= 1; ++dx)
+                        sum += (2 - std::abs(dx)) * (2 - std::abs(dy)) * white.At(c, x + dx, y + dy);
                 out.At(c, x, y) = sum / 16;
             }
     return out;
@@ -55,7 +56,8 @@ double BandDeviation(Field& field, int level, int orientation)
                 for (int dx = 0; dx < taps; ++dx) {
                     const int down = orientation != 1 && dy >= half ? -1 : 1;
                     const int across = orientation != 0 && dx >= half ? -1 : 1;
-                    sum += down * across * (field.At(0, x + dx, y + dy) + field.At(1, x + dx, y + dy) + field.At(2, x + dx, y + dy));
+                    sum += down * across *
+                           (field.At(0, x + dx, y + dy) + field.At(1, x + dx, y + dy) + field.At(2, x + dx, y + dy));
                 }
             const double value = sum / std::sqrt(3.0) / taps;
             squares += value * value;
@@ -98,8 +100,8 @@ TEST(NoiseEstimate, CorrelatedNoiseAtItsScale)
 {
     const int width = 640, height = 480;
     Field blurred = Blurred(WhiteField(width, height, 11));
-    const Image camera =
-        MakePicture(width, height, 0, [&](int x, int y, int c) { return 60 + 130.0 * x / width + 16 * blurred.At(c, x, y); });
+    const Image camera = MakePicture(
+        width, height, 0, [&](int x, int y, int c) { return 60 + 130.0 * x / width + 16 * blurred.At(c, x, y); });
     const NoiseLevels noise = Measure(camera);
     for (int bin = 0; bin < noise.bins; ++bin)
         for (int level = 0; level < noiseLevels; ++level)

@@ -24,7 +24,10 @@ struct Numbers {
     }
 };
 
-inline std::uint8_t Clamped(double v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : std::lround(v)); }
+inline std::uint8_t Clamped(double v)
+{
+    return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : std::lround(v));
+}
 
 // A picture whose source rows hold value(x, y, channel) plus noise of the given deviation.
 template <class Value>
@@ -35,9 +38,7 @@ inline Image MakePicture(int width, int height, double noise, const Value& value
     Numbers numbers{2024};
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            for (int c = 0; c < 3; ++c)
-                image.rows[y][3 * x + c] = Clamped(value(x, y, c) + noise * numbers.Gaussian());
+            for (int c = 0; c < 3; ++c) image.rows[y][3 * x + c] = Clamped(value(x, y, c) + noise * numbers.Gaussian());
     std::memset(image.bits, 0xA5, static_cast<std::size_t>(RowStride(width) * height));
     return image;
 }
-
