@@ -44,10 +44,13 @@ constexpr double varianceScale[3] = {1.0 / 3, 1.0 / 2, 1.0 / 6};
 constexpr float stepOf[3] = {opponentY / 2, opponentC1 / 2, opponentC2 / 2};
 constexpr int histogramSize = 4 * 510 + 1;  // the largest whole number: four samples of 2 x 255
 
+// A block's sums fit 32 bits: 256 squares of differences of at most 1020, and 256 sums of two
+// squares of second differences of at most 2040 (under 2^32). A 12-megapixel picture holds some
+// 47 000 blocks.
 struct BlockFigures {
-    std::int64_t brightness = 0;         // the sum of r + g + b over the block
-    std::int64_t lag[3][lagCount] = {};  // per channel, sums of squared differences at each lag
-    std::int64_t second[3] = {};         // per channel, sums of squared second differences, across and down
+    std::int32_t brightness = 0;          // the sum of r + g + b over the block
+    std::uint32_t lag[3][lagCount] = {};  // per channel, sums of squared differences at each lag
+    std::uint32_t second[3] = {};         // per channel, sums of squared second differences, across and down
 };
 
 struct BlockGrid {
@@ -78,7 +81,7 @@ BlockFigures MeasureBlock(const std::uint8_t* const* rows, int left, int top, We
     ReadWindow(rows, left, top, w);
     BlockFigures figures;
     constexpr int first = blockReach, last = blockReach + blockSide;
-    // A row's sums fit 32 bits (16 sums of two squares of at most 2040²), so its loops run on vectors.
+    // A row's sums fit 31 bits, so the loops along it run on vectors.
     for (int y = first; y < last; ++y)
         for (int x = first; x < last; ++x) figures.brightness += w[0][y][x];
     for (int c = 0; c < 3; ++c) {
@@ -89,7 +92,7 @@ BlockFigures MeasureBlock(const std::uint8_t* const* rows, int left, int top, We
                 const int* shifted = v[y + lags[k].dy].data() + lags[k].dx;
                 std::int32_t sum = 0;
                 for (int x = first; x < last; ++x) sum += (shifted[x] - row[x]) * (shifted[x] - row[x]);
-                figures.lag[c][k] += sum;
+                figures.lag[c][k] += static_cast<std::uint32_t>(sum);
             }
         for (int y = first; y < last; ++y) {
             const int *above = v[y - secondLag].data(), *row = v[y].data(), *below = v[y + secondLag].data();
@@ -99,7 +102,7 @@ BlockFigures MeasureBlock(const std::uint8_t* const* rows, int left, int top, We
                 const int down = above[x] - 2 * row[x] + below[x];
                 sum += across * across + down * down;
             }
-            figures.second[c] += sum;
+            figures.second[c] += static_cast<std::uint32_t>(sum);
         }
     }
     return figures;
@@ -111,12 +114,12 @@ std::vector<double> Detail(const std::vector<BlockFigures>& blocks)
 {
     const std::size_t count = blocks.size();
     std::vector<double> detail(count, 0.0);
-    std::vector<std::int64_t> values(count);
+    std::vector<std::uint32_t> values(count);
     const auto add = [&](auto figureOf) {
         for (std::size_t b = 0; b < count; ++b) values[b] = figureOf(blocks[b]);
-        std::vector<std::int64_t> sorted = values;
+        std::vector<std::uint32_t> sorted = values;
         std::nth_element(sorted.begin(), sorted.begin() + count / 2, sorted.end());
-        const double median = static_cast<double>(std::max<std::int64_t>(sorted[count / 2], 1));
+        const double median = static_cast<double>(std::max<std::uint32_t>(sorted[count / 2], 1));
         for (std::size_t b = 0; b < count; ++b) detail[b] += static_cast<double>(values[b]) / median;
     };
     for (int c = 0; c < 3; ++c) {
