@@ -24,7 +24,7 @@ std::vector<std::uint8_t> MakeBitmap(std::uint32_t width, std::uint32_t height)
     return block;
 }
 
-// Bands joined into one stream must decode (libpng natively, WIC on Windows) to the very pixels
+// Bands joined into one stream must decode (with libpng) to the very pixels
 // written, whatever the number of bands, including more bands than rows and stored rows.
 TEST(PngWriting, BandsJoinIntoOneStreamThatDecodesExactly)
 {
