@@ -26,13 +26,19 @@ JpegErrors& ErrorsOf(j_common_ptr info)
     return *reinterpret_cast<JpegErrors*>(info->err);
 }
 
+FileError ReasonOfError(int code)
+{
+    if (code == JERR_OUT_OF_MEMORY) return FileError::OutOfMemory;
+    if (code == JERR_IMAGE_TOO_BIG || code == JERR_NO_BACKING_STORE) return FileError::TooLarge;
+    if (code == JERR_INPUT_EMPTY || code == JERR_INPUT_EOF) return FileError::Truncated;
+    return FileError::Damaged;
+}
+
+// A reason noted before the error stands: a header cut short first warns of the file's end, then
+// fails for want of what followed.
 [[noreturn]] void OnJpegError(j_common_ptr info)
 {
-    const int code = info->err->msg_code;
-    ErrorsOf(info).reason = code == JERR_OUT_OF_MEMORY ? FileError::OutOfMemory
-                          : code == JERR_IMAGE_TOO_BIG || code == JERR_NO_BACKING_STORE ? FileError::TooLarge
-                          : code == JERR_INPUT_EMPTY || code == JERR_INPUT_EOF ? FileError::Truncated
-                          : FileError::Damaged;
+    if (ErrorsOf(info).reason == FileError::None) ErrorsOf(info).reason = ReasonOfError(info->err->msg_code);
     std::longjmp(ErrorsOf(info).jump, 1);
 }
 

@@ -19,12 +19,12 @@ struct MemorySource {
 FileError ReasonOf(const char* message)
 {
     const auto says = [message](const char* words) { return message && std::strstr(message, words) != nullptr; };
-    return says("CRC") ? FileError::ChecksumMismatch
-         : says("truncated") ? FileError::Truncated
-         : says("memory") ? FileError::OutOfMemory
-         : says("exceeds") || says("too large") ? FileError::TooLarge
-         : says("Not a PNG") ? FileError::NotAPicture
-         : FileError::Damaged;
+    return says("CRC")                                          ? FileError::ChecksumMismatch
+           : says("truncated") || says("Not enough image data") ? FileError::Truncated
+           : says("memory")                                     ? FileError::OutOfMemory
+           : says("exceeds") || says("too large")               ? FileError::TooLarge
+           : says("Not a PNG")                                  ? FileError::NotAPicture
+                                                                : FileError::Damaged;
 }
 
 void ReadFromMemory(png_structp png, png_bytep to, png_size_t count)

@@ -12,9 +12,13 @@
 #include <vector>
 
 #include "imagefile/image.h"
+#include "support/file_error.h"
 #include "support/replace_file.h"
 
 using Bytes = std::vector<std::uint8_t>;
+
+// Failures name the reason in words.
+inline void PrintTo(FileError error, std::ostream* out) { *out << FileErrorText(error); }
 
 struct BmpShape {
     std::int32_t width = 3;
