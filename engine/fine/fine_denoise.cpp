@@ -11,6 +11,7 @@
 #include "engine/fine/fine_tile.h"
 #include "engine/fine/noise_estimate.h"
 #include "engine/fine/opponent_colour.h"
+#include "engine/fine/similarity_stage.h"
 #include "engine/parallel_for.h"
 #include "engine/quality.h"
 
@@ -34,12 +35,21 @@ struct TileGrid {
     int Count() const { return columns * rows; }
 };
 
+// The wavelet pass covers the self-similarity stage's whole frame, and needs its own margin around
+// that.
+int WaveletTileSide(int coreSide)
+{
+    return coreSide + 2 * similarityMargin + 2 * tileMargin;
+}
+
 std::int64_t BytesPerWorker(int coreWidth, int coreHeight)
 {
-    const int width = coreWidth + 2 * tileMargin, height = coreHeight + 2 * tileMargin;
+    const int width = WaveletTileSide(coreWidth), height = WaveletTileSide(coreHeight);
+    const std::int64_t pilot = 3 * static_cast<std::int64_t>(SimilarityPlaneFloats(coreWidth + 2 * similarityMargin,
+                                                                                   coreHeight + 2 * similarityMargin));
     const std::int64_t results = 3 * std::int64_t{coreWidth} * coreHeight;
     return static_cast<std::int64_t>(TileScratchBytes(width, height)) +
-           static_cast<std::int64_t>(sizeof(float)) * results +
+           static_cast<std::int64_t>(sizeof(float)) * (pilot + results) +
            static_cast<std::int64_t>(sizeof(int)) * 2 * (width + 8);
 }
 
@@ -71,8 +81,9 @@ TileGrid GridFor(std::int32_t width, std::int32_t height, int threads)
 }
 
 struct Worker {
-    TileScratch scratch;
-    std::vector<float> results;    // the three denoised channels of the tile's core
+    TileScratch scratch;            // the wavelet pass's, then the noisy frame and the stage's sums
+    std::vector<float> pilot;       // the wavelet result over the frame, channel after channel
+    std::vector<float> results;     // the three denoised channels of the tile's core
     std::vector<int> columnSource;  // picture column of each tile column, mirrored at the edges
     // For the brightness codes: the picture column of each tile column from 4 before the tile to 4
     // after it, and each such column's sum of r + g + b over 8 rows.
@@ -157,15 +168,52 @@ void FillBrightness(const Tile& tile, std::int32_t width, std::int32_t height, c
     }
 }
 
-void KeepCore(const Tile& tile, int channel, Worker& worker)
+// The wavelet result of the tile's core goes to the pilot plane of the stage's frame.
+void KeepCore(const Tile& tile, float* pilot, const SimilarityPlanes& planes, TileScratch& scratch)
 {
     const int tileWidth = tile.coreWidth + 2 * tileMargin;
-    const float* plane = TilePicture(worker.scratch);
-    float* out = worker.results.data() + static_cast<std::size_t>(channel) * tile.coreWidth * tile.coreHeight;
+    const float* plane = TilePicture(scratch);
     for (int y = 0; y < tile.coreHeight; ++y) {
         const float* in = plane + static_cast<std::size_t>(y + tileMargin) * tileWidth + tileMargin;
-        std::copy(in, in + tile.coreWidth, out + static_cast<std::size_t>(y) * tile.coreWidth);
+        float* out = pilot + static_cast<std::size_t>(tile.y0 + y - planes.frame.top) * planes.stride +
+                     (tile.x0 - planes.frame.left);
+        std::copy(in, in + tile.coreWidth, out);
     }
+}
+
+// The noisy picture's three channels over the stage's frame.
+void FillFrame(const SimilarityPlanes& planes, const std::uint8_t* const* rows)
+{
+    const PictureRect& frame = planes.frame;
+    for (int y = 0; y < frame.height; ++y) {
+        const std::uint8_t* pixel = rows[frame.top + y] + 3 * frame.left;
+        const std::size_t at = static_cast<std::size_t>(y) * planes.stride;
+        for (int x = 0; x < frame.width; ++x, pixel += 3)
+            RgbToOpponent(pixel[2], pixel[1], pixel[0], planes.noisy[0][at + x], planes.noisy[1][at + x],
+                          planes.noisy[2][at + x]);
+        for (int c = 0; c < 3; ++c)
+            std::fill(planes.noisy[c] + at + frame.width, planes.noisy[c] + at + planes.stride, 0.0f);
+    }
+}
+
+SimilarityPlanes PlanesFor(const Tile& tile, std::int32_t width, std::int32_t height, Worker& worker)
+{
+    SimilarityPlanes planes;
+    planes.picture = {0, 0, width, height};
+    planes.core = {tile.x0, tile.y0, tile.coreWidth, tile.coreHeight};
+    planes.frame = SimilarityFrame(planes.picture, planes.core);
+    const std::size_t planeSize = SimilarityPlaneFloats(planes.frame.width, planes.frame.height);
+    planes.stride = static_cast<int>(planeSize / planes.frame.height);
+    // The wavelet pass is done with its planes when the stage starts; they hold more than the
+    // stage's nine frame planes (the wavelet tile is the frame and a margin, thirteen planes).
+    float* block = TilePicture(worker.scratch);
+    for (int c = 0; c < 3; ++c) {
+        planes.pilot[c] = worker.pilot.data() + c * planeSize;
+        planes.noisy[c] = block + c * planeSize;
+        planes.sum[c] = block + (3 + c) * planeSize;
+        planes.weight[c] = block + (6 + c) * planeSize;
+    }
+    return planes;
 }
 
 // Where the results go: the area's first pixel and the distance between its rows.
@@ -195,27 +243,38 @@ void WriteCore(const Tile& tile, const Worker& worker, const Output& output)
     }
 }
 
-void DenoiseTile(const Tile& tile, const ChannelNoise* noise, std::int32_t width, std::int32_t height,
-                 const std::uint8_t* const* rows, const Output& output, Worker& worker)
+// The wavelet pass over the stage's frame, then the stage on the core.
+void DenoiseTile(const Tile& tile, const ChannelNoise* noise, const PatchNoise& patchNoise, std::int32_t width,
+                 std::int32_t height, const std::uint8_t* const* rows, const Output& output, Worker& worker)
 {
-    const int tileWidth = tile.coreWidth + 2 * tileMargin, tileHeight = tile.coreHeight + 2 * tileMargin;
-    for (int x = 0; x < tileWidth; ++x) worker.columnSource[x] = Mirror(tile.x0 - tileMargin + x, width);
-    FillBrightness(tile, width, height, rows, worker);
+    const SimilarityPlanes planes = PlanesFor(tile, width, height, worker);
+    const Tile wavelet{planes.frame.left, planes.frame.top, planes.frame.width, planes.frame.height};
+    const int tileWidth = wavelet.coreWidth + 2 * tileMargin, tileHeight = wavelet.coreHeight + 2 * tileMargin;
+    for (int x = 0; x < tileWidth; ++x) worker.columnSource[x] = Mirror(wavelet.x0 - tileMargin + x, width);
+    FillBrightness(wavelet, width, height, rows, worker);
     for (int channel = 0; channel < 3; ++channel) {
-        FillTile(tile, channel, height, rows, worker);
+        FillTile(wavelet, channel, height, rows, worker);
         DenoiseTileChannel(worker.scratch, tileWidth, tileHeight, noise[channel]);
-        KeepCore(tile, channel, worker);
+        KeepCore(wavelet, planes.pilot[channel], planes, worker.scratch);
     }
+    FillFrame(planes, rows);
+    const std::size_t coreSize = static_cast<std::size_t>(tile.coreWidth) * tile.coreHeight;
+    float* const out[3] = {worker.results.data(), worker.results.data() + coreSize,
+                           worker.results.data() + 2 * coreSize};
+    SimilarityDenoise(planes, patchNoise, out);
     WriteCore(tile, worker, output);
 }
 
 bool PrepareWorkers(const TileGrid& grid, std::vector<Worker>& workers)
 {
-    const int tileWidth = grid.coreWidth + 2 * tileMargin, tileHeight = grid.coreHeight + 2 * tileMargin;
+    const int tileWidth = WaveletTileSide(grid.coreWidth), tileHeight = WaveletTileSide(grid.coreHeight);
+    const std::size_t framePlane =
+        SimilarityPlaneFloats(grid.coreWidth + 2 * similarityMargin, grid.coreHeight + 2 * similarityMargin);
     try {
         workers.resize(static_cast<std::size_t>(grid.workers));
         for (Worker& worker : workers) {
             if (!AllocateTileScratch(tileWidth, tileHeight, worker.scratch)) return false;
+            worker.pilot.resize(3 * framePlane);
             worker.results.resize(3 * static_cast<std::size_t>(grid.coreWidth) * grid.coreHeight);
             worker.columnSource.resize(static_cast<std::size_t>(tileWidth));
             worker.boxSource.resize(static_cast<std::size_t>(tileWidth) + 8);
@@ -296,8 +355,11 @@ bool DenoiseTiles(const DenoiseSettings& settings, const DenoiseHooks& hooks, co
     std::copy(noise.sigma, noise.sigma + 3, outcome.noiseSigma.begin());
     outcome.noiseBrief = BriefOf(noise);
     std::vector<ChannelNoise> channels;
+    std::unique_ptr<PatchNoise> patchNoise;
     try {
         channels = ShrinkageNoise(noise, settings.filterStrength);
+        patchNoise = std::make_unique<PatchNoise>();
+        MeasuredPatchNoise(noise, settings.filterStrength, *patchNoise);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -308,7 +370,8 @@ bool DenoiseTiles(const DenoiseSettings& settings, const DenoiseHooks& hooks, co
             const int x0 = (index % grid.columns) * grid.coreWidth, y0 = (index / grid.columns) * grid.coreHeight;
             const Tile tile{area.left + x0, area.top + y0, std::min<int>(grid.coreWidth, area.width - x0),
                             std::min<int>(grid.coreHeight, area.height - y0)};
-            DenoiseTile(tile, channels.data(), width, height, rows, output, workers[static_cast<std::size_t>(worker)]);
+            DenoiseTile(tile, channels.data(), *patchNoise, width, height, rows, output,
+                        workers[static_cast<std::size_t>(worker)]);
             const int done = finished.fetch_add(1) + 1;
             if (worker == 0 && hooks.progress) hooks.progress(ProgressPhase::Working, 5 + 85 * done / grid.Count());
         }

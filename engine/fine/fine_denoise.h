@@ -8,9 +8,11 @@
 // noise on the picture itself, so it needs no noise level from the user: the strength scales what
 // it measured, 50 taking it as it is. It works in an orthonormal opponent colour space (brightness
 // and two colour axes) with a translation-invariant wavelet transform and locally adaptive
-// bivariate shrinkage, in overlapping tiles so its memory stays below the classic run's for the
-// same picture. Each tile keeps only the part its margin makes exact (the picture mirrored at its
-// edges), so the result depends neither on the tiling nor on the number of threads nor on the
+// bivariate shrinkage, whose result then guides a second stage that filters groups of alike
+// patches together (engine/fine/similarity_stage.h). It runs in overlapping tiles so its memory
+// stays below the classic run's for the same picture. Each tile keeps only the part its margin
+// makes exact (the picture mirrored at its edges for the wavelets, the stage's patches inside the
+// picture), so the result depends neither on the tiling nor on the number of threads nor on the
 // build. The classic-only settings are not read.
 
 // The whole picture: measures the noise (unless the settings carry it), reads the source rows,

@@ -1,0 +1,105 @@
+#include "engine/fine/patch_noise.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The hard threshold, in noise standard deviations.
+constexpr float hardThreshold = 3.0f;
+// The noise the filters take for a patch's mean, taken from the pilot: small enough to keep it,
+// and not zero, so that a mean of zero keeps a factor of zero rather than none.
+constexpr float meanVariance = 1e-6f;
+
+using Correlation = double[noiseSide];  // at [d + noiseReach], |d| <= noiseReach
+
+// sum over n of f(n) f(n + d) of a filter of the given taps.
+void CorrelationOf(const float* taps, int count, Correlation& out)
+{
+    for (int d = -noiseReach; d <= noiseReach; ++d) {
+        double sum = 0;
+        for (int n = 0; n < count; ++n)
+            if (n + d >= 0 && n + d < count) sum += static_cast<double>(taps[n]) * taps[n + d];
+        out[d + noiseReach] = sum;
+    }
+}
+
+// The variance of a separable filter's output (down the columns, along the rows) on noise with
+// autocovariance r (rows dy, columns dx).
+double FilterVariance(const float (&r)[noiseSide][noiseSide], const Correlation& down, const Correlation& across)
+{
+    double sum = 0;
+    for (int dy = 0; dy < noiseSide; ++dy)
+        for (int dx = 0; dx < noiseSide; ++dx) sum += down[dy] * across[dx] * r[dy][dx];
+    return sum;
+}
+
+// How much louder than the finest diagonal detail each coefficient's noise is in a bin: as the
+// autocovariance says, but only where the measurement found the noise coloured at all (some band
+// above the finest diagonal one), and never more than its loudest band.
+void CoefficientGains(const NoiseLevels& noise, int bin, int c, float (&gain)[patchSize])
+{
+    const float anchor = noise.band[bin][c][0][2];
+    float loudest = anchor;
+    for (const auto& level : noise.band[bin][c])
+        for (float band : level) loudest = std::max(loudest, band);
+    std::fill(gain, gain + patchSize, 1.0f);
+    if (!(anchor > 0.0f) || loudest <= anchor) return;
+    const auto& r = noise.autocovariance[bin][c];
+    // The anchor is the finest diagonal detail's, (p00 - p01 - p10 + p11) / 2.
+    const float difference[2] = {0.70710678f, -0.70710678f};
+    Correlation finest, basis[patchSide];
+    CorrelationOf(difference, 2, finest);
+    for (int k = 0; k < patchSide; ++k) CorrelationOf(patchDct[k], patchSide, basis[k]);
+    const double base = FilterVariance(r, finest, finest);
+    if (!(base > 0)) return;
+    const float cap = loudest / anchor;
+    for (int u = 0; u < patchSide; ++u)
+        for (int v = 0; v < patchSide; ++v) {
+            const double ratio = std::sqrt(std::max(FilterVariance(r, basis[v], basis[u]), 0.0) / base);
+            gain[u * patchSide + v] = std::clamp(static_cast<float>(ratio), 1.0f, cap);
+        }
+}
+
+}  // namespace
+
+void MeasuredPatchNoise(const NoiseLevels& noise, int strength, PatchNoise& out)
+{
+    const float scale = static_cast<float>(strength) / 50.0f;
+    float gain[noiseBinsMax][patchSize];
+    for (int c = 0; c < 3; ++c) {
+        out.sigma[c] = noise.sigma[c] * scale;
+        out.present[c] = out.sigma[c] > 0.0f;
+        for (int bin = 0; bin < noise.bins; ++bin) CoefficientGains(noise, bin, c, gain[bin]);
+        for (int code = 0; code < patchBrightnessCodes; ++code) {
+            const float brightness = static_cast<float>(code) + 0.5f;
+            // Between two bins the deviations are interpolated, beyond the ends they stay.
+            int low = 0, high = 0;
+            float t = 0.0f;
+            while (high + 1 < noise.bins && noise.brightness[high] <= brightness) ++high;
+            if (high > 0 && noise.brightness[high] > brightness) {
+                low = high - 1;
+                const float span = noise.brightness[high] - noise.brightness[low];
+                t = span > 0.0f ? (brightness - noise.brightness[low]) / span : 1.0f;
+            } else {
+                low = high;
+            }
+            const float anchorLow = noise.band[low][c][0][2], anchorHigh = noise.band[high][c][0][2];
+            for (int i = 0; i < patchSize; ++i) {
+                const float sigmaLow = anchorLow * gain[low][i], sigmaHigh = anchorHigh * gain[high][i];
+                const float sigma = (sigmaLow + (sigmaHigh - sigmaLow) * t) * scale;
+                out.variance[c][code][i] = i == 0 ? meanVariance : sigma * sigma;
+                out.threshold[c][code][i] = i == 0 ? 0.0f : hardThreshold * sigma;
+            }
+        }
+    }
+}
+
+int PatchBrightnessCode(float brightnessDc)
+{
+    // Coefficient 0 is the sum over 8 (the mean times 8); the brightness channel is the sum of R, G
+    // and B over sqrt 3.
+    constexpr float toMean = 1.0f / (8.0f * 1.7320508f);
+    const float mean = brightnessDc * toMean;
+    return mean <= 0.0f ? 0 : mean >= 255.0f ? 255 : static_cast<int>(mean);
+}

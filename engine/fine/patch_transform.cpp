@@ -1,0 +1,180 @@
+#include "engine/fine/patch_transform.h"
+
+#include "engine/fine/eight_floats.h"
+#include "engine/wide_loops.h"
+
+namespace {
+
+// c(k) cos(k pi / 16) with the 1/2 of c(k) taken in; rootEighth serves frequency 0 and 4 alike.
+constexpr float rootEighth = 0.353553391f;  // sqrt(1/8)
+constexpr float cos1 = 0.49039264f;
+constexpr float cos2 = 0.461939766f;
+constexpr float cos3 = 0.415734806f;
+constexpr float cos5 = 0.277785117f;
+constexpr float cos6 = 0.191341716f;
+constexpr float cos7 = 0.097545161f;
+constexpr float rootHalf = 0.70710678f;
+
+}  // namespace
+
+constexpr float patchDct[patchSide][patchSide] = {
+    {rootEighth, rootEighth, rootEighth, rootEighth, rootEighth, rootEighth, rootEighth, rootEighth},
+    {cos1, cos3, cos5, cos7, -cos7, -cos5, -cos3, -cos1},
+    {cos2, cos6, -cos6, -cos2, -cos2, -cos6, cos6, cos2},
+    {cos3, -cos7, -cos1, -cos5, cos5, cos1, cos7, -cos3},
+    {rootEighth, -rootEighth, -rootEighth, rootEighth, rootEighth, -rootEighth, -rootEighth, rootEighth},
+    {cos5, -cos1, cos7, cos3, -cos3, -cos7, cos1, -cos5},
+    {cos6, -cos2, cos2, -cos6, -cos6, cos2, -cos2, cos6},
+    {cos7, -cos5, cos3, -cos1, cos1, -cos3, cos5, -cos7},
+};
+
+namespace {
+
+using Block = EightFloats[patchSide];
+
+// The DCT down the columns of a block, every column at once: b[k] is row k, and becomes frequency
+// row k. Even and odd halves apart: 22 products instead of 64.
+QV_LOOP_BODY void ForwardColumns(Block& b)
+{
+    const EightFloats s0 = b[0] + b[7], d0 = b[0] - b[7];
+    const EightFloats s1 = b[1] + b[6], d1 = b[1] - b[6];
+    const EightFloats s2 = b[2] + b[5], d2 = b[2] - b[5];
+    const EightFloats s3 = b[3] + b[4], d3 = b[3] - b[4];
+    const EightFloats a0 = s0 + s3, a3 = s0 - s3, a1 = s1 + s2, a2 = s1 - s2;
+    const EightFloats c1 = SplatEight(cos1), c2 = SplatEight(cos2), c3 = SplatEight(cos3);
+    const EightFloats c5 = SplatEight(cos5), c6 = SplatEight(cos6), c7 = SplatEight(cos7);
+    const EightFloats r8 = SplatEight(rootEighth);
+    b[0] = (a0 + a1) * r8;
+    b[4] = (a0 - a1) * r8;
+    b[2] = a3 * c2 + a2 * c6;
+    b[6] = a3 * c6 - a2 * c2;
+    b[1] = ((d0 * c1 + d1 * c3) + d2 * c5) + d3 * c7;
+    b[3] = ((d0 * c3 - d1 * c7) - d2 * c1) - d3 * c5;
+    b[5] = ((d0 * c5 - d1 * c1) + d2 * c7) + d3 * c3;
+    b[7] = ((d0 * c7 - d1 * c5) + d2 * c3) - d3 * c1;
+}
+
+// The inverse of ForwardColumns.
+QV_LOOP_BODY void InverseColumns(Block& b)
+{
+    const EightFloats c1 = SplatEight(cos1), c2 = SplatEight(cos2), c3 = SplatEight(cos3);
+    const EightFloats c5 = SplatEight(cos5), c6 = SplatEight(cos6), c7 = SplatEight(cos7);
+    const EightFloats r8 = SplatEight(rootEighth);
+    const EightFloats even0 = (b[0] + b[4]) * r8, even1 = (b[0] - b[4]) * r8;
+    const EightFloats q3 = b[2] * c2 + b[6] * c6, q2 = b[2] * c6 - b[6] * c2;
+    const EightFloats e0 = even0 + q3, e3 = even0 - q3, e1 = even1 + q2, e2 = even1 - q2;
+    const EightFloats o0 = ((b[1] * c1 + b[3] * c3) + b[5] * c5) + b[7] * c7;
+    const EightFloats o1 = ((b[1] * c3 - b[3] * c7) - b[5] * c1) - b[7] * c5;
+    const EightFloats o2 = ((b[1] * c5 - b[3] * c1) + b[5] * c7) + b[7] * c3;
+    const EightFloats o3 = ((b[1] * c7 - b[3] * c5) + b[5] * c3) - b[7] * c1;
+    b[0] = e0 + o0;
+    b[7] = e0 - o0;
+    b[1] = e1 + o1;
+    b[6] = e1 - o1;
+    b[2] = e2 + o2;
+    b[5] = e2 - o2;
+    b[3] = e3 + o3;
+    b[4] = e3 - o3;
+}
+
+// Rows become columns: three rounds of interleaving, which only move values.
+QV_LOOP_BODY void Transpose(Block& b)
+{
+    EightFloats t[patchSide], u[patchSide];
+    for (int k = 0; k < patchSide; k += 2) {
+        t[k] = __builtin_shufflevector(b[k], b[k + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+        t[k + 1] = __builtin_shufflevector(b[k], b[k + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+    }
+    for (int k = 0; k < patchSide; k += 4)
+        for (int h = 0; h < 2; ++h) {
+            u[k + 2 * h] = __builtin_shufflevector(t[k + h], t[k + h + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+            u[k + 2 * h + 1] = __builtin_shufflevector(t[k + h], t[k + h + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+        }
+    for (int k = 0; k < 4; ++k) {
+        b[k] = __builtin_shufflevector(u[k], u[k + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+        b[k + 4] = __builtin_shufflevector(u[k], u[k + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+}
+
+}  // namespace
+
+// Down the columns, across (the block transposed), and down again: the coefficients come out with
+// the horizontal frequency as the row.
+QV_LOOP_BODY void ForwardPatchBody(const float* plane, int stride, float* coefficients)
+{
+    Block b;
+    for (int k = 0; k < patchSide; ++k) b[k] = LoadEight(plane + static_cast<long>(k) * stride);
+    ForwardColumns(b);
+    Transpose(b);
+    ForwardColumns(b);
+    for (int k = 0; k < patchSide; ++k) StoreEight(coefficients + k * patchSide, b[k]);
+}
+QV_WIDE_LOOP(ForwardPatch, (const float* plane, int stride, float* coefficients), (plane, stride, coefficients))
+
+QV_LOOP_BODY void PatchDcOfBody(const float* plane, int stride, float* dc)
+{
+    EightFloats sum = LoadEight(plane);
+    for (int k = 1; k < patchSide; ++k) sum = sum + LoadEight(plane + static_cast<long>(k) * stride);
+    float total = sum[0];
+    for (int k = 1; k < patchSide; ++k) total = total + sum[k];
+    *dc = total * 0.125f;
+}
+QV_WIDE_LOOP(PatchDcOf, (const float* plane, int stride, float* dc), (plane, stride, dc))
+
+float PatchDc(const float* plane, int stride)
+{
+    float dc;
+    PatchDcOf(plane, stride, &dc);
+    return dc;
+}
+
+QV_LOOP_BODY void AddInversePatchesBody(const float* coefficients, const int* offsets, int count, float weight,
+                                        int stride, float* sum, float* weights)
+{
+    const EightFloats w = SplatEight(weight);
+    for (int g = 0; g < count; ++g) {
+        Block b;
+        for (int k = 0; k < patchSide; ++k) b[k] = LoadEight(coefficients + g * patchSize + k * patchSide);
+        InverseColumns(b);
+        Transpose(b);
+        InverseColumns(b);
+        for (int k = 0; k < patchSide; ++k) {
+            const long at = offsets[g] + static_cast<long>(k) * stride;
+            StoreEight(sum + at, LoadEight(sum + at) + w * b[k]);
+            StoreEight(weights + at, LoadEight(weights + at) + w);
+        }
+    }
+}
+QV_WIDE_LOOP(AddInversePatches,
+             (const float* coefficients, const int* offsets, int count, float weight, int stride, float* sum,
+              float* weights),
+             (coefficients, offsets, count, weight, stride, sum, weights))
+
+// Pair (a, b) becomes ((a + b), (a - b)) / sqrt 2, coefficient by coefficient; applied twice it
+// gives the pair back.
+QV_LOOP_BODY void Butterfly(float* a, float* b)
+{
+    const EightFloats scale = SplatEight(rootHalf);
+    for (int c = 0; c < patchSize; c += 8) {
+        const EightFloats x = LoadEight(a + c), y = LoadEight(b + c);
+        StoreEight(a + c, (x + y) * scale);
+        StoreEight(b + c, (x - y) * scale);
+    }
+}
+
+// Level by level, in place: at each level the pairs (i, i + step) of the patches that still hold
+// sums, i a multiple of 2 step, become their scaled sum at i and difference at i + step.
+QV_LOOP_BODY void HaarAcrossGroupBody(float* group, int count)
+{
+    for (int step = 1; step < count; step *= 2)
+        for (int i = 0; i < count; i += 2 * step) Butterfly(group + i * patchSize, group + (i + step) * patchSize);
+}
+QV_WIDE_LOOP(HaarAcrossGroup, (float* group, int count), (group, count))
+
+// The levels in the opposite order.
+QV_LOOP_BODY void InverseHaarAcrossGroupBody(float* group, int count)
+{
+    for (int step = count / 2; step >= 1; step /= 2)
+        for (int i = 0; i < count; i += 2 * step) Butterfly(group + i * patchSize, group + (i + step) * patchSize);
+}
+QV_WIDE_LOOP(InverseHaarAcrossGroup, (float* group, int count), (group, count))

@@ -1,0 +1,35 @@
+#pragma once
+
+// The transforms of the self-similarity stage: an orthonormal 8 x 8 DCT-II on each patch, and an
+// orthonormal Haar transform across a group of patches. Pure kernels over small blocks; the
+// constants are literals (cosines computed at start-up would differ in their last bits from one
+// runtime library to another), and every sum runs in a fixed order, so the same block gives the
+// same bits in every build.
+
+constexpr int patchSide = 8;
+constexpr int patchSize = patchSide * patchSide;
+// The most patches a group holds; a group holds a power of two of them.
+constexpr int largestGroup = 16;
+
+// patchDct[k][n] = c(k) cos((2n + 1) k pi / 16), c(0) = sqrt(1/8), c(k) = 1/2: row k is the k-th
+// basis vector. A patch's coefficient u * 8 + v holds horizontal frequency u and vertical v.
+extern const float patchDct[patchSide][patchSide];
+
+// The coefficients of the 8 x 8 patch whose top-left sample is plane[0], rows stride apart.
+void ForwardPatch(const float* plane, int stride, float* coefficients);
+
+// Coefficient 0 alone (the samples' sum over 8), cheaper than the whole transform.
+float PatchDc(const float* plane, int stride);
+
+// The samples of count patches' coefficients (patch after patch), times weight, added patch by
+// patch to the sums at the patches' offsets in a plane of rows stride apart, and weight to the
+// weights there.
+void AddInversePatches(const float* coefficients, const int* offsets, int count, float weight, int stride, float* sum,
+                       float* weights);
+
+// In place across a group of count patches' coefficients (count a power of two, at most
+// largestGroup), patch after patch: coefficient i of every patch is transformed with its likes.
+// The forward transform leaves the group's mean (times sqrt count) in patch 0 and the differences
+// of each level in the patches between.
+void HaarAcrossGroup(float* group, int count);
+void InverseHaarAcrossGroup(float* group, int count);

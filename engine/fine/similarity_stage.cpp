@@ -1,0 +1,213 @@
+#include "engine/fine/similarity_stage.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "engine/fine/block_matching.h"
+#include "engine/fine/collaborative_filter.h"
+
+static_assert(2 * searchReach + 1 <= widestSearch);
+
+namespace {
+
+// References every referenceStep samples from the picture's corner, and the last place a patch
+// fits, so every pixel lies in some reference patch.
+constexpr int referenceStep = 4;
+// Patches farther from the reference than this mean square difference per sample stay out of a
+// hard-thresholding group; the noise itself adds twice its variance to the distances.
+float HardLimit(float sigma)
+{
+    return (sigma <= 40.0f ? 2500.0f : 5000.0f) * patchSize;
+}
+// Columns right of a frame's rows that the matching's lanes read.
+constexpr int padding = 8;
+
+int PowerOfTwoAtMost(int n)
+{
+    int p = 1;
+    while (p * 2 <= n) p *= 2;
+    return p;
+}
+
+// The reference positions along one axis of a picture of the given length that lie in
+// [low, high], in increasing order.
+template <class Visit>
+void ForEachReference(int length, int low, int high, const Visit& visit)
+{
+    const int last = length - patchSide;
+    high = std::min(high, last);
+    int at = std::max(low, 0);
+    at = (at + referenceStep - 1) / referenceStep * referenceStep;
+    for (; at <= high; at += referenceStep) visit(at);
+    if (last % referenceStep != 0 && last >= low && last <= high) visit(last);
+}
+
+struct GroupWork {
+    int offset[largestGroup];
+    float coefficients[largestGroup * patchSize];
+    float pilot[largestGroup * patchSize];
+};
+
+void ClearSums(const SimilarityPlanes& p)
+{
+    const std::size_t size = SimilarityPlaneFloats(p.frame.width, p.frame.height);
+    for (int c = 0; c < 3; ++c) {
+        std::fill(p.sum[c], p.sum[c] + size, 0.0f);
+        std::fill(p.weight[c], p.weight[c] + size, 0.0f);
+    }
+}
+
+// A group's patches weigh by the inverse of the noise left in them; a group left without noise
+// (everything but the pilot's means taken out) weighs as one whose coefficients all but vanished.
+float WeightOf(float noiseLeft, const PatchNoise& noise, int channel)
+{
+    const float least = noise.sigma[channel] * noise.sigma[channel] * (1.0f / patchSize);
+    return 1.0f / std::max(noiseLeft, least);
+}
+
+// The candidates of the reference at (x, y) in picture coordinates, in the frame's: searchReach
+// around it, one fewer to the right, so that a row of them is two lanes of eight.
+SearchWindow WindowOf(const SimilarityPlanes& p, int x, int y)
+{
+    const int lastX = p.picture.width - patchSide, lastY = p.picture.height - patchSide;
+    return {std::max(0, x - searchReach) - p.frame.left, std::max(0, y - searchReach) - p.frame.top,
+            std::min(lastX, x + searchReach - 1) - p.frame.left, std::min(lastY, y + searchReach) - p.frame.top};
+}
+
+// Calls visit(x, y) for every reference whose groups may reach the rectangle, row by row.
+template <class Visit>
+void ForEachReferenceReaching(const SimilarityPlanes& p, const PictureRect& rect, const Visit& visit)
+{
+    const int before = searchReach + patchSide - 1, after = searchReach;
+    ForEachReference(p.picture.height, rect.top - before, rect.Bottom() - 1 + after, [&](int y) {
+        ForEachReference(p.picture.width, rect.left - before, rect.Right() - 1 + after, [&](int x) { visit(x, y); });
+    });
+}
+
+// The group of the reference at (x, y), matched on plane (a frame plane), in work.offset: how many
+// patches it holds, and the brightness code its noise is looked up by (the reference's in the
+// pilot).
+struct Group {
+    int count;
+    int brightness;
+};
+
+Group GroupOf(const SimilarityPlanes& p, const float* plane, int x, int y, float limit, GroupWork& work)
+{
+    const int matched = MatchPatches(plane, p.stride, x - p.frame.left, y - p.frame.top, WindowOf(p, x, y), limit,
+                                     largestGroup, work.offset);
+    return {PowerOfTwoAtMost(matched), PatchBrightnessCode(PatchDc(p.pilot[0] + work.offset[0], p.stride))};
+}
+
+// The filtered coefficients of a group back to its patches' places in the channel's sums.
+void AddGroup(const SimilarityPlanes& p, const PatchNoise& noise, int channel, int count, float noiseLeft,
+              GroupWork& work)
+{
+    InverseHaarAcrossGroup(work.coefficients, count);
+    AddInversePatches(work.coefficients, work.offset, count, WeightOf(noiseLeft, noise, channel), p.stride,
+                      p.sum[channel], p.weight[channel]);
+}
+
+// The first pass: hard thresholding of the noisy picture's groups, matched on its brightness.
+void HardThresholdPass(const SimilarityPlanes& p, const PatchNoise& noise, const PictureRect& rect, GroupWork& work)
+{
+    ClearSums(p);
+    const float limit = HardLimit(noise.sigma[0]);
+    ForEachReferenceReaching(p, rect, [&](int x, int y) {
+        const auto [count, code] = GroupOf(p, p.noisy[0], x, y, limit, work);
+        for (int c = 0; c < 3; ++c) {
+            if (!noise.present[c]) continue;
+            for (int g = 0; g < count; ++g) {
+                float* coefficients = work.coefficients + g * patchSize;
+                ForwardPatch(p.noisy[c] + work.offset[g], p.stride, coefficients);
+                coefficients[0] = PatchDc(p.pilot[c] + work.offset[g], p.stride);
+            }
+            HaarAcrossGroup(work.coefficients, count);
+            AddGroup(p, noise, c, count,
+                     HardThresholdGroup(work.coefficients, count, noise.threshold[c][code], noise.variance[c][code]),
+                     work);
+        }
+    });
+}
+
+// The pilot becomes the mean of itself and the first pass's result over the rectangle: two
+// estimates whose errors differ, the wavelets' and the groups'.
+void MixPilot(const SimilarityPlanes& p, const PatchNoise& noise, const PictureRect& rect)
+{
+    for (int c = 0; c < 3; ++c) {
+        if (!noise.present[c]) continue;
+        for (int y = rect.top; y < rect.Bottom(); ++y) {
+            const std::size_t at = static_cast<std::size_t>(y - p.frame.top) * p.stride + (rect.left - p.frame.left);
+            float* pilot = p.pilot[c] + at;
+            const float* sum = p.sum[c] + at;
+            const float* weight = p.weight[c] + at;
+            for (int x = 0; x < rect.width; ++x) pilot[x] = (sum[x] / weight[x] + pilot[x]) * 0.5f;
+        }
+    }
+}
+
+// The second pass: the noisy picture's groups, matched on the pilot's brightness, through the
+// Wiener filter the pilot's groups give.
+void WienerPass(const SimilarityPlanes& p, const PatchNoise& noise, GroupWork& work)
+{
+    ClearSums(p);
+    const float limit = std::numeric_limits<float>::max();
+    ForEachReferenceReaching(p, p.core, [&](int x, int y) {
+        const auto [count, code] = GroupOf(p, p.pilot[0], x, y, limit, work);
+        for (int c = 0; c < 3; ++c) {
+            if (!noise.present[c]) continue;
+            for (int g = 0; g < count; ++g) {
+                float* coefficients = work.coefficients + g * patchSize;
+                ForwardPatch(p.noisy[c] + work.offset[g], p.stride, coefficients);
+                ForwardPatch(p.pilot[c] + work.offset[g], p.stride, work.pilot + g * patchSize);
+                coefficients[0] = work.pilot[g * patchSize];
+            }
+            HaarAcrossGroup(work.coefficients, count);
+            HaarAcrossGroup(work.pilot, count);
+            AddGroup(p, noise, c, count, WienerGroup(work.coefficients, work.pilot, count, noise.variance[c][code]),
+                     work);
+        }
+    });
+}
+
+PictureRect Inflate(const PictureRect& rect, int by, const PictureRect& within)
+{
+    const int left = std::max(rect.left - by, within.left), top = std::max(rect.top - by, within.top);
+    const int right = std::min(rect.Right() + by, within.Right()),
+              bottom = std::min(rect.Bottom() + by, within.Bottom());
+    return {left, top, right - left, bottom - top};
+}
+
+}  // namespace
+
+std::size_t SimilarityPlaneFloats(int frameWidth, int frameHeight)
+{
+    return static_cast<std::size_t>(frameWidth + padding) * frameHeight;
+}
+
+PictureRect SimilarityFrame(const PictureRect& picture, const PictureRect& core)
+{
+    return Inflate(core, similarityMargin, picture);
+}
+
+void SimilarityDenoise(const SimilarityPlanes& p, const PatchNoise& noise, float* const* out)
+{
+    const bool fits = p.picture.width >= patchSide && p.picture.height >= patchSide;
+    GroupWork work;
+    if (fits) {
+        const PictureRect pilotRect = Inflate(p.core, passReach, p.picture);
+        HardThresholdPass(p, noise, pilotRect, work);
+        MixPilot(p, noise, pilotRect);
+    }
+    if (fits) WienerPass(p, noise, work);
+    for (int c = 0; c < 3; ++c) {
+        const bool filtered = fits && noise.present[c];
+        for (int y = 0; y < p.core.height; ++y) {
+            const std::size_t at =
+                static_cast<std::size_t>(y + p.core.top - p.frame.top) * p.stride + (p.core.left - p.frame.left);
+            float* row = out[c] + static_cast<std::size_t>(y) * p.core.width;
+            for (int x = 0; x < p.core.width; ++x)
+                row[x] = filtered ? p.sum[c][at + x] / p.weight[c][at + x] : p.pilot[c][at + x];
+        }
+    }
+}

@@ -1,0 +1,54 @@
+#pragma once
+#include <cstddef>
+
+#include "engine/fine/patch_noise.h"
+#include "engine/fine/patch_transform.h"
+
+// The adaptive method's second stage: block-matching 3-D filtering of the picture with the
+// wavelet result as its pilot. Patches of 8 x 8 matched on brightness are grouped with their most
+// alike neighbours and the three opponent channels filtered together in each group, twice: first
+// by hard thresholding of the noisy picture's groups (a second, independent estimate), then by an
+// empirical Wiener filter whose weights come from the mean of that estimate and the wavelet result.
+// Both passes take their references on a grid anchored at the picture's corner and their
+// candidates only inside the picture, and every pixel's sums run in the references' order, so a
+// tile gives what the whole picture gives wherever its margin holds every group that reaches it.
+
+// How far the candidates of a reference lie from it, in each direction.
+constexpr int searchReach = 8;
+// How far a pass's result depends on its input, in each direction: a group reaches searchReach and
+// a patch beyond its reference, and the references that reach a pixel lie as far again.
+constexpr int passReach = 2 * searchReach + patchSide - 1;
+// Around the part a tile keeps, the pilot and the noisy picture must be known twice as wide: the
+// first pass's result is needed passReach around it.
+constexpr int similarityMargin = 2 * passReach;
+
+// A rectangle of the picture, in its coordinates.
+struct PictureRect {
+    int left = 0, top = 0, width = 0, height = 0;
+    int Right() const { return left + width; }
+    int Bottom() const { return top + height; }
+};
+
+// The planes of one tile, all the frame's size, rows stride floats apart: the frame is the kept
+// part (core) with similarityMargin around it, cut where the picture ends.
+struct SimilarityPlanes {
+    PictureRect picture;  // the whole picture: width and height
+    PictureRect frame;
+    PictureRect core;
+    int stride = 0;
+    float* noisy[3];  // the noisy picture's channels over the whole frame
+    float* pilot[3];  // the wavelet result over the whole frame
+    float* sum[3];    // scratch for the weighted sums of the passes
+    float* weight[3];
+};
+
+// The floats a frame of that size takes for each of its planes (with the padding the block
+// matching reads).
+std::size_t SimilarityPlaneFloats(int frameWidth, int frameHeight);
+
+// The frame around a core: similarityMargin wide, cut at the picture's edges.
+PictureRect SimilarityFrame(const PictureRect& picture, const PictureRect& core);
+
+// Writes the core's three denoised channels to out[channel] (core.width floats a row, row after
+// row). Overwrites the pilot and the scratch planes; reads the noisy planes.
+void SimilarityDenoise(const SimilarityPlanes& planes, const PatchNoise& noise, float* const* out);

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "engine/fine/block_matching.h"
+#include "engine/fine/patch_transform.h"
+
+namespace {
+
+// A patch of samples that are not a pattern the transform could favour.
+void FillPatch(float* samples, int seed)
+{
+    for (int i = 0; i < patchSize; ++i) samples[i] = static_cast<float>((i * 37 + seed * 101) % 255) - 100.0f;
+}
+
+}  // namespace
+
+// The fast patch transform is the orthonormal 8 x 8 DCT (coefficient u * 8 + v: horizontal
+// frequency u, vertical v) to float accuracy, and the inverse brings the samples back, weighed, to
+// where the patch lies; across a group, the Haar transform leaves the mean in the first patch and
+// its inverse rebuilds the group.
+TEST(SimilarityStage, TransformsAreTheOrthonormalDctAndHaar)
+{
+    float samples[patchSize], coefficients[patchSize];
+    FillPatch(samples, 1);
+    ForwardPatch(samples, patchSide, coefficients);
+    const double pi = 3.14159265358979323846;
+    for (int u = 0; u < patchSide; ++u)
+        for (int v = 0; v < patchSide; ++v) {
+            double expected = 0;
+            for (int y = 0; y < patchSide; ++y)
+                for (int x = 0; x < patchSide; ++x)
+                    expected += samples[y * patchSide + x] * std::cos((2 * x + 1) * u * pi / 16) *
+                                std::cos((2 * y + 1) * v * pi / 16);
+            expected *= (u == 0 ? std::sqrt(0.125) : 0.5) * (v == 0 ? std::sqrt(0.125) : 0.5);
+            EXPECT_NEAR(coefficients[u * patchSide + v], expected, 2e-4) << u << ", " << v;
+            EXPECT_NEAR(patchDct[u][v], (u == 0 ? std::sqrt(0.125) : 0.5) * std::cos((2 * v + 1) * u * pi / 16), 1e-7);
+        }
+    EXPECT_NEAR(PatchDc(samples, patchSide), coefficients[0], 1e-4);
+    const int stride = 12, offset = 2 * stride + 3;
+    std::vector<float> sum(stride * 11, 0.0f), weights(stride * 11, 0.0f);
+    AddInversePatches(coefficients, &offset, 1, 0.5f, stride, sum.data(), weights.data());
+    for (int y = 0; y < 11; ++y)
+        for (int x = 0; x < stride; ++x) {
+            const bool inside = y >= 2 && y < 10 && x >= 3 && x < 11;
+            EXPECT_EQ(weights[y * stride + x], inside ? 0.5f : 0.0f);
+            EXPECT_NEAR(sum[y * stride + x], inside ? 0.5f * samples[(y - 2) * patchSide + x - 3] : 0.0f, 1e-4);
+        }
+
+    std::vector<float> group(largestGroup * patchSize), original;
+    for (int g = 0; g < largestGroup; ++g) FillPatch(group.data() + g * patchSize, g);
+    original = group;
+    HaarAcrossGroup(group.data(), largestGroup);
+    for (int i = 0; i < patchSize; ++i) {
+        double sum = 0;
+        for (int g = 0; g < largestGroup; ++g) sum += original[g * patchSize + i];
+        EXPECT_NEAR(group[i], sum / 4, 2e-3);  // the mean times sqrt 16
+    }
+    InverseHaarAcrossGroup(group.data(), largestGroup);
+    for (std::size_t i = 0; i < group.size(); ++i) EXPECT_NEAR(group[i], original[i], 2e-4);
+}
+
+// On a plane of a ramp, a patch copied to three places is found there and nowhere else within a
+// limit of 0, the copies (alike to the bit) in the plane's order; on a flat plane every candidate
+// is as alike, and the ones that come first in the plane fill the group behind the reference.
+TEST(SimilarityStage, MatchingFindsCopiesAndBreaksTiesByPosition)
+{
+    const int width = 48, height = 40, stride = width + 8;
+    std::vector<float> plane(static_cast<std::size_t>(stride) * height, 0.0f);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) plane[y * stride + x] = static_cast<float>(3 * x + 5 * y);
+    float pattern[patchSize];
+    FillPatch(pattern, 7);
+    const int places[][2] = {{20, 16}, {9, 30}, {31, 11}, {14, 8}};  // the reference first
+    for (const auto& place : places)
+        for (int i = 0; i < patchSide; ++i)
+            for (int j = 0; j < patchSide; ++j)
+                plane[(place[1] + i) * stride + place[0] + j] = pattern[i * patchSide + j];
+    int found[largestGroup];
+    const SearchWindow window{8, 8, 32, 32};
+    ASSERT_EQ(MatchPatches(plane.data(), stride, 20, 16, window, 0.0f, largestGroup, found), 4);
+    EXPECT_EQ(found[0], 16 * stride + 20);
+    EXPECT_EQ(found[1], 8 * stride + 14);
+    EXPECT_EQ(found[2], 11 * stride + 31);
+    EXPECT_EQ(found[3], 30 * stride + 9);
+
+    std::fill(plane.begin(), plane.end(), 50.0f);
+    ASSERT_EQ(MatchPatches(plane.data(), stride, 20, 16, window, 0.0f, 4, found), 4);
+    EXPECT_EQ(found[0], 16 * stride + 20);
+    EXPECT_EQ(found[1], 8 * stride + 8);
+    EXPECT_EQ(found[2], 8 * stride + 9);
+    EXPECT_EQ(found[3], 8 * stride + 10);
+}
