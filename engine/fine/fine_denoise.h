@@ -5,8 +5,9 @@
 #include "imagefile/bitmap_header.h"
 
 // The adaptive denoiser, the second method beside the classic pipeline. It measures each channel's
-// noise on the picture itself, so it needs no noise level from the user: the strength scales what
-// it measured, 50 taking it as it is. It works in an orthonormal opponent colour space (brightness
+// noise on the picture itself, per brightness, wavelet level and orientation (noise_estimate.h), so
+// it needs no noise level from the user: the strength scales what it measured, 50 taking it as it
+// is. It works in an orthonormal opponent colour space (brightness
 // and two colour axes) with a translation-invariant wavelet transform and locally adaptive
 // bivariate shrinkage, whose result then guides a second stage that filters groups of alike
 // patches together (engine/fine/similarity_stage.h). It runs in overlapping tiles so its memory
