@@ -183,24 +183,38 @@ double BandVariance(const float (&r)[noiseSide][noiseSide], int level, int orien
     return sum / (taps * taps);
 }
 
-// How many times louder than its finest diagonal detail each band of each channel is taken to be.
-void Gains(const NoiseLevels& noise, int bin, double (&gain)[3][noiseLevels][3])
+// How many times louder than the finest diagonal detail the noise of each of count filters is taken
+// to be, per channel, from the filters' variances under the bin's autocovariance (variance(c, i)):
+// the ratio of deviations less deadZone, and only where every channel's is clearly above 1.
+template <class Variance>
+void Gains(const NoiseLevels& noise, int bin, int count, const Variance& variance, double* gain)
 {
     for (int c = 0; c < 3; ++c) {
         const double base = BandVariance(noise.autocovariance[bin][c], 0, 2);
-        for (int level = 0; level < noiseLevels; ++level)
-            for (int o = 0; o < 3; ++o) {
-                const double variance = BandVariance(noise.autocovariance[bin][c], level, o);
-                const double ratio = base > 0 ? std::sqrt(std::max(variance, 0.0) / base) : 1.0;
-                gain[c][level][o] = std::max(1.0, ratio - deadZone);
-            }
-    }
-    for (int level = 0; level < noiseLevels; ++level)
-        for (int o = 0; o < 3; ++o) {
-            const double common = std::min({gain[0][level][o], gain[1][level][o], gain[2][level][o]});
-            for (int c = 0; c < 3; ++c)
-                gain[c][level][o] = common < commonMargin ? 1.0 : std::min(gain[c][level][o], channelCap * common);
+        for (int i = 0; i < count; ++i) {
+            const double ratio = base > 0 ? std::sqrt(std::max(variance(c, i), 0.0) / base) : 1.0;
+            gain[c * count + i] = std::max(1.0, ratio - deadZone);
         }
+    }
+    for (int i = 0; i < count; ++i) {
+        const double common = std::min({gain[i], gain[count + i], gain[2 * count + i]});
+        for (int c = 0; c < 3; ++c) {
+            double& g = gain[c * count + i];
+            g = common < commonMargin ? 1.0 : std::min(g, channelCap * common);
+        }
+    }
+}
+
+// sum_n b(n) b(n + d) of a basis vector, for |d| <= noiseReach.
+std::array<double, noiseSide> BasisCorrelation(const float (&vector)[patchSide])
+{
+    std::array<double, noiseSide> correlation{};
+    for (int d = -noiseReach; d <= noiseReach; ++d)
+        for (int n = 0; n < patchSide; ++n)
+            if (n + d >= 0 && n + d < patchSide)
+                correlation[static_cast<std::size_t>(d + noiseReach)] +=
+                    static_cast<double>(vector[n]) * static_cast<double>(vector[n + d]);
+    return correlation;
 }
 
 // The lower median of the counted whole numbers.
@@ -347,8 +361,10 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
         const std::int64_t members = static_cast<std::int64_t>(count) * (bin + 1) / noise.bins -
                                      static_cast<std::int64_t>(count) * bin / noise.bins;
         const std::uint32_t* at = counts.data() + static_cast<std::size_t>(bin) * 3 * histogramSize;
-        double gain[3][noiseLevels][3];
-        Gains(noise, bin, gain);
+        constexpr int bands = noiseLevels * 3;
+        double gain[3][bands];
+        Gains(noise, bin, bands, [&](int c, int i) { return BandVariance(noise.autocovariance[bin][c], i / 3, i % 3); },
+              &gain[0][0]);
         for (int c = 0; c < 3; ++c) {
             const std::uint32_t* channel = at + static_cast<std::size_t>(c) * histogramSize;
             for (int v = 0; v < histogramSize; ++v)
@@ -356,7 +372,7 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
             const float anchor = SigmaOfMedian(MedianOf(channel, static_cast<std::uint64_t>(members) * blockPixels), c);
             for (int level = 0; level < noiseLevels; ++level)
                 for (int o = 0; o < 3; ++o)
-                    noise.band[bin][c][level][o] = static_cast<float>(anchor * gain[c][level][o]);
+                    noise.band[bin][c][level][o] = static_cast<float>(anchor * gain[c][level * 3 + o]);
         }
     }
     for (int c = 0; c < 3; ++c)
@@ -364,6 +380,34 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
                                                 static_cast<std::uint64_t>(count) * blockPixels),
                                        c);
     return noise;
+}
+
+void PatchNoiseVariances(const NoiseLevels& noise, int bin, const float (&basis)[patchSide][patchSide],
+                         float (&variance)[3][patchSide * patchSide])
+{
+    std::array<double, noiseSide> correlation[patchSide];
+    for (int k = 0; k < patchSide; ++k) correlation[k] = BasisCorrelation(basis[k]);
+    constexpr int count = patchSide * patchSide;
+    double gain[3][count];
+    Gains(noise, bin, count,
+          [&](int c, int i) {
+              const auto& r = noise.autocovariance[bin][c];
+              const auto &down = correlation[i / patchSide], &across = correlation[i % patchSide];
+              double sum = 0;
+              for (int dy = 0; dy < noiseSide; ++dy)
+                  for (int dx = 0; dx < noiseSide; ++dx)
+                      sum += down[static_cast<std::size_t>(dy)] * across[static_cast<std::size_t>(dx)] *
+                             static_cast<double>(r[dy][dx]);
+              return sum;
+          },
+          &gain[0][0]);
+    for (int c = 0; c < 3; ++c) {
+        const double finest = noise.band[bin][c][0][2];
+        for (int i = 0; i < count; ++i) {
+            const double sigma = finest * gain[c][i];
+            variance[c][i] = static_cast<float>(sigma * sigma);
+        }
+    }
 }
 
 float BandSigma(const NoiseLevels& noise, int channel, int level, int orientation, float brightness)

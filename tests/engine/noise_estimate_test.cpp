@@ -65,6 +65,24 @@ double BandDeviation(Field& field, int level, int orientation)
     return std::sqrt(squares / count);
 }
 
+// The variance of one coefficient of an 8 x 8 patch transform over the field's brightness.
+double PatchVariance(Field& field, const float (&basis)[patchSide][patchSide], int v, int u)
+{
+    double squares = 0;
+    int count = 0;
+    for (int y = 8; y + patchSide + 8 < field.height; y += 5)
+        for (int x = 8; x + patchSide + 8 < field.width; x += 5, ++count) {
+            double sum = 0;
+            for (int dy = 0; dy < patchSide; ++dy)
+                for (int dx = 0; dx < patchSide; ++dx)
+                    sum += basis[v][dy] * basis[u][dx] *
+                           (field.At(0, x + dx, y + dy) + field.At(1, x + dx, y + dy) + field.At(2, x + dx, y + dy)) /
+                           std::sqrt(3.0);
+            squares += sum * sum;
+        }
+    return squares / count;
+}
+
 NoiseLevels Measure(const Image& image, int threads = 1)
 {
     WorkerTeam team(threads);
@@ -93,8 +111,9 @@ TEST(NoiseEstimate, FollowsBrightness)
                     << "bin " << bin << " channel " << c << " level " << level;
 }
 
-// Noise smoothed over neighbouring pixels is measured where it lives: each brightness band within
-// 15 % of the deviation the band really has, the coarse ones several times the finest. The same
+// Noise smoothed over neighbouring pixels is measured where it lives: each brightness band, and
+// each coefficient of a patch transform, within 15 % of the deviation it really has, the coarse
+// bands several times the finest. The same
 // smoothing in the brightness alone is a texture, not noise: white noise over it keeps one figure.
 TEST(NoiseEstimate, CorrelatedNoiseAtItsScale)
 {
@@ -109,6 +128,16 @@ TEST(NoiseEstimate, CorrelatedNoiseAtItsScale)
                 EXPECT_NEAR(noise.band[bin][0][level][o] / (16 * BandDeviation(blurred, level, o)), 1.0, 0.15)
                     << "bin " << bin << " level " << level << " orientation " << o;
     EXPECT_GT(noise.band[0][0][3][0], 3 * noise.band[0][0][0][2]);
+    // A patch transform's coefficients likewise, here an 8 x 8 DCT's.
+    float dct[patchSide][patchSide], variance[3][patchSide * patchSide];
+    for (int k = 0; k < patchSide; ++k)
+        for (int n = 0; n < patchSide; ++n)
+            dct[k][n] = static_cast<float>(std::sqrt((k == 0 ? 1.0 : 2.0) / patchSide) *
+                                           std::cos(3.14159265358979 * (2 * n + 1) * k / (2 * patchSide)));
+    PatchNoiseVariances(noise, 0, dct, variance);
+    for (int i : {0, 1, 9, 27})
+        EXPECT_NEAR(std::sqrt(variance[0][i] / (256 * PatchVariance(blurred, dct, i / 8, i % 8))), 1.0, 0.15)
+            << "coefficient " << i;
 
     const Image texture = MakePicture(width, height, 6, [&](int x, int y, int) {
         return 60 + 130.0 * x / width + 16 * (blurred.At(0, x, y) + blurred.At(1, x, y) + blurred.At(2, x, y));
