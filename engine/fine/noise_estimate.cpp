@@ -363,8 +363,9 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
         const std::uint32_t* at = counts.data() + static_cast<std::size_t>(bin) * 3 * histogramSize;
         constexpr int bands = noiseLevels * 3;
         double gain[3][bands];
-        Gains(noise, bin, bands, [&](int c, int i) { return BandVariance(noise.autocovariance[bin][c], i / 3, i % 3); },
-              &gain[0][0]);
+        Gains(
+            noise, bin, bands, [&](int c, int i) { return BandVariance(noise.autocovariance[bin][c], i / 3, i % 3); },
+            &gain[0][0]);
         for (int c = 0; c < 3; ++c) {
             const std::uint32_t* channel = at + static_cast<std::size_t>(c) * histogramSize;
             for (int v = 0; v < histogramSize; ++v)
@@ -389,18 +390,19 @@ void PatchNoiseVariances(const NoiseLevels& noise, int bin, const float (&basis)
     for (int k = 0; k < patchSide; ++k) correlation[k] = BasisCorrelation(basis[k]);
     constexpr int count = patchSide * patchSide;
     double gain[3][count];
-    Gains(noise, bin, count,
-          [&](int c, int i) {
-              const auto& r = noise.autocovariance[bin][c];
-              const auto &down = correlation[i / patchSide], &across = correlation[i % patchSide];
-              double sum = 0;
-              for (int dy = 0; dy < noiseSide; ++dy)
-                  for (int dx = 0; dx < noiseSide; ++dx)
-                      sum += down[static_cast<std::size_t>(dy)] * across[static_cast<std::size_t>(dx)] *
-                             static_cast<double>(r[dy][dx]);
-              return sum;
-          },
-          &gain[0][0]);
+    Gains(
+        noise, bin, count,
+        [&](int c, int i) {
+            const auto& r = noise.autocovariance[bin][c];
+            const auto &down = correlation[i / patchSide], &across = correlation[i % patchSide];
+            double sum = 0;
+            for (int dy = 0; dy < noiseSide; ++dy)
+                for (int dx = 0; dx < noiseSide; ++dx)
+                    sum += down[static_cast<std::size_t>(dy)] * across[static_cast<std::size_t>(dx)] *
+                           static_cast<double>(r[dy][dx]);
+            return sum;
+        },
+        &gain[0][0]);
     for (int c = 0; c < 3; ++c) {
         const double finest = noise.band[bin][c][0][2];
         for (int i = 0; i < count; ++i) {
