@@ -49,8 +49,8 @@ double BandDeviation(Field& field, int level, int orientation)
     const int half = 1 << level, taps = 2 * half;
     double squares = 0;
     int count = 0;
-    for (int y = 8; y + taps + 8 < field.height; y += 3)
-        for (int x = 8; x + taps + 8 < field.width; x += 3, ++count) {
+    for (int y = 8; y + taps + 8 < field.height; y += 7)
+        for (int x = 8; x + taps + 8 < field.width; x += 7, ++count) {
             double sum = 0;
             for (int dy = 0; dy < taps; ++dy)
                 for (int dx = 0; dx < taps; ++dx) {
