@@ -384,7 +384,7 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
 }
 
 void PatchNoiseVariances(const NoiseLevels& noise, int bin, const float (&basis)[patchSide][patchSide],
-                         float (&variance)[3][patchSide * patchSide])
+                         float (&variance)[3][patchSize])
 {
     std::array<double, noiseSide> correlation[patchSide];
     for (int k = 0; k < patchSide; ++k) correlation[k] = BasisCorrelation(basis[k]);
@@ -394,7 +394,7 @@ void PatchNoiseVariances(const NoiseLevels& noise, int bin, const float (&basis)
         noise, bin, count,
         [&](int c, int i) {
             const auto& r = noise.autocovariance[bin][c];
-            const auto &down = correlation[i / patchSide], &across = correlation[i % patchSide];
+            const auto &across = correlation[i / patchSide], &down = correlation[i % patchSide];
             double sum = 0;
             for (int dy = 0; dy < noiseSide; ++dy)
                 for (int dx = 0; dx < noiseSide; ++dx)
