@@ -98,8 +98,8 @@ void RunWorkers(const std::vector<PictureJob>& jobs, const QvnOptions& options, 
     for (int slot = 0; slot < workers; ++slot) {
         try {
             threads.emplace_back(work, slot);
-        } catch (const std::system_error&) {
-            break;  // fewer threads than asked still finish the batch
+        } catch (...) {  // std::system_error, or no memory for the thread's state
+            break;       // fewer threads than asked still finish the batch
         }
     }
     if (threads.empty()) work(0);

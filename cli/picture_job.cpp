@@ -165,12 +165,18 @@ void Run(const PictureJob& job, const QvnOptions& options, int engineThreads, in
     }
     if (options.strip) image.metadata.clear();
     // Where no view follows the denoising, the file is written while the engine measures the
-    // result (the disk's flush alone takes a tenth of a small picture's run).
+    // result (the disk's flush alone takes a tenth of a small picture's run); when no thread can be
+    // had for it, once the run is over.
     std::string saveFailure;
     std::jthread saving;
     ResultReady resultReady;
     if (options.viewMode < 0)
-        resultReady = [&] { saving = std::jthread([&] { saveFailure = Write(image, job, options.quality); }); };
+        resultReady = [&] {
+            try {
+                saving = std::jthread([&] { saveFailure = Write(image, job, options.quality); });
+            } catch (...) {  // std::system_error, or no memory for the thread's state
+            }
+        };
     place = {progressSlot, 10, 85};
     if (denoise && !Denoise(options, engineThreads, place, resultReady, image, report)) return;
     if (saving.joinable()) {

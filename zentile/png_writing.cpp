@@ -169,7 +169,7 @@ bool CompressBands(const std::uint8_t* bitmap, std::uint32_t width, std::uint32_
         const bool last = b + 1 == bands.size();
         try {
             helpers.emplace_back(RunBand, bitmap, width, height, level, last, std::ref(bands[b]));
-        } catch (const std::system_error&) {
+        } catch (...) {  // std::system_error, or no memory for the thread's state
             RunBand(bitmap, width, height, level, last, bands[b]);
         }
     }

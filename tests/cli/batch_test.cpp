@@ -185,6 +185,21 @@ TEST_F(Qvn, PngResultsAreTheBytesTheDesktopProgramSaves)
 }
 #endif
 
+#if defined(QV_NO_THREADS) && defined(QV_CONVERTER_PATH)
+TEST_F(Qvn, PicturesAreWrittenWhenNoThreadCanBeStarted)
+{
+    // As in a process at its limit: the pictures, their runs and the writing of their PNG results
+    // all on the one thread there is.
+    ASSERT_TRUE(LoadConverterLibrary(QV_CONVERTER_PATH));
+    const std::string a = MakePicture("a.bmp", 40, 30, 9), b = MakePicture("b.bmp", 33, 20, 10);
+    const std::string qvn = "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" QV_NO_THREADS " " QV_QVN_PATH;
+    ASSERT_EQ(std::system((qvn + " -q -j 2 " + a + " " + b).c_str()), 0);
+    for (const std::string& input : {a, b})
+        ExpectSamePixels(DirectRun(input, 50, 0, true, true, -1), input.substr(0, input.size() - 4) + "'.png");
+    FreeConverterLibrary();
+}
+#endif
+
 TEST_F(Qvn, ViewsAndTheDifferenceFromTheDenoisedPicture)
 {
     const std::string input = MakePicture("view.bmp", 33, 17, 4);
