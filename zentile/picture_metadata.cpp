@@ -1,5 +1,6 @@
 #include "zentile/picture_metadata.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <zlib.h>
@@ -49,11 +50,12 @@ void AddProfile(const ProfileParts& parts, std::vector<std::uint8_t>& metadata)
         if (!parts.part[n]) return;
         profile.insert(profile.end(), parts.part[n], parts.part[n] + parts.length[n]);
     }
-    if (!profile.empty() && profile.size() <= largestProfile) AddRecord(metadata, "iCCP", profile.data(), profile.size());
+    if (profile.size() <= largestProfile && IsRgbProfile(profile.data(), profile.size()))
+        AddRecord(metadata, "iCCP", profile.data(), profile.size());
 }
 
-// A zlib stream that must unpack whole into at most largestProfile bytes.
-bool Inflate(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>& out)
+// A zlib stream that must unpack whole into at most limit bytes.
+bool Inflate(const std::uint8_t* data, std::size_t size, std::size_t limit, std::vector<std::uint8_t>& out)
 {
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) return false;
@@ -61,7 +63,7 @@ bool Inflate(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_
     stream.avail_in = static_cast<uInt>(size);
     int result = Z_OK;
     while (result == Z_OK) {
-        if (out.size() >= largestProfile) break;
+        if (out.size() >= limit) break;
         const std::size_t before = out.size();
         out.resize(before + 65536);
         stream.next_out = out.data() + before;
@@ -70,22 +72,52 @@ bool Inflate(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_
         out.resize(before + 65536 - stream.avail_out);
     }
     inflateEnd(&stream);
-    return result == Z_STREAM_END && out.size() <= largestProfile;
+    return result == Z_STREAM_END && out.size() <= limit;
 }
 
 // iCCP: a name of 1 to 79 bytes, its terminating zero, the compression method 0, the profile.
-void AddPngProfile(const std::uint8_t* body, std::size_t size, std::vector<std::uint8_t>& metadata)
+void AddPngProfile(const std::uint8_t* body, std::size_t size, std::size_t limit, std::vector<std::uint8_t>& metadata)
 {
     const void* end = std::memchr(body, 0, size < 81 ? size : 81);
     if (!end) return;
     const std::size_t nameLength = static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - body);
     if (nameLength == 0 || nameLength > 79 || nameLength + 2 > size || body[nameLength + 1] != 0) return;
     std::vector<std::uint8_t> profile;
-    if (Inflate(body + nameLength + 2, size - nameLength - 2, profile) && !profile.empty())
+    if (Inflate(body + nameLength + 2, size - nameLength - 2, limit, profile) &&
+        IsRgbProfile(profile.data(), profile.size()))
         AddRecord(metadata, "iCCP", profile.data(), profile.size());
 }
 
+// PNG's colour chunks within their ranges: one of the four rendering intents; a gamma above 0 as
+// a PNG integer (at most 2^31 - 1); chromaticities x and y within 0 ... 1 (times 100,000), the
+// white point's y above 0.
+bool ValidSrgb(const std::uint8_t* body, std::size_t)
+{
+    return body[0] <= 3;
+}
+bool ValidGamma(const std::uint8_t* body, std::size_t)
+{
+    return Be32(body) > 0 && Be32(body) <= 0x7FFFFFFF;
+}
+bool ValidChromaticities(const std::uint8_t* body, std::size_t)
+{
+    for (int i = 0; i < 8; ++i)
+        if (Be32(body + 4 * i) > 100000) return false;
+    return Be32(body + 4) > 0;
+}
+
 }  // namespace
+
+std::size_t LargestProfileFrom(std::size_t fileSize)
+{
+    return std::min(largestProfile, std::max<std::size_t>(fileSize, 1u << 20));
+}
+
+bool IsRgbProfile(const std::uint8_t* profile, std::size_t size)
+{
+    return size >= 132 && Be32(profile) == size && std::memcmp(profile + 16, "RGB ", 4) == 0 &&
+           std::memcmp(profile + 36, "acsp", 4) == 0 && std::uint64_t{Be32(profile + 128)} * 12 <= size - 132;
+}
 
 void AddRecord(std::vector<std::uint8_t>& metadata, const char type[4], const std::uint8_t* data, std::size_t size)
 {
@@ -155,8 +187,10 @@ std::vector<std::uint8_t> ReadPngMetadata(const std::uint8_t* data, std::size_t 
     struct Kept {
         const char* type;
         std::size_t length;  // 0: any
+        bool (*valid)(const std::uint8_t* body, std::size_t length);
     };
-    static const Kept kept[] = {{"sRGB", 1}, {"gAMA", 4}, {"cHRM", 32}, {"eXIf", 0}};
+    static const Kept kept[] = {
+        {"sRGB", 1, ValidSrgb}, {"gAMA", 4, ValidGamma}, {"cHRM", 32, ValidChromaticities}, {"eXIf", 0, IsTiffHeader}};
     std::size_t at = 8;
     while (size - at >= 12) {
         const std::size_t length = Be32(data + at);
@@ -166,10 +200,11 @@ std::vector<std::uint8_t> ReadPngMetadata(const std::uint8_t* data, std::size_t 
         if (std::memcmp(type, "IEND", 4) == 0) break;
         const bool intact = crc32(0, type, static_cast<uInt>(length + 4)) == Be32(body + length);
         const char* name = reinterpret_cast<const char*>(type);
-        if (intact && std::memcmp(name, "iCCP", 4) == 0 && !HasRecord(metadata, "iCCP")) AddPngProfile(body, length, metadata);
+        if (intact && std::memcmp(name, "iCCP", 4) == 0 && !HasRecord(metadata, "iCCP"))
+            AddPngProfile(body, length, LargestProfileFrom(size), metadata);
         for (const Kept& chunk : kept)
             if (intact && std::memcmp(name, chunk.type, 4) == 0 && !HasRecord(metadata, chunk.type) &&
-                (chunk.length == 0 ? IsTiffHeader(body, length) : length == chunk.length))
+                (chunk.length == 0 || length == chunk.length) && chunk.valid(body, length))
                 AddRecord(metadata, chunk.type, body, length);
         at += 12 + length;
     }

@@ -10,10 +10,19 @@
 //   "eXIf"  the EXIF data from its TIFF header on ("II*\0" or "MM\0*")
 //   "sRGB", "gAMA", "cHRM"  the data of the PNG chunks of those names
 // The readers here walk the file's own structure (JPEG segments, PNG chunks) with every length
-// checked against the bytes at hand; anything damaged is left out, never trusted.
+// checked against the bytes at hand; anything damaged, lying or out of range is left out, never
+// trusted.
 
-// Most bytes of an ICC profile taken from a file: real profiles are a few hundred KiB at most.
-constexpr std::size_t largestProfile = 16u << 20;
+// Most bytes of an ICC profile carried: what a JPEG holds, 255 APP2 parts of 65,519 bytes (real
+// profiles are a few hundred KiB at most). A profile unpacked from a PNG may also be no larger than
+// its file or 1 MiB, whichever is more, so that a small file cannot claim much memory this way.
+constexpr std::size_t largestProfile = 255 * 65519;
+std::size_t LargestProfileFrom(std::size_t fileSize);
+
+// A profile the module's results may carry: a whole ICC header that states the profile's true size
+// and describes RGB data, as the results hold. Another colour space's profile (a grey or CMYK
+// picture's) does not describe them, and a cut, lying or junk one describes nothing.
+bool IsRgbProfile(const std::uint8_t* profile, std::size_t size);
 
 // Appends one record.
 void AddRecord(std::vector<std::uint8_t>& metadata, const char type[4], const std::uint8_t* data, std::size_t size);

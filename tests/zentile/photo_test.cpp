@@ -4,6 +4,7 @@
 
 #include "imagefile/image_file.h"
 #include "module_fixture.h"
+#include "profiles.h"
 #include "zentile/exif_orientation.h"
 #include "zentile/picture_metadata.h"
 
@@ -129,8 +130,7 @@ TEST_F(Photo, TurningDropsTheThumbnailLinkAndNothingElse)
 
 TEST_F(Photo, ProfileAndExifGoThroughUnchanged)
 {
-    Bytes profile(150000);  // three APP2 parts in a JPEG
-    for (std::size_t i = 0; i < profile.size(); ++i) profile[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    const Bytes profile = MakeProfile(150000);  // three APP2 parts in a JPEG
     const Bytes exif = MakeExif(1, false);
     Image picture = StoredFor(1, 16);
     AddRecord(picture.metadata, "iCCP", profile.data(), profile.size());
@@ -151,7 +151,7 @@ TEST_F(Photo, ProfileAndExifGoThroughUnchanged)
 
     // PNG's own colour chunks, without a profile.
     Image colours = StoredFor(1, 1);
-    const Bytes srgb = {0}, gamma = {0, 0, 0xB1, 0x8F}, chromaticities(32, 9);
+    const Bytes srgb = {0}, gamma = {0, 0, 0xB1, 0x8F}, chromaticities = SrgbChromaticities();
     AddRecord(colours.metadata, "sRGB", srgb.data(), srgb.size());
     AddRecord(colours.metadata, "gAMA", gamma.data(), gamma.size());
     AddRecord(colours.metadata, "cHRM", chromaticities.data(), chromaticities.size());
