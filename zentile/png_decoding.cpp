@@ -14,6 +14,7 @@ struct MemorySource {
     std::size_t size;
     std::size_t at;
     FileError reason;
+    bool sizeWarned;  // libpng warned of sides beyond the limits
 };
 
 FileError ReasonOf(const char* message)
@@ -35,19 +36,33 @@ void ReadFromMemory(png_structp png, png_bytep to, png_size_t count)
     source->at += count;
 }
 
-// libpng's texts are all it tells; the few that name a reason of their own are told apart. A size
-// beyond the limits comes as a warning before the error that refuses the header.
+// libpng's texts are all it tells; the few that name a reason of their own are told apart. Sides
+// beyond the limits come as warnings before the error that refuses the header; any other warning
+// (a chunk longer than the file, say) leaves the reason to the error that follows.
 [[noreturn]] void OnPngError(png_structp png, png_const_charp message)
 {
     auto* source = static_cast<MemorySource*>(png_get_error_ptr(png));
-    if (source->reason == FileError::None) source->reason = ReasonOf(message);
+    const bool header = message && std::strstr(message, "Invalid IHDR") != nullptr;
+    if (source->reason == FileError::None)
+        source->reason = header && source->sizeWarned ? FileError::TooLarge : ReasonOf(message);
     png_longjmp(png, 1);
 }
 
 void OnPngWarning(png_structp png, png_const_charp message)
 {
     auto* source = static_cast<MemorySource*>(png_get_error_ptr(png));
-    if (source->reason == FileError::None && ReasonOf(message) == FileError::TooLarge) source->reason = FileError::TooLarge;
+    if (ReasonOf(message) == FileError::TooLarge) source->sizeWarned = true;
+}
+
+// Chunks that change nothing of the pixels as decoded here, and whose data the module reads from
+// the file itself where it keeps any (picture_metadata.h). libpng skips them unread: however long
+// one claims to be, it costs no memory.
+void SkipUnusedChunks(png_structp png)
+{
+    static const png_byte unused[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0sPLT\0sRGB\0"
+                                     "tEXt\0tIME\0zTXt";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, unused, static_cast<int>(sizeof unused / 5));
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
 }
 
 // Bytes of one row as libpng hands it over after png_set_expand: palette and low depths to 8
@@ -101,7 +116,7 @@ FileError DecodeRows(png_structp png, png_infop info, std::uint64_t maxPixels, p
 
 FileError DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t maxPixels, std::vector<std::uint8_t>& block)
 {
-    MemorySource source{data, size, 0, FileError::None};
+    MemorySource source{data, size, 0, FileError::None, false};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, OnPngError, OnPngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
@@ -114,6 +129,9 @@ FileError DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t ma
         png_set_read_fn(png, &source, ReadFromMemory);
         // Sides up to what a packed bitmap can hold (libpng's own default would refuse less).
         png_set_user_limits(png, static_cast<png_uint_32>(largestPackedBitmap / 3), static_cast<png_uint_32>(largestPackedBitmap / 3));
+        // No chunk holds more than the file.
+        png_set_chunk_malloc_max(png, size);
+        SkipUnusedChunks(png);
         result = DecodeRows(png, info, maxPixels, rows, block);
     } else {
         result = source.reason;
