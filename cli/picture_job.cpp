@@ -117,6 +117,11 @@ bool Denoise(const QvnOptions& options, int engineThreads, const ProgressPlace& 
     return true;
 }
 
+std::string WriteFailure(const PictureJob& job, FileError error)
+{
+    return "cannot write " + job.output + ": " + FileErrorText(error) + " (nothing was left behind)";
+}
+
 // Writes the result file; nothing, or why it was not written.
 std::string Write(const Image& image, const PictureJob& job, int quality)
 {
@@ -125,9 +130,7 @@ std::string Write(const Image& image, const PictureJob& job, int quality)
                             : job.png ? SavePngFile(image, job.output)
                                       : SaveBmpFile(image, job.output);
     EndWrite();
-    if (error != FileError::None)
-        return "cannot write " + job.output + ": " + FileErrorText(error) + " (nothing was left behind)";
-    return {};
+    return error != FileError::None ? WriteFailure(job, error) : std::string();
 }
 
 void ReportWrite(const std::string& failure, const PictureJob& job, PictureReport& report)
@@ -145,10 +148,14 @@ void Run(const PictureJob& job, const QvnOptions& options, int engineThreads, in
     Reservation reservation{gate};
     // Decided from the header, before anything is decoded. A header not made out here is left to
     // the loader, which gives the reason, and the reservation then follows the loading.
+    // A JPEG result beyond JPEG's sides cannot be made: the picture is not run for it.
     PictureHeader header;
-    if (ReadPictureHeader(job.input, header) == FileError::None &&
-        !Reserve(JobMemoryNeed(header, options, engineThreads, denoise), reservation, report))
+    const bool headerRead = ReadPictureHeader(job.input, header) == FileError::None;
+    if (headerRead && job.jpeg && std::max(header.width, header.height) > largestJpegSide) {
+        report.error = WriteFailure(job, FileError::TooLargeForJpeg);
         return;
+    }
+    if (headerRead && !Reserve(JobMemoryNeed(header, options, engineThreads, denoise), reservation, report)) return;
     // The bar's shares of one picture, as a 12-megapixel photograph's time divides.
     ProgressPlace place{progressSlot, 0, 10};
     ShowBatchProgress(place, ProgressPhase::Starting, 0);

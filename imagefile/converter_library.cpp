@@ -197,6 +197,9 @@ FileError SaveJpegFile(const Image& image, const std::string& path, int quality)
     std::lock_guard hold(libraryLock);
     LoadOfferedLocked();
     if (!library.bmpToJpg) return FileError::NeedsConverter;
+    if (image.loaded && (static_cast<std::uint32_t>(image.header->biWidth) > largestJpegSide ||
+                         static_cast<std::uint32_t>(image.header->biHeight) > largestJpegSide))
+        return FileError::TooLargeForJpeg;
     return SaveThroughModule(image, path, [&](const char* file) {
         return library.bmpToJpg(file, reinterpret_cast<const std::uint8_t*>(image.header), quality, image.metadata.data(),
                                 static_cast<std::int32_t>(image.metadata.size()));

@@ -35,5 +35,9 @@ FileError ConvertFileToImage(ConvertedKind kind, const std::string& path, bool k
 FileError SavePngFile(const Image& image, const std::string& path);
 FileError SaveJpegFile(const Image& image, const std::string& path, int quality);
 
+// A JPEG's sides end here: a larger picture is refused as TooLargeForJpeg before anything is written
+// (and qvn refuses it before it runs).
+constexpr std::uint32_t largestJpegSide = 65500;
+
 // Copies a converter result of size bytes into image after checking it against its own header.
 FileError AdoptConvertedBitmap(const std::uint8_t* block, std::int32_t size, Image& image);

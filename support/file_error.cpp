@@ -27,6 +27,7 @@ const char* FileErrorText(FileError error)
     case FileError::NoSpace: return "no space left on the disk";
     case FileError::NameTooLong: return "the name is too long";
     case FileError::CannotWrite: return "the system refused the write";
+    case FileError::TooLargeForJpeg: return "too large for JPEG, which allows at most 65,500 pixels a side";
     }
     return "unknown error";
 }

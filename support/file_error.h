@@ -29,6 +29,7 @@ enum class FileError : std::int32_t {
     NoSpace,
     NameTooLong,
     CannotWrite,         // any other write failure
+    TooLargeForJpeg,     // a side beyond the 65,500 pixels JPEG allows
 };
 
 // The reason in a few words (English, UTF-8), e.g. "no such file".

@@ -19,15 +19,16 @@ FileError DecodeJpeg(const std::uint8_t* data, std::size_t size, int scaleDenomi
 FileError DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t maxPixels, std::vector<std::uint8_t>& block);
 
 // Encoders take metadata as picture_metadata.h describes it (nullptr or size 0: none) and carry
-// what their format can hold.
+// what their format can hold. They return None, or why no file could be made: OutOfMemory,
+// TooLargeForJpeg, or CannotWrite for a block that is no packed bitmap.
 
 // An 8-bit RGB PNG of the packed bitmap, the same bytes in every build. Level 0 stores the rows
 // uncompressed, any other level compresses them. The picture is compressed in `bands` horizontal
 // bands at once, 0 meaning one per core for a picture large enough.
-bool EncodePng(const std::uint8_t* bitmap, int level, int bands, const std::uint8_t* metadata, std::size_t metadataSize,
-               std::vector<std::uint8_t>& png);
+FileError EncodePng(const std::uint8_t* bitmap, int level, int bands, const std::uint8_t* metadata,
+                    std::size_t metadataSize, std::vector<std::uint8_t>& png);
 
 // A baseline JPEG of the packed bitmap at quality 1 ... 100 (clamped), with the profile in APP2
 // and the EXIF data in APP1.
-bool EncodeJpeg(const std::uint8_t* bitmap, int quality, const std::uint8_t* metadata, std::size_t metadataSize,
-                std::vector<std::uint8_t>& jpeg);
+FileError EncodeJpeg(const std::uint8_t* bitmap, int quality, const std::uint8_t* metadata, std::size_t metadataSize,
+                     std::vector<std::uint8_t>& jpeg);

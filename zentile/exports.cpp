@@ -67,10 +67,10 @@ FileError DecodePicture(const std::vector<std::uint8_t>& file, std::int32_t flag
 }
 
 // Writes a whole encoded file, noting why it could not be.
-int WriteEncoded(const char* path, bool encoded, const std::vector<std::uint8_t>& bytes)
+int WriteEncoded(const char* path, FileError encoded, const std::vector<std::uint8_t>& bytes)
 {
-    lastError = FileError::CannotWrite;
-    if (!path || !encoded) return 0;
+    lastError = encoded != FileError::None ? encoded : FileError::CannotWrite;
+    if (!path || encoded != FileError::None) return 0;
     std::FILE* file = std::fopen(path, "wb");
     if (!file) {
         lastError = FileErrorFromErrno(errno, true);
@@ -149,7 +149,7 @@ ZENTILE_EXPORT int BmpToJpg(const char* path, const std::uint8_t* bitmap, int qu
                             std::int32_t metadataSize)
 {
     std::vector<std::uint8_t> jpeg;
-    const bool encoded = EncodeJpeg(bitmap, quality, metadata, MetadataSize(metadata, metadataSize), jpeg);
+    const FileError encoded = EncodeJpeg(bitmap, quality, metadata, MetadataSize(metadata, metadataSize), jpeg);
     return WriteEncoded(path, encoded, jpeg);
 }
 
@@ -157,6 +157,6 @@ ZENTILE_EXPORT int BmpToPngWithMetadata(const char* path, const std::uint8_t* bi
                                         std::int32_t metadataSize)
 {
     std::vector<std::uint8_t> png;
-    const bool encoded = EncodePng(bitmap, level, 0, metadata, MetadataSize(metadata, metadataSize), png);
+    const FileError encoded = EncodePng(bitmap, level, 0, metadata, MetadataSize(metadata, metadataSize), png);
     return WriteEncoded(path, encoded, png);
 }

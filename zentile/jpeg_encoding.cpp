@@ -21,6 +21,7 @@ struct JpegErrors {
     std::jmp_buf jump;
 };
 
+// Into memory and from a packed bitmap, the one way for libjpeg to fail is a want of memory.
 [[noreturn]] void OnJpegError(j_common_ptr info)
 {
     std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->jump, 1);
@@ -59,12 +60,13 @@ void WriteRows(jpeg_compress_struct& info, const std::uint8_t* bitmap, std::uint
 
 }  // namespace
 
-bool EncodeJpeg(const std::uint8_t* bitmap, int quality, const std::uint8_t* metadata, std::size_t metadataSize,
-                std::vector<std::uint8_t>& jpeg)
+FileError EncodeJpeg(const std::uint8_t* bitmap, int quality, const std::uint8_t* metadata, std::size_t metadataSize,
+                     std::vector<std::uint8_t>& jpeg)
 {
     jpeg.clear();
     std::uint32_t width = 0, height = 0;
-    if (!IsPackedBitmap(bitmap, width, height) || width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION) return false;
+    if (!IsPackedBitmap(bitmap, width, height)) return FileError::CannotWrite;
+    if (width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION) return FileError::TooLargeForJpeg;
     jpeg_compress_struct info{};
     JpegErrors errors;
     info.err = jpeg_std_error(&errors.manager);
@@ -89,5 +91,5 @@ bool EncodeJpeg(const std::uint8_t* bitmap, int quality, const std::uint8_t* met
         encoded = false;
     }
     std::free(destination.bytes);
-    return encoded && !jpeg.empty();
+    return encoded && !jpeg.empty() ? FileError::None : FileError::OutOfMemory;
 }

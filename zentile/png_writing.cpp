@@ -247,16 +247,17 @@ void WritePng(const std::uint8_t* bitmap, std::uint32_t width, std::uint32_t hei
 
 }  // namespace
 
-bool EncodePng(const std::uint8_t* bitmap, int level, int bands, const std::uint8_t* metadata, std::size_t metadataSize,
-               std::vector<std::uint8_t>& png)
+FileError EncodePng(const std::uint8_t* bitmap, int level, int bands, const std::uint8_t* metadata,
+                    std::size_t metadataSize, std::vector<std::uint8_t>& png)
 {
     png.clear();
     std::uint32_t width = 0, height = 0;
-    if (!IsPackedBitmap(bitmap, width, height)) return false;
+    if (!IsPackedBitmap(bitmap, width, height)) return FileError::CannotWrite;
     try {
         WritePng(bitmap, width, height, level, bands, metadata, metadataSize, png);
     } catch (const std::bad_alloc&) {
         png.clear();
     }
-    return !png.empty();
+    // Of a packed bitmap, only a want of memory keeps the file from being made.
+    return png.empty() ? FileError::OutOfMemory : FileError::None;
 }

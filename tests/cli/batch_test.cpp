@@ -333,6 +333,16 @@ TEST_F(Qvn, HugeClaimsAreRefusedFromTheHeaderBeforeAnyDecoding)
     ASSERT_EQ(lines.size(), 2u) << errors;
     EXPECT_NE(lines[0].find("bomb.jpg: too large for the memory: processing needs"), std::string::npos) << lines[0];
     EXPECT_NE(lines[1].find("tall.png: too large for the memory: processing needs"), std::string::npos) << lines[1];
+#ifdef QV_CONVERTER_PATH
+    // A JPEG frame header of 65,501 x 8 pixels, with no data behind it: as a JPEG result it could
+    // never be written, and it is refused before it is read.
+    ASSERT_TRUE(LoadConverterLibrary(QV_CONVERTER_PATH));
+    const unsigned char wide[] = {0xFF, 0xD8, 0xFF, 0xC0, 0, 17, 8, 0, 8, 0xFF, 0xDD, 3, 1, 0x11, 0, 2, 0x11, 1, 3, 0x11, 1, 0xFF, 0xD9};
+    std::ofstream(PathFromUtf8(Path("wide.jpg")), std::ios::binary).write(reinterpret_cast<const char*>(wide), sizeof wide);
+    EXPECT_EQ(Run({"-q", "--format", "jpg", Path("wide.jpg")}), 1);
+    EXPECT_NE(errors.find("wide'.jpg: too large for JPEG, which allows at most 65,500 pixels a side"), std::string::npos) << errors;
+    FreeConverterLibrary();
+#endif
 }
 
 TEST_F(Qvn, NeverWritesOverItsInputNorLeavesPartialFiles)

@@ -17,6 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t width = 0, height = 0;
     if (!IsPackedBitmap(block.data(), width, height) || block.size() != 40 + PackedStride(width) * height) std::abort();
     std::vector<std::uint8_t> png;
-    if (!EncodePng(block.data(), 1, 1, nullptr, 0, png)) std::abort();
+    if (EncodePng(block.data(), 1, 1, nullptr, 0, png) != FileError::None) std::abort();
     return 0;
 }

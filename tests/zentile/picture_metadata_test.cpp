@@ -35,8 +35,8 @@ TEST(PictureMetadata, DamagedAndLyingBlocksAreLeftOutSafely)
     ASSERT_TRUE(StartPackedBitmap(4, 4, largestPackedBitmap, bitmap));
     const Bytes metadata = Metadata();
     Bytes jpeg, png;
-    ASSERT_TRUE(EncodeJpeg(bitmap.data(), 90, metadata.data(), metadata.size(), jpeg));
-    ASSERT_TRUE(EncodePng(bitmap.data(), 6, 1, metadata.data(), metadata.size(), png));
+    ASSERT_EQ(EncodeJpeg(bitmap.data(), 90, metadata.data(), metadata.size(), jpeg), FileError::None);
+    ASSERT_EQ(EncodePng(bitmap.data(), 6, 1, metadata.data(), metadata.size(), png), FileError::None);
     EXPECT_EQ(ReadJpegMetadata(jpeg.data(), jpeg.size()).size(), metadata.size());
     EXPECT_EQ(ReadPngMetadata(png.data(), png.size()).size(), metadata.size());
 
@@ -80,8 +80,8 @@ Bytes CarriedBack(const char type[4], const Bytes& data, bool jpeg)
     Bytes bitmap, metadata, file;
     StartPackedBitmap(4, 4, largestPackedBitmap, bitmap);
     AddRecord(metadata, type, data.data(), data.size());
-    if (jpeg) EXPECT_TRUE(EncodeJpeg(bitmap.data(), 90, metadata.data(), metadata.size(), file));
-    else EXPECT_TRUE(EncodePng(bitmap.data(), 6, 1, metadata.data(), metadata.size(), file));
+    if (jpeg) EXPECT_EQ(EncodeJpeg(bitmap.data(), 90, metadata.data(), metadata.size(), file), FileError::None);
+    else EXPECT_EQ(EncodePng(bitmap.data(), 6, 1, metadata.data(), metadata.size(), file), FileError::None);
     const Bytes found = jpeg ? ReadJpegMetadata(file.data(), file.size()) : ReadPngMetadata(file.data(), file.size());
     const std::uint8_t* at = nullptr;
     std::size_t size = 0;
@@ -124,7 +124,7 @@ TEST(PictureMetadata, AProfileTooLargeForJpegOrForItsFileIsLeftOut)
     StartPackedBitmap(4, 4, largestPackedBitmap, bitmap);
     const Bytes huge = MakeProfile(largestProfile + 1, "RGB ", false);
     AddRecord(metadata, "iCCP", huge.data(), huge.size());
-    ASSERT_TRUE(EncodeJpeg(bitmap.data(), 90, metadata.data(), metadata.size(), jpeg));
+    ASSERT_EQ(EncodeJpeg(bitmap.data(), 90, metadata.data(), metadata.size(), jpeg), FileError::None);
     EXPECT_LT(jpeg.size(), 10000u);
     // A PNG of some kilobytes whose profile unpacks to 16 MiB, and one that unpacks to half a MiB.
     EXPECT_TRUE(CarriedBack("iCCP", MakeProfile(16u << 20, "RGB ", false), false).empty());
