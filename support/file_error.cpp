@@ -28,6 +28,7 @@ const char* FileErrorText(FileError error)
     case FileError::NameTooLong: return "the name is too long";
     case FileError::CannotWrite: return "the system refused the write";
     case FileError::TooLargeForJpeg: return "too large for JPEG, which allows at most 65,500 pixels a side";
+    case FileError::WriteProtected: return "the file there is write-protected";
     }
     return "unknown error";
 }

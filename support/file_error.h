@@ -30,6 +30,7 @@ enum class FileError : std::int32_t {
     NameTooLong,
     CannotWrite,         // any other write failure
     TooLargeForJpeg,     // a side beyond the 65,500 pixels JPEG allows
+    WriteProtected,      // the file to be replaced allows nobody to write it
 };
 
 // The reason in a few words (English, UTF-8), e.g. "no such file".

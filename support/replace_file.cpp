@@ -74,6 +74,10 @@ FileError CheckWritableTarget(const std::string& target)
     if (status.type() == std::filesystem::file_type::not_found) return FileError::None;
     if (std::filesystem::is_directory(status)) return FileError::Folder;
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return FileError::NotRegularFile;
+    using std::filesystem::perms;
+    if (std::filesystem::exists(status) &&
+        (status.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none)
+        return FileError::WriteProtected;
     return FileError::None;
 }
 

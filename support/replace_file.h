@@ -37,8 +37,9 @@ std::filesystem::path PathFromUtf8(const std::string& path);
 // its count of writes.
 std::string TemporaryPathFor(const std::string& target, std::uint64_t process, std::uint32_t count);
 
-// None when a result may be written to target: nothing has that name yet, or a regular file does.
-// Folders, devices, pipes and sockets are refused, so that a write never replaces them.
+// None when a result may be written to target: nothing has that name yet, or a regular file does
+// that someone may write. Folders, devices, pipes and sockets are refused, so that a write never
+// replaces them, and so is a write-protected file (as cp refuses it without -f).
 FileError CheckWritableTarget(const std::string& target);
 
 // Creates a new temporary file beside target, first removing the ones of dead writers.
@@ -51,7 +52,8 @@ FileError WriteToTemporary(const TemporaryFile& file, std::span<const FilePiece>
 // file swapped in under its name: on Linux the descriptor's entry in /proc.
 std::string OpenFileName(const TemporaryFile& file);
 
-// Flushes the temporary file to the disk, closes it and renames it over target in one step.
+// Flushes the temporary file to the disk, closes it and renames it over target in one step; a
+// file it replaces passes on its permissions (and, where the system lets it, its owner).
 // On failure the target is untouched and the temporary file is removed.
 FileError FinishTemporary(TemporaryFile& file, const std::string& target);
 

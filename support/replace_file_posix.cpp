@@ -55,6 +55,13 @@ std::string OpenFileName(const TemporaryFile& file)
 
 FileError FinishTemporary(TemporaryFile& file, const std::string& target)
 {
+    // A private result stays private: the replaced file's owner where we may set it (a change of
+    // owner clears the mode's set-id bits, so it goes first), and its permissions.
+    struct stat old;
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        [[maybe_unused]] const int owned = ::fchown(Descriptor(file), old.st_uid, old.st_gid);
+        ::fchmod(Descriptor(file), old.st_mode & 0777);
+    }
     // Flushed before the rename, so that a crash can never leave the new name on missing bytes.
     FileError error = ::fsync(Descriptor(file)) == 0 ? FileError::None : LastError();
     if (::close(Descriptor(file)) != 0 && error == FileError::None) error = LastError();

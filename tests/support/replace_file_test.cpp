@@ -137,6 +137,24 @@ TEST_F(ReplaceFile, AWriterReachesTheTemporaryItselfNotWhatItsNameWasSwappedFor)
     DiscardTemporary(file);
 }
 
+TEST_F(ReplaceFile, AReplacedFileKeepsItsPermissionsAndAWriteProtectedOneStays)
+{
+    const std::string target = Path("result.png");
+    ASSERT_EQ(WriteWholeFile(target, "first", 5), FileError::None);
+#ifndef _WIN32  // a Windows file is only read-only or not
+    fs::permissions(PathFromUtf8(target), fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_EQ(WriteWholeFile(target, "again", 5), FileError::None);
+    EXPECT_EQ(fs::status(PathFromUtf8(target)).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+#endif
+    const std::string kept = Contents(target);
+    fs::permissions(PathFromUtf8(target), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(WriteWholeFile(target, "lost", 4), FileError::WriteProtected);
+    EXPECT_EQ(Contents(target), kept);
+    EXPECT_EQ(Entries(), 1);
+    fs::permissions(PathFromUtf8(target), fs::perms::owner_write, fs::perm_options::add);
+}
+
 TEST_F(ReplaceFile, DevicesAndPipesAreNeverReplaced)
 {
     const std::string pipe = Path("pipe");
