@@ -18,6 +18,12 @@ FileError DecodeJpeg(const std::uint8_t* data, std::size_t size, int scaleDenomi
 // Every colour type, bit depth and interlacing; transparency composited onto white.
 FileError DecodePng(const std::uint8_t* data, std::size_t size, std::uint64_t maxPixels, std::vector<std::uint8_t>& block);
 
+// A JPEG or PNG, told apart by its first bytes, at full size with its metadata (picture_metadata.h),
+// turned upright by its EXIF orientation unless keepOrientation; a turned picture's EXIF data then
+// says orientation 1 and has no thumbnail. On failure both are emptied.
+FileError DecodePicture(const std::uint8_t* data, std::size_t size, bool keepOrientation, std::uint64_t maxPixels,
+                        std::vector<std::uint8_t>& block, std::vector<std::uint8_t>& metadata);
+
 // Encoders take metadata as picture_metadata.h describes it (nullptr or size 0: none) and carry
 // what their format can hold. They return None, or why no file could be made: OutOfMemory,
 // TooLargeForJpeg, or CannotWrite for a block that is no packed bitmap.

@@ -5,9 +5,7 @@
 #include <new>
 
 #include "zentile/codecs.h"
-#include "zentile/exif_orientation.h"
 #include "zentile/packed_bitmap.h"
-#include "zentile/picture_metadata.h"
 #include "zentile/zentile.h"
 
 namespace {
@@ -42,28 +40,6 @@ const std::uint8_t* Finish(FileError error, std::vector<std::uint8_t>& result, s
     if (error != FileError::None) std::vector<std::uint8_t>().swap(result);
     *size = static_cast<std::int32_t>(result.size());
     return result.empty() ? nullptr : result.data();
-}
-
-// Decodes by the file's first bytes and keeps its metadata; turns the picture upright unless told
-// not to, and then marks its EXIF data upright too.
-FileError DecodePicture(const std::vector<std::uint8_t>& file, std::int32_t flags)
-{
-    const bool jpeg = file.size() >= 3 && file[0] == 0xFF && file[1] == 0xD8 && file[2] == 0xFF;
-    const bool png = file.size() >= 4 && file[0] == 0x89 && file[3] == 'G';
-    if (!jpeg && !png) return FileError::NotAPicture;
-    const FileError error = jpeg ? DecodeJpeg(file.data(), file.size(), 1, largestPackedBitmap, pictureResult)
-                                 : DecodePng(file.data(), file.size(), largestPackedBitmap, pictureResult);
-    if (error != FileError::None) return error;
-    metadataResult = jpeg ? ReadJpegMetadata(file.data(), file.size()) : ReadPngMetadata(file.data(), file.size());
-    const std::uint8_t* exif = nullptr;
-    std::size_t exifSize = 0;
-    if ((flags & zentileKeepOrientation) || !FindRecord(metadataResult.data(), metadataResult.size(), "eXIf", exif, exifSize))
-        return FileError::None;
-    const int orientation = ExifOrientation(exif, exifSize);
-    if (orientation < 2) return FileError::None;
-    if (!TurnUpright(orientation, largestPackedBitmap, pictureResult)) return FileError::OutOfMemory;
-    MarkExifUpright(metadataResult.data() + (exif - metadataResult.data()), exifSize);
-    return FileError::None;
 }
 
 // Writes a whole encoded file, noting why it could not be.
@@ -130,7 +106,9 @@ ZENTILE_EXPORT const std::uint8_t* PictureToBmp(const char* path, std::int32_t* 
     std::vector<std::uint8_t> file;
     FileError error = ReadWholeFile(path, file);
     try {
-        if (error == FileError::None) error = DecodePicture(file, flags);
+        if (error == FileError::None)
+            error = DecodePicture(file.data(), file.size(), (flags & zentileKeepOrientation) != 0, largestPackedBitmap,
+                                  pictureResult, metadataResult);
     } catch (const std::bad_alloc&) {
         error = FileError::OutOfMemory;
     }

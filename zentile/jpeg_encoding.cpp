@@ -47,8 +47,10 @@ void WriteRows(jpeg_compress_struct& info, const std::uint8_t* bitmap, std::uint
         for (char c : {'E', 'x', 'i', 'f', '\0', '\0'}) jpeg_write_m_byte(&info, c);
         for (std::size_t i = 0; i < length; ++i) jpeg_write_m_byte(&info, data[i]);
     }
-    // A larger profile would wrap the parts' 8-bit numbers into a corrupt one: it is left out.
-    if (FindRecord(metadata, metadataSize, "iCCP", data, length) && length <= largestProfile)
+    // A larger profile would wrap the parts' 8-bit numbers into a corrupt one, and libjpeg refuses
+    // an empty one with the whole file: such profiles, as any but RGB ones, are left out.
+    if (FindRecord(metadata, metadataSize, "iCCP", data, length) && length <= largestProfile &&
+        IsRgbProfile(data, length))
         jpeg_write_icc_profile(&info, data, static_cast<unsigned>(length));
     const std::uint64_t stride = PackedStride(width);
     while (info.next_scanline < height) {

@@ -204,15 +204,15 @@ std::vector<Band> CutBands(std::uint32_t width, std::uint32_t height, int wanted
     return bands;
 }
 
-// The colour chunks and the EXIF data, before the pixels. A profile makes an sRGB chunk beside it
-// a contradiction the format forbids, so the profile wins.
+// The colour chunks and the EXIF data, before the pixels. A profile (an RGB one: no other describes
+// the result) makes an sRGB chunk beside it a contradiction the format forbids, so the profile wins.
 void PutMetadata(const std::uint8_t* metadata, std::size_t size, std::vector<std::uint8_t>& png)
 {
     const std::uint8_t* data = nullptr;
     std::size_t length = 0;
     for (const char* type : {"cHRM", "gAMA"})
         if (FindRecord(metadata, size, type, data, length)) PutChunk(png, type, data, length);
-    const bool profile = FindRecord(metadata, size, "iCCP", data, length);
+    const bool profile = FindRecord(metadata, size, "iCCP", data, length) && IsRgbProfile(data, length);
     if (profile) {
         std::vector<std::uint8_t> chunk = {'I', 'C', 'C', ' ', 'p', 'r', 'o', 'f', 'i', 'l', 'e', 0, 0};
         uLongf packed = compressBound(static_cast<uLong>(length));
