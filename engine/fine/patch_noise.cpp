@@ -7,9 +7,11 @@ namespace {
 
 // The hard threshold, in noise standard deviations.
 constexpr float hardThreshold = 3.0f;
-// The noise the filters take for a patch's mean, taken from the pilot: small enough to keep it,
-// and not zero, so that a mean of zero keeps a factor of zero rather than none.
-constexpr float meanVariance = 1e-6f;
+// The least variance the filters are given: for a patch's mean, which the stage takes from the
+// pilot, and where nothing was measured (a clean part of the picture, or the flat parts a light
+// JPEG leaves without grain). Small enough to keep what it applies to, and not zero, so that a
+// Wiener factor of a coefficient that is zero in the pilot is zero rather than not a number.
+constexpr float leastVariance = 1e-6f;
 
 using Correlation = double[noiseSide];  // at [d + noiseReach], |d| <= noiseReach
 
@@ -88,7 +90,7 @@ void MeasuredPatchNoise(const NoiseLevels& noise, int strength, PatchNoise& out)
             for (int i = 0; i < patchSize; ++i) {
                 const float sigmaLow = anchorLow * gain[low][i], sigmaHigh = anchorHigh * gain[high][i];
                 const float sigma = (sigmaLow + (sigmaHigh - sigmaLow) * t) * scale;
-                out.variance[c][code][i] = i == 0 ? meanVariance : sigma * sigma;
+                out.variance[c][code][i] = i == 0 ? leastVariance : std::max(sigma * sigma, leastVariance);
                 out.threshold[c][code][i] = i == 0 ? 0.0f : hardThreshold * sigma;
             }
         }

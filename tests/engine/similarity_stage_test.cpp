@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/fine/block_matching.h"
+#include "engine/fine/patch_noise.h"
 #include "engine/fine/patch_transform.h"
 
 namespace {
@@ -91,4 +92,40 @@ TEST(SimilarityStage, MatchingFindsCopiesAndBreaksTiesByPosition)
     EXPECT_EQ(found[1], 8 * stride + 8);
     EXPECT_EQ(found[2], 8 * stride + 9);
     EXPECT_EQ(found[3], 8 * stride + 10);
+}
+
+// White noise gives every coefficient but the mean the square of its figure, scaled by the
+// strength; a brightness where nothing was measured (a clean part, or what a light JPEG left) still
+// gives positive variances, so the Wiener factors stay numbers; a noise twice as strong in the
+// coarse levels (blurred noise) is louder in the low frequencies than in the high ones.
+TEST(SimilarityStage, PatchNoiseFollowsTheMeasurement)
+{
+    PatchNoise patch;
+    MeasuredPatchNoise(WhiteNoise({10.0f, 6.0f, 0.0f}), 100, patch);
+    EXPECT_TRUE(patch.present[0] && patch.present[1] && !patch.present[2]);
+    EXPECT_FLOAT_EQ(patch.variance[0][100][9], 400.0f);
+    EXPECT_FLOAT_EQ(patch.threshold[1][7][63], 3.0f * 12.0f);
+    EXPECT_LT(patch.variance[0][100][0], 1e-3f);
+
+    NoiseLevels quiet = WhiteNoise({4.0f, 4.0f, 4.0f});
+    quiet.bins = 2;
+    quiet.brightness[0] = 50;
+    quiet.brightness[1] = 200;
+    for (auto& level : quiet.band[0][1])
+        for (float& band : level) band = 0.0f;
+    MeasuredPatchNoise(quiet, 50, patch);
+    for (int code : {0, 50, 120})
+        for (int i = 0; i < patchSize; ++i) EXPECT_GT(patch.variance[1][code][i], 0.0f) << code << ", " << i;
+
+    // Noise blurred over neighbours: its autocovariance falls off over two pixels, and the coarse
+    // bands measured louder than the finest.
+    NoiseLevels blurred = WhiteNoise({4.0f, 4.0f, 4.0f});
+    for (int dy = -noiseReach; dy <= noiseReach; ++dy)
+        for (int dx = -noiseReach; dx <= noiseReach; ++dx)
+            blurred.autocovariance[0][0][dy + noiseReach][dx + noiseReach] =
+                16.0f * (3 - std::abs(dy)) * (3 - std::abs(dx)) / 9.0f;
+    blurred.band[0][0][3][2] = 12.0f;
+    MeasuredPatchNoise(blurred, 50, patch);
+    EXPECT_GT(patch.variance[0][0][1 * patchSide + 1], 4 * patch.variance[0][0][7 * patchSide + 7]);
+    EXPECT_FLOAT_EQ(patch.variance[1][0][9], 16.0f);  // the other channels stay white
 }
