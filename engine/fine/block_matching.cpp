@@ -1,7 +1,5 @@
 #include "engine/fine/block_matching.h"
 
-#include <limits>
-
 #include "engine/fine/eight_floats.h"
 #include "engine/fine/patch_transform.h"
 #include "engine/wide_loops.h"
@@ -102,8 +100,8 @@ struct Best {
 
 }  // namespace
 
-int MatchPatches(const float* plane, int stride, int referenceX, int referenceY, const SearchWindow& window,
-                 float limit, int wanted, int* found)
+int MatchPatches(const float* plane, int stride, int referenceX, int referenceY, const SearchWindow& window, int wanted,
+                 int* found)
 {
     const int referenceAt = referenceY * stride + referenceX;
     const int pitch = (window.right - window.left) / lanes * lanes + lanes;
@@ -125,7 +123,7 @@ int MatchPatches(const float* plane, int stride, int referenceX, int referenceY,
         for (int chunk = 0; chunk < chunks; ++chunk) {
             if (best.Full() && least[row * chunks + chunk] > best.Worst()) continue;
             for (int x = chunk * lanes; x < (chunk + 1) * lanes && x < width; ++x)
-                if (rowDistances[x] <= limit && rowAt + x != referenceAt) best.Consider(rowDistances[x], rowAt + x);
+                if (rowAt + x != referenceAt) best.Consider(rowDistances[x], rowAt + x);
         }
     };
     for (int away = 0; away < height; ++away) {

@@ -1,7 +1,6 @@
 #include "engine/fine/similarity_stage.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "engine/fine/block_matching.h"
 #include "engine/fine/collaborative_filter.h"
@@ -13,12 +12,6 @@ namespace {
 // References every referenceStep samples from the picture's corner, and the last place a patch
 // fits, so every pixel lies in some reference patch.
 constexpr int referenceStep = 4;
-// Patches farther from the reference than this mean square difference per sample stay out of a
-// hard-thresholding group; the noise itself adds twice its variance to the distances.
-float HardLimit(float sigma)
-{
-    return (sigma <= 40.0f ? 2500.0f : 5000.0f) * patchSize;
-}
 // Columns right of a frame's rows that the matching's lanes read.
 constexpr int padding = 8;
 
@@ -92,10 +85,10 @@ struct Group {
     int brightness;
 };
 
-Group GroupOf(const SimilarityPlanes& p, const float* plane, int x, int y, float limit, GroupWork& work)
+Group GroupOf(const SimilarityPlanes& p, const float* plane, int x, int y, GroupWork& work)
 {
-    const int matched = MatchPatches(plane, p.stride, x - p.frame.left, y - p.frame.top, WindowOf(p, x, y), limit,
-                                     largestGroup, work.offset);
+    const int matched =
+        MatchPatches(plane, p.stride, x - p.frame.left, y - p.frame.top, WindowOf(p, x, y), largestGroup, work.offset);
     return {PowerOfTwoAtMost(matched), PatchBrightnessCode(PatchDc(p.pilot[0] + work.offset[0], p.stride))};
 }
 
@@ -112,9 +105,8 @@ void AddGroup(const SimilarityPlanes& p, const PatchNoise& noise, int channel, i
 void HardThresholdPass(const SimilarityPlanes& p, const PatchNoise& noise, const PictureRect& rect, GroupWork& work)
 {
     ClearSums(p);
-    const float limit = HardLimit(noise.sigma[0]);
     ForEachReferenceReaching(p, rect, [&](int x, int y) {
-        const auto [count, code] = GroupOf(p, p.noisy[0], x, y, limit, work);
+        const auto [count, code] = GroupOf(p, p.noisy[0], x, y, work);
         for (int c = 0; c < 3; ++c) {
             if (!noise.present[c]) continue;
             for (int g = 0; g < count; ++g) {
@@ -151,9 +143,8 @@ void MixPilot(const SimilarityPlanes& p, const PatchNoise& noise, const PictureR
 void WienerPass(const SimilarityPlanes& p, const PatchNoise& noise, GroupWork& work)
 {
     ClearSums(p);
-    const float limit = std::numeric_limits<float>::max();
     ForEachReferenceReaching(p, p.core, [&](int x, int y) {
-        const auto [count, code] = GroupOf(p, p.pilot[0], x, y, limit, work);
+        const auto [count, code] = GroupOf(p, p.pilot[0], x, y, work);
         for (int c = 0; c < 3; ++c) {
             if (!noise.present[c]) continue;
             for (int g = 0; g < count; ++g) {

@@ -62,9 +62,9 @@ TEST(SimilarityStage, TransformsAreTheOrthonormalDctAndHaar)
     for (std::size_t i = 0; i < group.size(); ++i) EXPECT_NEAR(group[i], original[i], 2e-4);
 }
 
-// On a plane of a ramp, a patch copied to three places is found there and nowhere else within a
-// limit of 0, the copies (alike to the bit) in the plane's order; on a flat plane every candidate
-// is as alike, and the ones that come first in the plane fill the group behind the reference.
+// On a plane of a ramp, a patch copied to three places is found there, the copies (alike to the
+// bit) in the plane's order; on a flat plane every candidate is as alike, and the ones that come
+// first in the plane fill the group behind the reference.
 TEST(SimilarityStage, MatchingFindsCopiesAndBreaksTiesByPosition)
 {
     const int width = 48, height = 40, stride = width + 8;
@@ -80,14 +80,14 @@ TEST(SimilarityStage, MatchingFindsCopiesAndBreaksTiesByPosition)
                 plane[(place[1] + i) * stride + place[0] + j] = pattern[i * patchSide + j];
     int found[largestGroup];
     const SearchWindow window{8, 8, 32, 32};
-    ASSERT_EQ(MatchPatches(plane.data(), stride, 20, 16, window, 0.0f, largestGroup, found), 4);
+    ASSERT_EQ(MatchPatches(plane.data(), stride, 20, 16, window, 4, found), 4);
     EXPECT_EQ(found[0], 16 * stride + 20);
     EXPECT_EQ(found[1], 8 * stride + 14);
     EXPECT_EQ(found[2], 11 * stride + 31);
     EXPECT_EQ(found[3], 30 * stride + 9);
 
     std::fill(plane.begin(), plane.end(), 50.0f);
-    ASSERT_EQ(MatchPatches(plane.data(), stride, 20, 16, window, 0.0f, 4, found), 4);
+    ASSERT_EQ(MatchPatches(plane.data(), stride, 20, 16, window, 4, found), 4);
     EXPECT_EQ(found[0], 16 * stride + 20);
     EXPECT_EQ(found[1], 8 * stride + 8);
     EXPECT_EQ(found[2], 8 * stride + 9);
@@ -96,8 +96,8 @@ TEST(SimilarityStage, MatchingFindsCopiesAndBreaksTiesByPosition)
 
 // White noise gives every coefficient but the mean the square of its figure, scaled by the
 // strength; a brightness where nothing was measured (a clean part, or what a light JPEG left) still
-// gives positive variances, so the Wiener factors stay numbers; a noise twice as strong in the
-// coarse levels (blurred noise) is louder in the low frequencies than in the high ones.
+// gives positive variances, so the Wiener factors stay numbers; a noise louder in the coarse levels
+// (blurred noise) is louder in the low frequencies than in the high ones.
 TEST(SimilarityStage, PatchNoiseFollowsTheMeasurement)
 {
     PatchNoise patch;
