@@ -141,7 +141,7 @@ std::string JsonLine(const PictureReport& report, const QvnOptions& options)
            ",\"brightness_correction\":" + JsonBool(options.brightnessCorrection) +
            ",\"rgb_correction\":" + JsonBool(options.rgbCorrection) +
            ",\"view\":" + view +
-           ",\"method\":" + (options.method == Method::Fine ? "\"fine\"" : "\"classic\"") + "}" +
+           ",\"method\":" + JsonString(MethodName(options.method)) + "}" +
            ",\"luma_snr\":" + JsonFigure(report.denoised, report.lumaSnr) +
            ",\"chroma_snr\":" + JsonFigure(report.denoised, report.chromaSnr) +
            ",\"noise\":" + JsonNoise(report) +

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 #include "cli/json_report.h"
 #include "colour/view_keys.h"
@@ -84,8 +85,8 @@ bool ApplyValue(const OptionEntry& entry, const std::string& value, QvnOptions& 
     const std::string bad = "invalid value '" + ShownText(value) + "' for " + Named(entry) + ": ";
     switch (entry.id) {
     case Id::Method:
-        if (value == "classic" || value == "fine") {
-            options.method = value == "fine" ? Method::Fine : Method::Classic;
+        if (const std::optional<Method> method = MethodNamed(value)) {
+            options.method = *method;
             return true;
         }
         error = bad + "accepted are classic, fine";

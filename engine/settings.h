@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "colour/colour_settings.h"
 #include "support/quality_figures.h"
@@ -11,6 +13,20 @@
 // bytes are fixed for good; fine: the adaptive denoiser in engine/fine/, which measures the noise
 // on the picture itself.
 enum class Method { Classic, Fine };
+
+// The methods' names in qvn's options and reports and in the desktop program's settings file.
+inline const char* MethodName(Method method)
+{
+    return method == Method::Fine ? "fine" : "classic";
+}
+
+// The method a name stands for; nothing for a name no method has.
+inline std::optional<Method> MethodNamed(std::string_view name)
+{
+    if (name == "classic") return Method::Classic;
+    if (name == "fine") return Method::Fine;
+    return std::nullopt;
+}
 
 // What the adaptive method measured on a picture. Its content belongs to engine/fine/; everyone
 // else only holds it and hands it back.

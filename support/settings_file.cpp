@@ -10,6 +10,7 @@
 
 std::int32_t windowX = 0;
 std::int32_t windowY = 0;
+std::string rememberedMethod;
 
 namespace {
 
@@ -19,6 +20,9 @@ constexpr std::size_t statementCapacity = 512;
 
 // Memory figures are written in units of 0xFF400 bytes, as the file has always held them.
 constexpr std::uint64_t memoryUnit = 0xFF400;
+
+// A method's name is short; a longer value names no method.
+constexpr std::size_t methodNameLength = 16;
 
 struct StatementReader {
     char buffer[statementCapacity] = {};
@@ -49,10 +53,25 @@ std::int32_t LeadingInteger(std::string_view text)
     return static_cast<std::int32_t>(value);
 }
 
+// "Mth" (only the first three characters count): the name after the first "=". Without an "="
+// the statement says nothing.
+void TakeMethod(std::string_view statement)
+{
+    const std::size_t equals = statement.find('=');
+    if (equals == std::string_view::npos) {
+        return;
+    }
+    rememberedMethod = statement.substr(equals + 1, methodNameLength);
+}
+
 // "Pos" (only the first three characters count): x after the last ",", and y after the last "="
 // of what stands before the first ",". Without a "," or an "=" the statement says nothing.
 void TakeStatement(std::string_view statement)
 {
+    if (statement.substr(0, 3) == "Mth") {
+        TakeMethod(statement);
+        return;
+    }
     if (statement.substr(0, 3) != "Pos") {
         return;
     }
@@ -92,6 +111,7 @@ bool ReadSettings(const char* path)
     if (file == nullptr) {
         return false;
     }
+    rememberedMethod.clear();  // the file names the method, or none
     StatementReader reader;
     unsigned char chunk[4096];
     std::size_t got = 0;
@@ -122,5 +142,9 @@ bool WriteSettings(std::int32_t windowLeft, std::int32_t windowTop, const Displa
     if (length <= 0 || static_cast<std::size_t>(length) >= sizeof text) {
         return false;
     }
-    return WriteWholeFile(path, text, static_cast<std::size_t>(length)) == FileError::None;
+    std::string whole(text, static_cast<std::size_t>(length));
+    if (!rememberedMethod.empty()) {
+        whole += "Mth=" + rememberedMethod.substr(0, methodNameLength) + ";\n";
+    }
+    return WriteWholeFile(path, whole.data(), whole.size()) == FileError::None;
 }

@@ -24,31 +24,16 @@ constexpr int canvasWidth = 200;
 constexpr int canvasHeight = 230;
 constexpr int atlasMaskSide = 128;
 
-// The bitmaps behind the memory device contexts, with what each context held before, so that
-// exit can put things back and free them.
-struct CanvasBitmaps {
-    HBITMAP splash = nullptr, splashOld = nullptr;
-    HBITMAP mark = nullptr, markOld = nullptr;
-    HBITMAP atlas = nullptr, atlasOld = nullptr;
-    HBITMAP atlasMask = nullptr, atlasMaskOld = nullptr;
+// The memory contexts behind the drawing resources, each with its bitmap, from start-up to exit.
+struct Canvases {
+    OwnedMemoryDc splash, mark, atlas, atlasMask;
 };
-CanvasBitmaps bitmaps;
+Canvases canvases;
 
-HDC MakeMemoryDc(HBITMAP bitmap, HBITMAP& previous)
+void FreeCanvas(OwnedMemoryDc& canvas, HDC& named)
 {
-    HDC dc = CreateCompatibleDC(mainWindowDc);
-    previous = static_cast<HBITMAP>(SelectObject(dc, bitmap));
-    return dc;
-}
-
-void FreeMemoryDc(HDC& dc, HBITMAP& bitmap, HBITMAP previous)
-{
-    if (!dc) return;
-    SelectObject(dc, previous);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    dc = nullptr;
-    bitmap = nullptr;
+    canvas.Reset();
+    named = nullptr;
 }
 
 bool CreateMainWindow(int x, int y)
@@ -98,12 +83,11 @@ void DrawSplashPicture()
 
 // Monochrome copy of a colour area: the source's background colour (white) becomes white, every
 // other colour black.
-HDC MakeMask(HDC source, int x, int y, int width, int height, HBITMAP& bitmap, HBITMAP& previous)
+HDC MakeMask(HDC source, int x, int y, int width, int height, OwnedMemoryDc& mask)
 {
-    bitmap = CreateBitmap(width, height, 1, 1, nullptr);
-    HDC dc = MakeMemoryDc(bitmap, previous);
-    BitBlt(dc, 0, 0, width, height, source, x, y, SRCCOPY);
-    return dc;
+    mask.Make(mainWindowDc, CreateBitmap(width, height, 1, 1, nullptr));
+    BitBlt(mask, 0, 0, width, height, source, x, y, SRCCOPY);
+    return mask;
 }
 
 void DrawSplashTexts()
@@ -131,15 +115,15 @@ void DrawSplashTexts()
 void PrepareDrawingResources()
 {
     mainWindowDc = GetDC(mainWindow);
-    bitmaps.splash = CreateCompatibleBitmap(mainWindowDc, canvasWidth, canvasHeight);
-    SplashCanvas = MakeMemoryDc(bitmaps.splash, bitmaps.splashOld);
+    canvases.splash.Make(mainWindowDc, CreateCompatibleBitmap(mainWindowDc, canvasWidth, canvasHeight));
+    SplashCanvas = canvases.splash;
     DrawSplashPicture();
     ProgressMarkMask = MakeMask(SplashCanvas, progressMarkPlace.x, progressMarkPlace.y, progressMarkSize.cx,
-                                progressMarkSize.cy, bitmaps.mark, bitmaps.markOld);
-    bitmaps.atlas = static_cast<HBITMAP>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDB_SKIN_ATLAS), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
-    SkinAtlas = MakeMemoryDc(bitmaps.atlas, bitmaps.atlasOld);
-    SkinAtlasMask = MakeMask(SkinAtlas, 0, 0, atlasMaskSide, atlasMaskSide, bitmaps.atlasMask, bitmaps.atlasMaskOld);
+                                progressMarkSize.cy, canvases.mark);
+    canvases.atlas.Make(mainWindowDc, static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(IDB_SKIN_ATLAS),
+                                                                      IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+    SkinAtlas = canvases.atlas;
+    SkinAtlasMask = MakeMask(SkinAtlas, 0, 0, atlasMaskSide, atlasMaskSide, canvases.atlasMask);
     DrawSplashTexts();
 }
 
@@ -151,6 +135,7 @@ bool StartApplication(HINSTANCE programInstance)
     PlugWindowsFrontEnd();
 
     ReadSettings();
+    mainView.previewDialog.settings.method = MethodNamed(rememberedMethod).value_or(Method::Classic);
     // A window remembered off the top or left of the screen comes back at the edge.
     const int x = windowX < 0 ? 0 : windowX;
     const int y = windowY < 0 ? 0 : windowY;
@@ -161,7 +146,6 @@ bool StartApplication(HINSTANCE programInstance)
     PrepareDrawingResources();
 
     dialogOpen = false;
-    progressEnabled = false;
     ShowWindow(mainWindow, SW_SHOW);
     openHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(IDC_OPEN_HAND));
     closedHandCursor = LoadCursorW(instance, MAKEINTRESOURCEW(IDC_CLOSED_HAND));
@@ -210,6 +194,7 @@ void EndApplication()
         display.height = GetDeviceCaps(screen, VERTRES);
         display.bitsPerPixel = GetDeviceCaps(screen, BITSPIXEL);
     }
+    rememberedMethod = MethodName(mainView.previewDialog.settings.method);
     WriteSettings(closedWindowRect.left, closedWindowRect.top, display, systemFigures);
 
     DestroyCursor(openHandCursor);
@@ -218,9 +203,9 @@ void EndApplication()
     if (mainWindowDc) ReleaseDC(mainWindow, mainWindowDc);
     mainWindowDc = nullptr;
     ReleaseSliderCache();
-    FreeMemoryDc(SplashCanvas, bitmaps.splash, bitmaps.splashOld);
-    FreeMemoryDc(ProgressMarkMask, bitmaps.mark, bitmaps.markOld);
-    FreeMemoryDc(SkinAtlas, bitmaps.atlas, bitmaps.atlasOld);
-    FreeMemoryDc(SkinAtlasMask, bitmaps.atlasMask, bitmaps.atlasMaskOld);
+    FreeCanvas(canvases.splash, SplashCanvas);
+    FreeCanvas(canvases.mark, ProgressMarkMask);
+    FreeCanvas(canvases.atlas, SkinAtlas);
+    FreeCanvas(canvases.atlasMask, SkinAtlasMask);
     ReleaseImage(heldImage);
 }

@@ -15,13 +15,4 @@ HCURSOR closedHandCursor = nullptr;
 Image heldImage;
 bool pictureShown = false;
 bool dialogOpen = false;
-RECT drawRect = {0, 0, 0, 0};
 RECT closedWindowRect = {0, 0, 0, 0};
-
-std::int8_t filterStrength = 50;
-std::uint8_t brightnessCorrection = 1;
-std::uint8_t rgbCorrection = 1;
-std::int8_t toneMode = 0;
-float lumaSnr = 0.0f;
-float chromaSnr = 0.0f;
-bool progressEnabled = false;

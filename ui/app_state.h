@@ -1,10 +1,8 @@
 #pragma once
 // The desktop program's process-wide state: the windows, the drawing resources made at start-up,
 // the held picture and the flags the windows share. Everything lives on the one user-interface
-// thread.
+// thread. The processing settings and the preview live in the dialog's state (preview_dialog.h).
 #include <windows.h>
-
-#include <cstdint>
 
 #include "imagefile/image.h"
 
@@ -27,17 +25,4 @@ inline constexpr SIZE progressMarkSize = {48, 22};
 extern Image heldImage;         // the one picture held
 extern bool pictureShown;
 extern bool dialogOpen;
-extern RECT drawRect;           // area handed to the drawing helpers; scratch for everyone else
-extern RECT closedWindowRect;   // the main window's screen rectangle when it was destroyed
-
-// Processing settings, reset to their defaults at every start and never saved; the engine is
-// handed them with every run (see engine_run.h).
-extern std::int8_t filterStrength;        // 1 ... 99, default 50
-extern std::uint8_t brightnessCorrection; // 0 or 1, default 1
-extern std::uint8_t rgbCorrection;        // 0 or 1, default 1
-extern std::int8_t toneMode;              // 0 ... 3, default 0
-// The figures of the last run, shown by the preview dialog; 0 means not measurable.
-extern float lumaSnr;
-extern float chromaSnr;
-// Set by the full-processing button; hiding the progress window clears it.
-extern bool progressEnabled;
+extern RECT closedWindowRect;  // the main window's screen rectangle when it was destroyed

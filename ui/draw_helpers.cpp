@@ -6,6 +6,7 @@
 #include "colour/hsv.h"
 #include "ui/app_state.h"
 #include "ui/preview_layout.h"
+#include "ui/scoped_gdi.h"
 
 namespace {
 
@@ -14,8 +15,7 @@ constexpr double pi = 3.14159265358979323846;
 // The slider cache lives until the program exits; its main-window context marks it as made.
 HWND sliderCacheOwner = nullptr;
 HDC sliderCacheOwnerDc = nullptr;
-HDC sliderCacheDc = nullptr;
-HBITMAP sliderCacheBitmap = nullptr;
+OwnedMemoryDc sliderCache;
 
 void ButtonFaceHsv(float& hue, float& saturation, float& value)
 {
@@ -70,16 +70,15 @@ void MakeSliderCache()
 {
     sliderCacheOwner = mainWindow;
     sliderCacheOwnerDc = GetDC(sliderCacheOwner);
-    sliderCacheDc = CreateCompatibleDC(sliderCacheOwnerDc);
-    sliderCacheBitmap = CreateCompatibleBitmap(sliderCacheOwnerDc, 256, 256);
-    SelectObject(sliderCacheDc, sliderCacheBitmap);
+    sliderCache.Make(sliderCacheOwnerDc, CreateCompatibleBitmap(sliderCacheOwnerDc, 256, 256));
+    const HDC sliderCacheDc = sliderCache;
 
     SetViewportOrgEx(sliderCacheDc, -sliderBlock.left, -sliderBlock.top, nullptr);
     FillRect(sliderCacheDc, &sliderBlock, GetSysColorBrush(COLOR_BTNFACE));
 
-    drawRect = sliderTrack;
-    drawRect.top += 1;
-    DrawBevelFrame(sliderCacheDc, 1.0f, 4.0f, 0.1f);
+    RECT frame = sliderTrack;
+    frame.top += 1;
+    DrawBevelFrame(sliderCacheDc, frame, 1.0f, 4.0f, 0.1f);
 
     float hue = GradientHue();
     float saturationStep = 1.0f / (sliderTrack.right - sliderTrack.left);
@@ -98,9 +97,8 @@ void MakeSliderCache()
 
 }  // namespace
 
-bool DrawBevelFrame(HDC dc, float depth, float radius, float contrast)
+void DrawBevelFrame(HDC dc, const RECT& area, float depth, float radius, float contrast)
 {
-    const RECT area = drawRect;
     int cx = area.right;
     int cy = area.bottom;
     for (float t = 0.0f; t <= 1.0f; t += 0.05f) {
@@ -123,42 +121,36 @@ bool DrawBevelFrame(HDC dc, float depth, float radius, float contrast)
             DrawStraightEdge(dc, area, cx, cy, dx, dy, colour);
         }
     }
-    return true;
 }
 
-bool DrawStrengthSlider(HDC dialogDc)
+void DrawStrengthSlider(HDC dialogDc, int strength)
 {
     if (!sliderCacheOwnerDc) MakeSliderCache();
     const int width = sliderBlock.right - sliderBlock.left;
     const int height = sliderBlock.bottom - sliderBlock.top;
-    BitBlt(dialogDc, sliderBlock.left, sliderBlock.top, width, height, sliderCacheDc, 0, 0, SRCCOPY);
+    BitBlt(dialogDc, sliderBlock.left, sliderBlock.top, width, height, sliderCache, 0, 0, SRCCOPY);
 
     // Three copies draw the knob with its white pixels left transparent.
-    int x = sliderTrack.left + static_cast<int>((filterStrength - 1) * 1.96);
+    int x = sliderTrack.left + static_cast<int>((strength - 1) * 1.96);
     int y = sliderBlock.top;
     const int w = knobSize.cx;
     const int h = knobSize.cy;
     BitBlt(dialogDc, x, y, w, h, SkinAtlas, knobPicture.x, knobPicture.y, SRCINVERT);
     BitBlt(dialogDc, x, y, w, h, SkinAtlasMask, knobPicture.x, knobPicture.y, SRCAND);
     BitBlt(dialogDc, x, y, w, h, SkinAtlas, knobPicture.x, knobPicture.y, SRCINVERT);
-    return true;
 }
 
 void ReleaseSliderCache()
 {
     if (!sliderCacheOwnerDc) return;
-    DeleteDC(sliderCacheDc);
-    DeleteObject(sliderCacheBitmap);
+    sliderCache.Reset();
     ReleaseDC(sliderCacheOwner, sliderCacheOwnerDc);
-    sliderCacheDc = nullptr;
-    sliderCacheBitmap = nullptr;
     sliderCacheOwnerDc = nullptr;
     sliderCacheOwner = nullptr;
 }
 
-bool DrawGauge(HDC dc, int percent)
+void DrawGauge(HDC dc, const RECT& area, int percent)
 {
-    const RECT area = drawRect;
     float hue = GradientHue();
     float filledHue = hue - 180.0f;
     if (filledHue < 0) filledHue += 360.0f;
@@ -179,5 +171,4 @@ bool DrawGauge(HDC dc, int percent)
         }
         saturation -= saturationStep;
     }
-    return true;
 }

@@ -3,6 +3,7 @@
 // progress window, real pauses and message boxes; tests replace the hooks to watch what happens.
 #include <functional>
 
+#include "engine/settings.h"
 #include "support/quality_figures.h"
 
 struct FrontEnd {
@@ -11,8 +12,8 @@ struct FrontEnd {
     std::function<void(int kind, int percent)> showProgress;
     // Waits; the pauses let the progress window be seen.
     std::function<void(int milliseconds)> pause;
-    // Shows the figures of a finished whole-picture run and the whole seconds it took.
-    std::function<void(const QualityFigures& figures, int seconds)> showResult;
+    // Shows the figures of a finished whole-picture run, the whole seconds it took and its method.
+    std::function<void(const QualityFigures& figures, int seconds, Method method)> showResult;
     // Tells the user something and returns once it has been seen. Texts are UTF-8.
     std::function<void(const char* text, const char* caption)> showMessage;
 };

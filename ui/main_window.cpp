@@ -10,7 +10,6 @@
 #include "imagefile/image_file.h"
 #include "support/usable_memory.h"
 #include "ui/app_state.h"
-#include "ui/engine_run.h"
 #include "ui/preview_dialog.h"
 #include "ui/scoped_gdi.h"
 #include "ui/wide_text.h"
@@ -101,8 +100,8 @@ void OnKeyDown(HWND window, WPARAM key)
     }
     const int viewMode = key <= 0xFF ? ViewModeForKey(static_cast<int>(key)) : -1;
     if (viewMode < 0) return;
-    ApplyViewTransform(static_cast<std::int8_t>(viewMode), CurrentSettings().colour, heldImage.header, heldImage.bits,
-                       heldImage.rows.get());
+    ApplyViewTransform(static_cast<std::int8_t>(viewMode), mainView.previewDialog.settings.colour, heldImage.header,
+                       heldImage.bits, heldImage.rows.get());
     AskForRepaint(window);
 }
 
@@ -226,7 +225,7 @@ std::wstring PictureTitle(const std::wstring& path)
     return L" QVN - " + name;
 }
 
-bool PaintImage(HDC dc)
+void PaintImage(HDC dc)
 {
     SetICMMode(dc, ICM_ON);
     const BitmapInfoHeader* header = heldImage.header;
@@ -241,7 +240,6 @@ bool PaintImage(HDC dc)
         mainView.toldTooLargeToShow = true;
         ShowMessageBox("画像が大きすぎて表示できません。。。", " ERROR...");
     }
-    return true;
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -33,7 +33,7 @@ extern MainWindowView mainView;
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Draws the working picture at the pan offset and sets the title from the file name.
-bool PaintImage(HDC dc);
+void PaintImage(HDC dc);
 
 // The title for a picture: " QVN - " and the part of the path after its last backslash.
 std::wstring PictureTitle(const std::wstring& path);

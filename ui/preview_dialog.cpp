@@ -16,6 +16,7 @@
 #include "ui/preview_paint.h"
 #include "ui/preview_render.h"
 #include "ui/scoped_gdi.h"
+#include "ui/wide_text.h"
 #include "ui/windows_front_end.h"
 
 namespace {
@@ -42,16 +43,16 @@ int PackedY(std::uint32_t position) { return static_cast<std::int16_t>(position 
 int PictureWidth() { return heldImage.header->biWidth; }
 int PictureHeight() { return heldImage.header->biHeight; }
 
-void SetStrength(int value)
+void SetStrength(DenoiseSettings& settings, int value)
 {
-    filterStrength = static_cast<std::int8_t>(std::clamp(value, int{strengthMinimum}, int{strengthMaximum}));
+    settings.filterStrength = static_cast<std::int8_t>(std::clamp(value, int{strengthMinimum}, int{strengthMaximum}));
 }
 
-void RedrawStrength(HDC dc)
+void RedrawStrength(HDC dc, int strength)
 {
-    DrawStrengthSlider(dc);
+    DrawStrengthSlider(dc, strength);
     UsePanelTextStyle(dc);
-    WriteStrength(dc);
+    WriteStrength(dc, strength);
 }
 
 // The column offset counts back from the right end and moves in whole steps of 3 columns.
@@ -60,40 +61,56 @@ std::int32_t ColumnOffsetFor(std::int32_t x)
     return (PictureWidth() - cropSize) - (x - x % 3);
 }
 
-void BuildPreviewCrop(CropPlace& crop)
+// A new crop picture for a new opening; the held picture's measured noise is measured anew.
+void BuildPreviewCrop(PreviewState& preview)
 {
-    AllocateImage(cropSize, cropSize, PreviewCrop);
+    AllocateImage(cropSize, cropSize, preview.crop);
+    preview.noise.reset();
     const int rows = std::min(PictureHeight(), cropSize);
     const int columns = std::min(PictureWidth(), cropSize);
-    if (PictureWidth() < cropSize) crop.rowPad = cropSize - PictureWidth();
+    if (PictureWidth() < cropSize) preview.place.rowPad = cropSize - PictureWidth();
     for (int i = 0; i < rows; ++i)
-        std::memcpy(PreviewCrop.rows[i], heldImage.rows[i], static_cast<std::size_t>(columns) * 3);
+        std::memcpy(preview.crop.rows[i], heldImage.rows[i], static_cast<std::size_t>(columns) * 3);
 }
 
 void CentreCrop(PreviewDialogState& state)
 {
+    CropPlace& place = state.preview.place;
     if (PictureHeight() >= cropSize)
-        state.committedY = state.liveY = state.crop.rowOffset = PictureHeight() / 2 - cropSize / 2;
+        state.committedY = state.liveY = place.rowOffset = PictureHeight() / 2 - cropSize / 2;
     else
-        state.committedY = state.liveY = state.crop.rowOffset = 0;
+        state.committedY = state.liveY = place.rowOffset = 0;
     if (PictureWidth() >= cropSize) {
         state.committedX = state.liveX = PictureWidth() / 2 - cropSize / 2;
-        state.crop.columnOffset = ColumnOffsetFor(state.liveX);
+        place.columnOffset = ColumnOffsetFor(state.liveX);
     } else {
-        state.committedX = state.liveX = state.crop.columnOffset = 0;
+        state.committedX = state.liveX = place.columnOffset = 0;
     }
 }
 
-void ShowSettings(HWND dialog)
+// The tone curve and the two corrections belong to the classic method: greyed for the other.
+void EnableClassicChoices(HWND dialog, Method method)
 {
-    CheckDlgButton(dialog, IDC_BRIGHTNESS_CORRECTION, brightnessCorrection ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(dialog, IDC_RGB_CORRECTION, rgbCorrection ? BST_CHECKED : BST_UNCHECKED);
+    const BOOL classic = method == Method::Classic;
+    for (int id : {IDC_BRIGHTNESS_CORRECTION, IDC_RGB_CORRECTION, IDC_TONE_CURVE})
+        EnableWindow(GetDlgItem(dialog, id), classic);
+}
+
+void ShowSettings(HWND dialog, const DenoiseSettings& settings)
+{
+    CheckDlgButton(dialog, IDC_BRIGHTNESS_CORRECTION, settings.brightnessCorrection ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_RGB_CORRECTION, settings.colour.rgbCorrection ? BST_CHECKED : BST_UNCHECKED);
     for (const wchar_t* name : toneCurveNames)
         SendDlgItemMessageW(dialog, IDC_TONE_CURVE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     // A combo box that once reported no selection left -1, which the conversion reads as 0.
-    int mode = toneMode >= 0 && toneMode <= 3 ? toneMode : 0;
+    const int tone = settings.colour.toneMode;
+    const int mode = tone >= 0 && tone <= 3 ? tone : 0;
     SendDlgItemMessageW(dialog, IDC_TONE_CURVE, CB_SELECTSTRING, mode,
                         reinterpret_cast<LPARAM>(toneCurveNames[mode]));
+    for (const char* label : methodLabels)
+        SendDlgItemMessageW(dialog, IDC_METHOD, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromUtf8(label).c_str()));
+    SendDlgItemMessageW(dialog, IDC_METHOD, CB_SETCURSEL, static_cast<WPARAM>(settings.method), 0);
+    EnableClassicChoices(dialog, settings.method);
 }
 
 // The top of the highest control, in client pixels.
@@ -147,12 +164,10 @@ int TextWidth(HWND control)
 {
     wchar_t text[256] = {};
     const int length = GetWindowTextW(control, text, 256);
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    const ScopedGetDC dc(control);
+    const ScopedSelectObject font(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
     SIZE size = {};
     GetTextExtentPoint32W(dc, text, length, &size);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
     return size.cx;
 }
 
@@ -203,15 +218,15 @@ void FitHelpTexts(HWND dialog)
 
 void InitDialog(HWND dialog, PreviewDialogState& state)
 {
-    BuildPreviewCrop(state.crop);
+    BuildPreviewCrop(state.preview);
     CentreCrop(state);
-    ShowSettings(dialog);
+    ShowSettings(dialog, state.settings);
     FitCustomArea(dialog);
     FitHelpTexts(dialog);
 }
 
 // The before-pixel's column ends where the after-pixel's begins, which ends with the value box.
-void WritePixelValues(HDC dc, int x, int right, COLORREF colour)
+void WritePixelValues(HDC dc, int x, int right, COLORREF colour, int toneMode)
 {
     int red = GetRValue(colour), green = GetGValue(colour), blue = GetBValue(colour);
     double lStar, aStar, bStar;
@@ -232,13 +247,13 @@ void WritePixelValues(HDC dc, int x, int right, COLORREF colour)
 }
 
 // The same place in both panels, read back from the screen.
-void ShowReadout(HDC dc, int x, int y)
+void ShowReadout(HDC dc, int x, int y, int toneMode)
 {
     COLORREF before = GetPixel(dc, x, y);
     COLORREF after = GetPixel(dc, x - beforeCrop.left + afterCrop.left, y);
     UsePanelTextStyle(dc);
-    WritePixelValues(dc, beforeReadoutX, afterReadoutX, before);
-    WritePixelValues(dc, afterReadoutX, valueBox.right, after);
+    WritePixelValues(dc, beforeReadoutX, afterReadoutX, before, toneMode);
+    WritePixelValues(dc, afterReadoutX, valueBox.right, after, toneMode);
 }
 
 // One axis of a crop drag: the offset moves step picture pixels per mouse pixel, and a limit
@@ -258,9 +273,9 @@ void DragAxis(int picturePixels, int moved, std::int32_t& committed, std::int32_
 void MoveCrop(PreviewDialogState& state, int x, int y)
 {
     DragAxis(PictureHeight(), y - PackedY(state.dragStart), state.committedY, state.liveY);
-    state.crop.rowOffset = state.liveY;
+    state.preview.place.rowOffset = state.liveY;
     DragAxis(PictureWidth(), x - PackedX(state.dragStart), state.committedX, state.liveX);
-    state.crop.columnOffset = PictureWidth() - cropSize > 0 ? ColumnOffsetFor(state.liveX) : 0;
+    state.preview.place.columnOffset = PictureWidth() - cropSize > 0 ? ColumnOffsetFor(state.liveX) : 0;
 }
 
 void CommitCrop(PreviewDialogState& state)
@@ -280,17 +295,17 @@ void OnMouseMove(HDC dc, PreviewDialogState& state, LPARAM lParam)
     if (StrictlyInside(sliderZone, x, y)) {
         state.sliderHover = 1;
         if (state.sliderAnchorPosition != 0)
-            SetStrength(state.sliderAnchorValue + (x - PackedX(state.sliderAnchorPosition)) / 2);
-        RedrawStrength(dc);
+            SetStrength(state.settings, state.sliderAnchorValue + (x - PackedX(state.sliderAnchorPosition)) / 2);
+        RedrawStrength(dc, state.settings.filterStrength);
         return;
     }
     state.sliderHover = 0;
     if (StrictlyInside(beforeCrop, x, y)) {
         state.cropHover = 1;
-        ShowReadout(dc, x, y);
+        ShowReadout(dc, x, y, state.settings.colour.toneMode);
         if (state.cropDragging) {
             MoveCrop(state, x, y);
-            RenderPreview(dc, state.crop);
+            RenderPreview(dc, state.settings, state.preview);
         }
     } else {
         state.cropHover = 0;
@@ -305,7 +320,7 @@ void OnMouseMove(HDC dc, PreviewDialogState& state, LPARAM lParam)
 void OnButtonDown(HWND dialog, PreviewDialogState& state)
 {
     if (state.sliderHover) {
-        state.sliderAnchorValue = filterStrength;
+        state.sliderAnchorValue = state.settings.filterStrength;
         state.sliderAnchorPosition = state.lastMousePosition;
         SetCapture(dialog);
     }
@@ -336,11 +351,11 @@ void OnCaptureLost(PreviewDialogState& state)
     }
 }
 
-void OnWheel(HDC dc, WPARAM wParam)
+void OnWheel(HDC dc, PreviewDialogState& state, WPARAM wParam)
 {
     short delta = static_cast<short>(HIWORD(wParam));
-    SetStrength(filterStrength + (delta > 0 ? strengthStep : -strengthStep));
-    RedrawStrength(dc);
+    SetStrength(state.settings, state.settings.filterStrength + (delta > 0 ? strengthStep : -strengthStep));
+    RedrawStrength(dc, state.settings.filterStrength);
 }
 
 void CloseDialog(HWND dialog)
@@ -349,38 +364,51 @@ void CloseDialog(HWND dialog)
     EndDialog(dialog, 0);
 }
 
-// The dialog is already ended while the engine and its progress window run.
-void RunWholePicture(HWND dialog)
+// The dialog is already ended while the engine and its progress window run. The noise a preview
+// measured on the picture is the whole run's as well.
+void RunWholePicture(HWND dialog, PreviewDialogState& state)
 {
     CloseDialog(dialog);
-    if (!DenoiseWholePicture(heldImage))
-        TellUser("画像が大きすぎて処理できません。。。", " ERROR...");
+    DenoiseSettings settings = state.settings;
+    settings.noise = state.preview.noise;
+    const DenoiseOutcome outcome = DenoiseWholePicture(settings, heldImage);
+    if (outcome.done) state.preview.figures = outcome.figures;
+    else TellUser("画像が大きすぎて処理できません。。。", " ERROR...");
     PostMessageA(mainWindow, WM_PAINT, 0, 0);
 }
 
-void OnCommand(HWND dialog, WPARAM wParam)
+void OnCommand(HWND dialog, PreviewDialogState& state, WPARAM wParam)
 {
+    DenoiseSettings& settings = state.settings;
     switch (LOWORD(wParam)) {
     case IDC_PREVIEW:
-        previewRequested = 1;
+        state.preview.requested = true;
         PostMessageA(dialog, WM_PAINT, 0, 0);
         break;
     case IDC_WHOLE_PICTURE:
-        RunWholePicture(dialog);
+        RunWholePicture(dialog, state);
         break;
     case IDC_CANCEL_BUTTON:
     case IDCANCEL:
         CloseDialog(dialog);
         break;
     case IDC_BRIGHTNESS_CORRECTION:
-        brightnessCorrection = IsDlgButtonChecked(dialog, IDC_BRIGHTNESS_CORRECTION) == BST_CHECKED;
+        settings.brightnessCorrection = IsDlgButtonChecked(dialog, IDC_BRIGHTNESS_CORRECTION) == BST_CHECKED;
         break;
     case IDC_RGB_CORRECTION:
-        rgbCorrection = IsDlgButtonChecked(dialog, IDC_RGB_CORRECTION) == BST_CHECKED;
+        settings.colour.rgbCorrection = IsDlgButtonChecked(dialog, IDC_RGB_CORRECTION) == BST_CHECKED;
         break;
     case IDC_TONE_CURVE:
         if (HIWORD(wParam) == CBN_SELCHANGE)
-            toneMode = static_cast<std::int8_t>(SendDlgItemMessageW(dialog, IDC_TONE_CURVE, CB_GETCURSEL, 0, 0));
+            settings.colour.toneMode =
+                static_cast<std::int8_t>(SendDlgItemMessageW(dialog, IDC_TONE_CURVE, CB_GETCURSEL, 0, 0));
+        break;
+    case IDC_METHOD:
+        if (HIWORD(wParam) == CBN_SELCHANGE) {
+            const LRESULT chosen = SendDlgItemMessageW(dialog, IDC_METHOD, CB_GETCURSEL, 0, 0);
+            settings.method = chosen == 1 ? Method::Fine : Method::Classic;
+            EnableClassicChoices(dialog, settings.method);
+        }
         break;
     }
 }
@@ -409,11 +437,11 @@ void EraseAroundCustomArea(HWND dialog, HDC dc)
 
 // Validating the update region first lets the platform's painting that follows find nothing to
 // erase, so the custom area stays on top.
-void OnPaint(HWND dialog, HDC dc, const CropPlace& crop)
+void OnPaint(HWND dialog, HDC dc, PreviewDialogState& state)
 {
     PAINTSTRUCT paint;
     BeginPaint(dialog, &paint);
-    PaintPreviewDialog(dc, crop);
+    PaintPreviewDialog(dc, state.settings, state.preview);
     EndPaint(dialog, &paint);
 }
 
@@ -474,7 +502,7 @@ INT_PTR CALLBACK PreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     INT_PTR result = FALSE;
     switch (message) {
     case WM_PAINT:
-        OnPaint(dialog, dc, state->crop);
+        OnPaint(dialog, dc, *state);
         break;
     case WM_ERASEBKGND:
         EraseAroundCustomArea(dialog, reinterpret_cast<HDC>(wParam));
@@ -494,10 +522,10 @@ INT_PTR CALLBACK PreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         OnCaptureLost(*state);
         break;
     case WM_MOUSEWHEEL:
-        OnWheel(dc, wParam);
+        OnWheel(dc, *state, wParam);
         break;
     case WM_COMMAND:
-        OnCommand(dialog, wParam);
+        OnCommand(dialog, *state, wParam);
         break;
     case WM_CLOSE:
     case WM_DESTROY:

@@ -124,18 +124,17 @@ void WritePanelField(HDC dc, int x, int y, int right, const char* text)
     ExtTextOutA(dc, x, y, ETO_OPAQUE, &field, text, static_cast<UINT>(std::strlen(text)), nullptr);
 }
 
-void WriteStrength(HDC dc)
+void WriteStrength(HDC dc, int strength)
 {
     char text[16];
-    std::snprintf(text, sizeof text, "%5d", filterStrength);
+    std::snprintf(text, sizeof text, "%5d", strength);
     WritePanelField(dc, panelTextX, strengthLineY, strengthBox.right, text);
 }
 
-bool PaintPreviewDialog(HDC dc, const CropPlace& crop)
+void PaintPreviewDialog(HDC dc, const DenoiseSettings& settings, PreviewState& preview)
 {
-    RenderPreview(dc, crop);
-    drawRect = customFrame;
-    DrawBevelFrame(dc, 1.0f, 3.0f, 0.2f);
+    RenderPreview(dc, settings, preview);
+    DrawBevelFrame(dc, customFrame, 1.0f, 3.0f, 0.2f);
     DrawTiles(dc);
 
     DrawLabel(dc, beforePanel.left, beforeLabel);
@@ -144,11 +143,10 @@ bool PaintPreviewDialog(HDC dc, const CropPlace& crop)
     DrawShadow(dc, afterCrop);
     DrawInfoPanel(dc);
 
-    DrawStrengthSlider(dc);
+    DrawStrengthSlider(dc, settings.filterStrength);
     UsePanelTextStyle(dc);
-    WriteStrength(dc);
-    WriteFigure(dc, lumaFigureY, lumaSnr);
-    WriteFigure(dc, chromaFigureY, chromaSnr);
+    WriteStrength(dc, settings.filterStrength);
+    WriteFigure(dc, lumaFigureY, preview.figures.lumaSnr);
+    WriteFigure(dc, chromaFigureY, preview.figures.chromaSnr);
     WriteSliderLabels(dc);
-    return true;
 }

@@ -12,8 +12,9 @@ void UsePanelTextStyle(HDC dc);
 // font is proportional, so a shorter figure would otherwise leave digits of the previous one.
 void WritePanelField(HDC dc, int x, int y, int right, const char* text);
 
-// Writes filterStrength in the strength box.
-void WriteStrength(HDC dc);
+// Writes the filter strength in the strength box.
+void WriteStrength(HDC dc, int strength);
 
-// Redraws the whole custom area; dc is the dialog's window context with its font selected.
-bool PaintPreviewDialog(HDC dc, const CropPlace& crop);
+// Redraws the whole custom area, running a requested preview; dc is the dialog's window context
+// with its font selected.
+void PaintPreviewDialog(HDC dc, const DenoiseSettings& settings, PreviewState& preview);

@@ -23,10 +23,8 @@ void StartDisplay(HDC dc, HBRUSH faceBrush)
     FillRect(dc, &client, faceBrush);
     SetWindowTextW(progressWindow, L" initialize...");
 
-    drawRect = gaugeArea;
-    DrawBevelFrame(dc, 1.0f, 3.0f, 0.1f);
-    drawRect = gaugeArea;
-    DrawGauge(dc, 1);
+    DrawBevelFrame(dc, gaugeArea, 1.0f, 3.0f, 0.1f);
+    DrawGauge(dc, gaugeArea, 1);
 
     // White is the transparent colour of the mark: XOR, AND with the mask, XOR again.
     const int w = progressMarkSize.cx;
@@ -40,8 +38,7 @@ void StartDisplay(HDC dc, HBRUSH faceBrush)
 void UpdateDisplay(HDC dc, int percent)
 {
     SetWindowTextW(progressWindow, L" process...");
-    drawRect = gaugeArea;
-    DrawGauge(dc, percent);
+    DrawGauge(dc, gaugeArea, percent);
 }
 
 }  // namespace
@@ -51,7 +48,7 @@ LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LP
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-bool ShowProgress(int kind, int percent)
+void ShowProgress(int kind, int percent)
 {
     const ScopedGetDC dc(progressWindow);
     const ScopedGdiObject<HBRUSH> faceBrush(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
@@ -63,7 +60,5 @@ bool ShowProgress(int kind, int percent)
         UpdateDisplay(dc, percent);
     } else {
         ShowWindow(progressWindow, SW_HIDE);
-        progressEnabled = false;
     }
-    return true;
 }

@@ -6,5 +6,5 @@
 LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // kind 1 shows the window centred on the screen with its frame, gauge and mark; kind 2 moves the
-// gauge to percent (0 ... 100); any other kind hides it and clears progressEnabled.
-bool ShowProgress(int kind, int percent);
+// gauge to percent (0 ... 100); any other kind hides it.
+void ShowProgress(int kind, int percent);

@@ -44,3 +44,40 @@ private:
     HDC dc_;
     HGDIOBJ previous_;
 };
+
+// A memory device context with its own bitmap selected, for drawing resources that outlive one
+// message (from start-up to exit, or a cache): Reset, or the end of its life, unselects the bitmap
+// and deletes both.
+class OwnedMemoryDc {
+public:
+    OwnedMemoryDc() = default;
+    ~OwnedMemoryDc() { Reset(); }
+    OwnedMemoryDc(const OwnedMemoryDc&) = delete;
+    OwnedMemoryDc& operator=(const OwnedMemoryDc&) = delete;
+    operator HDC() const { return dc_; }
+
+    // A context compatible with like, holding bitmap, which it takes over.
+    void Make(HDC like, HBITMAP bitmap)
+    {
+        Reset();
+        dc_ = CreateCompatibleDC(like);
+        bitmap_ = bitmap;
+        previous_ = SelectObject(dc_, bitmap_);
+    }
+
+    void Reset()
+    {
+        if (!dc_) return;
+        SelectObject(dc_, previous_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+        dc_ = nullptr;
+        bitmap_ = nullptr;
+        previous_ = nullptr;
+    }
+
+private:
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+};

@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "support/result_text.h"
 #include "ui/app_state.h"
+#include "ui/engine_run.h"
 #include "ui/progress_window.h"
 #include "ui/wide_text.h"
 
@@ -19,9 +22,12 @@ void PauseHook(int milliseconds)
     Sleep(static_cast<DWORD>(milliseconds));
 }
 
-void ShowResultBox(const QualityFigures& figures, int seconds)
+// The figures' three lines, and a fourth naming the method.
+void ShowResultBox(const QualityFigures& figures, int seconds, Method method)
 {
-    ShowMessageBox(FormatResultText(figures.lumaSnr, figures.chromaSnr, seconds).c_str(), resultTexts[captionText]);
+    const std::string text = FormatResultText(figures.lumaSnr, figures.chromaSnr, seconds) +
+                             "処理方式\t : " + methodLabels[static_cast<int>(method)] + "\n\n";
+    ShowMessageBox(text.c_str(), resultTexts[captionText]);
 }
 
 }  // namespace

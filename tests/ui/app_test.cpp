@@ -30,7 +30,7 @@ bool IsWhite(COLORREF c)
 TEST(Application, StartsWhereTheSettingsSayAndEndsWritingThemBack)
 {
     // Remembered off the left edge: the window comes back at x = 0, y kept.
-    std::ofstream("Quorva.ini") << "Res=0,0,0;\nMem=0,0,0;\nViw=1024,768,24;\nPos=40,-30;\n";
+    std::ofstream("Quorva.ini") << "Res=0,0,0;\nMem=0,0,0;\nViw=1024,768,24;\nPos=40,-30;\nMth = fine;\n";
     DeleteFileW(L"zentile.dll");  // the module is optional: the program starts without it
     ASSERT_TRUE(StartApplication(GetModuleHandleW(nullptr)));
     Pump();
@@ -41,8 +41,8 @@ TEST(Application, StartsWhereTheSettingsSayAndEndsWritingThemBack)
     EXPECT_EQ(r.right - r.left, splashSide);
     EXPECT_FALSE(ConverterLibraryLoaded());
     EXPECT_FALSE(dialogOpen);
-    EXPECT_FALSE(progressEnabled);
     EXPECT_FALSE(pictureShown);
+    EXPECT_EQ(mainView.previewDialog.settings.method, Method::Fine);
 
     // The window classes as the other windows and the dialog rely on them.
     EXPECT_EQ(GetClassLongW(mainWindow, GCL_STYLE) & CS_DBLCLKS, static_cast<DWORD>(CS_DBLCLKS));
@@ -67,11 +67,30 @@ TEST(Application, StartsWhereTheSettingsSayAndEndsWritingThemBack)
     EXPECT_EQ(RunMessageLoop(), 0);
     EndApplication();
 
+    // The four statements as an older program wrote and reads them, then the method.
     const std::string settings = ReadWholeFile("Quorva.ini");
-    EXPECT_NE(settings.find("Pos=90,70;"), std::string::npos) << settings;
-    EXPECT_NE(settings.find("Viw="), std::string::npos) << settings;
+    EXPECT_EQ(settings.rfind("Res=", 0), 0u) << settings;
+    EXPECT_NE(settings.find(";\nViw="), std::string::npos) << settings;
+    EXPECT_NE(settings.find(";\nPos=90,70;\nMth=fine;\n"), std::string::npos) << settings;
+    EXPECT_EQ(settings.substr(settings.size() - 10), "Mth=fine;\n");
     EXPECT_EQ(SplashCanvas, nullptr);
     EXPECT_EQ(mainWindowDc, nullptr);
+}
+
+// A file without the method, or naming one the program does not know, gives the classic method,
+// and the file written at exit names it.
+TEST(Application, AnOldOrUnknownMethodMeansClassic)
+{
+    for (const char* statement : {"", "Mth=sharpest;"}) {
+        std::ofstream("Quorva.ini") << "Pos=10,20;\n" << statement;
+        mainView.previewDialog.settings.method = Method::Fine;
+        ASSERT_TRUE(StartApplication(GetModuleHandleW(nullptr)));
+        EXPECT_EQ(mainView.previewDialog.settings.method, Method::Classic) << statement;
+        SendMessageW(mainWindow, WM_CLOSE, 0, 0);
+        EXPECT_EQ(RunMessageLoop(), 0);
+        EndApplication();
+        EXPECT_NE(ReadWholeFile("Quorva.ini").find("Mth=classic;"), std::string::npos) << statement;
+    }
 }
 
 TEST(Application, ThePreparedCanvasMasksAndAtlasAgree)
@@ -148,17 +167,25 @@ TEST(Application, LoadsTheConverterModuleFromTheCurrentFolderAndFreesItAtExit)
 // that moment.
 TEST(Application, ExitFreesTheSliderTrackKeptSinceItsFirstDraw)
 {
-    const COLORREF savedFace = GetSysColor(COLOR_BTNFACE);
     const auto setFace = [](COLORREF colour) {
         INT element = COLOR_BTNFACE;
         SetSysColors(1, &element, &colour);
     };
+    // The session's face colour comes back however the test ends.
+    struct FaceKept {
+        COLORREF saved = GetSysColor(COLOR_BTNFACE);
+        ~FaceKept()
+        {
+            INT element = COLOR_BTNFACE;
+            SetSysColors(1, &element, &saved);
+        }
+    } faceKept;
     const auto faceAroundTrack = []() {
         HDC screen = GetDC(nullptr);
         HDC dc = CreateCompatibleDC(screen);
         HBITMAP bitmap = CreateCompatibleBitmap(screen, 400, 240);
         HGDIOBJ old = SelectObject(dc, bitmap);
-        DrawStrengthSlider(dc);
+        DrawStrengthSlider(dc, 50);
         const COLORREF face = CaptureDc(dc, 400, 240).At(sliderBlock.left + 1, sliderBlock.top + 1);
         SelectObject(dc, old);
         DeleteObject(bitmap);
@@ -180,7 +207,6 @@ TEST(Application, ExitFreesTheSliderTrackKeptSinceItsFirstDraw)
     SendMessageW(mainWindow, WM_CLOSE, 0, 0);
     EXPECT_EQ(RunMessageLoop(), 0);
     EndApplication();
-    setFace(savedFace);
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ protected:
     COLORREF savedFace = 0;
 };
 
-// The progress window's gauge rectangle: 129 columns with both ends included.
+// A gauge of 129 columns, both ends included.
 constexpr RECT gauge = {64, 17, 192, 21};
 constexpr COLORREF yellow = RGB(255, 255, 0);
 
@@ -92,8 +92,7 @@ TEST_F(DrawHelpers, GaugeFillsColumnsUpToPercentTimesOnePointTwoEightTruncated)
     const Case cases[] = {{0, 64}, {1, 65}, {25, 95}, {50, 127}, {75, 159}, {100, 191}};
     for (const Case& c : cases) {
         Canvas canvas = MakeCanvas(256, 40, marker);
-        drawRect = gauge;
-        EXPECT_TRUE(DrawGauge(canvas.dc, c.percent));
+        DrawGauge(canvas.dc, gauge, c.percent);
         for (int x = gauge.left; x <= gauge.right; ++x) {
             bool filled = x <= c.lastFilled;
             for (int y = gauge.top; y <= gauge.bottom; ++y) {
@@ -113,8 +112,7 @@ TEST_F(DrawHelpers, GaugeFillsColumnsUpToPercentTimesOnePointTwoEightTruncated)
 TEST_F(DrawHelpers, GreyFaceGivesBlueGradientAndYellowFill)
 {
     Canvas canvas = MakeCanvas(256, 40, marker);
-    drawRect = gauge;
-    DrawGauge(canvas.dc, 50);
+    DrawGauge(canvas.dc, gauge, 50);
     // Unfilled part: black along the top row, full hue 240 near the left of the bottom row, grey
     // (no saturation left) in the last column.
     EXPECT_EQ(PixelAt(canvas, 128, gauge.top), RGB(0, 0, 0));
@@ -131,8 +129,7 @@ TEST_F(DrawHelpers, ColouredFaceGivesItsComplementAsFill)
 {
     SetFace(RGB(255, 128, 0));  // hue 30: filled hue 210
     Canvas canvas = MakeCanvas(256, 40, marker);
-    drawRect = gauge;
-    DrawGauge(canvas.dc, 100);
+    DrawGauge(canvas.dc, gauge, 100);
     EXPECT_EQ(PixelAt(canvas, gauge.left, gauge.top), RGB(0, 127, 255));
     // The unfilled last column is the face hue at zero saturation: grey.
     EXPECT_EQ(PixelAt(canvas, gauge.right, gauge.bottom), RGB(255, 255, 255));
@@ -144,8 +141,7 @@ TEST_F(DrawHelpers, BevelFrameCornersAndEdgesForRadiusThree)
 {
     Canvas canvas = MakeCanvas(100, 80, marker);
     const RECT area = {20, 20, 60, 40};
-    drawRect = area;
-    EXPECT_TRUE(DrawBevelFrame(canvas.dc, 1.0f, 3.0f, 0.2f));
+    DrawBevelFrame(canvas.dc, area, 1.0f, 3.0f, 0.2f);
 
     // The corner pixels are last set by the innermost points of the final fan there (steps up to
     // 0.3 truncate to no offset): lighter at the bottom right, darker at the top left.
@@ -194,8 +190,7 @@ TEST_F(DrawHelpers, SliderTrackKnobAndCache)
     // The first draw goes to a context full of another colour, as a covered dialog would be:
     // the cache must not take it up.
     Canvas covered = MakeCanvas(400, 240, RGB(255, 0, 0));
-    filterStrength = 50;
-    EXPECT_TRUE(DrawStrengthSlider(covered.dc));
+    DrawStrengthSlider(covered.dc, 50);
     FreeCanvas(covered);
 
     Canvas canvas = MakeCanvas(400, 240, marker);
@@ -203,8 +198,7 @@ TEST_F(DrawHelpers, SliderTrackKnobAndCache)
     // Knob left edges for 1, 26, 50 and 99: 49 = 25 x 1.96 exactly in double precision.
     const Case cases[] = {{1, 0}, {26, 49}, {50, 96}, {99, 192}};
     for (const Case& c : cases) {
-        filterStrength = c.strength;
-        DrawStrengthSlider(canvas.dc);
+        DrawStrengthSlider(canvas.dc, c.strength);
         const int left = sliderTrack.left + c.offset;
         EXPECT_EQ(KnobLeftEdge(canvas), left) << int(c.strength);
         EXPECT_EQ(PixelAt(canvas, left + knobSize.cx - 1, knobRow), RGB(0, 0, 0));

@@ -126,7 +126,11 @@ protected:
         MakeStartUpResources();
     }
 
-    void TearDown() override { Close(); }
+    void TearDown() override
+    {
+        Close();
+        frontEnd = FrontEnd{};
+    }
 
     HWND Open(int width, int height)
     {
@@ -181,8 +185,8 @@ TEST_F(PreviewDialog, CropIsCentredAtEveryOpening)
     const Case cases[] = {{640, 480, 176, 257}, {128, 128, 0, 0}, {100, 60, 0, 0}, {1024, 200, 36, 449}};
     for (const Case& c : cases) {
         Open(c.width, c.height);
-        EXPECT_EQ(state.crop.rowOffset, c.row) << c.width << " x " << c.height;
-        EXPECT_EQ(state.crop.columnOffset, c.column) << c.width << " x " << c.height;
+        EXPECT_EQ(state.preview.place.rowOffset, c.row) << c.width << " x " << c.height;
+        EXPECT_EQ(state.preview.place.columnOffset, c.column) << c.width << " x " << c.height;
         Close();
     }
 }
@@ -207,7 +211,7 @@ TEST_F(PreviewDialog, SmallPictureStandsTopLeftAndTheRestOfTheCropIsZero)
     EXPECT_EQ(shown.At(beforeCrop.left + 99, beforeCrop.top + 59), Pattern(99, 59));
     for (int i = 0; i < cropSize; ++i) {
         const int from = i < 60 ? 300 : 0;
-        for (int b = from; b < cropSize * 3; ++b) ASSERT_EQ(PreviewCrop.rows[i][b], 0) << i << " " << b;
+        for (int b = from; b < cropSize * 3; ++b) ASSERT_EQ(state.preview.crop.rows[i][b], 0) << i << " " << b;
     }
 }
 
@@ -284,47 +288,47 @@ TEST_F(PreviewDialog, CropDragStepsStopsAtLimitsAndMovesInThreeColumnSteps)
     const int x = beforeCrop.left + 36;
     const int y = beforeCrop.top + 36;
     Drag(x, y, x, y + 10);
-    EXPECT_EQ(state.crop.rowOffset, 46);
+    EXPECT_EQ(state.preview.place.rowOffset, 46);
     Move(x, y + 50);
-    EXPECT_EQ(state.crop.rowOffset, 72);
+    EXPECT_EQ(state.preview.place.rowOffset, 72);
     Move(x, y + 40);
-    EXPECT_EQ(state.crop.rowOffset, 72);
+    EXPECT_EQ(state.preview.place.rowOffset, 72);
     Move(x, y - 10);
-    EXPECT_EQ(state.crop.rowOffset, 62);
+    EXPECT_EQ(state.preview.place.rowOffset, 62);
     Release();
 
     // 1024 wide: eight columns per pixel, the offset counted back from the right in steps of 3.
     Drag(x, y, x + 1, y);
-    EXPECT_EQ(state.crop.columnOffset, 896 - 456);
+    EXPECT_EQ(state.preview.place.columnOffset, 896 - 456);
     Move(x + 2, y);
-    EXPECT_EQ(state.crop.columnOffset, 896 - 462);
+    EXPECT_EQ(state.preview.place.columnOffset, 896 - 462);
     Move(afterCrop.left - 40, sliderZone.top - 21);  // outside both zones: the drag ends where it was
     Move(x + 1, y + 1);
-    EXPECT_EQ(state.crop.columnOffset, 896 - 462);
+    EXPECT_EQ(state.preview.place.columnOffset, 896 - 462);
     Release();
 
     // A picture exactly 128 high cannot move along that axis.
     Close();
     Open(300, 128);
     Drag(x, y, x, y + 40);
-    EXPECT_EQ(state.crop.rowOffset, 0);
+    EXPECT_EQ(state.preview.place.rowOffset, 0);
     Release();
 }
 
 TEST_F(PreviewDialog, WheelStepsOneWhateverTheDeltaAndStopsAtTheEnds)
 {
     Open(200, 200);
-    filterStrength = 99;
+    state.settings.filterStrength = 99;
     Wheel(120);
-    EXPECT_EQ(filterStrength, 99);
-    filterStrength = 1;
+    EXPECT_EQ(state.settings.filterStrength, 99);
+    state.settings.filterStrength = 1;
     Wheel(-360);
-    EXPECT_EQ(filterStrength, 1);
+    EXPECT_EQ(state.settings.filterStrength, 1);
     Wheel(240);
-    EXPECT_EQ(filterStrength, 2);
-    filterStrength = 50;
+    EXPECT_EQ(state.settings.filterStrength, 2);
+    state.settings.filterStrength = 50;
     Wheel(0);
-    EXPECT_EQ(filterStrength, 49);
+    EXPECT_EQ(state.settings.filterStrength, 49);
     EXPECT_TRUE(ShowsText(dialog, panelTextX, strengthLineY, "   49"));
 }
 
@@ -335,28 +339,28 @@ TEST_F(PreviewDialog, SliderDragMovesOneUnitPerTwoPixelsFromTheAnchor)
     const int right = sliderZone.right - 1;
     const int middle = (sliderZone.left + sliderZone.right) / 2;
     const int y = sliderTrack.top;
-    filterStrength = 99;
+    state.settings.filterStrength = 99;
     Drag(left, y, right, y);
-    EXPECT_EQ(filterStrength, 99);
+    EXPECT_EQ(state.settings.filterStrength, 99);
     Release();
 
-    filterStrength = 1;
+    state.settings.filterStrength = 1;
     Drag(right, y, left, y);
-    EXPECT_EQ(filterStrength, 1);
+    EXPECT_EQ(state.settings.filterStrength, 1);
     Release();
 
-    filterStrength = 50;
+    state.settings.filterStrength = 50;
     Drag(middle, y, middle + 11, y + 5);
-    EXPECT_EQ(filterStrength, 55);
+    EXPECT_EQ(state.settings.filterStrength, 55);
     Move(middle - 10, y);
-    EXPECT_EQ(filterStrength, 45);
+    EXPECT_EQ(state.settings.filterStrength, 45);
     Move(middle, sliderZone.top - 41);  // outside the zone: the value stays, the drag goes on
-    EXPECT_EQ(filterStrength, 45);
+    EXPECT_EQ(state.settings.filterStrength, 45);
     Move(middle + 21, y);
-    EXPECT_EQ(filterStrength, 60);
+    EXPECT_EQ(state.settings.filterStrength, 60);
     Release();
     Move(middle + 50, y);
-    EXPECT_EQ(filterStrength, 60);
+    EXPECT_EQ(state.settings.filterStrength, 60);
     EXPECT_TRUE(ShowsText(dialog, panelTextX, strengthLineY, "   60"));
 }
 
@@ -371,7 +375,7 @@ bool SameArea(const Capture& a, const Capture& b, RECT area)
 // The panel's font is proportional: a figure written after a wider one must not keep its digits.
 TEST_F(PreviewDialog, FiguresAreWrittenOverTheirClearedFields)
 {
-    filterStrength = 9;
+    state.settings.filterStrength = 9;
     Open(640, 480);
     const Capture fresh = CaptureClient(dialog);
     Wheel(120);
@@ -428,34 +432,34 @@ TEST_F(PreviewDialog, SliderDragHoldsTheMouseUntilItEnds)
     Open(200, 200);
     const int middle = (sliderZone.left + sliderZone.right) / 2;
     const int y = sliderTrack.top;
-    filterStrength = 50;
+    state.settings.filterStrength = 50;
     Drag(middle, y, middle + 10, y);
     EXPECT_EQ(GetCapture(), dialog);
     Release();
     EXPECT_EQ(GetCapture(), nullptr);
-    EXPECT_EQ(filterStrength, 55);
+    EXPECT_EQ(state.settings.filterStrength, 55);
 
     Drag(middle, y, middle + 10, y);
     SetCapture(mainWindow);
     Move(middle + 30, y);
-    EXPECT_EQ(filterStrength, 60);
+    EXPECT_EQ(state.settings.filterStrength, 60);
     ReleaseCapture();
 }
 
 TEST_F(PreviewDialog, PreviewRunsOnceOnTheNextPaintAndRepeatsExactly)
 {
-    lumaSnr = chromaSnr = 0;
-    filterStrength = 50;
+    state.preview.figures.lumaSnr = state.preview.figures.chromaSnr = 0;
+    state.settings.filterStrength = 50;
     Open(640, 480);
     EXPECT_TRUE(ShowsText(dialog, panelTextX, lumaFigureY, "EDOM   "));
     EXPECT_TRUE(ShowsText(dialog, panelTextX, chromaFigureY, "EDOM   "));
 
     Command(IDC_PREVIEW);
-    EXPECT_EQ(previewRequested, 1);
+    EXPECT_TRUE(state.preview.requested);
     Pump();
-    EXPECT_EQ(previewRequested, 0);
+    EXPECT_FALSE(state.preview.requested);
     Capture first = CaptureClient(dialog);
-    EXPECT_NE(lumaSnr, 0.0f);
+    EXPECT_NE(state.preview.figures.lumaSnr, 0.0f);
     EXPECT_FALSE(ShowsText(dialog, panelTextX, lumaFigureY, "EDOM   "));
     const POINT middle = {afterCrop.left + cropSize / 2, afterCrop.top + cropSize / 2};
     EXPECT_NE(first.At(middle.x, middle.y), RGB(255, 255, 255));
@@ -475,10 +479,10 @@ TEST_F(PreviewDialog, PreviewRunsOnceOnTheNextPaintAndRepeatsExactly)
 }
 
 // The six readout lines of one pixel colour, as the panel writes them.
-std::vector<std::string> ReadoutLines(COLORREF colour)
+std::vector<std::string> ReadoutLines(COLORREF colour, int tone)
 {
     double l, a, b;
-    RgbToLab(toneMode, GetRValue(colour), GetGValue(colour), GetBValue(colour), l, a, b);
+    RgbToLab(tone, GetRValue(colour), GetGValue(colour), GetBValue(colour), l, a, b);
     float h, s, v;
     RgbToHsv(GetRValue(colour), GetGValue(colour), GetBValue(colour), h, s, v);
     const int values[] = {static_cast<int>(std::ceil(l)),
@@ -494,9 +498,9 @@ std::vector<std::string> ReadoutLines(COLORREF colour)
     return lines;
 }
 
-bool ShowsReadout(HWND dialog, int x, COLORREF colour)
+bool ShowsReadout(HWND dialog, int x, COLORREF colour, int tone = 0)
 {
-    std::vector<std::string> lines = ReadoutLines(colour);
+    std::vector<std::string> lines = ReadoutLines(colour, tone);
     for (int i = 0; i < 6; ++i)
         if (!ShowsText(dialog, x, readoutTopY + readoutLineHeight * i, lines[i].c_str())) return false;
     return true;
@@ -504,7 +508,7 @@ bool ShowsReadout(HWND dialog, int x, COLORREF colour)
 
 TEST_F(PreviewDialog, ReadoutShowsBothPanelsPixelsThroughTheCurrentToneCurve)
 {
-    toneMode = 0;
+    state.settings.colour.toneMode = 0;
     Open(640, 480);
     const int top = 480 - 1 - (176 + 127);
     Move(beforeCrop.left + 76, beforeCrop.top + 66);
@@ -516,19 +520,18 @@ TEST_F(PreviewDialog, ReadoutShowsBothPanelsPixelsThroughTheCurrentToneCurve)
 
     SendDlgItemMessageW(dialog, IDC_TONE_CURVE, CB_SETCURSEL, 3, 0);
     Command(IDC_TONE_CURVE, CBN_SELCHANGE);
-    ASSERT_EQ(toneMode, 3);
+    ASSERT_EQ(state.settings.colour.toneMode, 3);
     Move(beforeCrop.left + 76, beforeCrop.top + 67);
     const COLORREF next = Pattern(257 + 76, top + 67);
-    EXPECT_TRUE(ShowsReadout(dialog, beforeReadoutX, next));
-    toneMode = 0;
+    EXPECT_TRUE(ShowsReadout(dialog, beforeReadoutX, next, 3));
     EXPECT_FALSE(ShowsReadout(dialog, beforeReadoutX, next));  // the darker curve did change the figures
 }
 
 TEST_F(PreviewDialog, SettingsSurviveReopening)
 {
-    brightnessCorrection = 1;
-    rgbCorrection = 1;
-    toneMode = 0;
+    state.settings.brightnessCorrection = 1;
+    state.settings.colour.rgbCorrection = 1;
+    state.settings.colour.toneMode = 0;
     Open(200, 200);
     HWND combo = GetDlgItem(dialog, IDC_TONE_CURVE);
     const wchar_t* names[] = {L"階調補正なし", L"明るめ", L"ナチュラル", L"暗め"};
@@ -541,13 +544,13 @@ TEST_F(PreviewDialog, SettingsSurviveReopening)
     EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
 
     SendDlgItemMessageW(dialog, IDC_BRIGHTNESS_CORRECTION, BM_CLICK, 0, 0);
-    EXPECT_EQ(brightnessCorrection, 0);
+    EXPECT_EQ(state.settings.brightnessCorrection, 0);
     SendDlgItemMessageW(dialog, IDC_RGB_CORRECTION, BM_CLICK, 0, 0);
-    EXPECT_EQ(rgbCorrection, 0);
+    EXPECT_EQ(state.settings.colour.rgbCorrection, 0);
     SendMessageW(combo, CB_SETCURSEL, 2, 0);
     Command(IDC_TONE_CURVE, CBN_SELCHANGE);
-    EXPECT_EQ(toneMode, 2);
-    filterStrength = 30;
+    EXPECT_EQ(state.settings.colour.toneMode, 2);
+    state.settings.filterStrength = 30;
     SendMessageW(dialog, WM_CLOSE, 0, 0);
     EXPECT_FALSE(dialogOpen);
     DestroyWindow(dialog);
@@ -558,8 +561,8 @@ TEST_F(PreviewDialog, SettingsSurviveReopening)
     EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_RGB_CORRECTION), BST_UNCHECKED);
     EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_TONE_CURVE, CB_GETCURSEL, 0, 0), 2);
     EXPECT_TRUE(ShowsText(dialog, panelTextX, strengthLineY, "   30"));
-    brightnessCorrection = rgbCorrection = 1;
-    toneMode = 0;
+    state.settings.brightnessCorrection = state.settings.colour.rgbCorrection = 1;
+    state.settings.colour.toneMode = 0;
 }
 
 std::vector<std::pair<int, int>> progressSeen;
@@ -574,9 +577,9 @@ TEST_F(PreviewDialog, WholePictureEndsTheDialogThenRunsWithProgressAndResult)
         ShowProgress(kind, percent);
     };
     frontEnd.pause = nullptr;
-    frontEnd.showResult = [](const QualityFigures& figures, int) {
+    frontEnd.showResult = [](const QualityFigures& figures, int, Method) {
         resultFigures = figures;
-        progressHiddenAtResult = !IsWindowVisible(progressWindow) && !progressEnabled;
+        progressHiddenAtResult = !IsWindowVisible(progressWindow);
     };
     Open(160, 120);
     std::vector<std::uint8_t> before(heldImage.bits, heldImage.bits + RowStride(160) * 120);
@@ -584,7 +587,6 @@ TEST_F(PreviewDialog, WholePictureEndsTheDialogThenRunsWithProgressAndResult)
     Command(IDC_WHOLE_PICTURE);
     EXPECT_FALSE(dialogOpen);
     EXPECT_FALSE(IsWindowVisible(dialog));
-    EXPECT_FALSE(progressEnabled);
     EXPECT_FALSE(IsWindowVisible(progressWindow));
     const std::vector<std::pair<int, int>> expected = {{1, 0},  {2, 1},  {2, 10}, {2, 20}, {2, 30},
                                                        {2, 40}, {2, 50}, {2, 60}, {2, 70}, {2, 80},
@@ -592,13 +594,12 @@ TEST_F(PreviewDialog, WholePictureEndsTheDialogThenRunsWithProgressAndResult)
     EXPECT_EQ(progressSeen, expected);
     EXPECT_TRUE(progressHiddenAtResult);
     EXPECT_NE(resultFigures.lumaSnr, 0.0f);
-    EXPECT_EQ(resultFigures.lumaSnr, lumaSnr);  // the dialog shows the figures of the last run
-    EXPECT_EQ(resultFigures.chromaSnr, chromaSnr);
+    EXPECT_EQ(resultFigures.lumaSnr, state.preview.figures.lumaSnr);  // the dialog shows the figures of the last run
+    EXPECT_EQ(resultFigures.chromaSnr, state.preview.figures.chromaSnr);
     EXPECT_NE(std::vector<std::uint8_t>(heldImage.bits, heldImage.bits + before.size()), before);
 
     MSG paint;
     EXPECT_TRUE(PeekMessageW(&paint, mainWindow, WM_PAINT, WM_PAINT, PM_REMOVE));
-    frontEnd = FrontEnd{};
 }
 
 // A picture whose planes cannot be had: the run refuses it, and the user is told so instead of
@@ -614,12 +615,75 @@ TEST_F(PreviewDialog, WholePictureTooLargeForMemoryIsReportedAndLeavesThePicture
     std::vector<std::uint8_t> before(heldImage.bits, heldImage.bits + RowStride(40000));
     Command(IDC_WHOLE_PICTURE);
     EXPECT_FALSE(dialogOpen);
-    EXPECT_FALSE(progressEnabled);
     EXPECT_FALSE(IsWindowVisible(progressWindow));
     EXPECT_EQ(messageCaption, " ERROR...");
     EXPECT_EQ(messageText, "画像が大きすぎて処理できません。。。");
     EXPECT_EQ(std::vector<std::uint8_t>(heldImage.bits, heldImage.bits + before.size()), before);
-    frontEnd = FrontEnd{};
+}
+
+// The method list offers both methods, the classic one first and chosen; the adaptive one greys
+// the classic choices, and its preview shows, byte for byte, what the whole picture's run gives
+// there: a crop inside the picture, one dragged to its top edge, and a picture smaller than the
+// crop.
+TEST_F(PreviewDialog, AdaptivePreviewIsTheWholeResultAndGreysTheClassicChoices)
+{
+    const auto chooseAdaptive = [this] {
+        SendDlgItemMessageW(dialog, IDC_METHOD, CB_SETCURSEL, 1, 0);
+        Command(IDC_METHOD, CBN_SELCHANGE);
+    };
+    const auto expectPreviewIsWholeResult = [this] {
+        Command(IDC_PREVIEW);
+        Pump();
+        ASSERT_FALSE(state.preview.requested);
+        const PictureArea area = CropArea(state.preview.place);
+        const int width = heldImage.header->biWidth;
+        std::vector<std::uint8_t> preview, whole;
+        Command(IDC_WHOLE_PICTURE);
+        for (int y = 0; y < area.height; ++y) {
+            const std::uint8_t* shown = state.preview.crop.bits + y * RowStride(cropSize);
+            const std::uint8_t* result = heldImage.bits + (area.top + y) * RowStride(width) + 3 * area.left;
+            preview.insert(preview.end(), shown, shown + 3 * area.width);
+            whole.insert(whole.end(), result, result + 3 * area.width);
+        }
+        EXPECT_EQ(preview, whole) << width << " x " << heldImage.header->biHeight << " at " << area.left << ", "
+                                  << area.top;
+    };
+
+    Open(640, 480);
+    HWND methods = GetDlgItem(dialog, IDC_METHOD);
+    ASSERT_EQ(SendMessageW(methods, CB_GETCOUNT, 0, 0), 2);
+    const wchar_t* names[] = {L"標準処理", L"適応型処理"};
+    for (int i = 0; i < 2; ++i) {
+        wchar_t text[64] = {};
+        SendMessageW(methods, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        EXPECT_EQ(std::wstring(text), names[i]);
+    }
+    EXPECT_EQ(SendMessageW(methods, CB_GETCURSEL, 0, 0), 0);
+    chooseAdaptive();
+    EXPECT_EQ(state.settings.method, Method::Fine);
+    for (int id : {IDC_BRIGHTNESS_CORRECTION, IDC_RGB_CORRECTION, IDC_TONE_CURVE})
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, id))) << id;
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_PREVIEW)));
+    expectPreviewIsWholeResult();
+    Close();
+
+    Open(1024, 200);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_TONE_CURVE)));  // the choice stays
+    Drag(beforeCrop.left + 36, beforeCrop.top + 36, beforeCrop.left + 36, beforeCrop.top + 100);
+    Release();
+    ASSERT_EQ(state.preview.place.rowOffset, 200 - cropSize);
+    expectPreviewIsWholeResult();
+    Close();
+
+    Open(100, 60);
+    expectPreviewIsWholeResult();
+    Close();
+
+    Open(200, 200);
+    SendDlgItemMessageW(dialog, IDC_METHOD, CB_SETCURSEL, 0, 0);
+    Command(IDC_METHOD, CBN_SELCHANGE);
+    EXPECT_EQ(state.settings.method, Method::Classic);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_TONE_CURVE)));
 }
 
 }  // namespace

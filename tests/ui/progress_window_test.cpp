@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "ui/app_state.h"
 #include "ui/progress_window.h"
@@ -70,8 +71,7 @@ TEST_F(ProgressWindow, StartPlacesTopmostWindowWithFrameGaugeAndMark)
 {
     ASSERT_NE(progressWindow, nullptr);
     ASSERT_FALSE(IsWindowVisible(progressWindow));
-    progressEnabled = true;
-    EXPECT_TRUE(ShowProgress(1, 0));
+    ShowProgress(1, 0);
 
     EXPECT_TRUE(IsWindowVisible(progressWindow));
     EXPECT_TRUE(GetWindowLongA(progressWindow, GWL_EXSTYLE) & WS_EX_TOPMOST);
@@ -98,26 +98,24 @@ TEST_F(ProgressWindow, StartPlacesTopmostWindowWithFrameGaugeAndMark)
     EXPECT_EQ(ClientPixel(4 + 7, 8 + 7), RGB(0, 0, 0));
     EXPECT_EQ(ClientPixel(4 + 1, 8 + 1), RGB(192, 192, 192));
     EXPECT_EQ(ClientPixel(240, 40), RGB(192, 192, 192));
-    EXPECT_TRUE(progressEnabled);
 }
 
 TEST_F(ProgressWindow, UpdatesFollowThePercentagesAndEndHides)
 {
     ShowProgress(1, 0);
-    const int percents[] = {1, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
-    for (int percent : percents) {
+    // 1.28 columns a percent in single precision, widened: 50 % fills 63 columns beyond the first.
+    const std::pair<int, int> filled[] = {{1, 2}, {10, 13}, {50, 64}, {90, 116}, {100, 128}};
+    for (const auto& [percent, columns] : filled) {
         ShowProgress(2, percent);
         EXPECT_EQ(Caption(), " process...");
-        EXPECT_EQ(FilledColumns(), static_cast<int>(percent * 1.2799999713897705) + 1) << percent;
+        EXPECT_EQ(FilledColumns(), columns) << percent;
     }
     EXPECT_NE(ClientPixel(192, 21), yellow);
     // The mark stays as the start drew it.
     EXPECT_EQ(ClientPixel(4 + 7, 8 + 7), RGB(0, 0, 0));
 
-    progressEnabled = true;
-    EXPECT_TRUE(ShowProgress(0, 0));
+    ShowProgress(0, 0);
     EXPECT_FALSE(IsWindowVisible(progressWindow));
-    EXPECT_FALSE(progressEnabled);
 }
 
 }  // namespace

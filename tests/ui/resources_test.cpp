@@ -37,6 +37,7 @@ TEST(Resources, PreviewDialogShowsItsControlsUnderTheirNumbersWithTheirTexts)
         {IDC_BRIGHTNESS_CORRECTION, L"Button", L"明るさの補正"},
         {IDC_RGB_CORRECTION, L"Button", L"RGBの補正"},
         {IDC_TONE_CURVE, L"ComboBox", L""},
+        {IDC_METHOD, L"ComboBox", L""},
         {-1, L"Button", L" 左に処理済画像が表示されます "},
         {-1, L"Static", L"1) スライダーかマウスホイールでフィルタ効果を調整、"},
         {-1, L"Static", L"『Preview』 ボタンを押して確認します。"},

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "engine/denoise.h"
 #include "imagefile/image.h"
+#include "ui/main_window.h"
 #include "ui/preview_dialog.h"
 #include "window_test_support.h"
 
@@ -26,7 +29,9 @@ COLORREF Noisy(int x, int y)
 // dialog, then records and closes the result box.
 std::wstring dialogTitle;
 std::wstring resultCaption;
+std::wstring resultText;
 bool progressHiddenAtBox = false;
+bool chooseAdaptive = false;  // the dialog's method list is set to the adaptive method first
 
 BOOL CALLBACK Answer(HWND window, LPARAM)
 {
@@ -36,10 +41,16 @@ BOOL CALLBACK Answer(HWND window, LPARAM)
     const std::wstring title = Title(window);
     if (title == L" Preview - Quorvane" && dialogTitle.empty()) {
         dialogTitle = title;
+        if (chooseAdaptive) {
+            SendDlgItemMessageW(window, IDC_METHOD, CB_SETCURSEL, 1, 0);
+            SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_METHOD, CBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_METHOD)));
+        }
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_WHOLE_PICTURE, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_WHOLE_PICTURE)));
     } else if (title == L" PSNR") {
         resultCaption = title;
+        resultText = Title(GetDlgItem(window, 0xFFFF));
         progressHiddenAtBox = !IsWindowVisible(progressWindow);
         PostMessageW(window, WM_COMMAND, IDOK, 0);
     }
@@ -51,11 +62,19 @@ void CALLBACK LookAround(HWND, UINT, UINT_PTR, DWORD)
     EnumThreadWindows(GetCurrentThreadId(), Answer, 0);
 }
 
-TEST(WholePicture, RunFromTheDialogIsShownByTheMainWindowAndDShowsTheDifference)
+// One program for the suite, started without a settings file: the classic method.
+class WholePicture : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        DeleteFileW(L"Quorva.ini");
+        ASSERT_TRUE(StartApplication(GetModuleHandleW(nullptr)));
+        Pump();
+    }
+};
+
+TEST_F(WholePicture, RunFromTheDialogIsShownByTheMainWindowAndDShowsTheDifference)
 {
-    DeleteFileW(L"Quorva.ini");
-    ASSERT_TRUE(StartApplication(GetModuleHandleW(nullptr)));
-    Pump();
     WriteBmp(L"whole.bmp", 96, 80, Noisy);
     DropFiles(mainWindow, {FullPath(L"whole.bmp")});
     Pump();
@@ -68,9 +87,11 @@ TEST(WholePicture, RunFromTheDialogIsShownByTheMainWindowAndDShowsTheDifference)
     KillTimer(nullptr, timer);
     EXPECT_EQ(dialogTitle, L" Preview - Quorvane");
     EXPECT_EQ(resultCaption, L" PSNR");
+    // The figures' lines as they always were, then the method.
+    EXPECT_EQ(resultText.rfind(L"明るさ\t : ", 0), 0u) << resultText;
+    EXPECT_NE(resultText.find(L"秒\n\n処理方式\t : 標準処理"), std::wstring::npos) << resultText;
     EXPECT_TRUE(progressHiddenAtBox);
     EXPECT_FALSE(dialogOpen);
-    EXPECT_FALSE(progressEnabled);
 
     // The main window repaints with the processed pixels.
     Pump();
@@ -94,6 +115,35 @@ TEST(WholePicture, RunFromTheDialogIsShownByTheMainWindowAndDShowsTheDifference)
             ASSERT_EQ(shown.At(x, y), RGB(diff(2), diff(1), diff(0))) << x << "," << y;
         }
     }
+}
+
+// The adaptive method chosen in the dialog: the result box names it, and the picture shown is the
+// engine's adaptive result of the picture as loaded.
+TEST_F(WholePicture, AdaptiveRunFromTheDialogSaysSoAndGivesTheEnginesResult)
+{
+    dialogTitle.clear();
+    resultText.clear();
+    WriteBmp(L"adaptive.bmp", 96, 80, Noisy);
+    DropFiles(mainWindow, {FullPath(L"adaptive.bmp")});
+    Pump();
+    ASSERT_TRUE(pictureShown);
+    Image expected;
+    ASSERT_TRUE(AllocateImage(96, 80, expected));
+    std::memcpy(expected.sourcePixels.get(), heldImage.sourcePixels.get(), 3 * 96 * 80);
+    DenoiseSettings settings;
+    settings.method = Method::Fine;
+    ASSERT_TRUE(DenoiseImage(settings, {}, expected.header, expected.bits, expected.rows.get()).done);
+
+    chooseAdaptive = true;
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, LookAround);
+    SendMessageW(mainWindow, WM_KEYDOWN, VK_SPACE, 0);
+    KillTimer(nullptr, timer);
+    chooseAdaptive = false;
+    EXPECT_NE(resultText.find(L"処理方式\t : 適応型処理"), std::wstring::npos) << resultText;
+    EXPECT_EQ(mainView.previewDialog.settings.method, Method::Fine);
+    const std::size_t bytes = static_cast<std::size_t>(RowStride(96)) * 80;
+    EXPECT_EQ(std::memcmp(heldImage.bits, expected.bits, bytes), 0);
+    mainView.previewDialog.settings = DenoiseSettings{};
 }
 
 }  // namespace
