@@ -17,3 +17,4 @@
 #define IDC_RGB_CORRECTION 1068
 #define IDC_TONE_CURVE 1078
 #define IDC_METHOD 1079
+#define IDC_STRENGTH_SLIDER 1080  // the slider's place in the tab order, made at run time

@@ -15,4 +15,5 @@ HCURSOR closedHandCursor = nullptr;
 Image heldImage;
 bool pictureShown = false;
 bool dialogOpen = false;
+int modalBoxesOpen = 0;
 RECT closedWindowRect = {0, 0, 0, 0};

@@ -25,4 +25,5 @@ inline constexpr SIZE progressMarkSize = {48, 22};
 extern Image heldImage;         // the one picture held
 extern bool pictureShown;
 extern bool dialogOpen;
+extern int modalBoxesOpen;     // message boxes of the program up at the moment; drops wait for none
 extern RECT closedWindowRect;  // the main window's screen rectangle when it was destroyed

@@ -1,5 +1,7 @@
 #include "ui/engine_run.h"
 
+#include <windows.h>
+
 #include <chrono>
 
 #include "engine/denoise.h"
@@ -7,8 +9,11 @@
 
 namespace {
 
+// No message is handled during the run, but the display system may finish its own work at each
+// step: under Wine, what the closed dialog uncovered is drawn again only then.
 void ShowProgressOf(int kind, int percent)
 {
+    GetQueueStatus(QS_ALLINPUT);
     if (frontEnd.showProgress) frontEnd.showProgress(kind, percent);
 }
 

@@ -3,11 +3,14 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <string>
+#include <utility>
 
 #include "colour/view_keys.h"
 #include "colour/view_transform.h"
 #include "engine/picture_memory.h"
 #include "imagefile/image_file.h"
+#include "support/file_error.h"
 #include "support/usable_memory.h"
 #include "ui/app_state.h"
 #include "ui/preview_dialog.h"
@@ -140,8 +143,11 @@ void SavePicture()
     std::string name = SaveNameStem(Utf8FromWide(mainView.path));
     const FileError saved = SaveImageFile(heldImage, name);
     SetCursor(previous);
-    // Every failure gets the one message this program has always shown for it.
-    if (saved != FileError::None) ShowMessageBox("Png:書き出しに失敗しました...", " Can't Write file...");
+    // The message this program has always shown, with the file and the reason below it.
+    if (saved != FileError::None) {
+        const std::string text = "Png:書き出しに失敗しました...\n" + name + ": " + FileErrorText(saved);
+        ShowErrorBox(text.c_str(), " Can't Write file...");
+    }
     // A moment after every save before the window takes input again, as the double click has
     // always had.
     Sleep(16);
@@ -156,32 +162,47 @@ std::wstring FirstDroppedPath(HDROP drop)
 }
 
 // A picture that cannot be loaded is refused from its header, before its decoding takes gigabytes
-// and minutes; the held picture goes all the same, as with any refusal.
-bool LoadPicture(const std::string& path)
+// and minutes.
+FileError LoadPicture(const std::string& path, Image& picture)
 {
-    if (PictureLoadFits(path, UsableMemoryBytes())) return LoadImageFile(path, heldImage) == FileError::None;
-    ReleaseImage(heldImage);
-    return false;
+    if (!PictureLoadFits(path, UsableMemoryBytes())) return FileError::TooLarge;
+    return LoadImageFile(path, picture);
 }
 
+// A new picture starts with nothing of the last one: its view, its pan and its figures.
+void TakePicture(HWND window, Image& loaded, const std::wstring& path)
+{
+    heldImage = std::move(loaded);
+    mainView.path = path;
+    AskForRepaint(window);
+    pictureShown = true;
+    mainView.panX = mainView.panY = 0;
+    mainView.savedPanX = mainView.savedPanY = 0;
+    mainView.panLimitX = mainView.panLimitY = 0;
+    mainView.toldTooLargeToShow = false;
+    mainView.placeOnScreen = true;
+    mainView.previewDialog.preview.figures = QualityFigures{};
+}
+
+// The new file is read beside the held picture, which goes only once the new one is in: a file
+// that cannot be read leaves the picture on screen, and any unsaved result with it. Without a
+// picture the start-up picture stays, with the title that says the file was refused.
 void LoadDroppedFile(HWND window, HDROP drop)
 {
-    mainView.path = FirstDroppedPath(drop);
+    const std::wstring path = FirstDroppedPath(drop);
     DragFinish(drop);
-    pictureShown = false;
-    if (LoadPicture(Utf8FromWide(mainView.path))) {
-        AskForRepaint(window);
-        pictureShown = true;
-        mainView.panX = mainView.panY = 0;
-        mainView.savedPanX = mainView.savedPanY = 0;
-        mainView.panLimitX = mainView.panLimitY = 0;
-        mainView.toldTooLargeToShow = false;
-        mainView.placeOnScreen = true;
+    Image loaded;
+    const FileError error = LoadPicture(Utf8FromWide(path), loaded);
+    if (error == FileError::None) {
+        TakePicture(window, loaded, path);
         return;
     }
-    ResizeWindow(window, splashSide, splashSide);
-    SetWindowTextW(window, L" Can't read file...");
-    ShowMessageBox("読めないファイルです。。。", " ERROR...");
+    if (!pictureShown) {
+        ResizeWindow(window, splashSide, splashSide);
+        SetWindowTextW(window, L" Can't read file...");
+    }
+    const std::string text = "読めないファイルです。。。\n" + Utf8FromWide(path) + ": " + FileErrorText(error);
+    ShowMessageBox(text.c_str(), " ERROR...");
 }
 
 void ShowPicture(HWND window)
@@ -291,8 +312,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (pictureShown) SavePicture();
         break;
     case WM_DROPFILES:
-        // The open dialog works on the picture it was opened with: a drop then is refused.
-        if (dialogOpen) DragFinish(reinterpret_cast<HDROP>(wParam));
+        // The open dialog works on the picture it was opened with, and a box waits for an answer:
+        // a drop then is refused.
+        if (dialogOpen || modalBoxesOpen > 0) DragFinish(reinterpret_cast<HDROP>(wParam));
         else LoadDroppedFile(window, reinterpret_cast<HDROP>(wParam));
         break;
     default:

@@ -16,6 +16,7 @@
 #include "ui/preview_paint.h"
 #include "ui/preview_render.h"
 #include "ui/scoped_gdi.h"
+#include "ui/slider_focus.h"
 #include "ui/wide_text.h"
 #include "ui/windows_front_end.h"
 
@@ -48,9 +49,19 @@ void SetStrength(DenoiseSettings& settings, int value)
     settings.filterStrength = static_cast<std::int8_t>(std::clamp(value, int{strengthMinimum}, int{strengthMaximum}));
 }
 
-void RedrawStrength(HDC dc, int strength)
+// The slider's focus frame, inside the block that each knob move restores.
+void DrawSliderFocus(HWND dialog, HDC dc)
+{
+    if (GetFocus() != GetDlgItem(dialog, IDC_STRENGTH_SLIDER)) return;
+    RECT frame = sliderBlock;
+    InflateRect(&frame, -1, -1);
+    DrawFocusRect(dc, &frame);
+}
+
+void RedrawStrength(HWND dialog, HDC dc, int strength)
 {
     DrawStrengthSlider(dc, strength);
+    DrawSliderFocus(dialog, dc);
     UsePanelTextStyle(dc);
     WriteStrength(dc, strength);
 }
@@ -216,6 +227,29 @@ void FitHelpTexts(HWND dialog)
                  window.bottom - window.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The keyboard's way through the dialog, every control a tab stop, round from the slider: the two
+// corrections, Preview, the tone curve, the method, the whole-picture run and Cancel. The round
+// is entered at Preview, which takes the focus when the dialog opens, as it always has: its Enter
+// is the harmless one.
+void ArrangeTabOrder(HWND dialog)
+{
+    constexpr int order[] = {IDC_PREVIEW,
+                             IDC_TONE_CURVE,
+                             IDC_METHOD,
+                             IDC_WHOLE_PICTURE,
+                             IDC_CANCEL_BUTTON,
+                             IDC_STRENGTH_SLIDER,
+                             IDC_BRIGHTNESS_CORRECTION,
+                             IDC_RGB_CORRECTION};
+    HWND after = HWND_TOP;
+    for (int id : order) {
+        const HWND control = GetDlgItem(dialog, id);
+        SetWindowLongW(control, GWL_STYLE, GetWindowLongW(control, GWL_STYLE) | WS_TABSTOP);
+        SetWindowPos(control, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        after = control;
+    }
+}
+
 void InitDialog(HWND dialog, PreviewDialogState& state)
 {
     BuildPreviewCrop(state.preview);
@@ -223,6 +257,16 @@ void InitDialog(HWND dialog, PreviewDialogState& state)
     ShowSettings(dialog, state.settings);
     FitCustomArea(dialog);
     FitHelpTexts(dialog);
+    CreateSliderFocus(dialog, sliderZone, IDC_STRENGTH_SLIDER);
+    ArrangeTabOrder(dialog);
+}
+
+// The slider's keys, and its focus coming or going.
+void OnSliderKey(HWND dialog, HDC dc, PreviewDialogState& state, WPARAM wParam)
+{
+    SetStrength(state.settings,
+                StrengthAfterScroll(state.settings.filterStrength, LOWORD(wParam), strengthMinimum, strengthMaximum));
+    RedrawStrength(dialog, dc, state.settings.filterStrength);
 }
 
 // The before-pixel's column ends where the after-pixel's begins, which ends with the value box.
@@ -284,7 +328,7 @@ void CommitCrop(PreviewDialogState& state)
     state.committedY = state.liveY;
 }
 
-void OnMouseMove(HDC dc, PreviewDialogState& state, LPARAM lParam)
+void OnMouseMove(HWND dialog, HDC dc, PreviewDialogState& state, LPARAM lParam)
 {
     std::uint32_t position = static_cast<std::uint32_t>(lParam);
     if (position == state.lastMousePosition) return;
@@ -292,11 +336,18 @@ void OnMouseMove(HDC dc, PreviewDialogState& state, LPARAM lParam)
     int x = PackedX(position);
     int y = PackedY(position);
 
+    // While the button holds the knob it follows the pointer's x wherever the pointer goes: the
+    // dialog has the mouse captured, and a pointer left of the dialog has a negative x.
+    if (state.sliderAnchorPosition != 0) {
+        state.sliderHover = StrictlyInside(sliderZone, x, y);
+        const int anchorX = static_cast<std::int16_t>(state.sliderAnchorPosition & 0xFFFF);
+        SetStrength(state.settings, state.sliderAnchorValue + (static_cast<std::int16_t>(x) - anchorX) / 2);
+        RedrawStrength(dialog, dc, state.settings.filterStrength);
+        return;
+    }
     if (StrictlyInside(sliderZone, x, y)) {
         state.sliderHover = 1;
-        if (state.sliderAnchorPosition != 0)
-            SetStrength(state.settings, state.sliderAnchorValue + (x - PackedX(state.sliderAnchorPosition)) / 2);
-        RedrawStrength(dc, state.settings.filterStrength);
+        RedrawStrength(dialog, dc, state.settings.filterStrength);
         return;
     }
     state.sliderHover = 0;
@@ -351,11 +402,11 @@ void OnCaptureLost(PreviewDialogState& state)
     }
 }
 
-void OnWheel(HDC dc, PreviewDialogState& state, WPARAM wParam)
+void OnWheel(HWND dialog, HDC dc, PreviewDialogState& state, WPARAM wParam)
 {
     short delta = static_cast<short>(HIWORD(wParam));
     SetStrength(state.settings, state.settings.filterStrength + (delta > 0 ? strengthStep : -strengthStep));
-    RedrawStrength(dc, state.settings.filterStrength);
+    RedrawStrength(dialog, dc, state.settings.filterStrength);
 }
 
 void CloseDialog(HWND dialog)
@@ -364,11 +415,14 @@ void CloseDialog(HWND dialog)
     EndDialog(dialog, 0);
 }
 
-// The dialog is already ended while the engine and its progress window run. The noise a preview
-// measured on the picture is the whole run's as well.
+// The dialog is already ended while the engine and its progress window run, and the main window
+// has drawn itself where the dialog stood: nothing is handled during the run, and the closed
+// dialog would otherwise stay on screen until it ends. The noise a preview measured on the
+// picture is the whole run's as well.
 void RunWholePicture(HWND dialog, PreviewDialogState& state)
 {
     CloseDialog(dialog);
+    UpdateWindow(mainWindow);
     DenoiseSettings settings = state.settings;
     settings.noise = state.preview.noise;
     const DenoiseOutcome outcome = DenoiseWholePicture(settings, heldImage);
@@ -442,6 +496,7 @@ void OnPaint(HWND dialog, HDC dc, PreviewDialogState& state)
     PAINTSTRUCT paint;
     BeginPaint(dialog, &paint);
     PaintPreviewDialog(dc, state.settings, state.preview);
+    DrawSliderFocus(dialog, dc);
     EndPaint(dialog, &paint);
 }
 
@@ -509,9 +564,7 @@ INT_PTR CALLBACK PreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
         result = TRUE;
         break;
-    case WM_MOUSEMOVE:
-        OnMouseMove(dc, *state, lParam);
-        break;
+    case WM_MOUSEMOVE: OnMouseMove(dialog, dc, *state, lParam); break;
     case WM_LBUTTONDOWN:
         OnButtonDown(dialog, *state);
         break;
@@ -521,9 +574,8 @@ INT_PTR CALLBACK PreviewDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_CAPTURECHANGED:
         OnCaptureLost(*state);
         break;
-    case WM_MOUSEWHEEL:
-        OnWheel(dc, *state, wParam);
-        break;
+    case WM_HSCROLL: OnSliderKey(dialog, dc, *state, wParam); break;
+    case WM_MOUSEWHEEL: OnWheel(dialog, dc, *state, wParam); break;
     case WM_COMMAND:
         OnCommand(dialog, *state, wParam);
         break;

@@ -34,9 +34,26 @@ void ShowResultBox(const QualityFigures& figures, int seconds, Method method)
 
 FrontEnd frontEnd;
 
+namespace {
+
+// Drops are refused while a box is up (see modalBoxesOpen).
+void ShowBox(const char* text, const char* caption, UINT icon)
+{
+    ++modalBoxesOpen;
+    MessageBoxW(mainWindow, WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(), MB_OK | MB_SYSTEMMODAL | icon);
+    --modalBoxesOpen;
+}
+
+}  // namespace
+
 void ShowMessageBox(const char* text, const char* caption)
 {
-    MessageBoxW(mainWindow, WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(), MB_OK | MB_SYSTEMMODAL);
+    ShowBox(text, caption, 0);
+}
+
+void ShowErrorBox(const char* text, const char* caption)
+{
+    ShowBox(text, caption, MB_ICONERROR);
 }
 
 void PlugWindowsFrontEnd()

@@ -7,6 +7,9 @@
 // button and no icon, owned by the main window. Texts are UTF-8.
 void ShowMessageBox(const char* text, const char* caption);
 
+// The same box with the error icon, for a failure that lost the user something they asked for.
+void ShowErrorBox(const char* text, const char* caption);
+
 // The program's host: handed to whole-picture runs, and told what the program says to the user.
 // Plugged at start-up; tests replace its hooks to watch what happens.
 extern FrontEnd frontEnd;

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <windows.h>
 #include <psapi.h>
@@ -104,6 +106,15 @@ TEST_F(MainWindowTest, ShowsTheStartUpPictureAndIgnoresKeysUntilAPictureIsDroppe
     EXPECT_FALSE(QuitPosted());
     EXPECT_EQ(CaptureClient(mainWindow).pixels, splash.pixels);
     EXPECT_EQ(Title(mainWindow), L"Quorvane");
+
+    // A refused file before any picture: the start-up picture stays, the title says so, and the
+    // box says why.
+    const BoxSeen box = DropAndShow({L"notes.txt"});
+    EXPECT_EQ(box.text, L"読めないファイルです。。。\n" + FullPath(L"notes.txt") +
+                            L": not a picture that is read here (24-bit BMP, JPEG, PNG)");
+    EXPECT_FALSE(pictureShown);
+    EXPECT_EQ(Title(mainWindow), L" Can't read file...");
+    EXPECT_EQ(CaptureClient(mainWindow).pixels, splash.pixels);
 }
 
 TEST_F(MainWindowTest, ADroppedPictureIsShownAtItsOwnSizeWithItsNameInTheTitle)
@@ -128,27 +139,40 @@ TEST_F(MainWindowTest, OfSeveralDroppedFilesOnlyTheFirstIsLoaded)
     EXPECT_EQ(CaptureClient(mainWindow).At(75, 50), RGB(10, 20, 30));
 }
 
-TEST_F(MainWindowTest, ARefusedFileBringsBackTheStartUpPicture)
+// A file that cannot be read (not a picture, a folder, a picture cut short) leaves the picture on
+// screen with its unsaved result and its name: the box says which file and why, and a double
+// click still saves beside the picture.
+TEST_F(MainWindowTest, ARefusedFileKeepsThePictureOnScreenAndSaysWhy)
 {
     DropAndShow({L"pattern.bmp"});
-    const BoxSeen box = DropAndShow({L"notes.txt"});
-    EXPECT_TRUE(box.seen);
-    EXPECT_EQ(box.caption, L" ERROR...");
-    EXPECT_EQ(box.text, L"読めないファイルです。。。");
-    EXPECT_FALSE(pictureShown);
-    EXPECT_FALSE(heldImage.loaded);
-    EXPECT_EQ(Title(mainWindow), L" Can't read file...");
-    EXPECT_EQ(WindowSize(mainWindow).cx, splashSide);
-    EXPECT_EQ(WindowSize(mainWindow).cy, splashSide);
-    const SIZE client = ClientSize(mainWindow);
-    EXPECT_EQ(CaptureClient(mainWindow).pixels, CaptureDc(SplashCanvas, client.cx, client.cy).pixels);
-
-    // Keys do nothing again, and the next good drop works.
-    SendMessageW(mainWindow, WM_KEYDOWN, VK_ESCAPE, 0);
+    SendMessageW(mainWindow, WM_KEYDOWN, 'N', 0);
     Pump();
-    EXPECT_FALSE(QuitPosted());
-    DropAndShow({L"pattern.bmp"});
-    EXPECT_EQ(Title(mainWindow), L" QVN - pattern.bmp");
+    const std::vector<std::uint8_t> shown(heldImage.bits, heldImage.bits + RowStride(160) * 120);
+    std::ifstream in(L"pattern.bmp", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::ofstream(L"cut.bmp", std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    CreateDirectoryW(L"folder.bmp", nullptr);
+    const struct {
+        const wchar_t* name;
+        const wchar_t* reason;
+    } refused[] = {{L"notes.txt", L"not a picture that is read here (24-bit BMP, JPEG, PNG)"},
+                   {L"folder.bmp", L"it is a folder"},
+                   {L"cut.bmp", L"truncated: the file ends before its picture does"}};
+    for (const auto& file : refused) {
+        const BoxSeen box = DropAndShow({file.name});
+        EXPECT_EQ(box.caption, L" ERROR...");
+        EXPECT_EQ(box.text, L"読めないファイルです。。。\n" + FullPath(file.name) + L": " + file.reason);
+        EXPECT_TRUE(pictureShown);
+        EXPECT_EQ(Title(mainWindow), L" QVN - pattern.bmp");
+        EXPECT_EQ(ClientSize(mainWindow).cx, 160);
+        EXPECT_EQ(std::vector<std::uint8_t>(heldImage.bits, heldImage.bits + shown.size()), shown);
+        ExpectShowsWorkingPicture();
+    }
+    DeleteFileW(L"pattern'.bmp");
+    SendMessageW(mainWindow, WM_LBUTTONDBLCLK, 0, MAKELPARAM(20, 20));
+    Pump();
+    EXPECT_NE(GetFileAttributesW(L"pattern'.bmp"), INVALID_FILE_ATTRIBUTES);
+    RemoveDirectoryW(L"folder.bmp");
 }
 
 // A grey progressive JPEG of 24000 x 24000 in about a megabyte: one scan of flat blocks, each one
@@ -177,9 +201,10 @@ TEST_F(MainWindowTest, APictureTooLargeForTheMemoryIsRefusedFromItsHeaderAtOnce)
     PROCESS_MEMORY_COUNTERS after = {};
     GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
     EXPECT_LT(after.PeakPagefileUsage, before.PeakPagefileUsage + (SIZE_T{256} << 20));
-    EXPECT_EQ(box.text, L"読めないファイルです。。。");
-    EXPECT_EQ(Title(mainWindow), L" Can't read file...");
-    EXPECT_FALSE(heldImage.loaded);
+    EXPECT_EQ(box.text.rfind(L"読めないファイルです。。。\n" + FullPath(L"bomb.jpg") + L": too large", 0), 0u)
+        << box.text;
+    EXPECT_EQ(Title(mainWindow), L" QVN - pattern.bmp");
+    EXPECT_TRUE(heldImage.loaded);
 
     // Wider than 8192 pixels its whole run's planes cannot be had here, but it can still be viewed.
     WriteBmp(L"long.bmp", 9000, 2, [](int, int) { return RGB(10, 20, 30); });
@@ -332,7 +357,44 @@ TEST_F(MainWindowTest, AFailedSaveIsToldByTheDoubleClick)
     Pump();
     RemoveDirectoryW(L"pattern'.bmp");
     EXPECT_EQ(box.result.caption, L" Can't Write file...");
-    EXPECT_EQ(box.result.text, L"Png:書き出しに失敗しました...");
+    EXPECT_EQ(box.result.text, L"Png:書き出しに失敗しました...\n" + FullPath(L"pattern'.bmp") + L": it is a folder");
+    EXPECT_TRUE(box.result.icon);
+}
+
+// A new picture starts without the figures of the last run on the one before.
+TEST_F(MainWindowTest, ANewPictureStartsWithoutFigures)
+{
+    DropAndShow({L"pattern.bmp"});
+    mainView.previewDialog.preview.figures = {21.5f, 23.25f};  // as a run on it leaves them
+    // Refused: the picture and its figures stay.
+    DropAndShow({L"notes.txt"});
+    EXPECT_EQ(mainView.previewDialog.preview.figures.lumaSnr, 21.5f);
+    DropAndShow({L"other.bmp"});
+    EXPECT_EQ(mainView.previewDialog.preview.figures.lumaSnr, 0.0f);
+    EXPECT_EQ(mainView.previewDialog.preview.figures.chromaSnr, 0.0f);
+}
+
+// Runs inside a message box's modal loop: drops a file on the main window, then answers the box.
+void CALLBACK DropThenAnswer(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND box = FindWindowW(L"#32770", L" ERROR...");
+    if (!box) return;
+    KillTimer(nullptr, timer);
+    DropFiles(mainWindow, {FullPath(L"other.bmp")});
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+// A box of the program waits for its answer: a drop meanwhile is refused, as during the dialog.
+TEST_F(MainWindowTest, ADropWhileAMessageBoxIsUpIsIgnored)
+{
+    DropAndShow({L"pattern.bmp"});
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, DropThenAnswer);
+    DropFiles(mainWindow, {FullPath(L"notes.txt")});
+    KillTimer(nullptr, timer);
+    Pump();
+    EXPECT_EQ(modalBoxesOpen, 0);
+    EXPECT_EQ(Title(mainWindow), L" QVN - pattern.bmp");
+    EXPECT_EQ(ClientSize(mainWindow).cx, 160);
 }
 
 // The window's thread answers nothing while it saves: a second thread sharing its input state

@@ -23,11 +23,15 @@
 
 namespace {
 
-// The dialog here is modeless, so its messages are dispatched as any window's would be.
+// The dialog here is modeless, so its messages are dispatched as any window's would be, the
+// dialog manager's keys first, as the modal loop has them.
+HWND pumpedDialog = nullptr;
+
 void Pump()
 {
     MSG message;
     for (int i = 0; i < 10000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+        if (pumpedDialog && IsDialogMessageW(pumpedDialog, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -139,6 +143,7 @@ protected:
         dialog = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_PREVIEW), mainWindow, PreviewDialogProc,
                                     reinterpret_cast<LPARAM>(&state));
         EXPECT_NE(dialog, nullptr);
+        pumpedDialog = dialog;
         ShowWindow(dialog, SW_SHOW);
         UpdateWindow(dialog);
         // The display system reports a newly shown window as uncovered a little later; that paint
@@ -156,6 +161,7 @@ protected:
         SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         DestroyWindow(dialog);
         dialog = nullptr;
+        pumpedDialog = nullptr;
         Pump();
     }
 
@@ -354,8 +360,8 @@ TEST_F(PreviewDialog, SliderDragMovesOneUnitPerTwoPixelsFromTheAnchor)
     EXPECT_EQ(state.settings.filterStrength, 55);
     Move(middle - 10, y);
     EXPECT_EQ(state.settings.filterStrength, 45);
-    Move(middle, sliderZone.top - 41);  // outside the zone: the value stays, the drag goes on
-    EXPECT_EQ(state.settings.filterStrength, 45);
+    Move(middle - 12, sliderZone.top - 41);  // above the zone: the knob still follows x
+    EXPECT_EQ(state.settings.filterStrength, 44);
     Move(middle + 21, y);
     EXPECT_EQ(state.settings.filterStrength, 60);
     Release();
@@ -684,6 +690,92 @@ TEST_F(PreviewDialog, AdaptivePreviewIsTheWholeResultAndGreysTheClassicChoices)
     Command(IDC_METHOD, CBN_SELCHANGE);
     EXPECT_EQ(state.settings.method, Method::Classic);
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_TONE_CURVE)));
+}
+
+// The real mouse holds the knob: dragged far left of the dialog and 30 pixels below the track in
+// one move, it reaches 1; dragged far right and above, 99; the release lets the mouse go.
+TEST_F(PreviewDialog, SliderKnobFollowsTheHeldPointerToBothEnds)
+{
+    state.settings.filterStrength = 61;
+    Open(200, 200);
+    SetForegroundWindow(dialog);
+    const auto clientPoint = [this](int x, int y) {
+        POINT point = {x, y};
+        ClientToScreen(dialog, &point);
+        return point;
+    };
+    // The dialog has seen the pointer arrive near the place aimed at (absolute input is scaled
+    // to 65536 steps across the screen, so it may land a pixel off).
+    const auto seen = [this](POINT screen) {
+        POINT at;
+        GetCursorPos(&at);
+        if (std::abs(at.x - screen.x) > 1 || std::abs(at.y - screen.y) > 1) return false;
+        ScreenToClient(dialog, &at);
+        return state.lastMousePosition == static_cast<std::uint32_t>(MAKELPARAM(at.x, at.y));
+    };
+    const POINT knob = clientPoint(sliderTrack.left + 118 + 4, sliderTrack.top + 1);  // strength 61
+    window_test::PointerTo(knob);
+    ASSERT_TRUE(window_test::PumpUntil(Pump, [&] { return seen(knob) && state.sliderHover; }));
+    window_test::LeftButton(true);
+    ASSERT_TRUE(window_test::PumpUntil(Pump, [&] { return state.sliderAnchorPosition != 0; }));
+
+    const POINT farLeft = {0, knob.y + 30};
+    window_test::PointerTo(farLeft);
+    ASSERT_TRUE(window_test::PumpUntil(Pump, [&] { return seen(farLeft); }));
+    EXPECT_EQ(int{state.settings.filterStrength}, 1);
+    const POINT farRight = {GetSystemMetrics(SM_CXSCREEN) - 1, knob.y - 30};
+    window_test::PointerTo(farRight);
+    ASSERT_TRUE(window_test::PumpUntil(Pump, [&] { return seen(farRight); }));
+    EXPECT_EQ(int{state.settings.filterStrength}, 99);
+    EXPECT_TRUE(ShowsText(dialog, panelTextX, strengthLineY, "   99"));
+
+    window_test::LeftButton(false);
+    ASSERT_TRUE(window_test::PumpUntil(Pump, [&] { return state.sliderAnchorPosition == 0; }));
+    EXPECT_EQ(GetCapture(), nullptr);
+    window_test::PointerTo({0, 0});  // away from the dialogs of the other tests
+    window_test::PumpUntil(Pump, [] {
+        POINT at;
+        GetCursorPos(&at);
+        return at.x <= 1 && at.y <= 1;
+    });
+}
+
+// Tab takes the keyboard through every control, the slider included, from Preview where it
+// starts; the slider's keys move it; Space on "全画面処理" processes the whole picture.
+TEST_F(PreviewDialog, KeyboardReachesEveryControlAndMovesTheSlider)
+{
+    state.settings.filterStrength = 50;
+    Open(160, 120);
+    SetForegroundWindow(dialog);
+    ASSERT_TRUE(window_test::PumpUntil(Pump, [&] { return GetFocus() == GetDlgItem(dialog, IDC_PREVIEW); }))
+        << GetDlgCtrlID(GetFocus());
+    const int order[] = {IDC_TONE_CURVE,     IDC_METHOD,          IDC_WHOLE_PICTURE,
+                         IDC_CANCEL_BUTTON,  IDC_STRENGTH_SLIDER, IDC_BRIGHTNESS_CORRECTION,
+                         IDC_RGB_CORRECTION, IDC_PREVIEW};
+    for (int id : order) {
+        window_test::PressKey(VK_TAB);
+        EXPECT_TRUE(window_test::PumpUntil(Pump, [&] { return GetFocus() == GetDlgItem(dialog, id); })) << id;
+    }
+
+    SetFocus(GetDlgItem(dialog, IDC_STRENGTH_SLIDER));
+    const struct {
+        WORD key;
+        int strength;
+    } keys[] = {{VK_RIGHT, 51}, {VK_UP, 52},  {VK_LEFT, 51},  {VK_DOWN, 50}, {VK_PRIOR, 60},
+                {VK_NEXT, 50},  {VK_END, 99}, {VK_RIGHT, 99}, {VK_HOME, 1},  {VK_LEFT, 1}};
+    for (const auto& k : keys) {
+        window_test::PressKey(k.key);
+        EXPECT_TRUE(window_test::PumpUntil(Pump, [&] { return state.settings.filterStrength == k.strength; }))
+            << k.key << " gave " << int(state.settings.filterStrength);
+    }
+    EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDC_STRENGTH_SLIDER));  // the arrows stayed with the slider
+    EXPECT_TRUE(ShowsText(dialog, panelTextX, strengthLineY, "    1"));
+
+    const std::vector<std::uint8_t> before(heldImage.bits, heldImage.bits + RowStride(160) * 120);
+    SetFocus(GetDlgItem(dialog, IDC_WHOLE_PICTURE));
+    window_test::PressKey(VK_SPACE);
+    ASSERT_TRUE(window_test::PumpUntil(Pump, [&] { return !dialogOpen; }));
+    EXPECT_NE(std::vector<std::uint8_t>(heldImage.bits, heldImage.bits + before.size()), before);
 }
 
 }  // namespace

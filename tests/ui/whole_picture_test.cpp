@@ -12,6 +12,7 @@
 #include "imagefile/image.h"
 #include "ui/main_window.h"
 #include "ui/preview_dialog.h"
+#include "ui/windows_front_end.h"
 #include "window_test_support.h"
 
 using namespace window_test;
@@ -144,6 +145,50 @@ TEST_F(WholePicture, AdaptiveRunFromTheDialogSaysSoAndGivesTheEnginesResult)
     const std::size_t bytes = static_cast<std::size_t>(RowStride(96)) * 80;
     EXPECT_EQ(std::memcmp(heldImage.bits, expected.bits, bytes), 0);
     mainView.previewDialog.settings = DenoiseSettings{};
+}
+
+// Nothing is handled while the engine runs: the main window must have drawn itself where the
+// closed dialog stood before the progress window appears, or the dialog stays on screen.
+TEST_F(WholePicture, TheMainWindowIsRepaintedBeforeTheRunStarts)
+{
+    dialogTitle.clear();
+    WriteBmp(L"wide.bmp", 900, 700, Noisy);
+    DropFiles(mainWindow, {FullPath(L"wide.bmp")});
+    Pump();
+    ASSERT_TRUE(pictureShown);
+    static bool paintPendingAtStart, dialogShownAtStart, started;
+    static COLORREF screenAtEnd;
+    static POINT dialogCentre;
+    started = false;
+    screenAtEnd = CLR_INVALID;
+    frontEnd.showProgress = [](int kind, int percent) {
+        if (kind == 1) {
+            started = true;
+            paintPendingAtStart = GetUpdateRect(mainWindow, nullptr, FALSE);
+            const HWND dialog = FindWindowW(L"#32770", L" Preview - Quorvane");
+            dialogShownAtStart = dialog && IsWindowVisible(dialog);
+            RECT place;
+            GetWindowRect(dialog, &place);
+            dialogCentre = {(place.left + place.right) / 2, place.top + 40};
+        }
+        if (kind == 0) {  // the run is over, and the progress window still up
+            const HDC screen = GetDC(nullptr);
+            screenAtEnd = GetPixel(screen, dialogCentre.x, dialogCentre.y);
+            ReleaseDC(nullptr, screen);
+        }
+        ShowProgress(kind, percent);
+    };
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, LookAround);
+    SendMessageW(mainWindow, WM_KEYDOWN, VK_SPACE, 0);
+    KillTimer(nullptr, timer);
+    PlugWindowsFrontEnd();
+    ASSERT_TRUE(started);
+    EXPECT_FALSE(dialogShownAtStart);
+    EXPECT_FALSE(paintPendingAtStart);
+    // The screen shows the picture as it was before the run where the dialog stood.
+    POINT picture = dialogCentre;
+    ScreenToClient(mainWindow, &picture);
+    EXPECT_EQ(screenAtEnd, Noisy(picture.x, picture.y)) << picture.x << "," << picture.y;
 }
 
 }  // namespace

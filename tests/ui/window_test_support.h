@@ -32,6 +32,48 @@ inline void Pump()
     }
 }
 
+// Real input, as the mouse and the keyboard give it: through the system's input queue, so that
+// capture, focus and the dialog manager's keys all take their part.
+inline void PointerTo(POINT screen)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(screen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &input, sizeof input);
+}
+
+inline void LeftButton(bool down)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    SendInput(1, &input, sizeof input);
+}
+
+inline void PressKey(WORD key)
+{
+    INPUT inputs[2] = {};
+    inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
+    inputs[0].ki.wVk = inputs[1].ki.wVk = key;
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, inputs, sizeof inputs[0]);
+}
+
+// Handles messages with pump until done() holds, for at most about ten seconds: input goes
+// through the display system and comes back when it comes. False when it never held.
+template <typename PumpMessages, typename Done>
+inline bool PumpUntil(PumpMessages pump, Done done)
+{
+    for (int i = 0; i < 1000; ++i) {
+        pump();
+        if (done()) return true;
+        Sleep(10);
+    }
+    return false;
+}
+
 inline bool QuitPosted()
 {
     MSG message;
@@ -220,8 +262,20 @@ inline void DropFiles(HWND window, const std::vector<std::wstring>& paths)
 struct BoxSeen {
     std::wstring caption;
     std::wstring text;
+    bool icon = false;  // the box shows an icon
     bool seen = false;
 };
+
+inline BOOL CALLBACK FindIcon(HWND child, LPARAM found)
+{
+    wchar_t className[16] = {};
+    GetClassNameW(child, className, 16);
+    const bool icon = _wcsicmp(className, L"Static") == 0 &&
+                      (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+                      SendMessageW(child, STM_GETICON, 0, 0) != 0;
+    if (icon) *reinterpret_cast<bool*>(found) = true;
+    return !icon;
+}
 
 inline BoxSeen* boxSeen = nullptr;
 inline WORD boxCommand = IDOK;
@@ -235,6 +289,7 @@ inline BOOL CALLBACK FindBox(HWND window, LPARAM)
     boxSeen->caption = Title(window);
     HWND text = GetDlgItem(window, 0xFFFF);  // a message box's text control
     if (text) boxSeen->text = Title(text);
+    EnumChildWindows(window, FindIcon, reinterpret_cast<LPARAM>(&boxSeen->icon));
     PostMessageW(window, WM_COMMAND, boxCommand, 0);
     return FALSE;
 }
