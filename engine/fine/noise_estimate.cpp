@@ -205,18 +205,6 @@ void Gains(const NoiseLevels& noise, int bin, int count, const Variance& varianc
     }
 }
 
-// sum_n b(n) b(n + d) of a basis vector, for |d| <= noiseReach.
-std::array<double, noiseSide> BasisCorrelation(const float (&vector)[patchSide])
-{
-    std::array<double, noiseSide> correlation{};
-    for (int d = -noiseReach; d <= noiseReach; ++d)
-        for (int n = 0; n < patchSide; ++n)
-            if (n + d >= 0 && n + d < patchSide)
-                correlation[static_cast<std::size_t>(d + noiseReach)] +=
-                    static_cast<double>(vector[n]) * static_cast<double>(vector[n + d]);
-    return correlation;
-}
-
 // The lower median of the counted whole numbers.
 int MedianOf(const std::uint32_t* counts, std::uint64_t total)
 {
@@ -381,35 +369,6 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
                                                 static_cast<std::uint64_t>(count) * blockPixels),
                                        c);
     return noise;
-}
-
-void PatchNoiseVariances(const NoiseLevels& noise, int bin, const float (&basis)[patchSide][patchSide],
-                         float (&variance)[3][patchSize])
-{
-    std::array<double, noiseSide> correlation[patchSide];
-    for (int k = 0; k < patchSide; ++k) correlation[k] = BasisCorrelation(basis[k]);
-    constexpr int count = patchSide * patchSide;
-    double gain[3][count];
-    Gains(
-        noise, bin, count,
-        [&](int c, int i) {
-            const auto& r = noise.autocovariance[bin][c];
-            const auto &across = correlation[i / patchSide], &down = correlation[i % patchSide];
-            double sum = 0;
-            for (int dy = 0; dy < noiseSide; ++dy)
-                for (int dx = 0; dx < noiseSide; ++dx)
-                    sum += down[static_cast<std::size_t>(dy)] * across[static_cast<std::size_t>(dx)] *
-                           static_cast<double>(r[dy][dx]);
-            return sum;
-        },
-        &gain[0][0]);
-    for (int c = 0; c < 3; ++c) {
-        const double finest = noise.band[bin][c][0][2];
-        for (int i = 0; i < count; ++i) {
-            const double sigma = finest * gain[c][i];
-            variance[c][i] = static_cast<float>(sigma * sigma);
-        }
-    }
 }
 
 float BandSigma(const NoiseLevels& noise, int channel, int level, int orientation, float brightness)

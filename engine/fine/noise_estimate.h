@@ -1,7 +1,6 @@
 #pragma once
 #include <cstdint>
 
-#include "engine/fine/patch_transform.h"
 #include "engine/parallel_for.h"
 
 // The noise a picture carries, measured on the picture itself, blind, for each opponent channel
@@ -53,16 +52,6 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
 
 // The standard deviation of a band at a brightness (0 ... 255).
 float BandSigma(const NoiseLevels& noise, int channel, int level, int orientation, float brightness);
-
-// The noise variance of each coefficient of a separable 8 x 8 patch transform in one bin, per
-// channel: basis[k] is the transform's k-th one-dimensional basis vector, coefficient u * 8 + v
-// the product of basis[u] across and basis[v] down (patch_transform.h's order). Like the bands, a
-// coefficient's figure is the finest diagonal detail's times the gain the autocovariance gives it
-// where all three channels agree, so white noise gives every coefficient that channel's sigma
-// squared. No coefficient is taken as quieter than the finest diagonal detail, even where the
-// autocovariance says it is (the highest frequencies of smoothed noise).
-void PatchNoiseVariances(const NoiseLevels& noise, int bin, const float (&basis)[patchSide][patchSide],
-                         float (&variance)[3][patchSize]);
 
 // White noise of the given deviation per channel, the same in every band and brightness.
 NoiseLevels WhiteNoise(const float (&sigma)[3]);

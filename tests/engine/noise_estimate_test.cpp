@@ -3,10 +3,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "engine/denoise.h"
 #include "engine/fine/noise_estimate.h"
+#include "engine/fine/patch_noise.h"
 #include "tests/engine/noisy_picture.h"
 
 namespace {
@@ -128,15 +130,13 @@ TEST(NoiseEstimate, CorrelatedNoiseAtItsScale)
                 EXPECT_NEAR(noise.band[bin][0][level][o] / (16 * BandDeviation(blurred, level, o)), 1.0, 0.15)
                     << "bin " << bin << " level " << level << " orientation " << o;
     EXPECT_GT(noise.band[0][0][3][0], 3 * noise.band[0][0][0][2]);
-    // A patch transform's coefficients likewise, here an 8 x 8 DCT's.
-    float dct[patchSide][patchSide], variance[3][patchSize];
-    for (int k = 0; k < patchSide; ++k)
-        for (int n = 0; n < patchSide; ++n)
-            dct[k][n] = static_cast<float>(std::sqrt((k == 0 ? 1.0 : 2.0) / patchSide) *
-                                           std::cos(3.14159265358979 * (2 * n + 1) * k / (2 * patchSide)));
-    PatchNoiseVariances(noise, 0, dct, variance);
-    for (int i : {0, 1, 9, 27})
-        EXPECT_NEAR(std::sqrt(variance[0][i] / (256 * PatchVariance(blurred, dct, i % 8, i / 8))), 1.0, 0.15)
+    // The patch stage's DCT coefficients likewise (the mean, 0, is not filtered).
+    auto patch = std::make_unique<PatchNoise>();
+    MeasuredPatchNoise(noise, 50, *patch);
+    const int code = static_cast<int>(noise.brightness[0]);
+    for (int i : {1, 9, 27})
+        EXPECT_NEAR(std::sqrt(patch->variance[0][code][i] / (256 * PatchVariance(blurred, patchDct, i % 8, i / 8))),
+                    1.0, 0.15)
             << "coefficient " << i;
 
     const Image texture = MakePicture(width, height, 6, [&](int x, int y, int) {
