@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "tests/zentile/png_crc.h"
 #include "zentile/codecs.h"
 #include "zentile/packed_bitmap.h"
 
@@ -21,16 +22,6 @@ void PutBe32(Bytes& to, std::uint32_t value)
     for (int i = 0; i < 4; ++i) to.push_back(static_cast<std::uint8_t>(value >> (24 - 8 * i)));
 }
 
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size)
-{
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
 // 94 bytes: the header of a 40 x 24 RGB picture, then a chunk that claims 2^31 - 1 bytes and the
 // file ends after a few of them.
 Bytes LyingPng(const char type[4])
@@ -39,7 +30,7 @@ Bytes LyingPng(const char type[4])
     PutBe32(png, 40);
     PutBe32(png, 24);
     png.insert(png.end(), {8, 2, 0, 0, 0});
-    PutBe32(png, Crc32(png.data() + 12, 17));
+    PutBe32(png, PngCrc(png.data() + 12, 17));
     PutBe32(png, 0x7FFFFFFF);
     png.insert(png.end(), type, type + 4);
     png.resize(94, 'x');

@@ -6,6 +6,7 @@
 #include "imagefile/image_file.h"
 #include "imagefile/module_loading.h"
 #include "module_fixture.h"
+#include "png_crc.h"
 #include "sample_pixels.h"
 #include "zentile/zentile.h"
 
@@ -144,16 +145,6 @@ TEST_F(Zentile, BmpToPngToBmpIsPixelIdentical)
     EXPECT_EQ(Entries(), 2);
 }
 
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size)
-{
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
 void PutBe32(Bytes& to, std::size_t at, std::uint32_t value)
 {
     for (int i = 0; i < 4; ++i) to[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
@@ -204,11 +195,11 @@ TEST_F(Zentile, DamagedFilesAreRefusedWithTheirReason)
     const std::size_t idat = FirstIdat(png), length = Be32(png, idat);
     Bytes compressed = png;
     compressed[idat + 8 + length / 2] ^= 0x55;
-    PutBe32(compressed, idat + 8 + length, Crc32(compressed.data() + idat + 4, length + 4));
+    PutBe32(compressed, idat + 8 + length, PngCrc(compressed.data() + idat + 4, length + 4));
     cases.push_back({"damaged compressed data under a right checksum", compressed, FileError::Damaged});
     Bytes shortData(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(idat + 8 + length / 2 + 4));
     PutBe32(shortData, idat, length / 2);
-    PutBe32(shortData, idat + 8 + length / 2, Crc32(shortData.data() + idat + 4, length / 2 + 4));
+    PutBe32(shortData, idat + 8 + length / 2, PngCrc(shortData.data() + idat + 4, length / 2 + 4));
     shortData.insert(shortData.end(), png.end() - 12, png.end());  // IEND
     cases.push_back({"too little image data", shortData, FileError::Truncated});
 
@@ -228,7 +219,7 @@ TEST_F(Zentile, AHugeClaimIsRefusedFromTheHeaderAlone)
     PutBe32(bomb, 20, 1);
     bomb[24] = 16;
     bomb[25] = 6;
-    PutBe32(bomb, 29, Crc32(bomb.data() + 12, 17));
+    PutBe32(bomb, 29, PngCrc(bomb.data() + 12, 17));
     Image image;
     EXPECT_EQ(LoadImageFile(Write("bomb.png", bomb), image), FileError::TooLarge);
 }
