@@ -9,6 +9,7 @@
 
 #include "engine/classic/classic_denoise.h"
 #include "engine/fine/fine_tile.h"
+#include "engine/fine/mirror.h"
 #include "engine/fine/noise_estimate.h"
 #include "engine/fine/opponent_colour.h"
 #include "engine/fine/similarity_stage.h"
@@ -90,16 +91,6 @@ struct Worker {
     std::vector<int> boxSource;
     std::vector<int> columnSums;
 };
-
-// Mirrors a position outside 0 ... length - 1 back into it (the edge sample repeated), as often as
-// a short picture needs.
-int Mirror(int i, int length)
-{
-    const int period = 2 * length;
-    i %= period;
-    if (i < 0) i += period;
-    return i < length ? i : period - 1 - i;
-}
 
 float Channel(const std::uint8_t* pixel, int channel)
 {

@@ -8,6 +8,7 @@
 #include <numeric>
 #include <vector>
 
+#include "engine/fine/mirror.h"
 #include "engine/fine/opponent_colour.h"
 #include "engine/parallel_for.h"
 
@@ -27,6 +28,19 @@ constexpr int flattestPercent = 10;
 constexpr double deadZone = 0.2;
 constexpr double commonMargin = 1.1;
 constexpr double channelCap = 1.5;
+// A camera that keeps colour at a lower resolution than brightness (JPEG's 4:2:0, or its own
+// colour smoothing) leaves the colour channels' finest detail far quieter than the brightness's,
+// and their noise in blotches of 8 to 16 pixels that the autocovariance's few pixels cannot see.
+// Where both colour channels' finest figure is at most colourSmoothed times the brightness's, and
+// their autocovariance makes the second level's diagonal detail at least colourSmooth times louder
+// than the finest (white noise: 1; colour a camera smoothed: 2.5 and more), their bands are
+// measured directly over wide windows round the flattest blocks.
+constexpr double colourSmoothed = 0.5;
+constexpr double colourSmooth = 2.0;
+constexpr int wideBorder = 8;  // the window: the block and this much round it
+constexpr int wideSide = blockSide + 2 * wideBorder;
+constexpr int wideReach = 1 << (noiseLevels - 1);  // the coarsest filter's half, either way
+constexpr int wideRegion = wideSide + 2 * wideReach;
 
 // The lags of one half plane; R(-h) = R(h) gives the other.
 struct Lag {
@@ -108,9 +122,9 @@ BlockFigures MeasureBlock(const std::uint8_t* const* rows, int left, int top, We
     return figures;
 }
 
-// How much detail a block holds at the finest scales, every channel and lag counted against its
-// median over the picture's blocks, so that each figure weighs alike.
-std::vector<double> Detail(const std::vector<BlockFigures>& blocks)
+// How much detail a block holds at the finest scales, every lag of the first channels counted
+// against its median over the picture's blocks, so that each figure weighs alike.
+std::vector<double> Detail(const std::vector<BlockFigures>& blocks, int channels)
 {
     const std::size_t count = blocks.size();
     std::vector<double> detail(count, 0.0);
@@ -122,7 +136,7 @@ std::vector<double> Detail(const std::vector<BlockFigures>& blocks)
         const double median = static_cast<double>(std::max<std::uint32_t>(sorted[count / 2], 1));
         for (std::size_t b = 0; b < count; ++b) detail[b] += static_cast<double>(values[b]) / median;
     };
-    for (int c = 0; c < 3; ++c) {
+    for (int c = 0; c < channels; ++c) {
         for (int k = 0; k < lagCount; ++k) add([c, k](const BlockFigures& f) { return f.lag[c][k]; });
         add([c](const BlockFigures& f) { return f.second[c]; });
     }
@@ -203,6 +217,124 @@ void Gains(const NoiseLevels& noise, int bin, int count, const Variance& varianc
             g = common < commonMargin ? 1.0 : std::min(g, channelCap * common);
         }
     }
+}
+
+// Sums of squared band values of the colour channels (1 and 2) over a window round one block,
+// per level and orientation, in the channels' whole-number weights times 2^(level + 1) (each band
+// value is a sum of four boxes of 2^level x 2^level weights). The filters are centred on each of the
+// window's places (every place: JPEG's blocks make the bands' noise differ from place to place
+// along its grid), read over the picture mirrored at its edges.
+using WideSums = std::array<std::array<std::array<std::int64_t, 3>, noiseLevels>, 2>;
+
+WideSums WideBlock(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows, int left, int top)
+{
+    // Integral images of the two colour weights over the region the filters read.
+    static_assert(wideRegion * wideRegion * 510 < (1 << 30), "the integral images fit 32 bits");
+    constexpr int side = wideRegion + 1;
+    std::vector<std::int32_t> integral(2 * side * side, 0);
+    const int x0 = left - wideBorder - wideReach, y0 = top - wideBorder - wideReach;
+    for (int y = 0; y < wideRegion; ++y) {
+        const std::uint8_t* row = rows[Mirror(y0 + y, height)];
+        std::int32_t run[2] = {0, 0};
+        for (int x = 0; x < wideRegion; ++x) {
+            const std::uint8_t* pixel = row + 3 * Mirror(x0 + x, width);
+            const int b = pixel[0], g = pixel[1], r = pixel[2];
+            run[0] += r - b;
+            run[1] += r + b - 2 * g;
+            for (int c = 0; c < 2; ++c) {
+                const std::size_t at = static_cast<std::size_t>(c * side * side + (y + 1) * side + x + 1);
+                integral[at] = integral[at - side] + run[c];
+            }
+        }
+    }
+    WideSums sums{};
+    for (int c = 0; c < 2; ++c) {
+        const std::int32_t* in = integral.data() + c * side * side;
+        for (int level = 0; level < noiseLevels; ++level) {
+            const int half = 1 << level;
+            // The box of half x half weights whose top left corner is (x, y) in the region.
+            const auto box = [&](int x, int y) {
+                return in[(y + half) * side + x + half] - in[y * side + x + half] - in[(y + half) * side + x] +
+                       in[y * side + x];
+            };
+            for (int y = 0; y < wideSide; ++y)
+                for (int x = 0; x < wideSide; ++x) {
+                    const int fx = wideReach + x - half, fy = wideReach + y - half;
+                    const std::int64_t a = box(fx, fy), b = box(fx + half, fy), cc = box(fx, fy + half),
+                                       d = box(fx + half, fy + half);
+                    const std::int64_t down = (a + b) - (cc + d), across = (a - b) + (cc - d),
+                                       diagonal = (a - b) - (cc - d);
+                    sums[c][level][0] += down * down;
+                    sums[c][level][1] += across * across;
+                    sums[c][level][2] += diagonal * diagonal;
+                }
+        }
+    }
+    return sums;
+}
+
+// The colour channels' band deviations over the windows round the given blocks.
+void WideColourBands(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows, const BlockGrid& grid,
+                     const std::vector<int>& blocks, WorkerTeam& team, float (&out)[2][noiseLevels][3])
+{
+    std::vector<WideSums> perBlock(blocks.size());
+    ParallelFor(team, static_cast<int>(blocks.size()), 8, [&](int, int first, int last) {
+        for (int i = first; i < last; ++i)
+            perBlock[static_cast<std::size_t>(i)] =
+                WideBlock(width, height, rows, grid.Left(blocks[static_cast<std::size_t>(i)]),
+                          grid.Top(blocks[static_cast<std::size_t>(i)]));
+    });
+    for (int c = 0; c < 2; ++c)
+        for (int level = 0; level < noiseLevels; ++level) {
+            const int half = 1 << level, places = wideSide * wideSide;
+            // A band value is its whole-number sum over 2 half, and the weights are the channel over its basis scale.
+            const double scale =
+                varianceScale[c + 1] / (4.0 * half * half * places * static_cast<double>(blocks.size()));
+            for (int o = 0; o < 3; ++o) {
+                double sum = 0;
+                for (const WideSums& block : perBlock) sum += static_cast<double>(block[c][level][o]);
+                out[c][level][o] = static_cast<float>(std::sqrt(sum * scale));
+            }
+        }
+}
+
+// Where the colour channels' finest detail is much quieter than the brightness's and their noise
+// smooth, the colour noise was smoothed by the camera: the colour channels' autocovariance then says nothing of the
+// brightness's (their blotches reach beyond it), so the brightness keeps the gains its own
+// autocovariance gives, and the colour channels' bands are raised to what the wide windows round
+// the bin's flattest blocks measure, never above the brightness's band: colour noise a camera
+// smoothed is no louder than its brightness noise. The flattest blocks are chosen by their
+// brightness alone: the colour channels' finest detail is where their blotches meet, so choosing
+// by it would keep the blocks whose blotches happen to be alike.
+void WidenColour(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows, const BlockGrid& grid,
+                 const std::vector<double>& detail, std::vector<int> members, WorkerTeam& team,
+                 const float (&autocovariance)[3][noiseSide][noiseSide], float (&band)[3][noiseLevels][3])
+{
+    const float anchor = band[0][0][2];
+    if (!(anchor > 0)) return;
+    for (int c = 1; c < 3; ++c) {
+        const double finest = BandVariance(autocovariance[c], 0, 2), second = BandVariance(autocovariance[c], 1, 2);
+        if (band[c][0][2] > colourSmoothed * anchor || !(finest > 0) || second < colourSmooth * colourSmooth * finest)
+            return;
+    }
+    const double base = BandVariance(autocovariance[0], 0, 2);
+    for (int level = 0; level < noiseLevels; ++level)
+        for (int o = 0; o < 3; ++o) {
+            const double variance = BandVariance(autocovariance[0], level, o);
+            const double ratio = base > 0 ? std::sqrt(std::max(variance, 0.0) / base) : 1.0;
+            band[0][level][o] = static_cast<float>(anchor * std::max(1.0, ratio - deadZone));
+        }
+    std::sort(members.begin(), members.end(), [&](int a, int b) {
+        const double da = detail[static_cast<std::size_t>(a)], db = detail[static_cast<std::size_t>(b)];
+        return da != db ? da < db : a < b;
+    });
+    members.resize(std::max<std::size_t>(1, (members.size() * flattestPercent + 50) / 100));
+    float wide[2][noiseLevels][3];
+    WideColourBands(width, height, rows, grid, members, team, wide);
+    for (int c = 1; c < 3; ++c)
+        for (int level = 0; level < noiseLevels; ++level)
+            for (int o = 0; o < 3; ++o)
+                band[c][level][o] = std::max(band[c][level][o], std::min(wide[c - 1][level][o], band[0][level][o]));
 }
 
 // The lower median of the counted whole numbers.
@@ -305,11 +437,13 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
     NoiseLevels noise;
     noise.bins = std::clamp(count / blocksPerBin, 1, noiseBinsMax);
     std::vector<int> binOf(static_cast<std::size_t>(count));
-    const std::vector<double> detail = Detail(blocks);
+    std::vector<std::vector<int>> membersOf(static_cast<std::size_t>(noise.bins));
+    const std::vector<double> detail = Detail(blocks, 3), brightnessDetail = Detail(blocks, 1);
     for (int bin = 0; bin < noise.bins; ++bin) {
         const int first = static_cast<int>(static_cast<std::int64_t>(count) * bin / noise.bins);
         const int last = static_cast<int>(static_cast<std::int64_t>(count) * (bin + 1) / noise.bins);
         std::vector<int> members(order.begin() + first, order.begin() + last);
+        membersOf[static_cast<std::size_t>(bin)] = members;
         std::int64_t brightness = 0;
         for (int b : members) {
             binOf[static_cast<std::size_t>(b)] = bin;
@@ -363,6 +497,8 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
                 for (int o = 0; o < 3; ++o)
                     noise.band[bin][c][level][o] = static_cast<float>(anchor * gain[c][level * 3 + o]);
         }
+        WidenColour(width, height, rows, grid, brightnessDetail, membersOf[static_cast<std::size_t>(bin)], team,
+                    noise.autocovariance[bin], noise.band[bin]);
     }
     for (int c = 0; c < 3; ++c)
         noise.sigma[c] = SigmaOfMedian(MedianOf(&whole[static_cast<std::size_t>(c * histogramSize)],
