@@ -24,6 +24,7 @@ the call added to the interpreter's peak. Runs go one after another, never at on
     bench/denoise_quality.py --fast            # six crops of 192 x 192, for quick iterations
     bench/denoise_quality.py --qvn-before OLD/qvn --without classic --without OpenCV
     bench/denoise_quality.py --large 4000x3000 --without OpenCV build/quality-photos/seeding.png
+    bench/denoise_quality.py --fast --tables camera --jpeg-quality 80   # a harder proxy
 
 --large adds a camera-sized picture mirror-tiled from the first (OpenCV takes minutes there).
 --qvn-before adds the fine method of a second qvn build beside this one's (today's fine against
@@ -107,8 +108,8 @@ def to_8_bits(linear):
     return np.clip(np.round(linear_to_srgb(linear) * 255.0), 0, 255).astype(np.uint8)
 
 
-def camera(clean, a, b, with_jpeg, generator):
-    """Returns the noisy picture and its reference, both 8-bit RGB."""
+def camera(clean, a, b, quality, generator):
+    """Returns the noisy picture and its reference, both 8-bit RGB; quality 0 is without JPEG."""
     linear = srgb_to_linear(clean / 255.0)
     red, green, blue = bayer_masks(*clean.shape[:2])
     mosaic = linear[..., 0] * red + linear[..., 1] * green + linear[..., 2] * blue
@@ -116,8 +117,8 @@ def camera(clean, a, b, with_jpeg, generator):
     noisy = generator.poisson(np.maximum(mosaic, 0.0) / a) * a + generator.normal(0.0, np.sqrt(b), mosaic.shape)
     reference = to_8_bits(demosaic_bilinear(mosaic))
     noisy = to_8_bits(demosaic_bilinear(noisy))
-    if with_jpeg:
-        noisy = jpeg(noisy, JPEG_QUALITY)
+    if quality:
+        noisy = jpeg(noisy, quality)
     return noisy, reference
 
 
@@ -251,18 +252,17 @@ def scores(reference, result):
     return psnr, ssim
 
 
-def conditions(tables):
+def conditions(tables, quality):
     """(table, label, make) for every noise, make(clean, generator) -> (noisy, reference)."""
     found = []
     if "white" in tables:
         for sigma in WHITE_SIGMAS:
             found.append(("white", "σ %d" % sigma, lambda clean, g, s=sigma: white(clean, s, g)))
     if "camera" in tables:
-        for with_jpeg in (False, True):
+        for q in (0, quality):
             for a, b in CAMERA_LEVELS:
-                label = "a %g, b %g%s" % (a, b, ", JPEG %d" % JPEG_QUALITY if with_jpeg else "")
-                found.append(("camera", label,
-                              lambda clean, g, a=a, b=b, j=with_jpeg: camera(clean, a, b, j, g)))
+                label = "a %g, b %g%s" % (a, b, ", JPEG %d" % q if q else "")
+                found.append(("camera", label, lambda clean, g, a=a, b=b, q=q: camera(clean, a, b, q, g)))
     return found
 
 
@@ -336,6 +336,8 @@ def main():
     parser.add_argument("--large", default="", help="WIDTHxHEIGHT: add a picture of that size mirror-tiled from the first")
     parser.add_argument("--tables", default="white,camera", help="white, camera or both (default)")
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--jpeg-quality", type=int, default=JPEG_QUALITY,
+                        help="the camera model's JPEG quality (default %d; 80 is a harder proxy)" % JPEG_QUALITY)
     parser.add_argument("--csv", default="", help="also write every picture's figures to this file")
     parser.add_argument("--without", action="append", default=[],
                         help="leave out the programs whose name holds this text (e.g. OpenCV, the slowest)")
@@ -351,7 +353,7 @@ def main():
         runners = methods(arguments, work)
         labels = [label for label, _ in runners]
         pictures = clean_pictures(arguments)
-        noises = conditions(arguments.tables.split(","))
+        noises = conditions(arguments.tables.split(","), arguments.jpeg_quality)
         totals = Totals()
         speed = Totals()
         peaks = {}
