@@ -299,13 +299,12 @@ void WideColourBands(std::int32_t width, std::int32_t height, const std::uint8_t
 }
 
 // Where the colour channels' finest detail is much quieter than the brightness's and their noise
-// smooth, the colour noise was smoothed by the camera: the colour channels' autocovariance then says nothing of the
-// brightness's (their blotches reach beyond it), so the brightness keeps the gains its own
-// autocovariance gives, and the colour channels' bands are raised to what the wide windows round
-// the bin's flattest blocks measure, never above the brightness's band: colour noise a camera
-// smoothed is no louder than its brightness noise. The flattest blocks are chosen by their
-// brightness alone: the colour channels' finest detail is where their blotches meet, so choosing
-// by it would keep the blocks whose blotches happen to be alike.
+// smooth, the camera smoothed the colour and left its noise in blotches beyond the
+// autocovariance's reach: the colour channels' bands are raised to what the wide windows round the
+// bin's flattest blocks measure, never above the brightness's band (colour noise a camera smoothed
+// is no louder than its brightness noise). The flattest blocks are chosen by their brightness
+// alone: the colour channels' finest detail is where their blotches meet, so choosing by it would
+// keep the blocks whose blotches happen to be alike.
 void WidenColour(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows, const BlockGrid& grid,
                  const std::vector<double>& detail, std::vector<int> members, WorkerTeam& team,
                  const float (&autocovariance)[3][noiseSide][noiseSide], float (&band)[3][noiseLevels][3])
@@ -317,13 +316,6 @@ void WidenColour(std::int32_t width, std::int32_t height, const std::uint8_t* co
         if (band[c][0][2] > colourSmoothed * anchor || !(finest > 0) || second < colourSmooth * colourSmooth * finest)
             return;
     }
-    const double base = BandVariance(autocovariance[0], 0, 2);
-    for (int level = 0; level < noiseLevels; ++level)
-        for (int o = 0; o < 3; ++o) {
-            const double variance = BandVariance(autocovariance[0], level, o);
-            const double ratio = base > 0 ? std::sqrt(std::max(variance, 0.0) / base) : 1.0;
-            band[0][level][o] = static_cast<float>(anchor * std::max(1.0, ratio - deadZone));
-        }
     std::sort(members.begin(), members.end(), [&](int a, int b) {
         const double da = detail[static_cast<std::size_t>(a)], db = detail[static_cast<std::size_t>(b)];
         return da != db ? da < db : a < b;
