@@ -219,6 +219,17 @@ void Gains(const NoiseLevels& noise, int bin, int count, const Variance& varianc
     }
 }
 
+// Keeps the flattest tenth of a bin's blocks (at least one) by their detail, ties broken by
+// position, so the choice is the same for any thread count.
+void KeepFlattest(const std::vector<double>& detail, std::vector<int>& members)
+{
+    std::sort(members.begin(), members.end(), [&](int a, int b) {
+        const double da = detail[static_cast<std::size_t>(a)], db = detail[static_cast<std::size_t>(b)];
+        return da != db ? da < db : a < b;
+    });
+    members.resize(std::max<std::size_t>(1, (members.size() * flattestPercent + 50) / 100));
+}
+
 // Sums of squared band values of the colour channels (1 and 2) over a window round one block,
 // per level and orientation, in the channels' whole-number weights times 2^(level + 1) (each band
 // value is a sum of four boxes of 2^level x 2^level weights). The filters are centred on each of the
@@ -316,11 +327,7 @@ void WidenColour(std::int32_t width, std::int32_t height, const std::uint8_t* co
         if (band[c][0][2] > colourSmoothed * anchor || !(finest > 0) || second < colourSmooth * colourSmooth * finest)
             return;
     }
-    std::sort(members.begin(), members.end(), [&](int a, int b) {
-        const double da = detail[static_cast<std::size_t>(a)], db = detail[static_cast<std::size_t>(b)];
-        return da != db ? da < db : a < b;
-    });
-    members.resize(std::max<std::size_t>(1, (members.size() * flattestPercent + 50) / 100));
+    KeepFlattest(detail, members);
     float wide[2][noiseLevels][3];
     WideColourBands(width, height, rows, grid, members, team, wide);
     for (int c = 1; c < 3; ++c)
@@ -443,12 +450,7 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
         }
         noise.brightness[bin] = static_cast<float>(static_cast<double>(brightness) /
                                                    (3.0 * blockPixels * static_cast<double>(members.size())));
-        std::sort(members.begin(), members.end(), [&](int a, int b) {
-            const double da = detail[static_cast<std::size_t>(a)], db = detail[static_cast<std::size_t>(b)];
-            return da != db ? da < db : a < b;
-        });
-        const std::size_t flattest = std::max<std::size_t>(1, (members.size() * flattestPercent + 50) / 100);
-        members.resize(flattest);
+        KeepFlattest(detail, members);
         for (int c = 0; c < 3; ++c) Autocovariance(blocks, members, c, noise.autocovariance[bin][c]);
     }
 
