@@ -25,6 +25,13 @@ the call added to the interpreter's peak. Runs go one after another, never at on
     bench/denoise_quality.py --qvn-before OLD/qvn --without classic --without OpenCV
     bench/denoise_quality.py --large 4000x3000 --without OpenCV build/quality-photos/seeding.png
     bench/denoise_quality.py --fast --tables camera --jpeg-quality 80   # a harder proxy
+    bench/denoise_quality.py --fast --tables camera --sensor-colour      # a camera's own colours
+
+The camera model's options add what a camera does beyond the plain model, each on its own:
+--demosaic gradient (Malvar, He and Cutler's filters), --sensor-colour (white balance gains and a
+colour matrix, which make the colour noise louder than the brightness's), --lens-blur (full-size
+photographs are smoother per pixel), --chroma-smoothing and --sharpening (the camera's own
+processing), --jpeg-subsampling 4:2:2 or 4:4:4 (as many cameras write).
 
 --large adds a camera-sized picture mirror-tiled from the first (OpenCV takes minutes there).
 --qvn-before adds the fine method of a second qvn build beside this one's (today's fine against
@@ -104,25 +111,132 @@ def demosaic_bilinear(mosaic):
     return np.stack(planes, axis=-1)
 
 
-def to_8_bits(linear):
-    return np.clip(np.round(linear_to_srgb(linear) * 255.0), 0, 255).astype(np.uint8)
+def demosaic_gradient_corrected(mosaic):
+    """Malvar, He and Cutler's linear demosaicing (ICASSP 2004): the bilinear estimate corrected by
+    the known colour's own Laplacian, as 5 x 5 filters; sharper than bilinear, and it spreads the
+    noise differently (as the cameras' own demosaicing does)."""
+    red, green, blue = bayer_masks(*mosaic.shape)
+    rows = np.arange(mosaic.shape[0])[:, None] % 2 == 0
+    green_in_red_rows = green & rows
+    green_in_blue_rows = green & ~rows
+    green_at_red_blue = np.array([[0, 0, -1, 0, 0], [0, 0, 2, 0, 0], [-1, 2, 4, 2, -1],
+                                  [0, 0, 2, 0, 0], [0, 0, -1, 0, 0]]) / 8.0
+    # The other colour at a green sample whose row holds it (its transpose: whose column does).
+    along_row = np.array([[0, 0, 0.5, 0, 0], [0, -1, 0, -1, 0], [-1, 4, 5, 4, -1],
+                          [0, -1, 0, -1, 0], [0, 0, 0.5, 0, 0]]) / 8.0
+    across_diagonal = np.array([[0, 0, -1.5, 0, 0], [0, 2, 0, 2, 0], [-1.5, 0, 6, 0, -1.5],
+                                [0, 2, 0, 2, 0], [0, 0, -1.5, 0, 0]]) / 8.0
+
+    def filtered(kernel):
+        return ndimage.convolve(mosaic, kernel, mode="mirror")
+
+    by_row, by_column, diagonal = filtered(along_row), filtered(along_row.T), filtered(across_diagonal)
+    g = np.where(green, mosaic, filtered(green_at_red_blue))
+    r = np.where(red, mosaic, np.where(green_in_red_rows, by_row, np.where(green_in_blue_rows, by_column, diagonal)))
+    b = np.where(blue, mosaic, np.where(green_in_blue_rows, by_row, np.where(green_in_red_rows, by_column, diagonal)))
+    return np.stack([r, g, b], axis=-1)
 
 
-def camera(clean, a, b, quality, generator):
+DEMOSAICING = {"bilinear": demosaic_bilinear, "gradient": demosaic_gradient_corrected}
+
+
+def to_8_bits(srgb):
+    return np.clip(np.round(srgb * 255.0), 0, 255).astype(np.uint8)
+
+
+def rgb_to_ycbcr(rgb):
+    y = 0.299 * rgb[..., 0] + 0.587 * rgb[..., 1] + 0.114 * rgb[..., 2]
+    return y, (rgb[..., 2] - y) / 1.772, (rgb[..., 0] - y) / 1.402
+
+
+def ycbcr_to_rgb(y, cb, cr):
+    r = y + 1.402 * cr
+    b = y + 1.772 * cb
+    return np.stack([r, (y - 0.299 * r - 0.114 * b) / 0.587, b], axis=-1)
+
+
+class CameraOptions:
+    """What a camera does beyond the plain model; the defaults are the plain model (bilinear
+    demosaicing, no blur, no processing, JPEG 4:2:0 through OpenCV)."""
+
+    def __init__(self, arguments=None):
+        self.demosaic = getattr(arguments, "demosaic", "bilinear")
+        self.lens_blur = getattr(arguments, "lens_blur", 0.0)
+        self.chroma_smoothing = getattr(arguments, "chroma_smoothing", 0.0)
+        self.sharpening = getattr(arguments, "sharpening", 0.0)
+        self.subsampling = getattr(arguments, "jpeg_subsampling", "4:2:0")
+        self.sensor_colour = getattr(arguments, "sensor_colour", False)
+
+    def label(self):
+        parts = [] if self.demosaic == "bilinear" else ["%s demosaicing" % self.demosaic]
+        if self.sensor_colour:
+            parts.append("sensor colour")
+        if self.lens_blur:
+            parts.append("lens blur %g" % self.lens_blur)
+        if self.chroma_smoothing:
+            parts.append("chroma smoothing %g" % self.chroma_smoothing)
+        if self.sharpening:
+            parts.append("sharpening %g" % self.sharpening)
+        if self.subsampling != "4:2:0":
+            parts.append("JPEG " + self.subsampling)
+        return ", ".join(parts)
+
+
+# A sensor's colours are not sRGB's: a typical full-frame camera's matrix from its white-balanced
+# colours to linear sRGB (rows add up to 1), and its white balance's gains under daylight. Red and
+# blue catch fewer photons and are amplified more, and the matrix mixes the channels' noise.
+SENSOR_TO_SRGB = np.array([[1.83, -0.62, -0.21], [-0.19, 1.45, -0.26], [0.02, -0.51, 1.49]])
+WHITE_BALANCE = np.array([2.0, 1.0, 1.6])
+
+
+def develop(mosaic, options):
+    """A camera's processing of the raw mosaic, to 8-bit sRGB: demosaicing, its white balance and
+    colour matrix, then in sRGB its chroma noise reduction (the colour differences blurred) and its
+    sharpening (an unsharp mask of radius about one pixel on the brightness)."""
+    linear = DEMOSAICING[options.demosaic](mosaic)
+    if options.sensor_colour:
+        linear = (linear * WHITE_BALANCE) @ SENSOR_TO_SRGB.T
+    srgb = linear_to_srgb(linear)
+    if options.chroma_smoothing or options.sharpening:
+        y, cb, cr = rgb_to_ycbcr(srgb)
+        if options.chroma_smoothing:
+            cb = ndimage.gaussian_filter(cb, options.chroma_smoothing, mode="mirror")
+            cr = ndimage.gaussian_filter(cr, options.chroma_smoothing, mode="mirror")
+        if options.sharpening:
+            y = y + options.sharpening * (y - ndimage.gaussian_filter(y, 1.0, mode="mirror"))
+        srgb = ycbcr_to_rgb(y, cb, cr)
+    return to_8_bits(srgb)
+
+
+def camera(clean, a, b, quality, generator, options=CameraOptions()):
     """Returns the noisy picture and its reference, both 8-bit RGB; quality 0 is without JPEG."""
     linear = srgb_to_linear(clean / 255.0)
+    if options.lens_blur:
+        # The lens and the sensor's anti-aliasing filter: full-resolution photographs are smoother
+        # per pixel than pictures made smaller.
+        linear = ndimage.gaussian_filter(linear, (options.lens_blur, options.lens_blur, 0), mode="mirror")
+    if options.sensor_colour:
+        linear = np.maximum((linear @ np.linalg.inv(SENSOR_TO_SRGB).T) / WHITE_BALANCE, 0.0)
     red, green, blue = bayer_masks(*clean.shape[:2])
     mosaic = linear[..., 0] * red + linear[..., 1] * green + linear[..., 2] * blue
     # Poisson-Gaussian: photon counts of y / a scaled by a (variance a y) plus read noise of variance b.
     noisy = generator.poisson(np.maximum(mosaic, 0.0) / a) * a + generator.normal(0.0, np.sqrt(b), mosaic.shape)
-    reference = to_8_bits(demosaic_bilinear(mosaic))
-    noisy = to_8_bits(demosaic_bilinear(noisy))
+    reference = develop(mosaic, options)
+    noisy = develop(noisy, options)
     if quality:
-        noisy = jpeg(noisy, quality)
+        noisy = jpeg(noisy, quality, options.subsampling)
     return noisy, reference
 
 
-def jpeg(picture, quality):
+def jpeg(picture, quality, subsampling="4:2:0"):
+    if subsampling != "4:2:0":
+        # OpenCV's encoder always halves colour both ways; Pillow's can keep it as cameras do.
+        from PIL import Image
+        import io
+        data = io.BytesIO()
+        Image.fromarray(picture).save(data, "JPEG", quality=quality,
+                                      subsampling={"4:4:4": 0, "4:2:2": 1}[subsampling])
+        return np.asarray(Image.open(io.BytesIO(data.getvalue())).convert("RGB"))
     ok, data = cv2.imencode(".jpg", picture[..., ::-1], [cv2.IMWRITE_JPEG_QUALITY, quality])
     assert ok
     return cv2.imdecode(data, cv2.IMREAD_COLOR)[..., ::-1]
@@ -252,7 +366,7 @@ def scores(reference, result):
     return psnr, ssim
 
 
-def conditions(tables, quality):
+def conditions(tables, quality, options):
     """(table, label, make) for every noise, make(clean, generator) -> (noisy, reference)."""
     found = []
     if "white" in tables:
@@ -262,7 +376,7 @@ def conditions(tables, quality):
         for q in (0, quality):
             for a, b in CAMERA_LEVELS:
                 label = "a %g, b %g%s" % (a, b, ", JPEG %d" % q if q else "")
-                found.append(("camera", label, lambda clean, g, a=a, b=b, q=q: camera(clean, a, b, q, g)))
+                found.append(("camera", label, lambda clean, g, a=a, b=b, q=q: camera(clean, a, b, q, g, options)))
     return found
 
 
@@ -338,6 +452,19 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--jpeg-quality", type=int, default=JPEG_QUALITY,
                         help="the camera model's JPEG quality (default %d; 80 is a harder proxy)" % JPEG_QUALITY)
+    camera_options = parser.add_argument_group("the camera model's processing (default: none, as in the tables above)")
+    camera_options.add_argument("--demosaic", choices=sorted(DEMOSAICING), default="bilinear",
+                                help="gradient: Malvar, He and Cutler's 5 x 5 filters")
+    camera_options.add_argument("--sensor-colour", action="store_true",
+                                help="the mosaic in a sensor's colours: white balance gains and a colour matrix")
+    camera_options.add_argument("--lens-blur", type=float, default=0.0, metavar="SIGMA",
+                                help="Gaussian blur of the linear picture before the mosaic, in pixels")
+    camera_options.add_argument("--chroma-smoothing", type=float, default=0.0, metavar="SIGMA",
+                                help="the camera's chroma noise reduction: Cb and Cr blurred, in pixels")
+    camera_options.add_argument("--sharpening", type=float, default=0.0, metavar="AMOUNT",
+                                help="the camera's unsharp mask on the brightness (radius 1 pixel)")
+    camera_options.add_argument("--jpeg-subsampling", choices=("4:2:0", "4:2:2", "4:4:4"), default="4:2:0",
+                                help="4:2:2 and 4:4:4 through Pillow's encoder")
     parser.add_argument("--csv", default="", help="also write every picture's figures to this file")
     parser.add_argument("--without", action="append", default=[],
                         help="leave out the programs whose name holds this text (e.g. OpenCV, the slowest)")
@@ -353,7 +480,8 @@ def main():
         runners = methods(arguments, work)
         labels = [label for label, _ in runners]
         pictures = clean_pictures(arguments)
-        noises = conditions(arguments.tables.split(","), arguments.jpeg_quality)
+        options = CameraOptions(arguments)
+        noises = conditions(arguments.tables.split(","), arguments.jpeg_quality, options)
         totals = Totals()
         speed = Totals()
         peaks = {}
@@ -384,7 +512,8 @@ def main():
                     rows.append((table, condition, name, label, psnr, ssim, seconds, "" if peak is None else "%.0f" % peak))
             print("done: " + condition, file=sys.stderr, flush=True)
 
-        for table, title in (("white", "White Gaussian noise"), ("camera", "Camera model")):
+        camera_title = "Camera model" + (" (%s)" % options.label() if options.label() else "")
+        for table, title in (("white", "White Gaussian noise"), ("camera", camera_title)):
             of_table = [condition for t, condition, _ in noises if t == table]
             if of_table:
                 print_quality_table(title, labels, of_table, totals)
