@@ -452,7 +452,7 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--jpeg-quality", type=int, default=JPEG_QUALITY,
                         help="the camera model's JPEG quality (default %d; 80 is a harder proxy)" % JPEG_QUALITY)
-    camera_options = parser.add_argument_group("the camera model's processing (default: none, as in the tables above)")
+    camera_options = parser.add_argument_group("the camera model's processing (default: none, the plain model)")
     camera_options.add_argument("--demosaic", choices=sorted(DEMOSAICING), default="bilinear",
                                 help="gradient: Malvar, He and Cutler's 5 x 5 filters")
     camera_options.add_argument("--sensor-colour", action="store_true",

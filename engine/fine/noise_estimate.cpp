@@ -29,14 +29,18 @@ constexpr double deadZone = 0.2;
 constexpr double commonMargin = 1.1;
 constexpr double channelCap = 1.5;
 // A camera that keeps colour at a lower resolution than brightness (JPEG's 4:2:0, or its own
-// colour smoothing) leaves the colour channels' finest detail far quieter than the brightness's,
-// and their noise in blotches of 8 to 16 pixels that the autocovariance's few pixels cannot see.
-// Where both colour channels' finest figure is at most colourSmoothed times the brightness's, and
-// their autocovariance makes the second level's diagonal detail at least colourSmooth times louder
-// than the finest (white noise: 1; colour a camera smoothed: 2.5 and more), their bands are
-// measured directly over wide windows round the flattest blocks.
-constexpr double colourSmoothed = 0.5;
+// colour smoothing) or quantises it more coarsely (JPEG at full colour resolution) leaves the
+// colour channels' finest detail quieter than the brightness's, and their noise in blotches of 8
+// to 16 pixels that the autocovariance's few pixels cannot see. Where both colour channels' finest
+// figure is at most colourSmoothed times the brightness's (demosaicing alone: 1 and more in the
+// green-magenta channel; JPEG: 0.1 to 0.7), and their autocovariance makes the second level's
+// diagonal detail at least colourSmooth times louder than the finest (white noise: 1; colour a
+// camera smoothed: 2.5 and more), their bands are measured directly over wide windows round the
+// flattest blocks. A sensor's colour matrix makes its colour noise louder than its brightness
+// noise, so those bands may exceed the brightness's, up to colourLouder times.
+constexpr double colourSmoothed = 0.75;
 constexpr double colourSmooth = 2.0;
+constexpr float colourLouder = 1.5f;
 constexpr int wideBorder = 8;  // the window: the block and this much round it
 constexpr int wideSide = blockSide + 2 * wideBorder;
 constexpr int wideReach = 1 << (noiseLevels - 1);  // the coarsest filter's half, either way
@@ -312,8 +316,8 @@ void WideColourBands(std::int32_t width, std::int32_t height, const std::uint8_t
 // Where the colour channels' finest detail is much quieter than the brightness's and their noise
 // smooth, the camera smoothed the colour and left its noise in blotches beyond the
 // autocovariance's reach: the colour channels' bands are raised to what the wide windows round the
-// bin's flattest blocks measure, never above the brightness's band (colour noise a camera smoothed
-// is no louder than its brightness noise). The flattest blocks are chosen by their brightness
+// bin's flattest blocks measure, up to colourLouder times the brightness's band (the cap keeps
+// colour texture in those windows from counting as noise). The flattest blocks are chosen by their brightness
 // alone: the colour channels' finest detail is where their blotches meet, so choosing by it would
 // keep the blocks whose blotches happen to be alike.
 void WidenColour(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows, const BlockGrid& grid,
@@ -333,7 +337,8 @@ void WidenColour(std::int32_t width, std::int32_t height, const std::uint8_t* co
     for (int c = 1; c < 3; ++c)
         for (int level = 0; level < noiseLevels; ++level)
             for (int o = 0; o < 3; ++o)
-                band[c][level][o] = std::max(band[c][level][o], std::min(wide[c - 1][level][o], band[0][level][o]));
+                band[c][level][o] =
+                    std::max(band[c][level][o], std::min(wide[c - 1][level][o], colourLouder * band[0][level][o]));
 }
 
 // The lower median of the counted whole numbers.
@@ -409,8 +414,7 @@ NoiseLevels WhiteNoise(const float (&sigma)[3])
     return noise;
 }
 
-NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows,
-                          WorkerTeam& team)
+NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows, WorkerTeam& team)
 {
     BlockGrid grid;
     grid.across = std::max(0, (width - 2 * blockReach) / blockSide);

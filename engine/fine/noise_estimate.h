@@ -22,11 +22,12 @@
 //   1994, hardly moved by edges). A band is taken as louder than that only where all three
 //   channels agree it is by a clear margin, so white noise and textures that merely look like grain
 //   keep one figure per channel.
-// - Where the colour channels' finest detail is far quieter than the brightness's, the camera kept
-//   colour at a lower resolution (JPEG's 4:2:0, its own colour smoothing) and left the colour noise
-//   in blotches of 8 to 16 pixels, beyond the autocovariance's reach. Then the colour channels'
-//   bands are measured directly, over windows of 32 x 32 round the blocks flattest in brightness,
-//   up to the brightness's band of the same level and orientation.
+// - Where the colour channels' finest detail is clearly quieter than the brightness's, the camera
+//   kept colour at a lower resolution or quantised it more coarsely (JPEG, its own colour
+//   smoothing) and left the colour noise in blotches of 8 to 16 pixels, beyond the
+//   autocovariance's reach. Then the colour channels' bands are measured directly, over windows of
+//   32 x 32 round the blocks flattest in brightness, up to 1.5 times the brightness's band of the
+//   same level and orientation (a sensor's colour matrix makes colour noise the louder).
 //
 // Everything comes from whole-number sums and counts over the 8-bit samples, added in a fixed
 // order, ties broken by position: the same figures for any number of threads and in every build.
@@ -52,8 +53,7 @@ struct NoiseLevels {
     float autocovariance[noiseBinsMax][3][noiseSide][noiseSide] = {};
 };
 
-NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows,
-                          WorkerTeam& team);
+NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows, WorkerTeam& team);
 
 // The standard deviation of a band at a brightness (0 ... 255).
 float BandSigma(const NoiseLevels& noise, int channel, int level, int orientation, float brightness);
