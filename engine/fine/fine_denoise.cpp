@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/classic/classic_denoise.h"
+#include "engine/fine/clipping_bias.h"
 #include "engine/fine/fine_tile.h"
 #include "engine/fine/mirror.h"
 #include "engine/fine/noise_estimate.h"
@@ -214,7 +215,7 @@ struct Output {
     std::int64_t stride;
 };
 
-void WriteCore(const Tile& tile, const Worker& worker, const Output& output)
+void WriteCore(const Tile& tile, const Worker& worker, const ClippingCorrection& clipping, const Output& output)
 {
     const std::size_t channelSize = static_cast<std::size_t>(tile.coreWidth) * tile.coreHeight;
     for (int y = 0; y < tile.coreHeight; ++y) {
@@ -227,15 +228,16 @@ void WriteCore(const Tile& tile, const Worker& worker, const Output& output)
         for (int x = 0; x < tile.coreWidth; ++x, pixel += 3) {
             float r, g, b;
             OpponentToRgb(luma[x], redBlue[x], greenMagenta[x], r, g, b);
-            pixel[0] = ToByte(b);
-            pixel[1] = ToByte(g);
-            pixel[2] = ToByte(r);
+            pixel[0] = ToByte(UnclippedValue(clipping, 2, b));
+            pixel[1] = ToByte(UnclippedValue(clipping, 1, g));
+            pixel[2] = ToByte(UnclippedValue(clipping, 0, r));
         }
     }
 }
 
 // The wavelet pass over the stage's frame, then the stage on the core.
-void DenoiseTile(const Tile& tile, const ChannelNoise* noise, const PatchNoise& patchNoise, std::int32_t width,
+void DenoiseTile(const Tile& tile, const ChannelNoise* noise, const PatchNoise& patchNoise,
+                 const ClippingCorrection& clipping, std::int32_t width,
                  std::int32_t height, const std::uint8_t* const* rows, const Output& output, Worker& worker)
 {
     const SimilarityPlanes planes = PlanesFor(tile, width, height, worker);
@@ -253,7 +255,7 @@ void DenoiseTile(const Tile& tile, const ChannelNoise* noise, const PatchNoise& 
     float* const out[3] = {worker.results.data(), worker.results.data() + coreSize,
                            worker.results.data() + 2 * coreSize};
     SimilarityDenoise(planes, patchNoise, out);
-    WriteCore(tile, worker, output);
+    WriteCore(tile, worker, clipping, output);
 }
 
 bool PrepareWorkers(const TileGrid& grid, std::vector<Worker>& workers)
@@ -347,10 +349,13 @@ bool DenoiseTiles(const DenoiseSettings& settings, const DenoiseHooks& hooks, co
     outcome.noiseBrief = BriefOf(noise);
     std::vector<ChannelNoise> channels;
     std::unique_ptr<PatchNoise> patchNoise;
+    std::unique_ptr<ClippingCorrection> clipping;
     try {
         channels = ShrinkageNoise(noise, settings.filterStrength);
         patchNoise = std::make_unique<PatchNoise>();
         MeasuredPatchNoise(noise, settings.filterStrength, *patchNoise);
+        clipping = std::make_unique<ClippingCorrection>();
+        MeasuredClippingCorrection(noise, settings.filterStrength, *clipping);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -361,7 +366,7 @@ bool DenoiseTiles(const DenoiseSettings& settings, const DenoiseHooks& hooks, co
             const int x0 = (index % grid.columns) * grid.coreWidth, y0 = (index / grid.columns) * grid.coreHeight;
             const Tile tile{area.left + x0, area.top + y0, std::min<int>(grid.coreWidth, area.width - x0),
                             std::min<int>(grid.coreHeight, area.height - y0)};
-            DenoiseTile(tile, channels.data(), *patchNoise, width, height, rows, output,
+            DenoiseTile(tile, channels.data(), *patchNoise, *clipping, width, height, rows, output,
                         workers[static_cast<std::size_t>(worker)]);
             const int done = finished.fetch_add(1) + 1;
             if (worker == 0 && hooks.progress) hooks.progress(ProgressPhase::Working, 5 + 85 * done / grid.Count());
