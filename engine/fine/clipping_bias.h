@@ -3,7 +3,7 @@
 
 // Noise that carried a sample below 0 or above 255 was clipped there, so near black and white the
 // noisy picture is on average brighter or darker than the scene: a channel at 250 under noise of
-// deviation 50 averages about 229, and one at 5 about 23. The filters estimate that average, so
+// deviation 50 averages about 232, and one at 5 about 23. The filters estimate that average, so
 // without a correction the error grows with the noise and with how much of the picture lies near
 // the ends, saturated colours above all. The correction takes each R, G and B value of the result
 // as the clipped mean of some value under the measured noise, and gives that value (the inverse of
