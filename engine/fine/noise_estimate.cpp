@@ -41,6 +41,7 @@ constexpr double channelCap = 1.5;
 constexpr double colourSmoothed = 0.75;
 constexpr double colourSmooth = 2.0;
 constexpr float colourLouder = 1.5f;
+constexpr double wideOutlier = 3.0;
 constexpr int wideBorder = 8;  // the window: the block and this much round it
 constexpr int wideSide = blockSide + 2 * wideBorder;
 constexpr int wideReach = 1 << (noiseLevels - 1);  // the coarsest filter's half, either way
@@ -303,12 +304,22 @@ void WideColourBands(std::int32_t width, std::int32_t height, const std::uint8_t
         for (int level = 0; level < noiseLevels; ++level) {
             const int half = 1 << level, places = wideSide * wideSide;
             // A band value is its whole-number sum over 2 half, and the weights are the channel over its basis scale.
-            const double scale =
-                varianceScale[c + 1] / (4.0 * half * half * places * static_cast<double>(blocks.size()));
+            const double scale = varianceScale[c + 1] / (4.0 * half * half * places);
             for (int o = 0; o < 3; ++o) {
+                // Noise varies little from window to window; colour texture in a few of them (a
+                // flower's edge, a coloured stone) would raise the mean, so windows above
+                // wideOutlier times the median are left out.
+                std::vector<std::int64_t> sums(perBlock.size());
+                for (std::size_t i = 0; i < perBlock.size(); ++i) sums[i] = perBlock[i][c][level][o];
+                std::vector<std::int64_t> sorted = sums;
+                std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2),
+                                 sorted.end());
+                const double limit = wideOutlier * static_cast<double>(sorted[sorted.size() / 2]);
                 double sum = 0;
-                for (const WideSums& block : perBlock) sum += static_cast<double>(block[c][level][o]);
-                out[c][level][o] = static_cast<float>(std::sqrt(sum * scale));
+                std::size_t kept = 0;
+                for (const std::int64_t value : sums)
+                    if (static_cast<double>(value) <= limit) sum += static_cast<double>(value), ++kept;
+                out[c][level][o] = static_cast<float>(std::sqrt(sum / static_cast<double>(kept) * scale));
             }
         }
 }

@@ -36,9 +36,17 @@ double FilterVariance(const float (&r)[noiseSide][noiseSide], const Correlation&
     return sum;
 }
 
+// The wavelet level whose detail band matches a patch frequency (0 ... patchSide - 1) of the
+// coarse coefficients, or -1 for the mean and the finer ones, which the autocovariance describes
+// well: a frequency of 1 is a half wave over 8 pixels, as the level-2 band; 2 and 3 are as the
+// level-1 band.
+constexpr int bandLevelOf[patchSide] = {-1, 2, 1, 1, -1, -1, -1, -1};
+
 // How much louder than the finest diagonal detail each coefficient's noise is in a bin: as the
-// autocovariance says, but only where the measurement found the noise coloured at all (some band
-// above the finest diagonal one), and never more than its loudest band.
+// autocovariance says, and for the coarse coefficients at least as loud as the matching band (the
+// autocovariance reaches two pixels; the bands may have been measured over wide windows, where a
+// camera left its colour noise in blotches); but only where the measurement found the noise
+// coloured at all (some band above the finest diagonal one), and never more than its loudest band.
 void CoefficientGains(const NoiseLevels& noise, int bin, int c, float (&gain)[patchSize])
 {
     const float anchor = noise.band[bin][c][0][2];
@@ -58,8 +66,15 @@ void CoefficientGains(const NoiseLevels& noise, int bin, int c, float (&gain)[pa
     const float cap = loudest / anchor;
     for (int u = 0; u < patchSide; ++u)
         for (int v = 0; v < patchSide; ++v) {
-            const double ratio = std::sqrt(std::max(FilterVariance(r, basis[v], basis[u]), 0.0) / base);
-            gain[u * patchSide + v] = std::clamp(static_cast<float>(ratio), 1.0f, cap);
+            float ratio = static_cast<float>(std::sqrt(std::max(FilterVariance(r, basis[v], basis[u]), 0.0) / base));
+            // basis[u] runs along the rows and basis[v] down the columns; orientation 0 of the
+            // bands varies down the columns, 1 along the rows, 2 both ways.
+            const int level = bandLevelOf[std::max(u, v)];
+            if (level >= 0) {
+                const int orientation = u == 0 ? 0 : v == 0 ? 1 : 2;
+                ratio = std::max(ratio, noise.band[bin][c][level][orientation] / anchor);
+            }
+            gain[u * patchSide + v] = std::clamp(ratio, 1.0f, cap);
         }
 }
 
