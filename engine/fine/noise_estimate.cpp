@@ -488,15 +488,30 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
         if (!part.empty())
             for (std::size_t i = 0; i < histograms; ++i) counts[i] += part[i];
     std::vector<std::uint32_t> whole(3 * histogramSize, 0);
+    // The noise's shape over the levels comes from the camera's processing, much the same at every
+    // brightness; texture among a bin's flattest blocks (shadowed ripples of sand, say) makes a band
+    // look louder in that bin alone, and a bin near white, where clipping flattens the noise,
+    // quieter. So every bin takes the (lower) median of the bins' gains.
+    constexpr int bands = noiseLevels * 3;
+    double gain[3][bands], binGain[noiseBinsMax][3][bands];
+    for (int bin = 0; bin < noise.bins; ++bin)
+        Gains(
+            noise, bin, bands, [&](int c, int i) { return BandVariance(noise.autocovariance[bin][c], i / 3, i % 3); },
+            &binGain[bin][0][0]);
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < bands; ++i) {
+            double sorted[noiseBinsMax];
+            for (int bin = 0; bin < noise.bins; ++bin) {
+                int at = bin;
+                for (; at > 0 && sorted[at - 1] > binGain[bin][c][i]; --at) sorted[at] = sorted[at - 1];
+                sorted[at] = binGain[bin][c][i];
+            }
+            gain[c][i] = sorted[(noise.bins - 1) / 2];
+        }
     for (int bin = 0; bin < noise.bins; ++bin) {
         const std::int64_t members = static_cast<std::int64_t>(count) * (bin + 1) / noise.bins -
                                      static_cast<std::int64_t>(count) * bin / noise.bins;
         const std::uint32_t* at = counts.data() + static_cast<std::size_t>(bin) * 3 * histogramSize;
-        constexpr int bands = noiseLevels * 3;
-        double gain[3][bands];
-        Gains(
-            noise, bin, bands, [&](int c, int i) { return BandVariance(noise.autocovariance[bin][c], i / 3, i % 3); },
-            &gain[0][0]);
         for (int c = 0; c < 3; ++c) {
             const std::uint32_t* channel = at + static_cast<std::size_t>(c) * histogramSize;
             for (int v = 0; v < histogramSize; ++v)

@@ -21,7 +21,9 @@
 //   diagonal detail in the bin, over 0.6745 (the white-noise estimate of Donoho and Johnstone,
 //   1994, hardly moved by edges). A band is taken as louder than that only where all three
 //   channels agree it is by a clear margin, so white noise and textures that merely look like grain
-//   keep one figure per channel.
+//   keep one figure per channel; and by as much as the median bin says (the shape is the
+//   camera's, much the same at every brightness; texture in one bin or clipping in another moves
+//   only that bin's).
 // - Where the colour channels' finest detail is clearly quieter than the brightness's, the camera
 //   kept colour at a lower resolution or quantised it more coarsely (JPEG, its own colour
 //   smoothing) and left the colour noise in blotches of 8 to 16 pixels, beyond the
