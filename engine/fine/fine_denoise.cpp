@@ -237,8 +237,8 @@ void WriteCore(const Tile& tile, const Worker& worker, const ClippingCorrection&
 
 // The wavelet pass over the stage's frame, then the stage on the core.
 void DenoiseTile(const Tile& tile, const ChannelNoise* noise, const PatchNoise& patchNoise,
-                 const ClippingCorrection& clipping, std::int32_t width,
-                 std::int32_t height, const std::uint8_t* const* rows, const Output& output, Worker& worker)
+                 const ClippingCorrection& clipping, std::int32_t width, std::int32_t height,
+                 const std::uint8_t* const* rows, const Output& output, Worker& worker)
 {
     const SimilarityPlanes planes = PlanesFor(tile, width, height, worker);
     const Tile wavelet{planes.frame.left, planes.frame.top, planes.frame.width, planes.frame.height};
