@@ -42,10 +42,6 @@ constexpr double colourSmoothed = 0.75;
 constexpr double colourSmooth = 2.0;
 constexpr float colourLouder = 1.5f;
 constexpr double wideOutlier = 3.0;
-// The median block's finest detail against the flattest tenth's: below texturedFrom the picture
-// has flat places and the measured shape stands; from texturedAt on it is texture throughout.
-constexpr double texturedFrom = 1.2;
-constexpr double texturedAt = 1.45;
 constexpr int wideBorder = 8;  // the window: the block and this much round it
 constexpr int wideSide = blockSide + 2 * wideBorder;
 constexpr int wideReach = 1 << (noiseLevels - 1);  // the coarsest filter's half, either way
@@ -356,13 +352,6 @@ void WidenColour(std::int32_t width, std::int32_t height, const std::uint8_t* co
                     std::max(band[c][level][o], std::min(wide[c - 1][level][o], colourLouder * band[0][level][o]));
 }
 
-// The lower median of a few figures (reordered).
-double LowerMedian(double* values, int count)
-{
-    std::sort(values, values + count);
-    return values[(count - 1) / 2];
-}
-
 // The lower median of the counted whole numbers.
 int MedianOf(const std::uint32_t* counts, std::uint64_t total)
 {
@@ -498,20 +487,7 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
     for (const std::vector<std::uint32_t>& part : perWorker)
         if (!part.empty())
             for (std::size_t i = 0; i < histograms; ++i) counts[i] += part[i];
-    // Each bin's finest diagonal figure: the median over all its blocks, robust to edges.
-    float anchor[noiseBinsMax][3];
     std::vector<std::uint32_t> whole(3 * histogramSize, 0);
-    for (int bin = 0; bin < noise.bins; ++bin) {
-        const std::int64_t members = static_cast<std::int64_t>(count) * (bin + 1) / noise.bins -
-                                     static_cast<std::int64_t>(count) * bin / noise.bins;
-        const std::uint32_t* at = counts.data() + static_cast<std::size_t>(bin) * 3 * histogramSize;
-        for (int c = 0; c < 3; ++c) {
-            const std::uint32_t* channel = at + static_cast<std::size_t>(c) * histogramSize;
-            for (int v = 0; v < histogramSize; ++v)
-                whole[static_cast<std::size_t>(c * histogramSize + v)] += channel[v];
-            anchor[bin][c] = SigmaOfMedian(MedianOf(channel, static_cast<std::uint64_t>(members) * blockPixels), c);
-        }
-    }
     // The noise's shape over the levels comes from the camera's processing, much the same at every
     // brightness; texture among a bin's flattest blocks (shadowed ripples of sand, say) makes a band
     // look louder in that bin alone, and a bin near white, where clipping flattens the noise,
@@ -522,30 +498,29 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
         Gains(
             noise, bin, bands, [&](int c, int i) { return BandVariance(noise.autocovariance[bin][c], i / 3, i % 3); },
             &binGain[bin][0][0]);
-    double perBin[noiseBinsMax];
     for (int c = 0; c < 3; ++c)
         for (int i = 0; i < bands; ++i) {
-            for (int bin = 0; bin < noise.bins; ++bin) perBin[bin] = binGain[bin][c][i];
-            gain[c][i] = LowerMedian(perBin, noise.bins);
+            double sorted[noiseBinsMax];
+            for (int bin = 0; bin < noise.bins; ++bin) {
+                int at = bin;
+                for (; at > 0 && sorted[at - 1] > binGain[bin][c][i]; --at) sorted[at] = sorted[at - 1];
+                sorted[at] = binGain[bin][c][i];
+            }
+            gain[c][i] = sorted[(noise.bins - 1) / 2];
         }
-    // A picture that is fine texture throughout (ripples, gravel, a woven pattern) has no flat
-    // blocks: its finest figure is the texture's, and so is the shape its flattest blocks give.
-    // Stationary noise makes the median block's finest detail hardly louder than the flattest
-    // tenth's; texture makes it clearly louder. There the louder bands are taken back towards the
-    // finest figure, as for white noise, so that the texture's own shape does not multiply it.
     for (int bin = 0; bin < noise.bins; ++bin) {
-        const double flattest = std::sqrt(BandVariance(noise.autocovariance[bin][0], 0, 2));
-        perBin[bin] = flattest > 0.0 ? anchor[bin][0] / flattest : 1.0;
-    }
-    const double texture = LowerMedian(perBin, noise.bins);
-    const double keep = std::clamp((texturedAt - texture) / (texturedAt - texturedFrom), 0.0, 1.0);
-    for (auto& channel : gain)
-        for (double& g : channel) g = 1.0 + (g - 1.0) * keep;
-    for (int bin = 0; bin < noise.bins; ++bin) {
-        for (int c = 0; c < 3; ++c)
+        const std::int64_t members = static_cast<std::int64_t>(count) * (bin + 1) / noise.bins -
+                                     static_cast<std::int64_t>(count) * bin / noise.bins;
+        const std::uint32_t* at = counts.data() + static_cast<std::size_t>(bin) * 3 * histogramSize;
+        for (int c = 0; c < 3; ++c) {
+            const std::uint32_t* channel = at + static_cast<std::size_t>(c) * histogramSize;
+            for (int v = 0; v < histogramSize; ++v)
+                whole[static_cast<std::size_t>(c * histogramSize + v)] += channel[v];
+            const float anchor = SigmaOfMedian(MedianOf(channel, static_cast<std::uint64_t>(members) * blockPixels), c);
             for (int level = 0; level < noiseLevels; ++level)
                 for (int o = 0; o < 3; ++o)
-                    noise.band[bin][c][level][o] = static_cast<float>(anchor[bin][c] * gain[c][level * 3 + o]);
+                    noise.band[bin][c][level][o] = static_cast<float>(anchor * gain[c][level * 3 + o]);
+        }
         WidenColour(width, height, rows, grid, brightnessDetail, membersOf[static_cast<std::size_t>(bin)], team,
                     noise.autocovariance[bin], noise.band[bin]);
     }
