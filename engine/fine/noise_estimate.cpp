@@ -328,9 +328,9 @@ void WideColourBands(std::int32_t width, std::int32_t height, const std::uint8_t
 // smooth, the camera smoothed the colour and left its noise in blotches beyond the
 // autocovariance's reach: the colour channels' bands are raised to what the wide windows round the
 // bin's flattest blocks measure, up to colourLouder times the brightness's band (the cap keeps
-// colour texture in those windows from counting as noise). The flattest blocks are chosen by their brightness
-// alone: the colour channels' finest detail is where their blotches meet, so choosing by it would
-// keep the blocks whose blotches happen to be alike.
+// colour texture in those windows from counting as noise). The flattest blocks are chosen by
+// their brightness alone: the colour channels' finest detail is where their blotches meet, so
+// choosing by it would keep the blocks whose blotches happen to be alike.
 void WidenColour(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows, const BlockGrid& grid,
                  const std::vector<double>& detail, std::vector<int> members, WorkerTeam& team,
                  const float (&autocovariance)[3][noiseSide][noiseSide], float (&band)[3][noiseLevels][3])
@@ -500,13 +500,11 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
             &binGain[bin][0][0]);
     for (int c = 0; c < 3; ++c)
         for (int i = 0; i < bands; ++i) {
-            double sorted[noiseBinsMax];
-            for (int bin = 0; bin < noise.bins; ++bin) {
-                int at = bin;
-                for (; at > 0 && sorted[at - 1] > binGain[bin][c][i]; --at) sorted[at] = sorted[at - 1];
-                sorted[at] = binGain[bin][c][i];
-            }
-            gain[c][i] = sorted[(noise.bins - 1) / 2];
+            double perBin[noiseBinsMax];
+            for (int bin = 0; bin < noise.bins; ++bin) perBin[bin] = binGain[bin][c][i];
+            double* const median = perBin + (noise.bins - 1) / 2;
+            std::nth_element(perBin, median, perBin + noise.bins);
+            gain[c][i] = *median;
         }
     for (int bin = 0; bin < noise.bins; ++bin) {
         const std::int64_t members = static_cast<std::int64_t>(count) * (bin + 1) / noise.bins -
