@@ -76,16 +76,103 @@ void InvertChannel(const GaussTaps& taps, double low, double high, float* table)
     }
 }
 
-// A channel's noise near one end of the range: the loudest finest detail among the brightness bins
-// of the two thirds of the range nearer that end (or the bin nearest it). Bins that hold clipped
-// samples read the noise low, so those nearest the ends alone would undo too little.
-double EndVariance(const NoiseLevels& noise, int channel, bool bright)
+// Noise of deviation 1 on a value u from the nearer end of the range, clipped there: its mean's
+// distance from that end and its variance, for u a sixteenth of a deviation apart, ascending.
+struct OneSidedClipping {
+    static constexpr int points = 12 * 16 + 1;
+    double distance[points];
+    double variance[points];
+};
+
+OneSidedClipping MakeOneSided(const GaussTaps& taps)
+{
+    OneSidedClipping clipping;
+    for (int i = 0; i < OneSidedClipping::points; ++i) {
+        const double u = -6.0 + i / 16.0;
+        double sum = 0, squares = 0;
+        for (int k = -reach; k <= reach; ++k) {
+            const double v = std::max(0.0, u + static_cast<double>(k) / tapsPerSigma);
+            sum += taps.weight[reach + k] * v;
+            squares += taps.weight[reach + k] * v * v;
+        }
+        clipping.distance[i] = sum;
+        clipping.variance[i] = std::max(0.0, squares - sum * sum);
+    }
+    return clipping;
+}
+
+// The variance, in deviations squared, of noise whose clipped mean lies distance deviations from
+// the nearer end.
+double ClippedVariance(const OneSidedClipping& clipping, double distance)
+{
+    const int last = OneSidedClipping::points - 1;
+    if (distance >= clipping.distance[last]) return 1.0;
+    if (distance <= clipping.distance[0]) return clipping.variance[0];
+    int low = 0, high = last;
+    while (high - low > 1) {
+        const int mid = (low + high) / 2;
+        (clipping.distance[mid] <= distance ? low : high) = mid;
+    }
+    const double t = (distance - clipping.distance[low]) / (clipping.distance[high] - clipping.distance[low]);
+    return clipping.variance[low] + (clipping.variance[high] - clipping.variance[low]) * t;
+}
+
+// The share of each of R, G and B's noise variance that clipping leaves in a bin under noise of
+// deviation sigma, from where the bin's blocks lie (unknown: grey at the bin's brightness).
+void LeftVariance(const OneSidedClipping& clipping, const NoiseLevels& noise, int bin, double sigma, double (&left)[3])
+{
+    const auto at = [&](double level) { return ClippedVariance(clipping, std::min(level, 255.0 - level) / sigma); };
+    for (int c = 0; c < 3; ++c) {
+        const float* share = noise.levelShare[bin][c];
+        double sum = 0, known = 0;
+        for (int step = 0; step < levelSteps; ++step)
+            if (share[step] > 0) {
+                sum += share[step] * at((step + 0.5) * 256.0 / levelSteps);
+                known += share[step];
+            }
+        left[c] = known > 0 ? sum / known : at(noise.brightness[bin]);
+    }
+}
+
+// An opponent channel's finest detail in a bin as it was before clipping. The bin reads the noise
+// of its samples near black or white low, which suits the filters (what they see is that flattened
+// noise) but not the correction, which needs the deviation that produced the clipped means. Texture
+// near the ends also raises a bin's figure, so it is raised at most largestGain times.
+double UnclippedSigma(const OneSidedClipping& clipping, const NoiseLevels& noise, int bin, int channel)
+{
+    constexpr double largestGain = 1.6;
+    // R, G and B's shares of each opponent channel's variance.
+    constexpr double shares[3][3] = {{1.0 / 3, 1.0 / 3, 1.0 / 3}, {0.5, 0.0, 0.5}, {1.0 / 6, 4.0 / 6, 1.0 / 6}};
+    const double measured = noise.band[bin][channel][0][2];
+    if (!(measured >= leastSigma)) return measured;
+    const auto clipped = [&](double sigma) {
+        double left[3];
+        LeftVariance(clipping, noise, bin, sigma, left);
+        const double* w = shares[channel];
+        return sigma * std::sqrt(w[0] * left[0] + w[1] * left[1] + w[2] * left[2]);
+    };
+    // The clipped deviation rises with the deviation: bisection, to a thousandth.
+    double low = measured, high = largestGain * measured;
+    if (clipped(low) >= 0.999 * measured) return measured;
+    if (clipped(high) <= measured) return high;
+    for (int i = 0; i < 24; ++i) {
+        const double sigma = 0.5 * (low + high);
+        (clipped(sigma) < measured ? low : high) = sigma;
+    }
+    return 0.5 * (low + high);
+}
+
+using BinSigmas = double[noiseBinsMax][3];
+
+// A channel's noise near one end of the range: the loudest unclipped finest detail among the
+// brightness bins of the two thirds of the range nearer that end (or the bin nearest it).
+double EndVariance(const NoiseLevels& noise, const BinSigmas& unclipped, int channel, bool bright)
 {
     double loudest = 0;
     for (int bin = 0; bin < noise.bins; ++bin) {
         const bool near = bright ? noise.brightness[bin] >= 85.0f : noise.brightness[bin] <= 170.0f;
         const bool nearest = bin == (bright ? noise.bins - 1 : 0);
-        const double sigma = noise.band[bin][channel][0][2];
+        const double sigma = unclipped[bin][channel];
         if (near || nearest) loudest = std::max(loudest, sigma * sigma);
     }
     return loudest;
@@ -97,6 +184,10 @@ void MeasuredClippingCorrection(const NoiseLevels& noise, int strength, Clipping
 {
     const double scale = std::min(strength, 50) / 50.0;
     const GaussTaps taps = MakeTaps();
+    const OneSidedClipping clipping = MakeOneSided(taps);
+    BinSigmas unclipped;
+    for (int bin = 0; bin < noise.bins; ++bin)
+        for (int c = 0; c < 3; ++c) unclipped[bin][c] = UnclippedSigma(clipping, noise, bin, c);
     // The opponent channels' noise in R, G and B: R and B take a third of the brightness's
     // variance, half of red-blue's and a sixth of green-magenta's; G a third of the brightness's and
     // two thirds of green-magenta's.
@@ -104,8 +195,9 @@ void MeasuredClippingCorrection(const NoiseLevels& noise, int strength, Clipping
         const double redBlue = channel == 1 ? 0.0 : 0.5, greenMagenta = channel == 1 ? 4.0 / 6.0 : 1.0 / 6.0;
         double sigma[2];
         for (int end = 0; end < 2; ++end) {
-            const double variance = EndVariance(noise, 0, end == 1) / 3 + EndVariance(noise, 1, end == 1) * redBlue +
-                                    EndVariance(noise, 2, end == 1) * greenMagenta;
+            const double variance = EndVariance(noise, unclipped, 0, end == 1) / 3 +
+                                    EndVariance(noise, unclipped, 1, end == 1) * redBlue +
+                                    EndVariance(noise, unclipped, 2, end == 1) * greenMagenta;
             sigma[end] = std::sqrt(variance) * scale;
         }
         InvertChannel(taps, sigma[0], sigma[1], out.value[channel]);

@@ -68,6 +68,7 @@ constexpr int histogramSize = 4 * 510 + 1;  // the largest whole number: four sa
 // 47 000 blocks.
 struct BlockFigures {
     std::int32_t brightness = 0;          // the sum of r + g + b over the block
+    std::int32_t colour[2] = {};          // the sums of r - b and of r + b - 2g over the block
     std::uint32_t lag[3][lagCount] = {};  // per channel, sums of squared differences at each lag
     std::uint32_t second[3] = {};         // per channel, sums of squared second differences, across and down
 };
@@ -102,7 +103,11 @@ BlockFigures MeasureBlock(const std::uint8_t* const* rows, int left, int top, We
     constexpr int first = blockReach, last = blockReach + blockSide;
     // A row's sums fit 31 bits, so the loops along it run on vectors.
     for (int y = first; y < last; ++y)
-        for (int x = first; x < last; ++x) figures.brightness += w[0][y][x];
+        for (int x = first; x < last; ++x) {
+            figures.brightness += w[0][y][x];
+            figures.colour[0] += w[1][y][x];
+            figures.colour[1] += w[2][y][x];
+        }
     for (int c = 0; c < 3; ++c) {
         const auto& v = w[c];
         for (int k = 0; k < lagCount; ++k)
@@ -352,6 +357,22 @@ void WidenColour(std::int32_t width, std::int32_t height, const std::uint8_t* co
                     std::max(band[c][level][o], std::min(wide[c - 1][level][o], colourLouder * band[0][level][o]));
 }
 
+// The share of the blocks whose mean R, G and B lie in each step of levels.
+void ShareLevels(const std::vector<BlockFigures>& blocks, const std::vector<int>& members,
+                 float (&share)[3][levelSteps])
+{
+    constexpr int stepSum = blockPixels * 256 / levelSteps;  // a step's width in sums over the block
+    for (int b : members) {
+        const BlockFigures& f = blocks[static_cast<std::size_t>(b)];
+        // From r + g + b, r - b and r + b - 2g, whole numbers all.
+        const std::int32_t green = (f.brightness - f.colour[1]) / 3, redBlue = f.brightness - green;
+        const std::int32_t sums[3] = {(redBlue + f.colour[0]) / 2, green, (redBlue - f.colour[0]) / 2};
+        for (int c = 0; c < 3; ++c) share[c][std::min(levelSteps - 1, sums[c] / stepSum)] += 1.0f;
+    }
+    for (auto& channel : share)
+        for (float& s : channel) s /= static_cast<float>(members.size());
+}
+
 // The lower median of the counted whole numbers.
 int MedianOf(const std::uint32_t* counts, std::uint64_t total)
 {
@@ -465,6 +486,7 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
         }
         noise.brightness[bin] = static_cast<float>(static_cast<double>(brightness) /
                                                    (3.0 * blockPixels * static_cast<double>(members.size())));
+        ShareLevels(blocks, members, noise.levelShare[bin]);
         KeepFlattest(detail, members);
         for (int c = 0; c < 3; ++c) Autocovariance(blocks, members, c, noise.autocovariance[bin][c]);
     }

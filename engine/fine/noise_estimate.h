@@ -39,6 +39,7 @@ constexpr int noiseLevels = 5;   // the wavelet levels measured: the four shrunk
 constexpr int noiseBinsMax = 8;  // brightness bins
 constexpr int noiseReach = 2;    // the autocovariance's lags: |dx|, |dy| <= noiseReach
 constexpr int noiseSide = 2 * noiseReach + 1;
+constexpr int levelSteps = 64;  // the blocks' levels in R, G and B, in steps of 4
 
 struct NoiseLevels {
     // One figure per channel, for reports: the finest diagonal detail's over the whole picture.
@@ -53,6 +54,10 @@ struct NoiseLevels {
     // The noise's autocovariance per bin and channel, R(dy, dx) at [dy + noiseReach][dx + noiseReach]:
     // the variance of any small linear filter of the noise follows from it (zero beyond the reach).
     float autocovariance[noiseBinsMax][3][noiseSide][noiseSide] = {};
+    // Per bin, the share of its blocks whose mean R (G, B) lies in each step of 4 levels: how much of
+    // the bin lies near black or white, where clipping makes its noise read low. All zero when
+    // unknown (the bin is then taken as grey at its brightness).
+    float levelShare[noiseBinsMax][3][levelSteps] = {};
 };
 
 NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows, WorkerTeam& team);
