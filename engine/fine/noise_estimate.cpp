@@ -46,6 +46,25 @@ constexpr int wideBorder = 8;  // the window: the block and this much round it
 constexpr int wideSide = blockSide + 2 * wideBorder;
 constexpr int wideReach = 1 << (noiseLevels - 1);  // the coarsest filter's half, either way
 constexpr int wideRegion = wideSide + 2 * wideReach;
+// Natural texture is a pattern of reflectances under the light, so its detail grows with the
+// brightness; a camera's noise grows no louder from shadows to highlights through its tone curve
+// (photon noise rises as the square root of the light, the curve's slope falls faster), and white
+// noise stays the same. Where the finest detail of the picture's brighter parts is clearly louder
+// than that of its darker parts, the figures read texture: fine texture everywhere (ripples of
+// water, a stucco wall) made smaller, under weak noise. The test sorts the blocks into brightness
+// groups of groupBlocks and keeps those away from black and white by clipMargin times their figure
+// (clipping quiets the noise there); the median figure of the brightest third of them over the
+// darkest third's, from riseNone to riseFull, is the share of texture, from none to all. Groups, not
+// the bins, so that a picture of a few hundred blocks (one bin) is tested too.
+constexpr int groupBlocks = 50;
+constexpr double clipMargin = 6.0;
+constexpr double riseNone = 1.1;
+constexpr double riseFull = 1.3;
+// What the test finds of texture holds each bin's figure towards the quieter darker parts, and
+// takes the band shape, measured in texture too, part of the way back to white noise's: a camera's
+// own noise reduction can leave its noise as steep a shape, and the whole way back lost more there
+// than it won on texture.
+constexpr double shapeReturn = 0.35;
 
 // The lags of one half plane; R(-h) = R(h) gives the other.
 struct Lag {
@@ -390,16 +409,116 @@ float SigmaOfMedian(int median, int c)
     return (static_cast<float>(median) * stepOf[c]) / 0.6745f;
 }
 
-// Counts |p00 - p01 - p10 + p11| at every position of the block, per channel.
-void CountDiagonals(const std::uint8_t* const* rows, int left, int top, Weights& w, std::uint32_t* (&counts)[3])
+// The median of the counted whole numbers, interpolated within the value that holds it: the
+// texture test compares figures a step of the whole numbers apart.
+double InterpolatedMedian(const std::uint32_t* counts, std::uint64_t total)
+{
+    const double half = static_cast<double>(total) / 2;
+    std::uint64_t seen = 0;
+    for (int value = 0; value < histogramSize; ++value) {
+        if (counts[value] > 0 && static_cast<double>(seen + counts[value]) >= half)
+            return value - 0.5 + (half - static_cast<double>(seen)) / static_cast<double>(counts[value]);
+        seen += counts[value];
+    }
+    return 0;
+}
+
+// Counts |p00 - p01 - p10 + p11| at every position of the block, per channel, into the histograms
+// of the block's bin and of its brightness group.
+void CountDiagonals(const std::uint8_t* const* rows, int left, int top, Weights& w, std::uint32_t* binCounts,
+                    std::uint32_t* groupCounts)
 {
     ReadWindow(rows, left, top, w);
     for (int c = 0; c < 3; ++c) {
         const auto& v = w[c];
+        std::uint32_t* const bin = binCounts + static_cast<std::size_t>(c) * histogramSize;
+        std::uint32_t* const group = groupCounts + static_cast<std::size_t>(c) * histogramSize;
         for (int y = blockReach; y < blockReach + blockSide; ++y)
-            for (int x = blockReach; x < blockReach + blockSide; ++x)
-                ++counts[c][std::abs((v[y][x] - v[y][x + 1]) - (v[y + 1][x] - v[y + 1][x + 1]))];
+            for (int x = blockReach; x < blockReach + blockSide; ++x) {
+                const int value = std::abs((v[y][x] - v[y][x + 1]) - (v[y + 1][x] - v[y + 1][x + 1]));
+                ++bin[value];
+                ++group[value];
+            }
     }
+}
+
+// The finest diagonal figures of brightness groups of the blocks, for the texture test.
+struct BrightnessGroups {
+    int count = 1;
+    std::int64_t members[noiseBinsMax] = {};
+    float brightness[noiseBinsMax] = {};  // the mean of R, G and B of the group's blocks
+    float finest[noiseBinsMax][3] = {};
+    bool clear[noiseBinsMax] = {};  // far enough from black and white for clipping not to quiet it
+};
+
+// Groups of equal counts of the blocks ranked by brightness (order), and each block's group.
+BrightnessGroups GroupBlocks(const std::vector<BlockFigures>& blocks, const std::vector<int>& order,
+                             std::vector<int>& groupOf)
+{
+    const int count = static_cast<int>(blocks.size());
+    BrightnessGroups groups;
+    groups.count = std::clamp(count / groupBlocks, 1, noiseBinsMax);
+    std::int64_t brightness[noiseBinsMax] = {};
+    for (int rank = 0; rank < count; ++rank) {
+        const std::size_t b = static_cast<std::size_t>(order[static_cast<std::size_t>(rank)]);
+        const int g = static_cast<int>(static_cast<std::int64_t>(rank) * groups.count / count);
+        groupOf[b] = g;
+        ++groups.members[g];
+        brightness[g] += blocks[b].brightness;
+    }
+    for (int g = 0; g < groups.count; ++g)
+        groups.brightness[g] = static_cast<float>(static_cast<double>(brightness[g]) /
+                                                  (3.0 * blockPixels * static_cast<double>(groups.members[g])));
+    return groups;
+}
+
+// The groups' figures from their histograms (three channels each, one group after another).
+void MeasureGroups(const std::uint32_t* counts, BrightnessGroups& groups)
+{
+    for (int g = 0; g < groups.count; ++g) {
+        const std::uint32_t* at = counts + static_cast<std::size_t>(g) * 3 * histogramSize;
+        const std::uint64_t values = static_cast<std::uint64_t>(groups.members[g]) * blockPixels;
+        for (int c = 0; c < 3; ++c)
+            groups.finest[g][c] = static_cast<float>(
+                InterpolatedMedian(at + static_cast<std::size_t>(c) * histogramSize, values) * stepOf[c] / 0.6745);
+        const float margin = static_cast<float>(clipMargin) * groups.finest[g][0];
+        groups.clear[g] =
+            groups.finest[g][0] > 0 && groups.brightness[g] >= margin && groups.brightness[g] <= 255 - margin;
+    }
+}
+
+// The median of a few figures (sorted in place).
+double MedianOfFew(double* values, int n)
+{
+    std::sort(values, values + n);
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The share of texture in the figures, 0 ... 1 (see riseNone).
+double TextureShare(const BrightnessGroups& groups)
+{
+    double clear[noiseBinsMax];
+    int n = 0;
+    for (int g = 0; g < groups.count && g < noiseBinsMax; ++g)
+        if (groups.clear[g]) clear[n++] = groups.finest[g][0];
+    if (n < 3) return 0.0;
+    const int third = (n + 2) / 3;
+    double darker[noiseBinsMax], brighter[noiseBinsMax];
+    std::copy(clear, clear + third, darker);
+    std::copy(clear + n - third, clear + n, brighter);
+    const double low = MedianOfFew(darker, third), high = MedianOfFew(brighter, third);
+    if (!(low > 0)) return 0.0;
+    return std::clamp((high / low - riseNone) / (riseFull - riseNone), 0.0, 1.0);
+}
+
+// Where the figures read texture, a bin's figure is held towards the quietest of the clear groups
+// no brighter than the bin (noise grows no louder with the brightness), by the share of texture.
+float HeldAnchor(float anchor, int c, float binBrightness, const BrightnessGroups& groups, double texture)
+{
+    float quietest = anchor;
+    for (int g = 0; g < groups.count; ++g)
+        if (groups.clear[g] && groups.brightness[g] <= binBrightness) quietest = std::min(quietest, groups.finest[g][c]);
+    return anchor + static_cast<float>(texture) * (quietest - anchor);
 }
 
 // The white-noise figures of a picture too small for a block: the finest diagonal detail of its
@@ -490,25 +609,29 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
         KeepFlattest(detail, members);
         for (int c = 0; c < 3; ++c) Autocovariance(blocks, members, c, noise.autocovariance[bin][c]);
     }
+    std::vector<int> groupOf(static_cast<std::size_t>(count));
+    BrightnessGroups groups = GroupBlocks(blocks, order, groupOf);
 
-    // The robust figure of each bin and channel, from whole-number counts per thread added up.
-    const std::size_t histograms = static_cast<std::size_t>(noise.bins) * 3 * histogramSize;
+    // The robust figure of each bin and group and channel, from whole-number counts per thread added up.
+    const std::size_t histograms = static_cast<std::size_t>(noise.bins + groups.count) * 3 * histogramSize;
     std::vector<std::vector<std::uint32_t>> perWorker(static_cast<std::size_t>(team.size));
     ParallelFor(team, count, std::max(1, elementsPerChunk / blockPixels), [&](int worker, int first, int last) {
         std::vector<std::uint32_t>& counts = perWorker[static_cast<std::size_t>(worker)];
         if (counts.empty()) counts.assign(histograms, 0);
         Weights w;
         for (int b = first; b < last; ++b) {
-            std::uint32_t* at =
-                counts.data() + static_cast<std::size_t>(binOf[static_cast<std::size_t>(b)]) * 3 * histogramSize;
-            std::uint32_t* channels[3] = {at, at + histogramSize, at + 2 * histogramSize};
-            CountDiagonals(rows, grid.Left(b), grid.Top(b), w, channels);
+            const std::size_t bin = static_cast<std::size_t>(binOf[static_cast<std::size_t>(b)]);
+            const std::size_t group = static_cast<std::size_t>(noise.bins + groupOf[static_cast<std::size_t>(b)]);
+            CountDiagonals(rows, grid.Left(b), grid.Top(b), w, counts.data() + bin * 3 * histogramSize,
+                           counts.data() + group * 3 * histogramSize);
         }
     });
     std::vector<std::uint32_t> counts(histograms, 0);
     for (const std::vector<std::uint32_t>& part : perWorker)
         if (!part.empty())
             for (std::size_t i = 0; i < histograms; ++i) counts[i] += part[i];
+    MeasureGroups(counts.data() + static_cast<std::size_t>(noise.bins) * 3 * histogramSize, groups);
+    const double texture = TextureShare(groups);
     std::vector<std::uint32_t> whole(3 * histogramSize, 0);
     // The noise's shape over the levels comes from the camera's processing, much the same at every
     // brightness; texture among a bin's flattest blocks (shadowed ripples of sand, say) makes a band
@@ -526,7 +649,7 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
             for (int bin = 0; bin < noise.bins; ++bin) perBin[bin] = binGain[bin][c][i];
             double* const median = perBin + (noise.bins - 1) / 2;
             std::nth_element(perBin, median, perBin + noise.bins);
-            gain[c][i] = *median;
+            gain[c][i] = 1 + (1 - shapeReturn * texture) * (*median - 1);
         }
     for (int bin = 0; bin < noise.bins; ++bin) {
         const std::int64_t members = static_cast<std::int64_t>(count) * (bin + 1) / noise.bins -
@@ -536,7 +659,9 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
             const std::uint32_t* channel = at + static_cast<std::size_t>(c) * histogramSize;
             for (int v = 0; v < histogramSize; ++v)
                 whole[static_cast<std::size_t>(c * histogramSize + v)] += channel[v];
-            const float anchor = SigmaOfMedian(MedianOf(channel, static_cast<std::uint64_t>(members) * blockPixels), c);
+            const float anchor =
+                HeldAnchor(SigmaOfMedian(MedianOf(channel, static_cast<std::uint64_t>(members) * blockPixels), c), c,
+                           noise.brightness[bin], groups, texture);
             for (int level = 0; level < noiseLevels; ++level)
                 for (int o = 0; o < 3; ++o)
                     noise.band[bin][c][level][o] = static_cast<float>(anchor * gain[c][level * 3 + o]);

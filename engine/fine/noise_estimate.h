@@ -31,6 +31,12 @@
 //   32 x 32 round the blocks flattest in brightness, up to 1.5 times the brightness's band of the
 //   same level and orientation (a sensor's colour matrix makes colour noise the louder).
 //
+// - Natural texture's detail grows with the brightness (a pattern of reflectances under the light),
+//   a camera's noise does not (through its tone curve it grows no louder from shadows to
+//   highlights). Where the brighter blocks' finest detail is clearly louder than the darker ones',
+//   the figures read fine texture rather than noise: each bin's figure is held towards those of the
+//   darker parts, and the band shape goes part of the way back to white noise's.
+//
 // Everything comes from whole-number sums and counts over the 8-bit samples, added in a fixed
 // order, ties broken by position: the same figures for any number of threads and in every build.
 // A picture too small for one block measures only the finest diagonal detail, as white noise.

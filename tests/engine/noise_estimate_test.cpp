@@ -129,6 +129,25 @@ TEST(NoiseEstimate, FollowsBrightness)
                     << "bin " << bin << " channel " << c << " level " << level;
 }
 
+// Fine texture whose detail grows with the brightness (a pattern of reflectances under the light),
+// under weak noise, is not taken for noise that grows with it: the brighter bins measure no more
+// than the darker ones, at the finest level and the coarsest.
+TEST(NoiseEstimate, TextureGrowingWithBrightnessIsNotNoise)
+{
+    const int width = 640, height = 480;
+    Field texture = Blurred(WhiteField(width, height, 5));
+    const Image picture = MakePicture(width, height, 1.5, [&](int x, int y, int) {
+        const double grey = 40 + 170.0 * x / (width - 1);
+        return grey * (1 + 0.25 * texture.At(0, x, y));
+    });
+    const NoiseLevels noise = Measure(picture);
+    ASSERT_GE(noise.bins, 3);
+    for (int bin = 1; bin < noise.bins; ++bin)
+        for (int level : {0, noiseLevels - 1})
+            EXPECT_LE(noise.band[bin][0][level][2], 1.25f * noise.band[0][0][level][2])
+                << "bin " << bin << " level " << level;
+}
+
 // Noise smoothed over neighbouring pixels is measured where it lives: each brightness band, and
 // each coefficient of a patch transform, within 15 % of the deviation it really has, the coarse
 // bands several times the finest. The same
