@@ -517,7 +517,8 @@ float HeldAnchor(float anchor, int c, float binBrightness, const BrightnessGroup
 {
     float quietest = anchor;
     for (int g = 0; g < groups.count; ++g)
-        if (groups.clear[g] && groups.brightness[g] <= binBrightness) quietest = std::min(quietest, groups.finest[g][c]);
+        if (groups.clear[g] && groups.brightness[g] <= binBrightness)
+            quietest = std::min(quietest, groups.finest[g][c]);
     return anchor + static_cast<float>(texture) * (quietest - anchor);
 }
 
