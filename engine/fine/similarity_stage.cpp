@@ -9,9 +9,13 @@ static_assert(2 * searchReach + 1 <= widestSearch);
 
 namespace {
 
-// References every referenceStep samples from the picture's corner, and the last place a patch
-// fits, so every pixel lies in some reference patch.
-constexpr int referenceStep = 4;
+// References every so many samples from the picture's corner, and the last place a patch fits, so
+// every pixel lies in some reference patch. The Wiener pass's groups make the result, the first
+// pass's only half the pilot: the Wiener pass gains more from closer references (every 3 against 4:
+// +0.02 to +0.03 dB) than the first loses from sparser ones (every 5: under 0.01), for about a tenth
+// more time.
+constexpr int hardThresholdStep = 5;
+constexpr int wienerStep = 3;
 // Columns right of a frame's rows that the matching's lanes read.
 constexpr int padding = 8;
 
@@ -25,14 +29,14 @@ int PowerOfTwoAtMost(int n)
 // The reference positions along one axis of a picture of the given length that lie in
 // [low, high], in increasing order.
 template <class Visit>
-void ForEachReference(int length, int low, int high, const Visit& visit)
+void ForEachReference(int length, int step, int low, int high, const Visit& visit)
 {
     const int last = length - patchSide;
     high = std::min(high, last);
     int at = std::max(low, 0);
-    at = (at + referenceStep - 1) / referenceStep * referenceStep;
-    for (; at <= high; at += referenceStep) visit(at);
-    if (last % referenceStep != 0 && last >= low && last <= high) visit(last);
+    at = (at + step - 1) / step * step;
+    for (; at <= high; at += step) visit(at);
+    if (last % step != 0 && last >= low && last <= high) visit(last);
 }
 
 struct GroupWork {
@@ -67,13 +71,15 @@ SearchWindow WindowOf(const SimilarityPlanes& p, int x, int y)
             std::min(lastX, x + searchReach - 1) - p.frame.left, std::min(lastY, y + searchReach) - p.frame.top};
 }
 
-// Calls visit(x, y) for every reference whose groups may reach the rectangle, row by row.
+// Calls visit(x, y) for every reference of the grid of that step whose groups may reach the
+// rectangle, row by row.
 template <class Visit>
-void ForEachReferenceReaching(const SimilarityPlanes& p, const PictureRect& rect, const Visit& visit)
+void ForEachReferenceReaching(const SimilarityPlanes& p, const PictureRect& rect, int step, const Visit& visit)
 {
     const int before = searchReach + patchSide - 1, after = searchReach;
-    ForEachReference(p.picture.height, rect.top - before, rect.Bottom() - 1 + after, [&](int y) {
-        ForEachReference(p.picture.width, rect.left - before, rect.Right() - 1 + after, [&](int x) { visit(x, y); });
+    ForEachReference(p.picture.height, step, rect.top - before, rect.Bottom() - 1 + after, [&](int y) {
+        ForEachReference(p.picture.width, step, rect.left - before, rect.Right() - 1 + after,
+                         [&](int x) { visit(x, y); });
     });
 }
 
@@ -105,7 +111,7 @@ void AddGroup(const SimilarityPlanes& p, const PatchNoise& noise, int channel, i
 void HardThresholdPass(const SimilarityPlanes& p, const PatchNoise& noise, const PictureRect& rect, GroupWork& work)
 {
     ClearSums(p);
-    ForEachReferenceReaching(p, rect, [&](int x, int y) {
+    ForEachReferenceReaching(p, rect, hardThresholdStep, [&](int x, int y) {
         const auto [count, code] = GroupOf(p, p.noisy[0], x, y, work);
         for (int c = 0; c < 3; ++c) {
             if (!noise.present[c]) continue;
@@ -143,7 +149,7 @@ void MixPilot(const SimilarityPlanes& p, const PatchNoise& noise, const PictureR
 void WienerPass(const SimilarityPlanes& p, const PatchNoise& noise, GroupWork& work)
 {
     ClearSums(p);
-    ForEachReferenceReaching(p, p.core, [&](int x, int y) {
+    ForEachReferenceReaching(p, p.core, wienerStep, [&](int x, int y) {
         const auto [count, code] = GroupOf(p, p.pilot[0], x, y, work);
         for (int c = 0; c < 3; ++c) {
             if (!noise.present[c]) continue;
