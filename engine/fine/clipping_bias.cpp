@@ -13,6 +13,9 @@ constexpr int reach = 6 * tapsPerSigma;
 constexpr double tapRatio = 0.99221793826024397;  // exp(-1 / 128)
 // Below this deviation the clipped mean is within a fifth of a level of the value: no correction.
 constexpr double leastSigma = 0.5;
+// R, G and B's shares of each opponent channel's variance: a third each of the brightness's, half
+// of red-blue's to R and B, and of green-magenta's two thirds to G and a sixth to R and B.
+constexpr double rgbShares[3][3] = {{1.0 / 3, 1.0 / 3, 1.0 / 3}, {0.5, 0.0, 0.5}, {1.0 / 6, 4.0 / 6, 1.0 / 6}};
 
 struct GaussTaps {
     double weight[2 * reach + 1];
@@ -141,14 +144,12 @@ void LeftVariance(const OneSidedClipping& clipping, const NoiseLevels& noise, in
 double UnclippedSigma(const OneSidedClipping& clipping, const NoiseLevels& noise, int bin, int channel)
 {
     constexpr double largestGain = 1.6;
-    // R, G and B's shares of each opponent channel's variance.
-    constexpr double shares[3][3] = {{1.0 / 3, 1.0 / 3, 1.0 / 3}, {0.5, 0.0, 0.5}, {1.0 / 6, 4.0 / 6, 1.0 / 6}};
     const double measured = noise.band[bin][channel][0][2];
     if (!(measured >= leastSigma)) return measured;
     const auto clipped = [&](double sigma) {
         double left[3];
         LeftVariance(clipping, noise, bin, sigma, left);
-        const double* w = shares[channel];
+        const double* w = rgbShares[channel];
         return sigma * std::sqrt(w[0] * left[0] + w[1] * left[1] + w[2] * left[2]);
     };
     // The clipped deviation rises with the deviation: bisection, to a thousandth.
@@ -188,16 +189,15 @@ void MeasuredClippingCorrection(const NoiseLevels& noise, int strength, Clipping
     BinSigmas unclipped;
     for (int bin = 0; bin < noise.bins; ++bin)
         for (int c = 0; c < 3; ++c) unclipped[bin][c] = UnclippedSigma(clipping, noise, bin, c);
-    // The opponent channels' noise in R, G and B: R and B take a third of the brightness's
-    // variance, half of red-blue's and a sixth of green-magenta's; G a third of the brightness's and
-    // two thirds of green-magenta's.
+    double ends[2][3];
+    for (int end = 0; end < 2; ++end)
+        for (int c = 0; c < 3; ++c) ends[end][c] = EndVariance(noise, unclipped, c, end == 1);
+    // The opponent channels' noise in R, G and B, by the same shares.
     for (int channel = 0; channel < 3; ++channel) {
-        const double redBlue = channel == 1 ? 0.0 : 0.5, greenMagenta = channel == 1 ? 4.0 / 6.0 : 1.0 / 6.0;
         double sigma[2];
         for (int end = 0; end < 2; ++end) {
-            const double variance = EndVariance(noise, unclipped, 0, end == 1) / 3 +
-                                    EndVariance(noise, unclipped, 1, end == 1) * redBlue +
-                                    EndVariance(noise, unclipped, 2, end == 1) * greenMagenta;
+            const double variance =
+                ends[end][0] / 3 + ends[end][1] * rgbShares[1][channel] + ends[end][2] * rgbShares[2][channel];
             sigma[end] = std::sqrt(variance) * scale;
         }
         InvertChannel(taps, sigma[0], sigma[1], out.value[channel]);
