@@ -26,12 +26,17 @@ the call added to the interpreter's peak. Runs go one after another, never at on
     bench/denoise_quality.py --large 4000x3000 --without OpenCV build/quality-photos/seeding.png
     bench/denoise_quality.py --fast --tables camera --jpeg-quality 80   # a harder proxy
     bench/denoise_quality.py --fast --tables camera --sensor-colour      # a camera's own colours
+    bench/denoise_quality.py --small natural --tables white --sigmas 15,25,35,50   # the test sets' scale
 
 The camera model's options add what a camera does beyond the plain model, each on its own:
 --demosaic gradient (Malvar, He and Cutler's filters), --sensor-colour (white balance gains and a
 colour matrix, which make the colour noise louder than the brightness's), --lens-blur (full-size
 photographs are smoother per pixel), --chroma-smoothing and --sharpening (the camera's own
 processing), --jpeg-subsampling 4:2:2 or 4:4:4 (as many cameras write).
+
+--small natural, crops or coloured measures the small sets bench/quality-photos makes beside the
+photographs, as the standard test sets were made: the whole scene at 481 x 321, centre crops of
+500 x 500 of the scene at 768 x 512, and those crops strongly coloured.
 
 --large adds a camera-sized picture mirror-tiled from the first (OpenCV takes minutes there).
 --qvn-before adds the fine method of a second qvn build beside this one's (today's fine against
@@ -381,9 +386,10 @@ def conditions(tables, quality, options):
 
 
 def clean_pictures(arguments):
-    paths = arguments.pictures or sorted(glob.glob(os.path.join(arguments.photos, "*.png")))
+    folder = os.path.join(arguments.photos, "small", arguments.small) if arguments.small else arguments.photos
+    paths = arguments.pictures or sorted(glob.glob(os.path.join(folder, "*.png")))
     if not paths:
-        sys.exit("no clean photographs in %s: run bench/quality-photos first" % arguments.photos)
+        sys.exit("no clean photographs in %s: run bench/quality-photos first" % folder)
     pictures = []
     for path in paths:
         name = os.path.splitext(os.path.basename(path))[0]
@@ -447,8 +453,12 @@ def main():
     parser.add_argument("--qvn", default=os.path.join(REPOSITORY, "build", "native", "cli", "qvn"))
     parser.add_argument("--qvn-before", default="", help="a second qvn whose fine method is measured beside")
     parser.add_argument("--fast", action="store_true", help="centre crops of %d x %d of six pictures" % (FAST_CROP, FAST_CROP))
+    parser.add_argument("--small", choices=("natural", "crops", "coloured"), default="",
+                        help="one of the small sets at the standard test sets' scale")
     parser.add_argument("--large", default="", help="WIDTHxHEIGHT: add a picture of that size mirror-tiled from the first")
     parser.add_argument("--tables", default="white,camera", help="white, camera or both (default)")
+    parser.add_argument("--sigmas", default=",".join(str(s) for s in WHITE_SIGMAS),
+                        help="the white noise's standard deviations, some of %(default)s")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--jpeg-quality", type=int, default=JPEG_QUALITY,
                         help="the camera model's JPEG quality (default %d; 80 is a harder proxy)" % JPEG_QUALITY)
@@ -482,15 +492,18 @@ def main():
         pictures = clean_pictures(arguments)
         options = CameraOptions(arguments)
         noises = conditions(arguments.tables.split(","), arguments.jpeg_quality, options)
+        # Each noise keeps its place in the full list, which seeds it: a subset draws the same noise.
+        sigmas = ["σ " + sigma for sigma in arguments.sigmas.split(",")]
+        chosen = [(index, noise) for index, noise in enumerate(noises) if noise[0] != "white" or noise[1] in sigmas]
         totals = Totals()
         speed = Totals()
         peaks = {}
         rows = []
         noisy_bmp = os.path.join(work, "noisy.bmp")
         print("%d pictures, %.2f megapixels in all; %d noises, %d programs"
-              % (len(pictures), sum(p.shape[0] * p.shape[1] for _, p in pictures) / 1e6, len(noises), len(runners)),
+              % (len(pictures), sum(p.shape[0] * p.shape[1] for _, p in pictures) / 1e6, len(chosen), len(runners)),
               file=sys.stderr)
-        for index, (table, condition, make) in enumerate(noises):
+        for index, (table, condition, make) in chosen:
             for number, (name, clean) in enumerate(pictures):
                 generator = np.random.default_rng([arguments.seed, index, number])
                 noisy, reference = make(clean, generator)
@@ -514,7 +527,7 @@ def main():
 
         camera_title = "Camera model" + (" (%s)" % options.label() if options.label() else "")
         for table, title in (("white", "White Gaussian noise"), ("camera", camera_title)):
-            of_table = [condition for t, condition, _ in noises if t == table]
+            of_table = [condition for _, (t, condition, _) in chosen if t == table]
             if of_table:
                 print_quality_table(title, labels, of_table, totals)
         print()
