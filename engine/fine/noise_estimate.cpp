@@ -60,6 +60,7 @@ constexpr int groupBlocks = 50;
 constexpr double clipMargin = 6.0;
 constexpr double riseNone = 1.1;
 constexpr double riseFull = 1.3;
+constexpr int fewestClear = 3;  // the groups the test needs: a darker and a brighter third and one between
 // What the test finds of texture holds each bin's figure towards the quieter darker parts, and
 // takes the band shape, measured in texture too, part of the way back to white noise's: a camera's
 // own noise reduction can leave its noise as steep a shape, and the whole way back lost more there
@@ -449,6 +450,7 @@ struct BrightnessGroups {
     float brightness[noiseBinsMax] = {};  // the mean of R, G and B of the group's blocks
     float finest[noiseBinsMax][3] = {};
     bool clear[noiseBinsMax] = {};  // far enough from black and white for clipping not to quiet it
+    int clearCount = 0;
 };
 
 // Groups of equal counts of the blocks ranked by brightness (order), and each block's group.
@@ -472,6 +474,20 @@ BrightnessGroups GroupBlocks(const std::vector<BlockFigures>& blocks, const std:
     return groups;
 }
 
+// Marks the groups far enough from black and white, by clipMargin times the noise's figure given
+// for each group, for clipping not to quiet their noise.
+template <typename FigureOf>
+void MarkClear(BrightnessGroups& groups, FigureOf figureOf)
+{
+    groups.clearCount = 0;
+    for (int g = 0; g < groups.count; ++g) {
+        const float margin = static_cast<float>(clipMargin) * figureOf(g);
+        groups.clear[g] =
+            groups.finest[g][0] > 0 && groups.brightness[g] >= margin && groups.brightness[g] <= 255 - margin;
+        groups.clearCount += groups.clear[g] ? 1 : 0;
+    }
+}
+
 // The groups' figures from their histograms (three channels each, one group after another).
 void MeasureGroups(const std::uint32_t* counts, BrightnessGroups& groups)
 {
@@ -481,9 +497,15 @@ void MeasureGroups(const std::uint32_t* counts, BrightnessGroups& groups)
         for (int c = 0; c < 3; ++c)
             groups.finest[g][c] = static_cast<float>(
                 InterpolatedMedian(at + static_cast<std::size_t>(c) * histogramSize, values) * stepOf[c] / 0.6745);
-        const float margin = static_cast<float>(clipMargin) * groups.finest[g][0];
-        groups.clear[g] =
-            groups.finest[g][0] > 0 && groups.brightness[g] >= margin && groups.brightness[g] <= 255 - margin;
+    }
+    MarkClear(groups, [&](int g) { return groups.finest[g][0]; });
+    // Texture loud enough (ripples of water under weak noise) can leave too few groups clear of
+    // black and white by their own figures for the test to run, though the noise itself is far from
+    // clipping: the quietest group's figure then bounds the noise's deviation better.
+    if (groups.clearCount < fewestClear) {
+        float quietest = groups.finest[0][0];
+        for (int g = 1; g < groups.count; ++g) quietest = std::min(quietest, groups.finest[g][0]);
+        if (quietest > 0) MarkClear(groups, [quietest](int) { return quietest; });
     }
 }
 
@@ -501,7 +523,7 @@ double TextureShare(const BrightnessGroups& groups)
     int n = 0;
     for (int g = 0; g < groups.count && g < noiseBinsMax; ++g)
         if (groups.clear[g]) clear[n++] = groups.finest[g][0];
-    if (n < 3) return 0.0;
+    if (n < fewestClear) return 0.0;
     const int third = (n + 2) / 3;
     double darker[noiseBinsMax], brighter[noiseBinsMax];
     std::copy(clear, clear + third, darker);
