@@ -55,8 +55,10 @@ constexpr int wideRegion = wideSide + 2 * wideReach;
 // groups of groupBlocks and keeps those away from black and white by clipMargin times their figure
 // (clipping quiets the noise there); the median figure of the brightest third of them over the
 // darkest third's, from riseNone to riseFull, is the share of texture, from none to all. Groups, not
-// the bins, so that a picture of a few hundred blocks (one bin) is tested too.
-constexpr int groupBlocks = 50;
+// the bins, so that a picture of a few hundred blocks (one bin) is tested too: at least groupBlocks
+// blocks each (some 10 000 finest values, a steady median), so that a picture of 192 x 192 pixels
+// (about 120 blocks) has the three groups the test needs.
+constexpr int groupBlocks = 40;
 constexpr double clipMargin = 6.0;
 constexpr double riseNone = 1.1;
 constexpr double riseFull = 1.3;

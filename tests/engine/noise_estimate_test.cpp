@@ -151,6 +151,15 @@ TEST(NoiseEstimate, TextureGrowingWithBrightnessIsNotNoise)
                 EXPECT_LE(noise.band[bin][0][level][2], rise * noise.band[0][0][level][2])
                     << "texture " << amplitude << ", bin " << bin << " level " << level;
     }
+    // A picture of 192 x 192 holds one bin; its figure stays near the large picture's darkest bin's
+    // rather than reading the texture of its middle levels.
+    const auto rampOf = [&](int side) {
+        return MakePicture(side, side, 1.5, [&](int x, int y, int) {
+            return (40 + 170.0 * x / (side - 1)) * (1 + 0.25 * texture.At(0, x, y));
+        });
+    };
+    const NoiseLevels large = Measure(rampOf(480)), small = Measure(rampOf(192));
+    EXPECT_LE(small.band[0][0][0][2], 1.4f * large.band[0][0][0][2]);
 }
 
 // Noise smoothed over neighbouring pixels is measured where it lives: each brightness band, and
