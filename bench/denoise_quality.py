@@ -479,6 +479,9 @@ def main():
     parser.add_argument("--without", action="append", default=[],
                         help="leave out the programs whose name holds this text (e.g. OpenCV, the slowest)")
     arguments = parser.parse_args()
+    unknown = set(arguments.sigmas.split(",")) - {str(sigma) for sigma in WHITE_SIGMAS}
+    if unknown:
+        sys.exit("--sigmas: %s not among %s" % (", ".join(sorted(unknown)), ", ".join(str(s) for s in WHITE_SIGMAS)))
     for program in filter(None, (arguments.qvn, arguments.qvn_before)):
         if not os.access(program, os.X_OK):
             sys.exit(program + " not found: build the native preset first")
