@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -68,6 +69,14 @@ constexpr int fewestClear = 3;  // the groups the test needs: a darker and a bri
 // own noise reduction can leave its noise as steep a shape, and the whole way back lost more there
 // than it won on texture.
 constexpr double shapeReturn = 0.35;
+// Texture that is a pattern of reflectances has a detail proportional to the brightness, and adds
+// to the noise's in quadrature: figure^2 = noise^2 + (k brightness)^2. Where at least
+// quadratureGroups clear groups follow that within quadratureFit, the noise is what the line
+// through the darker and the brighter third leaves at black: below the darker parts' own figure,
+// which still holds texture. At most down to quadratureFloor times that figure.
+constexpr int quadratureGroups = 5;
+constexpr double quadratureFit = 0.1;
+constexpr double quadratureFloor = 0.5;
 
 // The lags of one half plane; R(-h) = R(h) gives the other.
 struct Lag {
@@ -535,14 +544,47 @@ double TextureShare(const BrightnessGroups& groups)
     return std::clamp((high / low - riseNone) / (riseFull - riseNone), 0.0, 1.0);
 }
 
+// The noise beneath texture that grows with the brightness, from the clear groups' figures of a
+// channel (see quadratureGroups), or infinity where the groups do not follow texture of that kind.
+double NoiseBeneathTexture(const BrightnessGroups& groups, int c)
+{
+    double figure[noiseBinsMax], brightness[noiseBinsMax];
+    int n = 0;
+    for (int g = 0; g < groups.count; ++g)
+        if (groups.clear[g]) {
+            figure[n] = groups.finest[g][c];
+            brightness[n++] = groups.brightness[g];
+        }
+    const double none = std::numeric_limits<double>::infinity();
+    if (n < quadratureGroups) return none;
+    const int third = (n + 2) / 3;
+    double values[noiseBinsMax];
+    const auto medianOf = [&](const double* from) {
+        std::copy(from, from + third, values);
+        return MedianOfFew(values, third);
+    };
+    const double low = medianOf(figure), dark = medianOf(brightness);
+    const double high = medianOf(figure + n - third), bright = medianOf(brightness + n - third);
+    if (!(high > low) || !(bright > dark)) return none;
+    const double slope = (high * high - low * low) / (bright * bright - dark * dark);
+    const double noise = low * low - slope * dark * dark;
+    for (int i = 0; i < n; ++i) {
+        const double fitted = std::sqrt(std::max(noise + slope * brightness[i] * brightness[i], 0.0));
+        if (!(std::abs(figure[i] / fitted - 1) <= quadratureFit)) return none;
+    }
+    return std::sqrt(std::max(noise, quadratureFloor * quadratureFloor * low * low));
+}
+
 // Where the figures read texture, a bin's figure is held towards the quietest of the clear groups
-// no brighter than the bin (noise grows no louder with the brightness), by the share of texture.
+// no brighter than the bin (noise grows no louder with the brightness), or the noise beneath the
+// texture where that is quieter, by the share of texture.
 float HeldAnchor(float anchor, int c, float binBrightness, const BrightnessGroups& groups, double texture)
 {
     float quietest = anchor;
     for (int g = 0; g < groups.count; ++g)
         if (groups.clear[g] && groups.brightness[g] <= binBrightness)
             quietest = std::min(quietest, groups.finest[g][c]);
+    quietest = static_cast<float>(std::min<double>(quietest, NoiseBeneathTexture(groups, c)));
     return anchor + static_cast<float>(texture) * (quietest - anchor);
 }
 

@@ -139,7 +139,7 @@ TEST(NoiseEstimate, TextureGrowingWithBrightnessIsNotNoise)
 {
     const int width = 640, height = 480;
     Field texture = Blurred(WhiteField(width, height, 5));
-    for (const auto [amplitude, rise] : {std::pair{0.25, 1.25f}, std::pair{0.8, 1.4f}}) {
+    for (const auto& [amplitude, rise] : {std::pair{0.25, 1.25f}, std::pair{0.8, 1.4f}}) {
         const Image picture = MakePicture(width, height, 1.5, [&](int x, int y, int) {
             const double grey = 40 + 170.0 * x / (width - 1);
             return grey * (1 + amplitude * texture.At(0, x, y));
@@ -151,15 +151,19 @@ TEST(NoiseEstimate, TextureGrowingWithBrightnessIsNotNoise)
                 EXPECT_LE(noise.band[bin][0][level][2], rise * noise.band[0][0][level][2])
                     << "texture " << amplitude << ", bin " << bin << " level " << level;
     }
-    // A picture of 192 x 192 holds one bin; its figure stays near the large picture's darkest bin's
-    // rather than reading the texture of its middle levels.
-    const auto rampOf = [&](int side) {
+    // Beneath texture that grows with the brightness, the noise is read within 1.5 times its 1.5.
+    // A picture of 192 x 192 holds one bin; its figure stays well below the texture's at its middle
+    // level (a picture of that level alone).
+    const auto rampOf = [&](int side, double darkest, double brightest) {
         return MakePicture(side, side, 1.5, [&](int x, int y, int) {
-            return (40 + 170.0 * x / (side - 1)) * (1 + 0.25 * texture.At(0, x, y));
+            return (darkest + (brightest - darkest) * x / (side - 1)) * (1 + 0.25 * texture.At(0, x, y));
         });
     };
-    const NoiseLevels large = Measure(rampOf(480)), small = Measure(rampOf(192));
-    EXPECT_LE(small.band[0][0][0][2], 1.4f * large.band[0][0][0][2]);
+    const NoiseLevels large = Measure(rampOf(480, 40, 210));
+    for (int bin = 0; bin < large.bins; ++bin)
+        EXPECT_LE(large.band[bin][0][0][2], 1.5f * 1.5f) << "beneath the texture, bin " << bin;
+    const NoiseLevels small = Measure(rampOf(192, 40, 210)), level = Measure(rampOf(192, 125, 125));
+    EXPECT_LE(small.band[0][0][0][2], 0.8f * level.band[0][0][0][2]);
 }
 
 // Noise smoothed over neighbouring pixels is measured where it lives: each brightness band, and
