@@ -588,6 +588,42 @@ float HeldAnchor(float anchor, int c, float binBrightness, const BrightnessGroup
     return anchor + static_cast<float>(texture) * (quietest - anchor);
 }
 
+// Under white noise in R, G and B the three channels' figures agree; fine achromatic texture
+// (ripples of water, stucco, grass made smaller) raises the brightness's alone. So where the colour
+// channels' noise looks white, their louder figure bounds the brightness's: it is lowered towards
+// colourBound times that figure, never below brightnessFloor times its own, and never raised. A
+// camera's colour noise is no bound: demosaicing, its own colour smoothing and JPEG leave it
+// correlated (the second level's diagonal detail 2.4 to 6 times the finest, white noise 1), quieter
+// than the brightness's at the finest scale and loud in the coarser ones, so the bound is trusted
+// fully up to whiteShapeFull and not at all from whiteShapeNone. It needs colour noise well clear of
+// the 8-bit steps (colourLeast: noise added to the brightness alone leaves colour only where a
+// channel clips, and rounding's), and a brightness no more than ratioFull (trusted fully) to
+// ratioNone times the colour's (texture under white noise reads up to about 2.1 times; noise in
+// the brightness alone, clipped in saturated colours, 3.5 times and more).
+void BoundBrightnessByColour(const float (&autocovariance)[3][noiseSide][noiseSide], float (&band)[3][noiseLevels][3])
+{
+    constexpr double colourBound = 1.08, brightnessFloor = 0.6;
+    constexpr double whiteShapeFull = 1.15, whiteShapeNone = 1.4;
+    constexpr double colourLeast = 2.0, ratioFull = 2.2, ratioNone = 2.8;
+    const double anchor = band[0][0][2], colour = std::max(band[1][0][2], band[2][0][2]);
+    if (!(colour > colourLeast) || !(anchor > colourBound * colour)) return;
+    double steepest = 0;
+    for (int c = 1; c < 3; ++c) {
+        const double finest = BandVariance(autocovariance[c], 0, 2), second = BandVariance(autocovariance[c], 1, 2);
+        if (!(finest > 0)) return;
+        steepest = std::max(steepest, std::sqrt(std::max(second, 0.0) / finest));
+    }
+    const auto ramp = [](double value, double full, double none) {
+        return std::clamp((none - value) / (none - full), 0.0, 1.0);
+    };
+    const double trust = ramp(steepest, whiteShapeFull, whiteShapeNone) * std::min(colour / colourLeast - 1, 1.0) *
+                         ramp(anchor / colour, ratioFull, ratioNone);
+    const double bound = std::max(colourBound * colour, brightnessFloor * anchor);
+    const double factor = 1 - trust * (1 - bound / anchor);
+    for (auto& level : band[0])
+        for (float& value : level) value = static_cast<float>(value * factor);
+}
+
 // The white-noise figures of a picture too small for a block: the finest diagonal detail of its
 // 2 x 2 blocks.
 NoiseLevels SmallPicture(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows)
@@ -733,6 +769,7 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
                 for (int o = 0; o < 3; ++o)
                     noise.band[bin][c][level][o] = static_cast<float>(anchor * gain[c][level * 3 + o]);
         }
+        BoundBrightnessByColour(noise.autocovariance[bin], noise.band[bin]);
         WidenColour(width, height, rows, grid, brightnessDetail, membersOf[static_cast<std::size_t>(bin)], team,
                     noise.autocovariance[bin], noise.band[bin]);
     }

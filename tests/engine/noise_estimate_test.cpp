@@ -166,6 +166,32 @@ TEST(NoiseEstimate, TextureGrowingWithBrightnessIsNotNoise)
     EXPECT_LE(small.band[0][0][0][2], 0.8f * level.band[0][0][0][2]);
 }
 
+// Fine grey texture under white noise raises the brightness's figure alone; the colour channels,
+// white and quieter, bound it: the brightness is measured within 10 % of the noise. Where the
+// colour's noise is smoothed (a camera's colour smoothing), it bounds nothing: noise in the
+// brightness keeps its figure.
+TEST(NoiseEstimate, ColourBoundsTheBrightnessOnlyWhereItsNoiseIsWhite)
+{
+    const int width = 640, height = 480;
+    Field texture = WhiteField(width, height, 3), smoothed = Blurred(WhiteField(width, height, 4));
+    const Image textured = MakePicture(
+        width, height, 10, [&](int x, int y, int) { return 60 + 130.0 * x / width + 8 * texture.At(0, x, y); });
+    const NoiseLevels white = Measure(textured);
+    for (int bin = 0; bin < white.bins; ++bin) EXPECT_NEAR(white.band[bin][0][0][2] / 10, 1.0, 0.1) << "bin " << bin;
+    // White noise of 10 in the brightness alone, and smoothed colour noise quieter than it at the
+    // finest scale, as a camera that smooths its colour leaves them.
+    const Image camera = MakePicture(width, height, 0, [&](int x, int y, int c) {
+        const double colour =
+            c == 1 ? -2 * smoothed.At(1, x, y) : smoothed.At(1, x, y) + (c - 1) * smoothed.At(2, x, y);
+        return 60 + 130.0 * x / width + 10 / 1.7320508 * texture.At(0, x, y) + 20 * colour;
+    });
+    const NoiseLevels smooth = Measure(camera);
+    for (int bin = 0; bin < smooth.bins; ++bin) {
+        EXPECT_LT(smooth.band[bin][1][0][2], smooth.band[bin][0][0][2] / 1.5) << "bin " << bin;
+        EXPECT_NEAR(smooth.band[bin][0][0][2] / 10, 1.0, 0.1) << "bin " << bin;
+    }
+}
+
 // Noise smoothed over neighbouring pixels is measured where it lives: each brightness band, and
 // each coefficient of a patch transform, within 15 % of the deviation it really has, the coarse
 // bands several times the finest. The same
