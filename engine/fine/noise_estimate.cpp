@@ -527,19 +527,39 @@ double MedianOfFew(double* values, int n)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+// The clear groups' figures of a channel and their brightness, darkest first; their number.
+int ClearGroups(const BrightnessGroups& groups, int c, double* figure, double* brightness)
+{
+    int n = 0;
+    for (int g = 0; g < groups.count; ++g)
+        if (groups.clear[g]) {
+            figure[n] = groups.finest[g][c];
+            brightness[n++] = groups.brightness[g];
+        }
+    return n;
+}
+
+// The medians of the first and the last third of n values: the darker and the brighter groups'.
+struct Thirds {
+    double darker, brighter;
+};
+Thirds MediansOfThirds(const double* values, int n)
+{
+    const int third = (n + 2) / 3;
+    double part[noiseBinsMax];
+    std::copy(values, values + third, part);
+    const double darker = MedianOfFew(part, third);
+    std::copy(values + n - third, values + n, part);
+    return {darker, MedianOfFew(part, third)};
+}
+
 // The share of texture in the figures, 0 ... 1 (see riseNone).
 double TextureShare(const BrightnessGroups& groups)
 {
-    double clear[noiseBinsMax];
-    int n = 0;
-    for (int g = 0; g < groups.count && g < noiseBinsMax; ++g)
-        if (groups.clear[g]) clear[n++] = groups.finest[g][0];
+    double figure[noiseBinsMax], brightness[noiseBinsMax];
+    const int n = ClearGroups(groups, 0, figure, brightness);
     if (n < fewestClear) return 0.0;
-    const int third = (n + 2) / 3;
-    double darker[noiseBinsMax], brighter[noiseBinsMax];
-    std::copy(clear, clear + third, darker);
-    std::copy(clear + n - third, clear + n, brighter);
-    const double low = MedianOfFew(darker, third), high = MedianOfFew(brighter, third);
+    const auto [low, high] = MediansOfThirds(figure, n);
     if (!(low > 0)) return 0.0;
     return std::clamp((high / low - riseNone) / (riseFull - riseNone), 0.0, 1.0);
 }
@@ -549,22 +569,11 @@ double TextureShare(const BrightnessGroups& groups)
 double NoiseBeneathTexture(const BrightnessGroups& groups, int c)
 {
     double figure[noiseBinsMax], brightness[noiseBinsMax];
-    int n = 0;
-    for (int g = 0; g < groups.count; ++g)
-        if (groups.clear[g]) {
-            figure[n] = groups.finest[g][c];
-            brightness[n++] = groups.brightness[g];
-        }
+    const int n = ClearGroups(groups, c, figure, brightness);
     const double none = std::numeric_limits<double>::infinity();
     if (n < quadratureGroups) return none;
-    const int third = (n + 2) / 3;
-    double values[noiseBinsMax];
-    const auto medianOf = [&](const double* from) {
-        std::copy(from, from + third, values);
-        return MedianOfFew(values, third);
-    };
-    const double low = medianOf(figure), dark = medianOf(brightness);
-    const double high = medianOf(figure + n - third), bright = medianOf(brightness + n - third);
+    const auto [low, high] = MediansOfThirds(figure, n);
+    const auto [dark, bright] = MediansOfThirds(brightness, n);
     if (!(high > low) || !(bright > dark)) return none;
     const double slope = (high * high - low * low) / (bright * bright - dark * dark);
     const double noise = low * low - slope * dark * dark;
@@ -577,14 +586,15 @@ double NoiseBeneathTexture(const BrightnessGroups& groups, int c)
 
 // Where the figures read texture, a bin's figure is held towards the quietest of the clear groups
 // no brighter than the bin (noise grows no louder with the brightness), or the noise beneath the
-// texture where that is quieter, by the share of texture.
-float HeldAnchor(float anchor, int c, float binBrightness, const BrightnessGroups& groups, double texture)
+// texture (beneath, one figure for the whole picture) where that is quieter, by the share of texture.
+float HeldAnchor(float anchor, int c, float binBrightness, const BrightnessGroups& groups, double texture,
+                 double beneath)
 {
     float quietest = anchor;
     for (int g = 0; g < groups.count; ++g)
         if (groups.clear[g] && groups.brightness[g] <= binBrightness)
             quietest = std::min(quietest, groups.finest[g][c]);
-    quietest = static_cast<float>(std::min<double>(quietest, NoiseBeneathTexture(groups, c)));
+    quietest = static_cast<float>(std::min<double>(quietest, beneath));
     return anchor + static_cast<float>(texture) * (quietest - anchor);
 }
 
@@ -735,6 +745,8 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
             for (std::size_t i = 0; i < histograms; ++i) counts[i] += part[i];
     MeasureGroups(counts.data() + static_cast<std::size_t>(noise.bins) * 3 * histogramSize, groups);
     const double texture = TextureShare(groups);
+    double beneath[3];
+    for (int c = 0; c < 3; ++c) beneath[c] = NoiseBeneathTexture(groups, c);
     std::vector<std::uint32_t> whole(3 * histogramSize, 0);
     // The noise's shape over the levels comes from the camera's processing, much the same at every
     // brightness; texture among a bin's flattest blocks (shadowed ripples of sand, say) makes a band
@@ -764,7 +776,7 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
                 whole[static_cast<std::size_t>(c * histogramSize + v)] += channel[v];
             const float anchor =
                 HeldAnchor(SigmaOfMedian(MedianOf(channel, static_cast<std::uint64_t>(members) * blockPixels), c), c,
-                           noise.brightness[bin], groups, texture);
+                           noise.brightness[bin], groups, texture, beneath[c]);
             for (int level = 0; level < noiseLevels; ++level)
                 for (int o = 0; o < 3; ++o)
                     noise.band[bin][c][level][o] = static_cast<float>(anchor * gain[c][level * 3 + o]);
