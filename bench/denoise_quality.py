@@ -27,12 +27,17 @@ the call added to the interpreter's peak. Runs go one after another, never at on
     bench/denoise_quality.py --fast --tables camera --jpeg-quality 80   # a harder proxy
     bench/denoise_quality.py --fast --tables camera --sensor-colour      # a camera's own colours
     bench/denoise_quality.py --small natural --tables white --sigmas 15,25,35,50   # the test sets' scale
+    bench/denoise_quality.py --crop 512 --tables camera --levels 0.0015,0.004 --jpeg-only \
+        --demosaic gradient --lens-blur 0.8 --chroma-smoothing 2 --luma-smoothing 1 --sharpening 0.5 \
+        --jpeg-subsampling 4:2:2 --jpeg-quality 93 --nlm-h 3,5      # the proxy of real photographs
 
 The camera model's options add what a camera does beyond the plain model, each on its own:
 --demosaic gradient (Malvar, He and Cutler's filters), --sensor-colour (white balance gains and a
 colour matrix, which make the colour noise louder than the brightness's), --lens-blur (full-size
-photographs are smoother per pixel), --chroma-smoothing and --sharpening (the camera's own
-processing), --jpeg-subsampling 4:2:2 or 4:4:4 (as many cameras write).
+photographs are smoother per pixel), --chroma-smoothing, --luma-smoothing and --sharpening (the
+camera's own noise reduction and sharpening), --jpeg-subsampling 4:2:2 or 4:4:4 (as many cameras
+write). --crop takes centre crops of the photographs at their own scale, as the real-noise test
+sets cut crops of 512 x 512 from full-size photographs.
 
 --small natural, crops or coloured measures the small sets bench/quality-photos makes beside the
 photographs, as the standard test sets were made: the whole scene at 481 x 321, centre crops of
@@ -168,6 +173,7 @@ class CameraOptions:
         self.demosaic = getattr(arguments, "demosaic", "bilinear")
         self.lens_blur = getattr(arguments, "lens_blur", 0.0)
         self.chroma_smoothing = getattr(arguments, "chroma_smoothing", 0.0)
+        self.luma_smoothing = getattr(arguments, "luma_smoothing", 0.0)
         self.sharpening = getattr(arguments, "sharpening", 0.0)
         self.subsampling = getattr(arguments, "jpeg_subsampling", "4:2:0")
         self.sensor_colour = getattr(arguments, "sensor_colour", False)
@@ -180,6 +186,8 @@ class CameraOptions:
             parts.append("lens blur %g" % self.lens_blur)
         if self.chroma_smoothing:
             parts.append("chroma smoothing %g" % self.chroma_smoothing)
+        if self.luma_smoothing:
+            parts.append("luma smoothing %g" % self.luma_smoothing)
         if self.sharpening:
             parts.append("sharpening %g" % self.sharpening)
         if self.subsampling != "4:2:0":
@@ -196,17 +204,20 @@ WHITE_BALANCE = np.array([2.0, 1.0, 1.6])
 
 def develop(mosaic, options):
     """A camera's processing of the raw mosaic, to 8-bit sRGB: demosaicing, its white balance and
-    colour matrix, then in sRGB its chroma noise reduction (the colour differences blurred) and its
-    sharpening (an unsharp mask of radius about one pixel on the brightness)."""
+    colour matrix, then in sRGB its noise reduction (the colour differences blurred, and the
+    brightness less so) and its sharpening (an unsharp mask of radius about one pixel on the
+    brightness)."""
     linear = DEMOSAICING[options.demosaic](mosaic)
     if options.sensor_colour:
         linear = (linear * WHITE_BALANCE) @ SENSOR_TO_SRGB.T
     srgb = linear_to_srgb(linear)
-    if options.chroma_smoothing or options.sharpening:
+    if options.chroma_smoothing or options.luma_smoothing or options.sharpening:
         y, cb, cr = rgb_to_ycbcr(srgb)
         if options.chroma_smoothing:
             cb = ndimage.gaussian_filter(cb, options.chroma_smoothing, mode="mirror")
             cr = ndimage.gaussian_filter(cr, options.chroma_smoothing, mode="mirror")
+        if options.luma_smoothing:
+            y = ndimage.gaussian_filter(y, options.luma_smoothing, mode="mirror")
         if options.sharpening:
             y = y + options.sharpening * (y - ndimage.gaussian_filter(y, 1.0, mode="mirror"))
         srgb = ycbcr_to_rgb(y, cb, cr)
@@ -344,8 +355,8 @@ def skimage_bayes(noisy, sigma):
     return np.clip(np.round(result * 255), 0, 255).astype(np.uint8)
 
 
-def opencv_nlm(noisy, sigma):
-    h = interpolated(NLM_H, sigma)
+def opencv_nlm(noisy, sigma, fixed_h=None):
+    h = interpolated(NLM_H, sigma) if fixed_h is None else fixed_h
     bgr = np.ascontiguousarray(noisy[..., ::-1])
     return cv2.fastNlMeansDenoisingColored(bgr, None, h, h, 7, 21)[..., ::-1]
 
@@ -358,7 +369,12 @@ def methods(arguments, policy_folder):
     if os.path.exists("/usr/bin/convert"):
         found.append(("ImageMagick wavelet", imagemagick(policy_folder)))
     found.append(("scikit-image BayesShrink", in_process(skimage_bayes)))
-    found.append(("OpenCV NL-means", in_process(opencv_nlm)))
+    if arguments.nlm_h:
+        for h in arguments.nlm_h.split(","):
+            found.append(("OpenCV NL-means h %s" % h,
+                          in_process(lambda noisy, sigma, h=float(h): opencv_nlm(noisy, sigma, h))))
+    else:
+        found.append(("OpenCV NL-means", in_process(opencv_nlm)))
     return [(label, run) for label, run in found
             if not any(left.lower() in label.lower() for left in arguments.without)]
 
@@ -372,7 +388,9 @@ def scores(reference, result):
 
 
 def conditions(tables, quality, options):
-    """(table, label, make) for every noise, make(clean, generator) -> (noisy, reference)."""
+    """(table, label, make) for every noise, make(clean, generator) -> (noisy, reference). The
+    camera's noises are listed in full (without JPEG and with it) whatever is chosen, so that each
+    keeps its seed."""
     found = []
     if "white" in tables:
         for sigma in WHITE_SIGMAS:
@@ -383,6 +401,30 @@ def conditions(tables, quality, options):
                 label = "a %g, b %g%s" % (a, b, ", JPEG %d" % q if q else "")
                 found.append(("camera", label, lambda clean, g, a=a, b=b, q=q: camera(clean, a, b, q, g, options)))
     return found
+
+
+def chosen_noises(noises, arguments):
+    """The noises asked for, with their places in the full list (which seed them)."""
+    sigmas = ["σ " + sigma for sigma in arguments.sigmas.split(",")]
+    levels = [float(a) for a in arguments.levels.split(",")]
+    chosen = []
+    for index, noise in enumerate(noises):
+        table, label = noise[:2]
+        if table == "white" and label not in sigmas:
+            continue
+        if table == "camera":
+            compressed = "JPEG" in label
+            if float(label.split(",")[0].split()[1]) not in levels or (arguments.jpeg_only and not compressed):
+                continue
+        chosen.append((index, noise))
+    return chosen
+
+
+def centre_crop(picture, side):
+    """The centre side x side of the picture (less where the picture is smaller)."""
+    top = max(0, (picture.shape[0] - side) // 2)
+    left = max(0, (picture.shape[1] - side) // 2)
+    return picture[top:top + side, left:left + side]
 
 
 def clean_pictures(arguments):
@@ -396,10 +438,8 @@ def clean_pictures(arguments):
         if arguments.fast and not arguments.pictures and name not in FAST_PICTURES:
             continue
         picture = read_rgb(path)
-        if arguments.fast:
-            top = (picture.shape[0] - FAST_CROP) // 2
-            left = (picture.shape[1] - FAST_CROP) // 2
-            picture = picture[top:top + FAST_CROP, left:left + FAST_CROP]
+        if arguments.fast or arguments.crop:
+            picture = centre_crop(picture, arguments.crop or FAST_CROP)
         pictures.append((name, np.ascontiguousarray(picture)))
     if arguments.large:
         width, height = (int(v) for v in arguments.large.lower().split("x"))
@@ -453,12 +493,17 @@ def main():
     parser.add_argument("--qvn", default=os.path.join(REPOSITORY, "build", "native", "cli", "qvn"))
     parser.add_argument("--qvn-before", default="", help="a second qvn whose fine method is measured beside")
     parser.add_argument("--fast", action="store_true", help="centre crops of %d x %d of six pictures" % (FAST_CROP, FAST_CROP))
+    parser.add_argument("--crop", type=int, default=0, metavar="SIDE",
+                        help="centre crops of at most SIDE x SIDE of the pictures (with --fast: of its six)")
     parser.add_argument("--small", choices=("natural", "crops", "coloured"), default="",
                         help="one of the small sets at the standard test sets' scale")
     parser.add_argument("--large", default="", help="WIDTHxHEIGHT: add a picture of that size mirror-tiled from the first")
     parser.add_argument("--tables", default="white,camera", help="white, camera or both (default)")
     parser.add_argument("--sigmas", default=",".join(str(s) for s in WHITE_SIGMAS),
                         help="the white noise's standard deviations, some of %(default)s")
+    parser.add_argument("--levels", default=",".join("%g" % a for a, _ in CAMERA_LEVELS),
+                        help="the camera model's levels by their a, some of %(default)s")
+    parser.add_argument("--jpeg-only", action="store_true", help="the camera model's levels after JPEG only")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--jpeg-quality", type=int, default=JPEG_QUALITY,
                         help="the camera model's JPEG quality (default %d; 80 is a harder proxy)" % JPEG_QUALITY)
@@ -471,17 +516,25 @@ def main():
                                 help="Gaussian blur of the linear picture before the mosaic, in pixels")
     camera_options.add_argument("--chroma-smoothing", type=float, default=0.0, metavar="SIGMA",
                                 help="the camera's chroma noise reduction: Cb and Cr blurred, in pixels")
+    camera_options.add_argument("--luma-smoothing", type=float, default=0.0, metavar="SIGMA",
+                                help="the camera's brightness noise reduction: Y blurred, in pixels")
     camera_options.add_argument("--sharpening", type=float, default=0.0, metavar="AMOUNT",
                                 help="the camera's unsharp mask on the brightness (radius 1 pixel)")
     camera_options.add_argument("--jpeg-subsampling", choices=("4:2:0", "4:2:2", "4:4:4"), default="4:2:0",
                                 help="4:2:2 and 4:4:4 through Pillow's encoder")
     parser.add_argument("--csv", default="", help="also write every picture's figures to this file")
+    parser.add_argument("--nlm-h", default="", metavar="H,...",
+                        help="OpenCV NL-means with these fixed h (one column each) instead of h from the noise")
     parser.add_argument("--without", action="append", default=[],
                         help="leave out the programs whose name holds this text (e.g. OpenCV, the slowest)")
     arguments = parser.parse_args()
     unknown = set(arguments.sigmas.split(",")) - {str(sigma) for sigma in WHITE_SIGMAS}
     if unknown:
         sys.exit("--sigmas: %s not among %s" % (", ".join(sorted(unknown)), ", ".join(str(s) for s in WHITE_SIGMAS)))
+    unknown = {float(a) for a in arguments.levels.split(",")} - {a for a, _ in CAMERA_LEVELS}
+    if unknown:
+        sys.exit("--levels: %s not among %s" % (", ".join("%g" % a for a in sorted(unknown)),
+                                                ", ".join("%g" % a for a, _ in CAMERA_LEVELS)))
     for program in filter(None, (arguments.qvn, arguments.qvn_before)):
         if not os.access(program, os.X_OK):
             sys.exit(program + " not found: build the native preset first")
@@ -496,8 +549,7 @@ def main():
         options = CameraOptions(arguments)
         noises = conditions(arguments.tables.split(","), arguments.jpeg_quality, options)
         # Each noise keeps its place in the full list, which seeds it: a subset draws the same noise.
-        sigmas = ["σ " + sigma for sigma in arguments.sigmas.split(",")]
-        chosen = [(index, noise) for index, noise in enumerate(noises) if noise[0] != "white" or noise[1] in sigmas]
+        chosen = chosen_noises(noises, arguments)
         totals = Totals()
         speed = Totals()
         peaks = {}
