@@ -30,6 +30,7 @@ the call added to the interpreter's peak. Runs go one after another, never at on
     bench/denoise_quality.py --crop 512 --tables camera --levels 0.0015,0.004 --jpeg-only \
         --demosaic gradient --lens-blur 0.8 --chroma-smoothing 2 --luma-smoothing 1 --sharpening 0.5 \
         --jpeg-subsampling 4:2:2 --jpeg-quality 93 --nlm-h 3,5      # the proxy of real photographs
+    bench/denoise_quality.py --fast --tables camera --noise-report --without OpenCV   # measured against true noise
 
 The camera model's options add what a camera does beyond the plain model, each on its own:
 --demosaic gradient (Malvar, He and Cutler's filters), --sensor-colour (white balance gains and a
@@ -37,7 +38,9 @@ colour matrix, which make the colour noise louder than the brightness's), --lens
 photographs are smoother per pixel), --chroma-smoothing, --luma-smoothing and --sharpening (the
 camera's own noise reduction and sharpening), --jpeg-subsampling 4:2:2 or 4:4:4 (as many cameras
 write). --crop takes centre crops of the photographs at their own scale, as the real-noise test
-sets cut crops of 512 x 512 from full-size photographs.
+sets cut crops of 512 x 512 from full-size photographs. --noise-report adds qvn's measured noise model (its
+middle brightness bin, from --json) over the true noise's deviation (the noisy picture less the
+reference) per opponent channel at the finest and the coarsest level, the median over the pictures.
 
 --small natural, crops or coloured measures the small sets bench/quality-photos makes beside the
 photographs, as the standard test sets were made: the whole scene at 481 x 321, centre crops of
@@ -53,6 +56,7 @@ measures its own noise.
 import argparse
 import csv
 import glob
+import json
 import os
 import shutil
 import subprocess
@@ -381,6 +385,57 @@ def methods(arguments, policy_folder):
 
 # --- Measuring ----------------------------------------------------------------------------------
 
+OPPONENT_NAMES = ("brightness", "red-blue", "green-magenta")
+
+
+def opponent(rgb):
+    """qvn's orthonormal opponent channels: white noise of deviation s in R, G and B gives s in each."""
+    r, g, b = rgb[..., 0], rgb[..., 1], rgb[..., 2]
+    return np.stack([(r + g + b) / np.sqrt(3), (r - b) / np.sqrt(2), (r + b - 2 * g) / np.sqrt(6)], axis=-1)
+
+
+def haar_band_deviations(plane, levels=4):
+    """The deviation of each level's detail bands (the mean over the three orientations) of the
+    undecimated Haar transform with orthonormal filters, as qvn's noise model reports them."""
+    deviations = []
+    low = plane
+    for level in range(levels):
+        step = 2 ** level
+        along = (low + np.roll(low, -step, 1)) / np.sqrt(2), (low - np.roll(low, -step, 1)) / np.sqrt(2)
+        down = [((a + np.roll(a, -step, 0)) / np.sqrt(2), (a - np.roll(a, -step, 0)) / np.sqrt(2)) for a in along]
+        margin = 4 * step  # the filters wrap round; leave out what they read from the other side
+        details = (down[0][1], down[1][0], down[1][1])
+        deviations.append(float(np.mean([np.sqrt(np.mean(d[margin:-margin, margin:-margin] ** 2)) for d in details])))
+        low = down[0][0]
+    return deviations
+
+
+def noise_report(qvn, noisy_bmp, noisy, reference, work):
+    """qvn's measured noise model (its middle brightness bin) over the true noise's (the noisy
+    picture less the reference), per opponent channel, at the finest and the coarsest level."""
+    out = os.path.join(work, "report.bmp")
+    finished = subprocess.run([qvn, "-m", "fine", "--json", "--format", "bmp", "-o", out, noisy_bmp],
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=True)
+    model = json.loads(finished.stdout.decode().splitlines()[0])["noise_model"]
+    truth = opponent(noisy.astype(np.float64) - reference.astype(np.float64))
+    ratios = []
+    for c in range(3):
+        true_bands = haar_band_deviations(truth[..., c])
+        ratios += [model["finest"][1][c] / true_bands[0], model["coarsest"][1][c] / true_bands[-1]]
+    return ratios
+
+
+def print_noise_report(conditions_of_table, reports):
+    print()
+    print("### The measured noise over the true noise (median over the pictures; the middle brightness bin)")
+    print()
+    print("| noise | " + " | ".join("%s finest / coarsest" % name for name in OPPONENT_NAMES) + " |")
+    print("|---|---|---|---|")
+    for condition in conditions_of_table:
+        medians = np.median(np.array(reports[condition]), axis=0)
+        print("| %s | %s |" % (condition, " | ".join("%.2f / %.2f" % (medians[2 * c], medians[2 * c + 1])
+                                                     for c in range(3))))
+
 def scores(reference, result):
     psnr = peak_signal_noise_ratio(reference, result, data_range=255)
     ssim = structural_similarity(reference, result, channel_axis=-1, data_range=255)
@@ -522,6 +577,8 @@ def main():
                                 help="the camera's unsharp mask on the brightness (radius 1 pixel)")
     camera_options.add_argument("--jpeg-subsampling", choices=("4:2:0", "4:2:2", "4:4:4"), default="4:2:0",
                                 help="4:2:2 and 4:4:4 through Pillow's encoder")
+    parser.add_argument("--noise-report", action="store_true",
+                        help="also qvn's measured noise against the true noise, per opponent channel and scale")
     parser.add_argument("--csv", default="", help="also write every picture's figures to this file")
     parser.add_argument("--nlm-h", default="", metavar="H,...",
                         help="OpenCV NL-means with these fixed h (one column each) instead of h from the noise")
@@ -554,6 +611,7 @@ def main():
         speed = Totals()
         peaks = {}
         rows = []
+        reports = {}
         noisy_bmp = os.path.join(work, "noisy.bmp")
         print("%d pictures, %.2f megapixels in all; %d noises, %d programs"
               % (len(pictures), sum(p.shape[0] * p.shape[1] for _, p in pictures) / 1e6, len(chosen), len(runners)),
@@ -570,6 +628,8 @@ def main():
                 psnr, ssim = scores(reference, noisy)
                 totals.add((condition, "noisy"), psnr, ssim)
                 rows.append((table, condition, name, "noisy picture", psnr, ssim, 0.0, ""))
+                if arguments.noise_report:
+                    reports.setdefault(condition, []).append(noise_report(arguments.qvn, noisy_bmp, noisy, reference, work))
                 for label, run in runners:
                     result, seconds, peak = run(noisy_bmp, noisy, sigma, work)
                     psnr, ssim = scores(reference, result)
@@ -585,6 +645,8 @@ def main():
             of_table = [condition for _, (t, condition, _) in chosen if t == table]
             if of_table:
                 print_quality_table(title, labels, of_table, totals)
+        if reports:
+            print_noise_report([condition for _, (_, condition, _) in chosen], reports)
         print()
         largest = max(pictures, key=lambda named: named[1].shape[0] * named[1].shape[1])[1]
         print("### Time and memory (largest picture %d x %d)" % (largest.shape[1], largest.shape[0]))
