@@ -40,23 +40,46 @@ QV_LOOP_BODY void ThresholdBody(float* group, int count, const float* threshold,
 QV_WIDE_LOOP(Threshold, (float* group, int count, const float* threshold, const float* noiseVariance, float* left),
              (group, count, threshold, noiseVariance, left))
 
-QV_LOOP_BODY void WienerBody(float* group, const float* pilot, int count, const float* noiseVariance, float* left)
+QV_LOOP_BODY void WienerBody(float* const* group, const float* const* pilot, int count, const ColourAxes& axes,
+                             const float* const* noiseVariance, float* left)
 {
-    float sumAt[patchSize] = {};
-    for (int g = 0; g < count; ++g) {
-        float* patch = group + g * patchSize;
-        const float* estimate = pilot + g * patchSize;
-        for (int i = 0; i < patchSize; ++i) {
-            const float power = estimate[i] * estimate[i];
-            const float factor = power / (power + noiseVariance[i]);
-            patch[i] = patch[i] * factor;
-            sumAt[i] = sumAt[i] + (factor * factor) * noiseVariance[i];
+    // Eight coefficients of every patch at a time, so that their noise figures and sums stay in
+    // registers.
+    constexpr int chunks = patchSize / 8;
+    EightFloats a[3][3];
+    for (int k = 0; k < 3; ++k)
+        for (int c = 0; c < 3; ++c) a[k][c] = SplatEight(axes.axis[k][c]);
+    float sumAt[3][patchSize];
+    for (int j = 0; j < chunks; ++j) {
+        const EightFloats v0 = LoadEight(noiseVariance[0] + 8 * j), v1 = LoadEight(noiseVariance[1] + 8 * j),
+                          v2 = LoadEight(noiseVariance[2] + 8 * j);
+        EightFloats variance[3], sum[3] = {};
+        for (int k = 0; k < 3; ++k)
+            variance[k] = (a[k][0] * a[k][0] * v0 + a[k][1] * a[k][1] * v1) + a[k][2] * a[k][2] * v2;
+        for (int g = 0; g < count; ++g) {
+            const int at = g * patchSize + 8 * j;
+            const EightFloats x0 = LoadEight(group[0] + at), x1 = LoadEight(group[1] + at),
+                              x2 = LoadEight(group[2] + at);
+            const EightFloats p0 = LoadEight(pilot[0] + at), p1 = LoadEight(pilot[1] + at),
+                              p2 = LoadEight(pilot[2] + at);
+            EightFloats y[3];
+            for (int k = 0; k < 3; ++k) {
+                const EightFloats estimate = (a[k][0] * p0 + a[k][1] * p1) + a[k][2] * p2;
+                const EightFloats power = estimate * estimate;
+                const EightFloats factor = power / (power + variance[k]);
+                y[k] = ((a[k][0] * x0 + a[k][1] * x1) + a[k][2] * x2) * factor;
+                sum[k] = sum[k] + (factor * factor) * variance[k];
+            }
+            for (int c = 0; c < 3; ++c) StoreEight(group[c] + at, (a[0][c] * y[0] + a[1][c] * y[1]) + a[2][c] * y[2]);
         }
+        for (int k = 0; k < 3; ++k) StoreEight(sumAt[k] + 8 * j, sum[k]);
     }
-    *left = Total(sumAt);
+    for (int k = 0; k < 3; ++k) left[k] = Total(sumAt[k]);
 }
-QV_WIDE_LOOP(Wiener, (float* group, const float* pilot, int count, const float* noiseVariance, float* left),
-             (group, pilot, count, noiseVariance, left))
+QV_WIDE_LOOP(Wiener,
+             (float* const* group, const float* const* pilot, int count, const ColourAxes& axes,
+              const float* const* noiseVariance, float* left),
+             (group, pilot, count, axes, noiseVariance, left))
 
 }  // namespace
 
@@ -67,9 +90,8 @@ float HardThresholdGroup(float* group, int count, const float* threshold, const 
     return left;
 }
 
-float WienerGroup(float* group, const float* pilot, int count, const float* noiseVariance)
+void WienerGroup(float* const* group, const float* const* pilot, int count, const ColourAxes& axes,
+                 const float* const* noiseVariance, float* left)
 {
-    float left = 0.0f;
-    Wiener(group, pilot, count, noiseVariance, &left);
-    return left;
+    Wiener(group, pilot, count, axes, noiseVariance, left);
 }

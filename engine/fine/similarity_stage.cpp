@@ -4,6 +4,7 @@
 
 #include "engine/fine/block_matching.h"
 #include "engine/fine/collaborative_filter.h"
+#include "engine/fine/colour_axes.h"
 
 static_assert(2 * searchReach + 1 <= widestSearch);
 
@@ -39,10 +40,12 @@ void ForEachReference(int length, int step, int low, int high, const Visit& visi
     if (last % step != 0 && last >= low && last <= high) visit(last);
 }
 
+// A group's offsets in the frame, and its three channels' coefficients in the noisy picture and the
+// pilot (the first pass uses the first channel's alone, one channel after the other).
 struct GroupWork {
     int offset[largestGroup];
-    float coefficients[largestGroup * patchSize];
-    float pilot[largestGroup * patchSize];
+    float coefficients[3][largestGroup * patchSize];
+    float pilot[3][largestGroup * patchSize];
 };
 
 void ClearSums(const SimilarityPlanes& p)
@@ -100,11 +103,26 @@ Group GroupOf(const SimilarityPlanes& p, const float* plane, int x, int y, Group
 
 // The filtered coefficients of a group back to its patches' places in the channel's sums.
 void AddGroup(const SimilarityPlanes& p, const PatchNoise& noise, int channel, int count, float noiseLeft,
-              GroupWork& work)
+              float* coefficients, const GroupWork& work)
 {
-    InverseHaarAcrossGroup(work.coefficients, count);
-    AddInversePatches(work.coefficients, work.offset, count, WeightOf(noiseLeft, noise, channel), p.stride,
-                      p.sum[channel], p.weight[channel]);
+    InverseHaarAcrossGroup(coefficients, count);
+    AddInversePatches(coefficients, work.offset, count, WeightOf(noiseLeft, noise, channel), p.stride, p.sum[channel],
+                      p.weight[channel]);
+}
+
+// The noisy and the pilot's groups of the three channels, through the 3-D transform.
+void TransformGroups(const SimilarityPlanes& p, int count, GroupWork& work)
+{
+    for (int c = 0; c < 3; ++c) {
+        for (int g = 0; g < count; ++g) {
+            float* coefficients = work.coefficients[c] + g * patchSize;
+            ForwardPatch(p.noisy[c] + work.offset[g], p.stride, coefficients);
+            ForwardPatch(p.pilot[c] + work.offset[g], p.stride, work.pilot[c] + g * patchSize);
+            coefficients[0] = work.pilot[c][g * patchSize];
+        }
+        HaarAcrossGroup(work.coefficients[c], count);
+        HaarAcrossGroup(work.pilot[c], count);
+    }
 }
 
 // The first pass: hard thresholding of the noisy picture's groups, matched on its brightness.
@@ -113,17 +131,17 @@ void HardThresholdPass(const SimilarityPlanes& p, const PatchNoise& noise, const
     ClearSums(p);
     ForEachReferenceReaching(p, rect, hardThresholdStep, [&](int x, int y) {
         const auto [count, code] = GroupOf(p, p.noisy[0], x, y, work);
+        float* group = work.coefficients[0];
         for (int c = 0; c < 3; ++c) {
             if (!noise.present[c]) continue;
             for (int g = 0; g < count; ++g) {
-                float* coefficients = work.coefficients + g * patchSize;
+                float* coefficients = group + g * patchSize;
                 ForwardPatch(p.noisy[c] + work.offset[g], p.stride, coefficients);
                 coefficients[0] = PatchDc(p.pilot[c] + work.offset[g], p.stride);
             }
-            HaarAcrossGroup(work.coefficients, count);
+            HaarAcrossGroup(group, count);
             AddGroup(p, noise, c, count,
-                     HardThresholdGroup(work.coefficients, count, noise.threshold[c][code], noise.variance[c][code]),
-                     work);
+                     HardThresholdGroup(group, count, noise.threshold[c][code], noise.variance[c][code]), group, work);
         }
     });
 }
@@ -145,24 +163,26 @@ void MixPilot(const SimilarityPlanes& p, const PatchNoise& noise, const PictureR
 }
 
 // The second pass: the noisy picture's groups, matched on the pilot's brightness, through the
-// Wiener filter the pilot's groups give.
+// Wiener filter the pilot's groups give, in each group's own colour axes. Each channel's patches
+// weigh by the noise the axes leave in it (each axis's share along the channel).
 void WienerPass(const SimilarityPlanes& p, const PatchNoise& noise, GroupWork& work)
 {
     ClearSums(p);
     ForEachReferenceReaching(p, p.core, wienerStep, [&](int x, int y) {
         const auto [count, code] = GroupOf(p, p.pilot[0], x, y, work);
+        TransformGroups(p, count, work);
+        float* const group[3] = {work.coefficients[0], work.coefficients[1], work.coefficients[2]};
+        const float* const pilot[3] = {work.pilot[0], work.pilot[1], work.pilot[2]};
+        const float* const variance[3] = {noise.variance[0][code], noise.variance[1][code], noise.variance[2][code]};
+        const ColourAxes axes = GroupColourAxes(pilot, count);
+        float left[3];
+        WienerGroup(group, pilot, count, axes, variance, left);
+        const float(&a)[3][3] = axes.axis;
         for (int c = 0; c < 3; ++c) {
             if (!noise.present[c]) continue;
-            for (int g = 0; g < count; ++g) {
-                float* coefficients = work.coefficients + g * patchSize;
-                ForwardPatch(p.noisy[c] + work.offset[g], p.stride, coefficients);
-                ForwardPatch(p.pilot[c] + work.offset[g], p.stride, work.pilot + g * patchSize);
-                coefficients[0] = work.pilot[g * patchSize];
-            }
-            HaarAcrossGroup(work.coefficients, count);
-            HaarAcrossGroup(work.pilot, count);
-            AddGroup(p, noise, c, count, WienerGroup(work.coefficients, work.pilot, count, noise.variance[c][code]),
-                     work);
+            const float channelLeft =
+                (a[0][c] * a[0][c] * left[0] + a[1][c] * a[1][c] * left[1]) + a[2][c] * a[2][c] * left[2];
+            AddGroup(p, noise, c, count, channelLeft, group[c], work);
         }
     });
 }

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "engine/fine/block_matching.h"
+#include "engine/fine/collaborative_filter.h"
+#include "engine/fine/colour_axes.h"
 #include "engine/fine/patch_noise.h"
 #include "engine/fine/patch_transform.h"
 
@@ -128,4 +130,52 @@ TEST(SimilarityStage, PatchNoiseFollowsTheMeasurement)
     MeasuredPatchNoise(blurred, 50, patch);
     EXPECT_GT(patch.variance[0][0][1 * patchSide + 1], 4 * patch.variance[0][0][7 * patchSide + 7]);
     EXPECT_FLOAT_EQ(patch.variance[1][0][9], 16.0f);  // the other channels stay white
+}
+
+// A group's signal along two colours at right angles (the stronger one first), under a mean of
+// another colour that must not count, gives those colours as its first axes, at right angles to a
+// third. Noise along the third axis, where the pilot holds nothing, is taken out entirely, which
+// filters along the opponent channels would not do: each of them holds some of the signal.
+TEST(SimilarityStage, WienerFilterWorksInTheGroupsOwnColourAxes)
+{
+    constexpr int count = 2;
+    const float strong[3] = {1 / std::sqrt(6.0f), 2 / std::sqrt(6.0f), -1 / std::sqrt(6.0f)};
+    const float weak[3] = {1 / std::sqrt(2.0f), 0.0f, 1 / std::sqrt(2.0f)};
+    const float third[3] = {strong[1] * weak[2] - strong[2] * weak[1], strong[2] * weak[0] - strong[0] * weak[2],
+                            strong[0] * weak[1] - strong[1] * weak[0]};
+    // In each patch the two colours' signals pair up so that they do not correlate: a shared
+    // strength, the weaker colour's sign alternating.
+    auto strongAt = [](int i) { return i % patchSize < 2 ? 0.0f : 40.0f + static_cast<float>(i / 2 % 7); };
+    auto weakAt = [](int i) { return i % patchSize < 2 ? 0.0f : i % 2 == 0 ? 6.0f : -6.0f; };
+    std::vector<float> pilot[3], noisy[3];
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < count * patchSize; ++i) {
+            const float mean = i % patchSize == 0 ? 1000.0f : 0.0f;
+            pilot[c].push_back(mean + strongAt(i) * strong[c] + weakAt(i) * weak[c]);
+            noisy[c].push_back(pilot[c][i] + (i % patchSize == 0 ? 0.0f : i % 2 == 0 ? 4.0f : -4.0f) * third[c]);
+        }
+    const float* const pilots[3] = {pilot[0].data(), pilot[1].data(), pilot[2].data()};
+    const ColourAxes axes = GroupColourAxes(pilots, count);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(axes.axis[0][c], strong[c], 1e-5f) << c;
+        EXPECT_NEAR(axes.axis[1][c], weak[c], 1e-5f) << c;
+        EXPECT_NEAR(std::abs(axes.axis[2][c]), std::abs(third[c]), 1e-5f) << c;
+    }
+
+    std::vector<float> variance(patchSize, 9.0f);
+    variance[0] = 1e-6f;  // as the measured noise gives the means, which the pilot supplies
+    const float* const variances[3] = {variance.data(), variance.data(), variance.data()};
+    float* const groups[3] = {noisy[0].data(), noisy[1].data(), noisy[2].data()};
+    float left[3];
+    WienerGroup(groups, pilots, count, axes, variances, left);
+    for (int i = 0; i < count * patchSize; ++i) {
+        if (i % patchSize == 0) continue;  // the means pass
+        const float alongThird = (noisy[0][i] * third[0] + noisy[1][i] * third[1]) + noisy[2][i] * third[2];
+        ASSERT_NEAR(alongThird, 0.0f, 1e-3f) << i;
+        const float alongStrong = (noisy[0][i] * strong[0] + noisy[1][i] * strong[1]) + noisy[2][i] * strong[2];
+        const float expected = strongAt(i);
+        ASSERT_NEAR(alongStrong, expected * expected * expected / (expected * expected + 9.0f), 1e-3f) << i;
+    }
+    EXPECT_LT(left[2], 1e-3f);
+    EXPECT_GT(left[0], left[1]);
 }
