@@ -553,7 +553,7 @@ def main():
     parser.add_argument("--small", choices=("natural", "crops", "coloured"), default="",
                         help="one of the small sets at the standard test sets' scale")
     parser.add_argument("--large", default="", help="WIDTHxHEIGHT: add a picture of that size mirror-tiled from the first")
-    parser.add_argument("--tables", default="white,camera", help="white, camera or both (default)")
+    parser.add_argument("--tables", default="white,camera", help="white, camera or both (white,camera; the default)")
     parser.add_argument("--sigmas", default=",".join(str(s) for s in WHITE_SIGMAS),
                         help="the white noise's standard deviations, some of %(default)s")
     parser.add_argument("--levels", default=",".join("%g" % a for a, _ in CAMERA_LEVELS),
@@ -585,6 +585,10 @@ def main():
     parser.add_argument("--without", action="append", default=[],
                         help="leave out the programs whose name holds this text (e.g. OpenCV, the slowest)")
     arguments = parser.parse_args()
+    if arguments.tables == "both":
+        arguments.tables = "white,camera"
+    if not arguments.tables or set(arguments.tables.split(",")) - {"white", "camera"}:
+        sys.exit("--tables: white, camera or both, not %s" % arguments.tables)
     unknown = set(arguments.sigmas.split(",")) - {str(sigma) for sigma in WHITE_SIGMAS}
     if unknown:
         sys.exit("--sigmas: %s not among %s" % (", ".join(sorted(unknown)), ", ".join(str(s) for s in WHITE_SIGMAS)))
