@@ -442,37 +442,25 @@ def scores(reference, result):
     return psnr, ssim
 
 
-def conditions(tables, quality, options):
-    """(table, label, make) for every noise, make(clean, generator) -> (noisy, reference). The
-    camera's noises are listed in full (without JPEG and with it) whatever is chosen, so that each
-    keeps its seed."""
-    found = []
+def conditions(arguments, options):
+    """(index, (table, label, make)) for every noise asked for, make(clean, generator) -> (noisy,
+    reference). index is the noise's place in the full list of its tables (the camera's levels
+    without JPEG and with it), which seeds it: a subset draws the same noise."""
+    tables = arguments.tables.split(",")
+    sigmas = [int(sigma) for sigma in arguments.sigmas.split(",")]
+    levels = [float(a) for a in arguments.levels.split(",")]
+    listed = []
     if "white" in tables:
         for sigma in WHITE_SIGMAS:
-            found.append(("white", "σ %d" % sigma, lambda clean, g, s=sigma: white(clean, s, g)))
+            listed.append((sigma in sigmas, ("white", "σ %d" % sigma, lambda clean, g, s=sigma: white(clean, s, g))))
     if "camera" in tables:
-        for q in (0, quality):
+        for q in (0, arguments.jpeg_quality):
             for a, b in CAMERA_LEVELS:
                 label = "a %g, b %g%s" % (a, b, ", JPEG %d" % q if q else "")
-                found.append(("camera", label, lambda clean, g, a=a, b=b, q=q: camera(clean, a, b, q, g, options)))
-    return found
-
-
-def chosen_noises(noises, arguments):
-    """The noises asked for, with their places in the full list (which seed them)."""
-    sigmas = ["σ " + sigma for sigma in arguments.sigmas.split(",")]
-    levels = [float(a) for a in arguments.levels.split(",")]
-    chosen = []
-    for index, noise in enumerate(noises):
-        table, label = noise[:2]
-        if table == "white" and label not in sigmas:
-            continue
-        if table == "camera":
-            compressed = "JPEG" in label
-            if float(label.split(",")[0].split()[1]) not in levels or (arguments.jpeg_only and not compressed):
-                continue
-        chosen.append((index, noise))
-    return chosen
+                wanted = a in levels and (q or not arguments.jpeg_only)
+                listed.append((wanted, ("camera", label,
+                                        lambda clean, g, a=a, b=b, q=q: camera(clean, a, b, q, g, options))))
+    return [(index, noise) for index, (wanted, noise) in enumerate(listed) if wanted]
 
 
 def centre_crop(picture, side):
@@ -608,9 +596,7 @@ def main():
         labels = [label for label, _ in runners]
         pictures = clean_pictures(arguments)
         options = CameraOptions(arguments)
-        noises = conditions(arguments.tables.split(","), arguments.jpeg_quality, options)
-        # Each noise keeps its place in the full list, which seeds it: a subset draws the same noise.
-        chosen = chosen_noises(noises, arguments)
+        chosen = conditions(arguments, options)
         totals = Totals()
         speed = Totals()
         peaks = {}
