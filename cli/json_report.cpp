@@ -64,7 +64,8 @@ std::string JsonArray(const std::array<float, 3>& figures)
 }
 
 // The noise model in brief: the brightness of the darkest, middle and brightest bins, and at each
-// the three channels' deviation in the finest and the coarsest level; or null.
+// the three channels' deviation in the finest and the coarsest level and the correlation of the
+// three pairs of channels in the finest and the third level; or null.
 std::string JsonNoiseModel(const PictureReport& report)
 {
     if (!report.noiseMeasured) return "null";
@@ -73,7 +74,9 @@ std::string JsonNoiseModel(const PictureReport& report)
         return "[" + JsonArray(rows[0]) + "," + JsonArray(rows[1]) + "," + JsonArray(rows[2]) + "]";
     };
     return "{\"brightness\":" + JsonArray(brief.brightness) + ",\"finest\":" + rowsOf(brief.finest) +
-           ",\"coarsest\":" + rowsOf(brief.coarsest) + "}";
+           ",\"coarsest\":" + rowsOf(brief.coarsest) +
+           ",\"correlation\":{\"finest\":" + rowsOf(brief.correlationFinest) +
+           ",\"coarse\":" + rowsOf(brief.correlationCoarse) + "}}";
 }
 
 std::string JsonBool(bool value)

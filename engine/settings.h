@@ -78,6 +78,10 @@ struct NoiseBrief {
     std::array<float, 3> brightness{};
     std::array<std::array<float, 3>, 3> finest{};  // [bin][channel]
     std::array<std::array<float, 3>, 3> coarsest{};
+    // The correlation of the channels' noise, [bin][pair] (brightness and red-blue, brightness and
+    // green-magenta, the two colours), in the finest and the third level's diagonal detail.
+    std::array<std::array<float, 3>, 3> correlationFinest{};
+    std::array<std::array<float, 3>, 3> correlationCoarse{};
 };
 
 // What a run found.

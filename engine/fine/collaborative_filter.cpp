@@ -19,6 +19,10 @@ QV_LOOP_BODY float Total(const float* sumAt)
 
 using EightInts = int __attribute__((vector_size(32)));
 
+// The least share of the noise the channels would give along an axis if independent that the
+// axis is given.
+constexpr float leastShare = 0.1f;
+
 QV_LOOP_BODY void ThresholdBody(float* group, int count, const float* threshold, const float* noiseVariance,
                                 float* left)
 {
@@ -41,7 +45,7 @@ QV_WIDE_LOOP(Threshold, (float* group, int count, const float* threshold, const 
              (group, count, threshold, noiseVariance, left))
 
 QV_LOOP_BODY void WienerBody(float* const* group, const float* const* pilot, int count, const ColourAxes& axes,
-                             const float* const* noiseVariance, float* left)
+                             const float* const* noiseVariance, const float* const* noiseCovariance, float* left)
 {
     // Eight coefficients of every patch at a time, so that their noise figures and sums stay in
     // registers.
@@ -53,9 +57,18 @@ QV_LOOP_BODY void WienerBody(float* const* group, const float* const* pilot, int
     for (int j = 0; j < chunks; ++j) {
         const EightFloats v0 = LoadEight(noiseVariance[0] + 8 * j), v1 = LoadEight(noiseVariance[1] + 8 * j),
                           v2 = LoadEight(noiseVariance[2] + 8 * j);
+        const EightFloats c01 = LoadEight(noiseCovariance[0] + 8 * j), c02 = LoadEight(noiseCovariance[1] + 8 * j),
+                          c12 = LoadEight(noiseCovariance[2] + 8 * j);
         EightFloats variance[3], sum[3] = {};
-        for (int k = 0; k < 3; ++k)
-            variance[k] = (a[k][0] * a[k][0] * v0 + a[k][1] * a[k][1] * v1) + a[k][2] * a[k][2] * v2;
+        for (int k = 0; k < 3; ++k) {
+            // The axis's noise is a' C a; the channels' correlations move it either way, and a floor
+            // keeps correlations measured a little inconsistently from leaving an axis noiseless.
+            const EightFloats independent = (a[k][0] * a[k][0] * v0 + a[k][1] * a[k][1] * v1) + a[k][2] * a[k][2] * v2;
+            const EightFloats shared = (a[k][0] * a[k][1] * c01 + a[k][0] * a[k][2] * c02) + a[k][1] * a[k][2] * c12;
+            const EightFloats total = independent + (shared + shared);
+            const EightFloats floor = independent * leastShare;
+            variance[k] = total > floor ? total : floor;
+        }
         for (int g = 0; g < count; ++g) {
             const int at = g * patchSize + 8 * j;
             const EightFloats x0 = LoadEight(group[0] + at), x1 = LoadEight(group[1] + at),
@@ -78,8 +91,8 @@ QV_LOOP_BODY void WienerBody(float* const* group, const float* const* pilot, int
 }
 QV_WIDE_LOOP(Wiener,
              (float* const* group, const float* const* pilot, int count, const ColourAxes& axes,
-              const float* const* noiseVariance, float* left),
-             (group, pilot, count, axes, noiseVariance, left))
+              const float* const* noiseVariance, const float* const* noiseCovariance, float* left),
+             (group, pilot, count, axes, noiseVariance, noiseCovariance, left))
 
 }  // namespace
 
@@ -91,7 +104,7 @@ float HardThresholdGroup(float* group, int count, const float* threshold, const 
 }
 
 void WienerGroup(float* const* group, const float* const* pilot, int count, const ColourAxes& axes,
-                 const float* const* noiseVariance, float* left)
+                 const float* const* noiseVariance, const float* const* noiseCovariance, float* left)
 {
-    Wiener(group, pilot, count, axes, noiseVariance, left);
+    Wiener(group, pilot, count, axes, noiseVariance, noiseCovariance, left);
 }

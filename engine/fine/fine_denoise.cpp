@@ -316,6 +316,10 @@ NoiseBrief BriefOf(const NoiseLevels& noise)
                 (finest[0] + finest[1] + finest[2]) / 3;
             brief.coarsest[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)] =
                 (coarsest[0] + coarsest[1] + coarsest[2]) / 3;
+            brief.correlationFinest[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)] =
+                BandCorrelation(noise, bins[i], c, 0, 2);
+            brief.correlationCoarse[static_cast<std::size_t>(i)][static_cast<std::size_t>(c)] =
+                BandCorrelation(noise, bins[i], c, 2, 2);
         }
     }
     return brief;

@@ -97,11 +97,15 @@ constexpr int histogramSize = 4 * 510 + 1;  // the largest whole number: four sa
 // A block's sums fit 32 bits: 256 squares of differences of at most 1020, and 256 sums of two
 // squares of second differences of at most 2040 (under 2^32). A 12-megapixel picture holds some
 // 47 000 blocks.
+// The products of two channels' differences fit 31 bits with their signs: at most 256 times 2 x
+// 1530 x 2040.
 struct BlockFigures {
     std::int32_t brightness = 0;          // the sum of r + g + b over the block
     std::int32_t colour[2] = {};          // the sums of r - b and of r + b - 2g over the block
     std::uint32_t lag[3][lagCount] = {};  // per channel, sums of squared differences at each lag
     std::uint32_t second[3] = {};         // per channel, sums of squared second differences, across and down
+    std::int32_t crossLag[3][lagCount] = {};  // per pair of channels, sums of their differences' products
+    std::int32_t crossSecond[3] = {};         // and of their second differences' products
 };
 
 struct BlockGrid {
@@ -160,6 +164,31 @@ BlockFigures MeasureBlock(const std::uint8_t* const* rows, int left, int top, We
             figures.second[c] += static_cast<std::uint32_t>(sum);
         }
     }
+    for (int pair = 0; pair < 3; ++pair) {
+        const auto &u = w[noisePairFirst[pair]], &v = w[noisePairSecond[pair]];
+        for (int k = 0; k < lagCount; ++k)
+            for (int y = first; y < last; ++y) {
+                const int *uRow = u[y].data(), *vRow = v[y].data();
+                const int *uShifted = u[y + lags[k].dy].data() + lags[k].dx,
+                          *vShifted = v[y + lags[k].dy].data() + lags[k].dx;
+                std::int32_t sum = 0;
+                for (int x = first; x < last; ++x) sum += (uShifted[x] - uRow[x]) * (vShifted[x] - vRow[x]);
+                figures.crossLag[pair][k] += sum;
+            }
+        for (int y = first; y < last; ++y) {
+            const int *uAbove = u[y - secondLag].data(), *uRow = u[y].data(), *uBelow = u[y + secondLag].data();
+            const int *vAbove = v[y - secondLag].data(), *vRow = v[y].data(), *vBelow = v[y + secondLag].data();
+            std::int32_t sum = 0;
+            for (int x = first; x < last; ++x) {
+                const int uAcross = uRow[x - secondLag] - 2 * uRow[x] + uRow[x + secondLag];
+                const int vAcross = vRow[x - secondLag] - 2 * vRow[x] + vRow[x + secondLag];
+                const int uDown = uAbove[x] - 2 * uRow[x] + uBelow[x];
+                const int vDown = vAbove[x] - 2 * vRow[x] + vBelow[x];
+                sum += uAcross * vAcross + uDown * vDown;
+            }
+            figures.crossSecond[pair] += sum;
+        }
+    }
     return figures;
 }
 
@@ -201,6 +230,30 @@ void Autocovariance(const std::vector<BlockFigures>& blocks, const std::vector<i
     for (int k = 0; k < lagCount; ++k) {
         const double halfSquare = static_cast<double>(lagSums[k]) / (2 * pixels) * varianceScale[c];
         const float value = static_cast<float>(variance - halfSquare);
+        r[noiseReach + lags[k].dy][noiseReach + lags[k].dx] = value;
+        r[noiseReach - lags[k].dy][noiseReach - lags[k].dx] = value;
+    }
+}
+
+// The covariance of two channels' noise (a pair of noisePairFirst and noisePairSecond) from the
+// sums over the flattest blocks, as the autocovariance: products of second differences give R(0),
+// products of differences at lag h give 2 R(0) less R(h) + R(-h). Only that symmetric part is
+// kept: a filter's output in one channel and the same filter's in the other see no other.
+void CrossCovariance(const std::vector<BlockFigures>& blocks, const std::vector<int>& flattest, int pair,
+                     float (&r)[noiseSide][noiseSide])
+{
+    std::int64_t second = 0, lagSums[lagCount] = {};
+    for (int b : flattest) {
+        second += blocks[static_cast<std::size_t>(b)].crossSecond[pair];
+        for (int k = 0; k < lagCount; ++k) lagSums[k] += blocks[static_cast<std::size_t>(b)].crossLag[pair][k];
+    }
+    const double pixels = static_cast<double>(flattest.size()) * blockPixels;
+    const double scale = std::sqrt(varianceScale[noisePairFirst[pair]] * varianceScale[noisePairSecond[pair]]);
+    const double covariance = static_cast<double>(second) / (12 * pixels) * scale;
+    r[noiseReach][noiseReach] = static_cast<float>(covariance);
+    for (int k = 0; k < lagCount; ++k) {
+        const double halfProduct = static_cast<double>(lagSums[k]) / (2 * pixels) * scale;
+        const float value = static_cast<float>(covariance - halfProduct);
         r[noiseReach + lags[k].dy][noiseReach + lags[k].dx] = value;
         r[noiseReach - lags[k].dy][noiseReach - lags[k].dx] = value;
     }
@@ -721,6 +774,7 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
         ShareLevels(blocks, members, noise.levelShare[bin]);
         KeepFlattest(detail, members);
         for (int c = 0; c < 3; ++c) Autocovariance(blocks, members, c, noise.autocovariance[bin][c]);
+        for (int pair = 0; pair < 3; ++pair) CrossCovariance(blocks, members, pair, noise.crossCovariance[bin][pair]);
     }
     std::vector<int> groupOf(static_cast<std::size_t>(count));
     BrightnessGroups groups = GroupBlocks(blocks, order, groupOf);
@@ -803,4 +857,13 @@ float BandSigma(const NoiseLevels& noise, int channel, int level, int orientatio
             return at(bin - 1) + (at(bin) - at(bin - 1)) * t;
         }
     return at(noise.bins - 1);
+}
+
+float BandCorrelation(const NoiseLevels& noise, int bin, int pair, int level, int orientation)
+{
+    const double product = BandVariance(noise.autocovariance[bin][noisePairFirst[pair]], level, orientation) *
+                           BandVariance(noise.autocovariance[bin][noisePairSecond[pair]], level, orientation);
+    if (!(product > 0)) return 0.0f;
+    const double rho = BandVariance(noise.crossCovariance[bin][pair], level, orientation) / std::sqrt(product);
+    return static_cast<float>(std::clamp(rho, -1.0, 1.0));
 }

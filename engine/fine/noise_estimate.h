@@ -46,6 +46,10 @@ constexpr int noiseBinsMax = 8;  // brightness bins
 constexpr int noiseReach = 2;    // the autocovariance's lags: |dx|, |dy| <= noiseReach
 constexpr int noiseSide = 2 * noiseReach + 1;
 constexpr int levelSteps = 64;  // the blocks' levels in R, G and B, in steps of 4
+// The pairs of channels whose noise's covariance is measured: brightness and red-blue, brightness
+// and green-magenta, red-blue and green-magenta.
+constexpr int noisePairFirst[3] = {0, 0, 1};
+constexpr int noisePairSecond[3] = {1, 2, 2};
 
 struct NoiseLevels {
     // One figure per channel, for reports: the finest diagonal detail's over the whole picture.
@@ -60,6 +64,12 @@ struct NoiseLevels {
     // The noise's autocovariance per bin and channel, R(dy, dx) at [dy + noiseReach][dx + noiseReach]:
     // the variance of any small linear filter of the noise follows from it (zero beyond the reach).
     float autocovariance[noiseBinsMax][3][noiseSide][noiseSide] = {};
+    // The covariance of the channels' noise per bin and pair of channels (noisePairFirst and
+    // noisePairSecond), likewise: the symmetric part
+    // (R(h) + R(-h)) / 2, all a filter's output in one channel and the same filter's in the other
+    // see. A sensor's colour matrix, white balance and the camera's colour processing correlate the
+    // channels' noise; white noise in R, G and B leaves them uncorrelated.
+    float crossCovariance[noiseBinsMax][3][noiseSide][noiseSide] = {};
     // Per bin, the share of its blocks whose mean R (G, B) lies in each step of 4 levels: how much of
     // the bin lies near black or white, where clipping makes its noise read low. All zero when
     // unknown (the bin is then taken as grey at its brightness).
@@ -70,6 +80,10 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
 
 // The standard deviation of a band at a brightness (0 ... 255).
 float BandSigma(const NoiseLevels& noise, int channel, int level, int orientation, float brightness);
+
+// The correlation of two channels' noise (pair as in crossCovariance) in a band of a bin, -1 ... 1,
+// from the measured autocovariances and cross-covariance; 0 where a channel measured no noise.
+float BandCorrelation(const NoiseLevels& noise, int bin, int pair, int level, int orientation);
 
 // White noise of the given deviation per channel, the same in every band and brightness.
 NoiseLevels WhiteNoise(const float (&sigma)[3]);

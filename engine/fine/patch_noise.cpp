@@ -78,6 +78,77 @@ void CoefficientGains(const NoiseLevels& noise, int bin, int c, float (&gain)[pa
         }
 }
 
+// The two bins a brightness lies between and how far: between two bins the figures are
+// interpolated, beyond the ends they stay.
+struct BinsAround {
+    int low, high;
+    float t;
+};
+BinsAround BinsAt(const NoiseLevels& noise, float brightness)
+{
+    int low = 0, high = 0;
+    float t = 0.0f;
+    while (high + 1 < noise.bins && noise.brightness[high] <= brightness) ++high;
+    if (high > 0 && noise.brightness[high] > brightness) {
+        low = high - 1;
+        const float span = noise.brightness[high] - noise.brightness[low];
+        t = span > 0.0f ? (brightness - noise.brightness[low]) / span : 1.0f;
+    } else {
+        low = high;
+    }
+    return {low, high, t};
+}
+
+// Correlations this weak are taken as none: texture and clipping in the flattest blocks read up
+// to about this much, and they gain nothing (a camera's colour matrix gives 0.3 to 0.7).
+constexpr float correlationDeadZone = 0.2f;
+// A coefficient whose noise is fainter than this share of the pixels' (the finest coefficients of
+// noise a camera smoothed) has too little to tell its correlation from the sums' scatter: it is
+// taken as uncorrelated.
+constexpr double faintShare = 0.5;
+
+// Whether a bin's noise was found white in space: every band of every channel at its finest
+// diagonal figure. Noise white in R, G and B is white in space and uncorrelated across the
+// channels, and what the flattest blocks then show of correlation is the picture's own (coloured
+// texture, one of R, G and B clipped); a camera's demosaicing always leaves its noise coloured.
+bool WhiteInSpace(const NoiseLevels& noise, int bin)
+{
+    for (const auto& channel : noise.band[bin])
+        for (const auto& level : channel)
+            for (float band : level)
+                if (band != channel[0][2]) return false;
+    return true;
+}
+
+// The correlation of two channels' noise in each coefficient of a patch in a bin, from the
+// channels' autocovariances and their cross-covariance: the correlation changes with the scale (a
+// camera's colour smoothing correlates the coarse coefficients most).
+void CoefficientCorrelations(const NoiseLevels& noise, int bin, int pair, float (&correlation)[patchSize])
+{
+    if (WhiteInSpace(noise, bin)) {
+        std::fill(correlation, correlation + patchSize, 0.0f);
+        return;
+    }
+    const auto& ru = noise.autocovariance[bin][noisePairFirst[pair]];
+    const auto& rv = noise.autocovariance[bin][noisePairSecond[pair]];
+    const auto& cross = noise.crossCovariance[bin][pair];
+    Correlation basis[patchSide];
+    for (int k = 0; k < patchSide; ++k) CorrelationOf(patchDct[k], patchSide, basis[k]);
+    const double faintU = faintShare * ru[noiseReach][noiseReach], faintV = faintShare * rv[noiseReach][noiseReach];
+    for (int u = 0; u < patchSide; ++u)
+        for (int v = 0; v < patchSide; ++v) {
+            const double varianceU = FilterVariance(ru, basis[v], basis[u]),
+                         varianceV = FilterVariance(rv, basis[v], basis[u]);
+            const bool measurable = varianceU > faintU && varianceV > faintV && faintU > 0 && faintV > 0;
+            const float rho =
+                measurable
+                    ? static_cast<float>(FilterVariance(cross, basis[v], basis[u]) / std::sqrt(varianceU * varianceV))
+                    : 0.0f;
+            const float magnitude = std::min(std::fabs(rho), 1.0f);
+            correlation[u * patchSide + v] = magnitude < correlationDeadZone ? 0.0f : std::copysign(magnitude, rho);
+        }
+}
+
 }  // namespace
 
 void MeasuredPatchNoise(const NoiseLevels& noise, int strength, PatchNoise& out)
@@ -89,24 +160,28 @@ void MeasuredPatchNoise(const NoiseLevels& noise, int strength, PatchNoise& out)
         out.present[c] = out.sigma[c] > 0.0f;
         for (int bin = 0; bin < noise.bins; ++bin) CoefficientGains(noise, bin, c, gain[bin]);
         for (int code = 0; code < patchBrightnessCodes; ++code) {
-            const float brightness = static_cast<float>(code) + 0.5f;
-            // Between two bins the deviations are interpolated, beyond the ends they stay.
-            int low = 0, high = 0;
-            float t = 0.0f;
-            while (high + 1 < noise.bins && noise.brightness[high] <= brightness) ++high;
-            if (high > 0 && noise.brightness[high] > brightness) {
-                low = high - 1;
-                const float span = noise.brightness[high] - noise.brightness[low];
-                t = span > 0.0f ? (brightness - noise.brightness[low]) / span : 1.0f;
-            } else {
-                low = high;
-            }
+            const auto [low, high, t] = BinsAt(noise, static_cast<float>(code) + 0.5f);
             const float anchorLow = noise.band[low][c][0][2], anchorHigh = noise.band[high][c][0][2];
             for (int i = 0; i < patchSize; ++i) {
                 const float sigmaLow = anchorLow * gain[low][i], sigmaHigh = anchorHigh * gain[high][i];
                 const float sigma = (sigmaLow + (sigmaHigh - sigmaLow) * t) * scale;
                 out.variance[c][code][i] = i == 0 ? leastVariance : std::max(sigma * sigma, leastVariance);
                 out.threshold[c][code][i] = i == 0 ? 0.0f : hardThreshold * sigma;
+            }
+        }
+    }
+    float correlation[noiseBinsMax][patchSize];
+    for (int pair = 0; pair < 3; ++pair) {
+        const int u = noisePairFirst[pair], v = noisePairSecond[pair];
+        for (int bin = 0; bin < noise.bins; ++bin) CoefficientCorrelations(noise, bin, pair, correlation[bin]);
+        for (int code = 0; code < patchBrightnessCodes; ++code) {
+            const BinsAround around = BinsAt(noise, static_cast<float>(code) + 0.5f);
+            for (int i = 0; i < patchSize; ++i) {
+                const float low = correlation[around.low][i], high = correlation[around.high][i];
+                const float rho = low + (high - low) * around.t;
+                const bool both = out.present[u] && out.present[v] && i != 0;
+                out.covariance[pair][code][i] =
+                    both ? rho * std::sqrt(out.variance[u][code][i]) * std::sqrt(out.variance[v][code][i]) : 0.0f;
             }
         }
     }

@@ -16,6 +16,10 @@ struct PatchNoise {
     bool present[3];  // false: the channel measured no noise and passes unchanged
     float variance[3][patchBrightnessCodes][patchSize];
     float threshold[3][patchBrightnessCodes][patchSize];
+    // The covariance of two channels' noise in each coefficient, per pair of channels (brightness
+    // and red-blue, brightness and green-magenta, the two colours): zero where the measurement
+    // found them uncorrelated, as under white noise in R, G and B.
+    float covariance[3][patchBrightnessCodes][patchSize];
 };
 
 // strength 1 ... 99 scales the measured deviations by strength / 50.

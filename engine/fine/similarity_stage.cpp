@@ -174,9 +174,11 @@ void WienerPass(const SimilarityPlanes& p, const PatchNoise& noise, GroupWork& w
         float* const group[3] = {work.coefficients[0], work.coefficients[1], work.coefficients[2]};
         const float* const pilot[3] = {work.pilot[0], work.pilot[1], work.pilot[2]};
         const float* const variance[3] = {noise.variance[0][code], noise.variance[1][code], noise.variance[2][code]};
+        const float* const covariance[3] = {noise.covariance[0][code], noise.covariance[1][code],
+                                            noise.covariance[2][code]};
         const ColourAxes axes = GroupColourAxes(pilot, count);
         float left[3];
-        WienerGroup(group, pilot, count, axes, variance, left);
+        WienerGroup(group, pilot, count, axes, variance, covariance, left);
         const float(&a)[3][3] = axes.axis;
         for (int c = 0; c < 3; ++c) {
             if (!noise.present[c]) continue;

@@ -165,9 +165,11 @@ TEST(SimilarityStage, WienerFilterWorksInTheGroupsOwnColourAxes)
     std::vector<float> variance(patchSize, 9.0f);
     variance[0] = 1e-6f;  // as the measured noise gives the means, which the pilot supplies
     const float* const variances[3] = {variance.data(), variance.data(), variance.data()};
+    const std::vector<float> uncorrelated(patchSize, 0.0f);
+    const float* const covariances[3] = {uncorrelated.data(), uncorrelated.data(), uncorrelated.data()};
     float* const groups[3] = {noisy[0].data(), noisy[1].data(), noisy[2].data()};
     float left[3];
-    WienerGroup(groups, pilots, count, axes, variances, left);
+    WienerGroup(groups, pilots, count, axes, variances, covariances, left);
     for (int i = 0; i < count * patchSize; ++i) {
         if (i % patchSize == 0) continue;  // the means pass
         const float alongThird = (noisy[0][i] * third[0] + noisy[1][i] * third[1]) + noisy[2][i] * third[2];
