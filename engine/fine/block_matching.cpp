@@ -1,6 +1,7 @@
 #include "engine/fine/block_matching.h"
 
 #include "engine/fine/eight_floats.h"
+#include "engine/fine/large_patch_transform.h"
 #include "engine/fine/patch_transform.h"
 #include "engine/wide_loops.h"
 
@@ -10,22 +11,23 @@ constexpr int lanes = 8;
 
 // The distances of the reference patch to the eight patches that start at candidates[0 ... 7]:
 // each lane adds each row's terms along the row, then the rows' sums from the top.
+template <int side>
 QV_LOOP_BODY EightFloats LaneDistances(const float* reference, const float* candidates, int stride)
 {
-    EightFloats rowSum[patchSide];
-    for (int i = 0; i < patchSide; ++i) {
+    EightFloats rowSum[side];
+    for (int i = 0; i < side; ++i) {
         const float* row = candidates + static_cast<long>(i) * stride;
-        const float* r = reference + i * patchSide;
+        const float* r = reference + i * side;
         EightFloats e = SplatEight(r[0]) - LoadEight(row);
         EightFloats sum = e * e;
-        for (int j = 1; j < patchSide; ++j) {
+        for (int j = 1; j < side; ++j) {
             e = SplatEight(r[j]) - LoadEight(row + j);
             sum = sum + e * e;
         }
         rowSum[i] = sum;
     }
     EightFloats total = rowSum[0];
-    for (int i = 1; i < patchSide; ++i) total = total + rowSum[i];
+    for (int i = 1; i < side; ++i) total = total + rowSum[i];
     return total;
 }
 
@@ -48,25 +50,36 @@ QV_LOOP_BODY float Least(EightFloats v)
 
 // The distances of every candidate of the window, its rows pitch floats apart in distances, and
 // the least of each eight of them in least.
+template <int side>
 QV_LOOP_BODY void WindowDistancesBody(const float* plane, int stride, int referenceAt, const SearchWindow* window,
                                       int pitch, float* distances, float* least)
 {
-    float reference[patchSize];
-    for (int i = 0; i < patchSide; ++i)
-        for (int j = 0; j < patchSide; ++j) reference[i * patchSide + j] = plane[referenceAt + i * stride + j];
+    float reference[side * side];
+    for (int i = 0; i < side; ++i)
+        for (int j = 0; j < side; ++j) reference[i * side + j] = plane[referenceAt + i * stride + j];
     for (int y = window->top; y <= window->bottom; ++y) {
         float* row = distances + (y - window->top) * pitch;
         for (int x = window->left; x <= window->right; x += lanes) {
-            const EightFloats d = LaneDistances(reference, plane + y * stride + x, stride);
+            const EightFloats d = LaneDistances<side>(reference, plane + y * stride + x, stride);
             StoreEight(row + (x - window->left), d);
             *least++ = Least(d);
         }
     }
 }
-QV_WIDE_LOOP(WindowDistances,
-             (const float* plane, int stride, int referenceAt, const SearchWindow* window, int pitch, float* distances,
-              float* least),
-             (plane, stride, referenceAt, window, pitch, distances, least))
+#define QV_WINDOW_DISTANCES(side)                                                                                 \
+    QV_LOOP_BODY void WindowDistances##side##Body(const float* plane, int stride, int referenceAt,                \
+                                                  const SearchWindow* window, int pitch, float* distances,        \
+                                                  float* least)                                                   \
+    {                                                                                                             \
+        WindowDistancesBody<side>(plane, stride, referenceAt, window, pitch, distances, least);                   \
+    }                                                                                                             \
+    QV_WIDE_LOOP(WindowDistances##side,                                                                           \
+                 (const float* plane, int stride, int referenceAt, const SearchWindow* window, int pitch,         \
+                  float* distances, float* least),                                                                \
+                 (plane, stride, referenceAt, window, pitch, distances, least))
+QV_WINDOW_DISTANCES(8)
+QV_WINDOW_DISTANCES(12)
+#undef QV_WINDOW_DISTANCES
 
 // The best matches so far, most alike first, and among equal distances the one first in the plane
 // (the smaller offset), whatever order they come in.
@@ -100,14 +113,17 @@ struct Best {
 
 }  // namespace
 
-int MatchPatches(const float* plane, int stride, int referenceX, int referenceY, const SearchWindow& window, int wanted,
-                 int* found)
+int MatchPatches(const float* plane, int stride, int side, int referenceX, int referenceY, const SearchWindow& window,
+                 int wanted, int* found)
 {
     const int referenceAt = referenceY * stride + referenceX;
     const int pitch = (window.right - window.left) / lanes * lanes + lanes;
     float distances[widestSearch * (widestSearch - 1 + lanes)];
     float least[widestSearch * (widestSearch - 1 + lanes) / lanes];
-    WindowDistances(plane, stride, referenceAt, &window, pitch, distances, least);
+    if (side == largePatchSide)
+        WindowDistances12(plane, stride, referenceAt, &window, pitch, distances, least);
+    else
+        WindowDistances8(plane, stride, referenceAt, &window, pitch, distances, least);
     Best best;
     best.wanted = wanted;
     best.distance[0] = -1.0f;  // the reference, ahead of anything

@@ -1,9 +1,9 @@
 #pragma once
 
 // Block matching: the patches of a plane most like a reference patch, for the self-similarity
-// stage's groups. The distance is the sum of squared differences over the 8 x 8 samples, added in
-// a fixed order; among equal distances the patch that comes first in the plane (row, then column)
-// wins, so a group never depends on the order in which anyone looked.
+// stage's groups. The distance is the sum of squared differences over the side x side samples (8
+// or 12), added in a fixed order; among equal distances the patch that comes first in the plane
+// (row, then column) wins, so a group never depends on the order in which anyone looked.
 
 // The widest and highest window a search takes, in candidates.
 constexpr int widestSearch = 25;
@@ -13,11 +13,10 @@ struct SearchWindow {
     int left, top, right, bottom;
 };
 
-// Fills found[0 ... n - 1] with the offsets (y * stride + x) of the n patches most like the one at
-// (referenceX, referenceY), most alike first, and returns n (1 ... wanted); the window is at most
-// widestSearch wide and high, and wanted at most largestGroup. The reference itself
-// always comes first. The plane must be readable
-// seven columns beyond the window's right edge plus the patch (the last lanes are computed and
-// dropped).
-int MatchPatches(const float* plane, int stride, int referenceX, int referenceY, const SearchWindow& window, int wanted,
-                 int* found);
+// Fills found[0 ... n - 1] with the offsets (y * stride + x) of the n patches of that side (patchSide
+// or largePatchSide) most like the one at (referenceX, referenceY), most alike first, and returns n
+// (1 ... wanted); the window is at most widestSearch wide and high, and wanted at most
+// largestGroup. The reference itself always comes first. The plane must be readable seven columns
+// beyond the window's right edge plus the patch (the last lanes are computed and dropped).
+int MatchPatches(const float* plane, int stride, int side, int referenceX, int referenceY, const SearchWindow& window,
+                 int wanted, int* found);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/fine/eight_floats.h"
+#include "engine/fine/large_patch_transform.h"
 #include "engine/fine/patch_transform.h"
 #include "engine/wide_loops.h"
 
@@ -10,10 +11,10 @@ namespace {
 
 // Coefficient i's sums are kept apart and added in the order of i at the end, so the loops run
 // several coefficients at once and still add in one fixed order.
-QV_LOOP_BODY float Total(const float* sumAt)
+QV_LOOP_BODY float Total(const float* sumAt, int size = patchSize)
 {
     float total = 0.0f;
-    for (int i = 0; i < patchSize; ++i) total = total + sumAt[i];
+    for (int i = 0; i < size; ++i) total = total + sumAt[i];
     return total;
 }
 
@@ -23,26 +24,30 @@ using EightInts = int __attribute__((vector_size(32)));
 // axis is given.
 constexpr float leastShare = 0.1f;
 
-QV_LOOP_BODY void ThresholdBody(float* group, int count, const float* threshold, const float* noiseVariance,
+// Eight coefficients at a time; size is a multiple of eight, at most largePatchSize.
+QV_LOOP_BODY void ThresholdBody(float* group, int count, int size, const float* threshold, const float* noiseVariance,
                                 float* left)
 {
-    EightFloats sumAt[patchSide] = {};
+    constexpr int mostChunks = largePatchSize / 8;
+    const int chunks = size / 8;
+    EightFloats sumAt[mostChunks] = {};
     for (int g = 0; g < count; ++g) {
-        float* patch = group + g * patchSize;
-        for (int k = 0; k < patchSide; ++k) {
-            const EightFloats value = LoadEight(patch + k * patchSide);
+        float* patch = group + g * size;
+        for (int k = 0; k < chunks; ++k) {
+            const EightFloats value = LoadEight(patch + k * 8);
             const EightFloats magnitude = (EightFloats)((EightInts)value & 0x7fffffff);
-            const EightInts keep = magnitude >= LoadEight(threshold + k * patchSide);
-            StoreEight(patch + k * patchSide, (EightFloats)((EightInts)value & keep));
-            sumAt[k] = sumAt[k] + (EightFloats)((EightInts)LoadEight(noiseVariance + k * patchSide) & keep);
+            const EightInts keep = magnitude >= LoadEight(threshold + k * 8);
+            StoreEight(patch + k * 8, (EightFloats)((EightInts)value & keep));
+            sumAt[k] = sumAt[k] + (EightFloats)((EightInts)LoadEight(noiseVariance + k * 8) & keep);
         }
     }
-    float at[patchSize];
-    for (int k = 0; k < patchSide; ++k) StoreEight(at + k * patchSide, sumAt[k]);
-    *left = Total(at);
+    float at[largePatchSize];
+    for (int k = 0; k < chunks; ++k) StoreEight(at + k * 8, sumAt[k]);
+    *left = Total(at, size);
 }
-QV_WIDE_LOOP(Threshold, (float* group, int count, const float* threshold, const float* noiseVariance, float* left),
-             (group, count, threshold, noiseVariance, left))
+QV_WIDE_LOOP(Threshold,
+             (float* group, int count, int size, const float* threshold, const float* noiseVariance, float* left),
+             (group, count, size, threshold, noiseVariance, left))
 
 QV_LOOP_BODY void WienerBody(float* const* group, const float* const* pilot, int count, const ColourAxes& axes,
                              const float* const* noiseVariance, const float* const* noiseCovariance, float* left)
@@ -96,10 +101,10 @@ QV_WIDE_LOOP(Wiener,
 
 }  // namespace
 
-float HardThresholdGroup(float* group, int count, const float* threshold, const float* noiseVariance)
+float HardThresholdGroup(float* group, int count, int size, const float* threshold, const float* noiseVariance)
 {
     float left = 0.0f;
-    Threshold(group, count, threshold, noiseVariance, &left);
+    Threshold(group, count, size, threshold, noiseVariance, &left);
     return left;
 }
 

@@ -10,8 +10,9 @@
 // where they overlap others.
 
 // Sets to zero every coefficient whose magnitude is below its threshold (threshold[i] for
-// coefficient i of every patch). Returns the noise left.
-float HardThresholdGroup(float* group, int count, const float* threshold, const float* noiseVariance);
+// coefficient i of every patch); here a patch is size coefficients (patchSize or largePatchSize).
+// Returns the noise left.
+float HardThresholdGroup(float* group, int count, int size, const float* threshold, const float* noiseVariance);
 
 // The three channels' groups (group[c], and pilot[c] the same groups taken from a cleaner
 // estimate) turned into the colour axes, each coefficient p of an axis's pilot giving the empirical

@@ -39,16 +39,17 @@ struct TileGrid {
 
 // The wavelet pass covers the self-similarity stage's whole frame, and needs its own margin around
 // that.
-int WaveletTileSide(int coreSide)
+int WaveletTileSide(int coreSide, bool largePatches)
 {
-    return coreSide + 2 * similarityMargin + 2 * tileMargin;
+    return coreSide + 2 * SimilarityMargin(largePatches) + 2 * tileMargin;
 }
 
-std::int64_t BytesPerWorker(int coreWidth, int coreHeight)
+std::int64_t BytesPerWorker(int coreWidth, int coreHeight, bool largePatches)
 {
-    const int width = WaveletTileSide(coreWidth), height = WaveletTileSide(coreHeight);
-    const std::int64_t pilot = 3 * static_cast<std::int64_t>(SimilarityPlaneFloats(coreWidth + 2 * similarityMargin,
-                                                                                   coreHeight + 2 * similarityMargin));
+    const int width = WaveletTileSide(coreWidth, largePatches), height = WaveletTileSide(coreHeight, largePatches);
+    const int margin = SimilarityMargin(largePatches);
+    const std::int64_t pilot =
+        3 * static_cast<std::int64_t>(SimilarityPlaneFloats(coreWidth + 2 * margin, coreHeight + 2 * margin));
     const std::int64_t results = 3 * std::int64_t{coreWidth} * coreHeight;
     return static_cast<std::int64_t>(TileScratchBytes(width, height)) +
            static_cast<std::int64_t>(sizeof(float)) * (pilot + results) +
@@ -57,12 +58,12 @@ std::int64_t BytesPerWorker(int coreWidth, int coreHeight)
 
 int CeilDiv(int a, int b) { return (a + b - 1) / b; }
 
-TileGrid GridFor(std::int32_t width, std::int32_t height, int threads)
+TileGrid GridFor(std::int32_t width, std::int32_t height, int threads, bool largePatches)
 {
     const std::int64_t budget = ClassicMemoryNeed(width, height);
     threads = ThreadsFor(threads);
     int core = largestCore;
-    while (core > smallestCore && BytesPerWorker(core, core) * threads > budget) core -= 16;
+    while (core > smallestCore && BytesPerWorker(core, core, largePatches) * threads > budget) core -= 16;
     TileGrid grid;
     grid.columns = CeilDiv(width, core);
     grid.rows = CeilDiv(height, core);
@@ -77,7 +78,7 @@ TileGrid GridFor(std::int32_t width, std::int32_t height, int threads)
     // Even parts rounded up may leave the last tile nothing; then there is one tile fewer.
     grid.columns = CeilDiv(width, grid.coreWidth);
     grid.rows = CeilDiv(height, grid.coreHeight);
-    const std::int64_t fitting = budget / BytesPerWorker(grid.coreWidth, grid.coreHeight);
+    const std::int64_t fitting = budget / BytesPerWorker(grid.coreWidth, grid.coreHeight, largePatches);
     grid.workers = static_cast<int>(std::max<std::int64_t>(1, std::min<std::int64_t>({threads, grid.Count(), fitting})));
     return grid;
 }
@@ -188,12 +189,14 @@ void FillFrame(const SimilarityPlanes& planes, const std::uint8_t* const* rows)
     }
 }
 
-SimilarityPlanes PlanesFor(const Tile& tile, std::int32_t width, std::int32_t height, Worker& worker)
+SimilarityPlanes PlanesFor(const Tile& tile, std::int32_t width, std::int32_t height, bool largePatches,
+                           Worker& worker)
 {
     SimilarityPlanes planes;
+    planes.largePatches = largePatches;
     planes.picture = {0, 0, width, height};
     planes.core = {tile.x0, tile.y0, tile.coreWidth, tile.coreHeight};
-    planes.frame = SimilarityFrame(planes.picture, planes.core);
+    planes.frame = SimilarityFrame(planes.picture, planes.core, largePatches);
     const std::size_t planeSize = SimilarityPlaneFloats(planes.frame.width, planes.frame.height);
     planes.stride = static_cast<int>(planeSize / planes.frame.height);
     // The wavelet pass is done with its planes when the stage starts; they hold more than the
@@ -240,7 +243,7 @@ void DenoiseTile(const Tile& tile, const ChannelNoise* noise, const PatchNoise& 
                  const ClippingCorrection& clipping, std::int32_t width, std::int32_t height,
                  const std::uint8_t* const* rows, const Output& output, Worker& worker)
 {
-    const SimilarityPlanes planes = PlanesFor(tile, width, height, worker);
+    const SimilarityPlanes planes = PlanesFor(tile, width, height, LargePatchesRun(patchNoise), worker);
     const Tile wavelet{planes.frame.left, planes.frame.top, planes.frame.width, planes.frame.height};
     const int tileWidth = wavelet.coreWidth + 2 * tileMargin, tileHeight = wavelet.coreHeight + 2 * tileMargin;
     for (int x = 0; x < tileWidth; ++x) worker.columnSource[x] = Mirror(wavelet.x0 - tileMargin + x, width);
@@ -258,11 +261,12 @@ void DenoiseTile(const Tile& tile, const ChannelNoise* noise, const PatchNoise& 
     WriteCore(tile, worker, clipping, output);
 }
 
-bool PrepareWorkers(const TileGrid& grid, std::vector<Worker>& workers)
+bool PrepareWorkers(const TileGrid& grid, bool largePatches, std::vector<Worker>& workers)
 {
-    const int tileWidth = WaveletTileSide(grid.coreWidth), tileHeight = WaveletTileSide(grid.coreHeight);
-    const std::size_t framePlane =
-        SimilarityPlaneFloats(grid.coreWidth + 2 * similarityMargin, grid.coreHeight + 2 * similarityMargin);
+    const int tileWidth = WaveletTileSide(grid.coreWidth, largePatches),
+              tileHeight = WaveletTileSide(grid.coreHeight, largePatches);
+    const int margin = SimilarityMargin(largePatches);
+    const std::size_t framePlane = SimilarityPlaneFloats(grid.coreWidth + 2 * margin, grid.coreHeight + 2 * margin);
     try {
         workers.resize(static_cast<std::size_t>(grid.workers));
         for (Worker& worker : workers) {
@@ -325,11 +329,13 @@ NoiseBrief BriefOf(const NoiseLevels& noise)
     return brief;
 }
 
-// The noise the run works with: the one the settings carry, or measured on the whole picture.
+// The noise the run works with: the one the settings carry, or measured on the whole picture by
+// as many threads as the tiles could have (the measurement's figures do not depend on them).
 std::shared_ptr<const NoiseLevels> NoiseOf(const DenoiseSettings& settings, std::int32_t width, std::int32_t height,
-                                           const std::uint8_t* const* rows, WorkerTeam& team)
+                                           const std::uint8_t* const* rows, const PictureArea& area)
 {
     if (settings.noise) return settings.noise;
+    WorkerTeam team(GridFor(area.width, area.height, settings.threads, false).workers);
     return std::make_shared<const NoiseLevels>(EstimateNoise(width, height, rows, team));
 }
 
@@ -339,12 +345,8 @@ bool DenoiseTiles(const DenoiseSettings& settings, const DenoiseHooks& hooks, co
 {
     const std::int32_t width = header->biWidth, height = header->biHeight;
     const PictureArea& area = output.area;
-    const TileGrid grid = GridFor(area.width, area.height, settings.threads);
-    std::vector<Worker> workers;
-    if (!PrepareWorkers(grid, workers)) return false;
-    WorkerTeam team(static_cast<int>(workers.size()));
     try {
-        outcome.noise = NoiseOf(settings, width, height, rows, team);
+        outcome.noise = NoiseOf(settings, width, height, rows, area);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -363,6 +365,12 @@ bool DenoiseTiles(const DenoiseSettings& settings, const DenoiseHooks& hooks, co
     } catch (const std::bad_alloc&) {
         return false;
     }
+    // The stage's margins, and so the tiles, are as wide as its first pass needs under this noise.
+    const bool largePatches = LargePatchesRun(*patchNoise);
+    const TileGrid grid = GridFor(area.width, area.height, settings.threads, largePatches);
+    std::vector<Worker> workers;
+    if (!PrepareWorkers(grid, largePatches, workers)) return false;
+    WorkerTeam team(static_cast<int>(workers.size()));
     if (hooks.progress) hooks.progress(ProgressPhase::Working, 5);
     std::atomic<int> finished{0};
     ParallelFor(team, grid.Count(), 1, [&](int worker, int first, int last) {
@@ -384,8 +392,9 @@ bool DenoiseTiles(const DenoiseSettings& settings, const DenoiseHooks& hooks, co
 std::int64_t FineMemoryNeed(std::int32_t width, std::int32_t height, int threads)
 {
     if (width <= 0 || height <= 0) return 0;
-    const TileGrid grid = GridFor(width, height, threads);
-    return grid.workers * BytesPerWorker(grid.coreWidth, grid.coreHeight);
+    // The noise is not known yet: the wider tiles of strong noise bound both.
+    const TileGrid grid = GridFor(width, height, threads, true);
+    return grid.workers * BytesPerWorker(grid.coreWidth, grid.coreHeight, true);
 }
 
 DenoiseOutcome FineDenoiseImage(const DenoiseSettings& settings, const DenoiseHooks& hooks,

@@ -152,10 +152,10 @@ QV_WIDE_LOOP(AddInversePatches,
 
 // Pair (a, b) becomes ((a + b), (a - b)) / sqrt 2, coefficient by coefficient; applied twice it
 // gives the pair back.
-QV_LOOP_BODY void Butterfly(float* a, float* b)
+QV_LOOP_BODY void Butterfly(float* a, float* b, int size)
 {
     const EightFloats scale = SplatEight(rootHalf);
-    for (int c = 0; c < patchSize; c += 8) {
+    for (int c = 0; c < size; c += 8) {
         const EightFloats x = LoadEight(a + c), y = LoadEight(b + c);
         StoreEight(a + c, (x + y) * scale);
         StoreEight(b + c, (x - y) * scale);
@@ -164,17 +164,17 @@ QV_LOOP_BODY void Butterfly(float* a, float* b)
 
 // Level by level, in place: at each level the pairs (i, i + step) of the patches that still hold
 // sums, i a multiple of 2 step, become their scaled sum at i and difference at i + step.
-QV_LOOP_BODY void HaarAcrossGroupBody(float* group, int count)
+QV_LOOP_BODY void HaarAcrossGroupBody(float* group, int count, int size)
 {
     for (int step = 1; step < count; step *= 2)
-        for (int i = 0; i < count; i += 2 * step) Butterfly(group + i * patchSize, group + (i + step) * patchSize);
+        for (int i = 0; i < count; i += 2 * step) Butterfly(group + i * size, group + (i + step) * size, size);
 }
-QV_WIDE_LOOP(HaarAcrossGroup, (float* group, int count), (group, count))
+QV_WIDE_LOOP(HaarAcrossGroup, (float* group, int count, int size), (group, count, size))
 
 // The levels in the opposite order.
-QV_LOOP_BODY void InverseHaarAcrossGroupBody(float* group, int count)
+QV_LOOP_BODY void InverseHaarAcrossGroupBody(float* group, int count, int size)
 {
     for (int step = count / 2; step >= 1; step /= 2)
-        for (int i = 0; i < count; i += 2 * step) Butterfly(group + i * patchSize, group + (i + step) * patchSize);
+        for (int i = 0; i < count; i += 2 * step) Butterfly(group + i * size, group + (i + step) * size, size);
 }
-QV_WIDE_LOOP(InverseHaarAcrossGroup, (float* group, int count), (group, count))
+QV_WIDE_LOOP(InverseHaarAcrossGroup, (float* group, int count, int size), (group, count, size))

@@ -28,8 +28,9 @@ void AddInversePatches(const float* coefficients, const int* offsets, int count,
                        float* weights);
 
 // In place across a group of count patches' coefficients (count a power of two, at most
-// largestGroup), patch after patch: coefficient i of every patch is transformed with its likes.
+// largestGroup), patch after patch, each size coefficients (a multiple of eight): coefficient i of
+// every patch is transformed with its likes.
 // The forward transform leaves the group's mean (times sqrt count) in patch 0 and the differences
 // of each level in the patches between.
-void HaarAcrossGroup(float* group, int count);
-void InverseHaarAcrossGroup(float* group, int count);
+void HaarAcrossGroup(float* group, int count, int size = patchSize);
+void InverseHaarAcrossGroup(float* group, int count, int size = patchSize);

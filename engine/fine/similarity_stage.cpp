@@ -6,7 +6,7 @@
 #include "engine/fine/collaborative_filter.h"
 #include "engine/fine/colour_axes.h"
 
-static_assert(2 * searchReach + 1 <= widestSearch);
+static_assert(2 * largeSearchReach + 1 <= widestSearch);
 
 namespace {
 
@@ -17,6 +17,11 @@ namespace {
 // more time.
 constexpr int hardThresholdStep = 5;
 constexpr int wienerStep = 3;
+// Under strong noise the first pass's large patches take a reference every 8 (every 6 gains about
+// 0.01 dB for a tenth more of the whole run's time), and the Wiener pass every 4, which keeps the
+// run's time within a sixth of what it is at weaker noise (every 3 gains about 0.02 dB there).
+constexpr int largeStep = 8;
+constexpr int strongWienerStep = 4;
 // Columns right of a frame's rows that the matching's lanes read.
 constexpr int padding = 8;
 
@@ -27,12 +32,23 @@ int PowerOfTwoAtMost(int n)
     return p;
 }
 
+// A pass's patches: their side, the step between references and how far the candidates lie.
+struct PassShape {
+    int side, step, reach;
+    int Size() const { return side * side; }
+};
+
+constexpr PassShape firstShape{patchSide, hardThresholdStep, searchReach};
+constexpr PassShape largeShape{largePatchSide, largeStep, largeSearchReach};
+constexpr PassShape wienerShape{patchSide, wienerStep, searchReach};
+constexpr PassShape strongWienerShape{patchSide, strongWienerStep, searchReach};
+
 // The reference positions along one axis of a picture of the given length that lie in
 // [low, high], in increasing order.
 template <class Visit>
-void ForEachReference(int length, int step, int low, int high, const Visit& visit)
+void ForEachReference(int length, int side, int step, int low, int high, const Visit& visit)
 {
-    const int last = length - patchSide;
+    const int last = length - side;
     high = std::min(high, last);
     int at = std::max(low, 0);
     at = (at + step - 1) / step * step;
@@ -41,11 +57,15 @@ void ForEachReference(int length, int step, int low, int high, const Visit& visi
 }
 
 // A group's offsets in the frame, and its three channels' coefficients in the noisy picture and the
-// pilot (the first pass uses the first channel's alone, one channel after the other).
+// pilot for the second pass; the first pass's coefficients, one channel after the other, with the
+// noise of a large patch's coefficients.
 struct GroupWork {
     int offset[largestGroup];
     float coefficients[3][largestGroup * patchSize];
     float pilot[3][largestGroup * patchSize];
+    float firstPass[largestGroup * largePatchSize];
+    float largeVariance[largePatchSize];
+    float largeThreshold[largePatchSize];
 };
 
 void ClearSums(const SimilarityPlanes& p)
@@ -59,31 +79,39 @@ void ClearSums(const SimilarityPlanes& p)
 
 // A group's patches weigh by the inverse of the noise left in them; a group left without noise
 // (everything but the pilot's means taken out) weighs as one whose coefficients all but vanished.
-float WeightOf(float noiseLeft, const PatchNoise& noise, int channel)
+float WeightOf(float noiseLeft, const PatchNoise& noise, int channel, int size)
 {
-    const float least = noise.sigma[channel] * noise.sigma[channel] * (1.0f / patchSize);
+    const float least = noise.sigma[channel] * noise.sigma[channel] * (1.0f / static_cast<float>(size));
     return 1.0f / std::max(noiseLeft, least);
 }
 
-// The candidates of the reference at (x, y) in picture coordinates, in the frame's: searchReach
-// around it, one fewer to the right, so that a row of them is two lanes of eight.
-SearchWindow WindowOf(const SimilarityPlanes& p, int x, int y)
+// The candidates of the reference at (x, y) in picture coordinates, in the frame's: the shape's
+// reach around it, one fewer to the right, so that a row of them is whole lanes of eight.
+SearchWindow WindowOf(const SimilarityPlanes& p, const PassShape& shape, int x, int y)
 {
-    const int lastX = p.picture.width - patchSide, lastY = p.picture.height - patchSide;
-    return {std::max(0, x - searchReach) - p.frame.left, std::max(0, y - searchReach) - p.frame.top,
-            std::min(lastX, x + searchReach - 1) - p.frame.left, std::min(lastY, y + searchReach) - p.frame.top};
+    const int lastX = p.picture.width - shape.side, lastY = p.picture.height - shape.side;
+    return {std::max(0, x - shape.reach) - p.frame.left, std::max(0, y - shape.reach) - p.frame.top,
+            std::min(lastX, x + shape.reach - 1) - p.frame.left, std::min(lastY, y + shape.reach) - p.frame.top};
 }
 
-// Calls visit(x, y) for every reference of the grid of that step whose groups may reach the
-// rectangle, row by row.
+// Calls visit(x, y) for every reference of the shape's grid whose groups may reach the rectangle,
+// row by row.
 template <class Visit>
-void ForEachReferenceReaching(const SimilarityPlanes& p, const PictureRect& rect, int step, const Visit& visit)
+void ForEachReferenceReaching(const SimilarityPlanes& p, const PictureRect& rect, const PassShape& shape,
+                              const Visit& visit)
 {
-    const int before = searchReach + patchSide - 1, after = searchReach;
-    ForEachReference(p.picture.height, step, rect.top - before, rect.Bottom() - 1 + after, [&](int y) {
-        ForEachReference(p.picture.width, step, rect.left - before, rect.Right() - 1 + after,
-                         [&](int x) { visit(x, y); });
-    });
+    const int before = shape.reach + shape.side - 1, after = shape.reach;
+    ForEachReference(p.picture.height, shape.side, shape.step, rect.top - before, rect.Bottom() - 1 + after,
+                     [&](int y) {
+                         ForEachReference(p.picture.width, shape.side, shape.step, rect.left - before,
+                                          rect.Right() - 1 + after, [&](int x) { visit(x, y); });
+                     });
+}
+
+// A patch's coefficient 0 (its mean times its side), by either transform.
+float DcOf(int side, const float* plane, int stride)
+{
+    return side == largePatchSide ? LargePatchDc(plane, stride) : PatchDc(plane, stride);
 }
 
 // The group of the reference at (x, y), matched on plane (a frame plane), in work.offset: how many
@@ -94,20 +122,45 @@ struct Group {
     int brightness;
 };
 
-Group GroupOf(const SimilarityPlanes& p, const float* plane, int x, int y, GroupWork& work)
+Group GroupOf(const SimilarityPlanes& p, const float* plane, const PassShape& shape, int x, int y, GroupWork& work)
 {
-    const int matched =
-        MatchPatches(plane, p.stride, x - p.frame.left, y - p.frame.top, WindowOf(p, x, y), largestGroup, work.offset);
-    return {PowerOfTwoAtMost(matched), PatchBrightnessCode(PatchDc(p.pilot[0] + work.offset[0], p.stride))};
+    const int matched = MatchPatches(plane, p.stride, shape.side, x - p.frame.left, y - p.frame.top,
+                                     WindowOf(p, shape, x, y), largestGroup, work.offset);
+    // The codes are read off an 8 x 8 patch's coefficient 0: the mean times 8.
+    const float dc = DcOf(shape.side, p.pilot[0] + work.offset[0], p.stride) *
+                     (static_cast<float>(patchSide) / static_cast<float>(shape.side));
+    return {PowerOfTwoAtMost(matched), PatchBrightnessCode(dc)};
 }
 
 // The filtered coefficients of a group back to its patches' places in the channel's sums.
-void AddGroup(const SimilarityPlanes& p, const PatchNoise& noise, int channel, int count, float noiseLeft,
+void AddGroup(const SimilarityPlanes& p, const PatchNoise& noise, int channel, int side, int count, float noiseLeft,
               float* coefficients, const GroupWork& work)
 {
-    InverseHaarAcrossGroup(coefficients, count);
-    AddInversePatches(coefficients, work.offset, count, WeightOf(noiseLeft, noise, channel), p.stride, p.sum[channel],
-                      p.weight[channel]);
+    const int size = side * side;
+    InverseHaarAcrossGroup(coefficients, count, size);
+    const float weight = WeightOf(noiseLeft, noise, channel, size);
+    if (side == largePatchSide)
+        AddInverseLargePatches(coefficients, work.offset, count, weight, p.stride, p.sum[channel], p.weight[channel]);
+    else
+        AddInversePatches(coefficients, work.offset, count, weight, p.stride, p.sum[channel], p.weight[channel]);
+}
+
+// The 8 x 8 coefficient nearest in frequency to coefficient k of a row of 12 (2k/3 of 8).
+constexpr int NearestSmallFrequency(int k)
+{
+    return (2 * k + 1) / 3;
+}
+
+// A large patch's coefficients take the noise figures and thresholds of the 8 x 8 coefficient
+// nearest their frequency.
+void LargePatchNoise(const PatchNoise& noise, int channel, int code, GroupWork& work)
+{
+    for (int u = 0; u < largePatchSide; ++u)
+        for (int v = 0; v < largePatchSide; ++v) {
+            const int i = NearestSmallFrequency(u) * patchSide + NearestSmallFrequency(v);
+            work.largeVariance[u * largePatchSide + v] = noise.variance[channel][code][i];
+            work.largeThreshold[u * largePatchSide + v] = noise.threshold[channel][code][i];
+        }
 }
 
 // The noisy and the pilot's groups of the three channels, through the 3-D transform.
@@ -126,22 +179,31 @@ void TransformGroups(const SimilarityPlanes& p, int count, GroupWork& work)
 }
 
 // The first pass: hard thresholding of the noisy picture's groups, matched on its brightness.
-void HardThresholdPass(const SimilarityPlanes& p, const PatchNoise& noise, const PictureRect& rect, GroupWork& work)
+void HardThresholdPass(const SimilarityPlanes& p, const PatchNoise& noise, const PictureRect& rect,
+                       const PassShape& shape, GroupWork& work)
 {
+    const bool large = shape.side == largePatchSide;
+    const int size = shape.Size();
     ClearSums(p);
-    ForEachReferenceReaching(p, rect, hardThresholdStep, [&](int x, int y) {
-        const auto [count, code] = GroupOf(p, p.noisy[0], x, y, work);
-        float* group = work.coefficients[0];
+    ForEachReferenceReaching(p, rect, shape, [&](int x, int y) {
+        const auto [count, code] = GroupOf(p, p.noisy[0], shape, x, y, work);
+        float* group = work.firstPass;
         for (int c = 0; c < 3; ++c) {
             if (!noise.present[c]) continue;
             for (int g = 0; g < count; ++g) {
-                float* coefficients = group + g * patchSize;
-                ForwardPatch(p.noisy[c] + work.offset[g], p.stride, coefficients);
-                coefficients[0] = PatchDc(p.pilot[c] + work.offset[g], p.stride);
+                float* coefficients = group + g * size;
+                if (large)
+                    ForwardLargePatch(p.noisy[c] + work.offset[g], p.stride, coefficients);
+                else
+                    ForwardPatch(p.noisy[c] + work.offset[g], p.stride, coefficients);
+                coefficients[0] = DcOf(shape.side, p.pilot[c] + work.offset[g], p.stride);
             }
-            HaarAcrossGroup(group, count);
-            AddGroup(p, noise, c, count,
-                     HardThresholdGroup(group, count, noise.threshold[c][code], noise.variance[c][code]), group, work);
+            HaarAcrossGroup(group, count, size);
+            if (large) LargePatchNoise(noise, c, code, work);
+            const float* threshold = large ? work.largeThreshold : noise.threshold[c][code];
+            const float* variance = large ? work.largeVariance : noise.variance[c][code];
+            AddGroup(p, noise, c, shape.side, count, HardThresholdGroup(group, count, size, threshold, variance), group,
+                     work);
         }
     });
 }
@@ -167,9 +229,10 @@ void MixPilot(const SimilarityPlanes& p, const PatchNoise& noise, const PictureR
 // weigh by the noise the axes leave in it (each axis's share along the channel).
 void WienerPass(const SimilarityPlanes& p, const PatchNoise& noise, GroupWork& work)
 {
+    const PassShape& shape = p.largePatches ? strongWienerShape : wienerShape;
     ClearSums(p);
-    ForEachReferenceReaching(p, p.core, wienerStep, [&](int x, int y) {
-        const auto [count, code] = GroupOf(p, p.pilot[0], x, y, work);
+    ForEachReferenceReaching(p, p.core, shape, [&](int x, int y) {
+        const auto [count, code] = GroupOf(p, p.pilot[0], shape, x, y, work);
         TransformGroups(p, count, work);
         float* const group[3] = {work.coefficients[0], work.coefficients[1], work.coefficients[2]};
         const float* const pilot[3] = {work.pilot[0], work.pilot[1], work.pilot[2]};
@@ -184,7 +247,7 @@ void WienerPass(const SimilarityPlanes& p, const PatchNoise& noise, GroupWork& w
             if (!noise.present[c]) continue;
             const float channelLeft =
                 (a[0][c] * a[0][c] * left[0] + a[1][c] * a[1][c] * left[1]) + a[2][c] * a[2][c] * left[2];
-            AddGroup(p, noise, c, count, channelLeft, group[c], work);
+            AddGroup(p, noise, c, patchSide, count, channelLeft, group[c], work);
         }
     });
 }
@@ -204,18 +267,26 @@ std::size_t SimilarityPlaneFloats(int frameWidth, int frameHeight)
     return static_cast<std::size_t>(frameWidth + padding) * frameHeight;
 }
 
-PictureRect SimilarityFrame(const PictureRect& picture, const PictureRect& core)
+bool LargePatchesRun(const PatchNoise& noise)
 {
-    return Inflate(core, similarityMargin, picture);
+    float loudest = 0.0f;
+    for (const auto& code : noise.variance[0]) loudest = std::max(loudest, code[patchSize - 1]);
+    return loudest >= largePatchesFrom * largePatchesFrom;
+}
+
+PictureRect SimilarityFrame(const PictureRect& picture, const PictureRect& core, bool largePatches)
+{
+    return Inflate(core, SimilarityMargin(largePatches), picture);
 }
 
 void SimilarityDenoise(const SimilarityPlanes& p, const PatchNoise& noise, float* const* out)
 {
     const bool fits = p.picture.width >= patchSide && p.picture.height >= patchSide;
+    const bool largeFits = p.picture.width >= largePatchSide && p.picture.height >= largePatchSide;
     GroupWork work;
     if (fits) {
         const PictureRect pilotRect = Inflate(p.core, passReach, p.picture);
-        HardThresholdPass(p, noise, pilotRect, work);
+        HardThresholdPass(p, noise, pilotRect, p.largePatches && largeFits ? largeShape : firstShape, work);
         MixPilot(p, noise, pilotRect);
     }
     if (fits) WienerPass(p, noise, work);

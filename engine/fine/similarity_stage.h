@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 
+#include "engine/fine/large_patch_transform.h"
 #include "engine/fine/patch_noise.h"
 #include "engine/fine/patch_transform.h"
 
@@ -9,6 +10,8 @@
 // alike neighbours and the three opponent channels filtered together in each group, twice: first
 // by hard thresholding of the noisy picture's groups (a second, independent estimate), then by an
 // empirical Wiener filter whose weights come from the mean of that estimate and the wavelet result.
+// Where the noise is strong the first pass takes patches of 12 x 12 instead: at such noise 8 x 8
+// patches neither match reliably nor hold a sparse enough transform.
 // Both passes take their references on a grid anchored at the picture's corner and their
 // candidates only inside the picture, and every pixel's sums run in the references' order, so a
 // tile gives what the whole picture gives wherever its margin holds every group that reaches it.
@@ -18,9 +21,26 @@ constexpr int searchReach = 8;
 // How far a pass's result depends on its input, in each direction: a group reaches searchReach and
 // a patch beyond its reference, and the references that reach a pixel lie as far again.
 constexpr int passReach = 2 * searchReach + patchSide - 1;
-// Around the part a tile keeps, the pilot and the noisy picture must be known twice as wide: the
-// first pass's result is needed passReach around it.
-constexpr int similarityMargin = 2 * passReach;
+// The first pass with large patches: from this figure of the brightness's finest detail on, at the
+// brightness where it is loudest (as measured, times the strength's scale): near black and white the
+// noise is clipped and reads low, and the whole picture's figure reads high on fine texture, where
+// the loudest brightness bin does not (white noise of σ 25 reads up to about 28 there, of σ 35 27 to
+// 38, mostly above 30); its candidates as far as this (8 gains 0.03 to 0.05 dB less at σ 50), and so its reach.
+constexpr float largePatchesFrom = 29.0f;
+constexpr int largeSearchReach = 12;
+constexpr int largePassReach = 2 * largeSearchReach + largePatchSide - 1;
+
+// Whether the first pass takes large patches under that noise: camera noise, whose finest detail
+// the demosaicing smooths, does not reach the figure at any level the proxy models.
+bool LargePatchesRun(const PatchNoise& noise);
+
+// Around the part a tile keeps, the pilot and the noisy picture must be known as far as the second
+// pass reaches and the first pass reaches beyond that: the first pass's result is needed passReach
+// around the part kept.
+constexpr int SimilarityMargin(bool largePatches)
+{
+    return passReach + (largePatches ? largePassReach : passReach);
+}
 
 // A rectangle of the picture, in its coordinates.
 struct PictureRect {
@@ -30,8 +50,9 @@ struct PictureRect {
 };
 
 // The planes of one tile, all the frame's size, rows stride floats apart: the frame is the kept
-// part (core) with similarityMargin around it, cut where the picture ends.
+// part (core) with its SimilarityMargin around it, cut where the picture ends.
 struct SimilarityPlanes {
+    bool largePatches = false;  // as LargePatchesRun says
     PictureRect picture;  // the whole picture: width and height
     PictureRect frame;
     PictureRect core;
@@ -46,8 +67,8 @@ struct SimilarityPlanes {
 // matching reads).
 std::size_t SimilarityPlaneFloats(int frameWidth, int frameHeight);
 
-// The frame around a core: similarityMargin wide, cut at the picture's edges.
-PictureRect SimilarityFrame(const PictureRect& picture, const PictureRect& core);
+// The frame around a core: SimilarityMargin wide, cut at the picture's edges.
+PictureRect SimilarityFrame(const PictureRect& picture, const PictureRect& core, bool largePatches);
 
 // Writes the core's three denoised channels to out[channel] (core.width floats a row, row after
 // row). Overwrites the pilot and the scratch planes; reads the noisy planes.

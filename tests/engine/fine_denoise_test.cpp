@@ -69,6 +69,20 @@ void GreenStatistics(const Image& image, double& mean, double& deviation)
     deviation = std::sqrt(squares / n - mean * mean);
 }
 
+// The preview's crop of the area holds the same bytes as the picture's whole result there.
+void ExpectCropEqualsWhole(Image& picture, const PictureArea& area, const DenoiseSettings& settings)
+{
+    Image crop;
+    ASSERT_TRUE(AllocateImage(128, 128, crop));
+    const DenoiseOutcome outcome = DenoiseCrop(settings, picture.header, picture.rows.get(), area, crop);
+    ASSERT_TRUE(outcome.done);
+    for (int y = 0; y < area.height; ++y)
+        ASSERT_EQ(0, std::memcmp(crop.bits + y * RowStride(128),
+                                 picture.bits + (area.top + y) * RowStride(picture.header->biWidth) + 3 * area.left,
+                                 3 * static_cast<std::size_t>(area.width)))
+            << area.left << ", " << area.top << " row " << y << ", " << settings.threads << " threads";
+}
+
 }  // namespace
 
 // The same bytes in every build and for any number of threads; a picture of several tiles and
@@ -198,17 +212,6 @@ TEST(FineDenoise, MemoryAndRefusals)
 // one area at its corner.
 TEST(FineDenoise, CropEqualsTheWholeResult)
 {
-    const auto expectCrop = [](Image& picture, const PictureArea& area, const DenoiseSettings& settings) {
-        Image crop;
-        ASSERT_TRUE(AllocateImage(128, 128, crop));
-        const DenoiseOutcome outcome = DenoiseCrop(settings, picture.header, picture.rows.get(), area, crop);
-        ASSERT_TRUE(outcome.done);
-        for (int y = 0; y < area.height; ++y)
-            ASSERT_EQ(0, std::memcmp(crop.bits + y * RowStride(128),
-                                     picture.bits + (area.top + y) * RowStride(picture.header->biWidth) + 3 * area.left,
-                                     3 * static_cast<std::size_t>(area.width)))
-                << area.left << ", " << area.top << " row " << y << ", " << settings.threads << " threads";
-    };
     // Noise twice as strong in the shadows as in the highlights: several brightness bins, so the
     // noise is looked up by place.
     Numbers numbers{99};
@@ -223,11 +226,39 @@ TEST(FineDenoise, CropEqualsTheWholeResult)
         for (const PictureArea& area :
              {PictureArea{0, 0, 128, 128}, PictureArea{292, 172, 128, 128}, PictureArea{90, 37, 128, 128}}) {
             DenoiseSettings settings = FineSettings(threads, 70);
-            expectCrop(picture, area, settings);
+            ExpectCropEqualsWhole(picture, area, settings);
             settings.noise = whole.noise;
-            expectCrop(picture, area, settings);
+            ExpectCropEqualsWhole(picture, area, settings);
         }
     Image small = MakePicture(100, 60, 12, Scene);
     ASSERT_TRUE(FineRun(small).done);
-    expectCrop(small, PictureArea{0, 0, 100, 60}, FineSettings());
+    ExpectCropEqualsWhole(small, PictureArea{0, 0, 100, 60}, FineSettings());
+}
+
+// Strong noise, where the stage's first pass takes larger patches and its tiles wider margins: the
+// same bytes in every build, for any number of threads and both loop builds, and in the preview's
+// crop at a corner and inside.
+TEST(FineDenoise, StrongNoiseGivesTheSameBytesEverywhere)
+{
+    Image picture = MakePicture(530, 310, 45, Scene);
+    const DenoiseOutcome whole = FineRun(picture, 1);
+    ASSERT_TRUE(whole.done);
+    ASSERT_GT(whole.noiseSigma[0], 35.0f);
+    const std::vector<std::uint8_t> single = Bits(picture);
+    EXPECT_EQ(Checksum(single), 0xa42375c29f4ed2ebu);
+    for (int threads : {2, 3}) {
+        ASSERT_TRUE(FineRun(picture, threads).done);
+        EXPECT_EQ(Bits(picture), single) << threads << " threads";
+    }
+    if (WideLoopsOn()) {
+        UseBaselineLoops(true);
+        const bool done = FineRun(picture, 2).done;
+        UseBaselineLoops(false);
+        ASSERT_TRUE(done);
+        EXPECT_EQ(Bits(picture), single) << "baseline loops";
+    }
+    DenoiseSettings settings = FineSettings(2);
+    settings.noise = whole.noise;
+    for (const PictureArea& area : {PictureArea{402, 182, 128, 128}, PictureArea{150, 90, 128, 128}})
+        ExpectCropEqualsWhole(picture, area, settings);
 }

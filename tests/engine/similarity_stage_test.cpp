@@ -82,14 +82,14 @@ TEST(SimilarityStage, MatchingFindsCopiesAndBreaksTiesByPosition)
                 plane[(place[1] + i) * stride + place[0] + j] = pattern[i * patchSide + j];
     int found[largestGroup];
     const SearchWindow window{8, 8, 32, 32};
-    ASSERT_EQ(MatchPatches(plane.data(), stride, 20, 16, window, 4, found), 4);
+    ASSERT_EQ(MatchPatches(plane.data(), stride, patchSide, 20, 16, window, 4, found), 4);
     EXPECT_EQ(found[0], 16 * stride + 20);
     EXPECT_EQ(found[1], 8 * stride + 14);
     EXPECT_EQ(found[2], 11 * stride + 31);
     EXPECT_EQ(found[3], 30 * stride + 9);
 
     std::fill(plane.begin(), plane.end(), 50.0f);
-    ASSERT_EQ(MatchPatches(plane.data(), stride, 20, 16, window, 4, found), 4);
+    ASSERT_EQ(MatchPatches(plane.data(), stride, patchSide, 20, 16, window, 4, found), 4);
     EXPECT_EQ(found[0], 16 * stride + 20);
     EXPECT_EQ(found[1], 8 * stride + 8);
     EXPECT_EQ(found[2], 8 * stride + 9);

@@ -1,0 +1,162 @@
+#include "engine/fine/large_patch_transform.h"
+
+#include "engine/fine/eight_floats.h"
+#include "engine/wide_loops.h"
+
+namespace {
+
+constexpr int side = largePatchSide, half = largePatchSide / 2;
+
+// dct[k][n] = c(k) cos((2n + 1) k pi / 24), c(0) = sqrt(1/12), c(k) = sqrt(1/6), for the first
+// half of the samples: the second half mirrors it, with the sign of (-1)^k.
+constexpr float dct[side][half] = {
+    {0.288675135f, 0.288675135f, 0.288675135f, 0.288675135f, 0.288675135f, 0.288675135f},
+    {0.40475567f, 0.37717224f, 0.323885145f, 0.248525813f, 0.156229857f, 0.0532870948f},
+    {0.394337567f, 0.288675135f, 0.105662433f, -0.105662433f, -0.288675135f, -0.394337567f},
+    {0.37717224f, 0.156229857f, -0.156229857f, -0.37717224f, -0.37717224f, -0.156229857f},
+    {0.353553391f, 0.0f, -0.353553391f, -0.353553391f, 0.0f, 0.353553391f},
+    {0.323885145f, -0.156229857f, -0.40475567f, -0.0532870948f, 0.37717224f, 0.248525813f},
+    {0.288675135f, -0.288675135f, -0.288675135f, 0.288675135f, 0.288675135f, -0.288675135f},
+    {0.248525813f, -0.37717224f, -0.0532870948f, 0.40475567f, -0.156229857f, -0.323885145f},
+    {0.204124145f, -0.40824829f, 0.204124145f, 0.204124145f, -0.40824829f, 0.204124145f},
+    {0.156229857f, -0.37717224f, 0.37717224f, -0.156229857f, -0.156229857f, 0.37717224f},
+    {0.105662433f, -0.288675135f, 0.394337567f, -0.394337567f, 0.288675135f, -0.105662433f},
+    {0.0532870948f, -0.156229857f, 0.248525813f, -0.323885145f, 0.37717224f, -0.40475567f},
+};
+
+using FourFloats = float __attribute__((vector_size(16)));
+
+// A block's rows: columns 0 ... 7 in one vector, 8 ... 11 in the other.
+struct Block {
+    EightFloats low[side];
+    FourFloats high[side];
+};
+
+// The DCT down the columns, every column at once: b[k] becomes frequency row k. Sums and differences
+// of mirrored rows first: each frequency is then six products.
+template <class Lanes>
+QV_LOOP_BODY void ForwardColumns(Lanes (&b)[side])
+{
+    Lanes sum[half], difference[half];
+    for (int n = 0; n < half; ++n) {
+        sum[n] = b[n] + b[side - 1 - n];
+        difference[n] = b[n] - b[side - 1 - n];
+    }
+    for (int k = 0; k < side; ++k) {
+        const Lanes* from = k % 2 == 0 ? sum : difference;
+        Lanes total = from[0] * dct[k][0];
+        for (int n = 1; n < half; ++n) total = total + from[n] * dct[k][n];
+        b[k] = total;
+    }
+}
+
+// The inverse of ForwardColumns.
+template <class Lanes>
+QV_LOOP_BODY void InverseColumns(Lanes (&b)[side])
+{
+    Lanes even[half], odd[half];
+    for (int n = 0; n < half; ++n) {
+        even[n] = b[0] * dct[0][n];
+        odd[n] = b[1] * dct[1][n];
+        for (int k = 2; k < side; k += 2) {
+            even[n] = even[n] + b[k] * dct[k][n];
+            odd[n] = odd[n] + b[k + 1] * dct[k + 1][n];
+        }
+    }
+    for (int n = 0; n < half; ++n) {
+        b[n] = even[n] + odd[n];
+        b[side - 1 - n] = even[n] - odd[n];
+    }
+}
+
+QV_LOOP_BODY void ForwardColumns(Block& b)
+{
+    ForwardColumns(b.low);
+    ForwardColumns(b.high);
+}
+
+QV_LOOP_BODY void InverseColumns(Block& b)
+{
+    InverseColumns(b.low);
+    InverseColumns(b.high);
+}
+
+// Rows become columns, through memory: only moves values.
+QV_LOOP_BODY void Transpose(Block& b)
+{
+    float rows[side][side], columns[side][side];
+    for (int k = 0; k < side; ++k) {
+        StoreEight(rows[k], b.low[k]);
+        __builtin_memcpy(rows[k] + 8, &b.high[k], sizeof b.high[k]);
+    }
+    for (int k = 0; k < side; ++k)
+        for (int n = 0; n < side; ++n) columns[n][k] = rows[k][n];
+    for (int k = 0; k < side; ++k) {
+        b.low[k] = LoadEight(columns[k]);
+        __builtin_memcpy(&b.high[k], columns[k] + 8, sizeof b.high[k]);
+    }
+}
+
+QV_LOOP_BODY void Load(const float* from, EightFloats& low, FourFloats& high)
+{
+    low = LoadEight(from);
+    __builtin_memcpy(&high, from + 8, sizeof high);
+}
+
+QV_LOOP_BODY void Store(float* to, const EightFloats& low, const FourFloats& high)
+{
+    StoreEight(to, low);
+    __builtin_memcpy(to + 8, &high, sizeof high);
+}
+
+}  // namespace
+
+QV_LOOP_BODY void ForwardLargePatchBody(const float* plane, int stride, float* coefficients)
+{
+    Block b;
+    for (int k = 0; k < side; ++k) Load(plane + static_cast<long>(k) * stride, b.low[k], b.high[k]);
+    ForwardColumns(b);
+    Transpose(b);
+    ForwardColumns(b);
+    for (int k = 0; k < side; ++k) Store(coefficients + k * side, b.low[k], b.high[k]);
+}
+QV_WIDE_LOOP(ForwardLargePatch, (const float* plane, int stride, float* coefficients), (plane, stride, coefficients))
+
+float LargePatchDc(const float* plane, int stride)
+{
+    float total = 0.0f;
+    for (int k = 0; k < side; ++k) {
+        float row = 0.0f;
+        for (int n = 0; n < side; ++n) row = row + plane[static_cast<long>(k) * stride + n];
+        total = total + row;
+    }
+    return total * (1.0f / side);
+}
+
+QV_LOOP_BODY void AddInverseLargePatchesBody(const float* coefficients, const int* offsets, int count, float weight,
+                                             int stride, float* sum, float* weights)
+{
+    const EightFloats lowWeight = SplatEight(weight);
+    const FourFloats highWeight = {weight, weight, weight, weight};
+    for (int g = 0; g < count; ++g) {
+        Block b;
+        for (int k = 0; k < side; ++k) Load(coefficients + g * largePatchSize + k * side, b.low[k], b.high[k]);
+        InverseColumns(b);
+        Transpose(b);
+        InverseColumns(b);
+        for (int k = 0; k < side; ++k) {
+            float* sumRow = sum + offsets[g] + static_cast<long>(k) * stride;
+            float* weightRow = weights + offsets[g] + static_cast<long>(k) * stride;
+            EightFloats sumLow, weightLow;
+            FourFloats sumHigh, weightHigh;
+            Load(sumRow, sumLow, sumHigh);
+            Load(weightRow, weightLow, weightHigh);
+            Store(sumRow, sumLow + lowWeight * b.low[k], sumHigh + highWeight * b.high[k]);
+            Store(weightRow, weightLow + lowWeight, weightHigh + highWeight);
+        }
+    }
+}
+QV_WIDE_LOOP(AddInverseLargePatches,
+             (const float* coefficients, const int* offsets, int count, float weight, int stride, float* sum,
+              float* weights),
+             (coefficients, offsets, count, weight, stride, sum, weights))

@@ -1,0 +1,18 @@
+#pragma once
+
+// The 12 x 12 patches of the first pass at strong noise: an orthonormal 12 x 12 DCT-II, as
+// patch_transform.h's 8 x 8 one (constants as literals, sums in a fixed order), whose coefficients
+// lie in the same order: coefficient u * 12 + v holds horizontal frequency u and vertical v.
+
+constexpr int largePatchSide = 12;
+constexpr int largePatchSize = largePatchSide * largePatchSide;
+
+// The coefficients of the 12 x 12 patch whose top-left sample is plane[0], rows stride apart.
+void ForwardLargePatch(const float* plane, int stride, float* coefficients);
+
+// Coefficient 0 alone (the samples' sum over 12).
+float LargePatchDc(const float* plane, int stride);
+
+// As AddInversePatches, for count 12 x 12 patches.
+void AddInverseLargePatches(const float* coefficients, const int* offsets, int count, float weight, int stride,
+                            float* sum, float* weights);
