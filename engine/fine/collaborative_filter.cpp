@@ -62,17 +62,24 @@ QV_LOOP_BODY void WienerBody(float* const* group, const float* const* pilot, int
     for (int j = 0; j < chunks; ++j) {
         const EightFloats v0 = LoadEight(noiseVariance[0] + 8 * j), v1 = LoadEight(noiseVariance[1] + 8 * j),
                           v2 = LoadEight(noiseVariance[2] + 8 * j);
-        const EightFloats c01 = LoadEight(noiseCovariance[0] + 8 * j), c02 = LoadEight(noiseCovariance[1] + 8 * j),
-                          c12 = LoadEight(noiseCovariance[2] + 8 * j);
         EightFloats variance[3], sum[3] = {};
-        for (int k = 0; k < 3; ++k) {
-            // The axis's noise is a' C a; the channels' correlations move it either way, and a floor
-            // keeps correlations measured a little inconsistently from leaving an axis noiseless.
-            const EightFloats independent = (a[k][0] * a[k][0] * v0 + a[k][1] * a[k][1] * v1) + a[k][2] * a[k][2] * v2;
-            const EightFloats shared = (a[k][0] * a[k][1] * c01 + a[k][0] * a[k][2] * c02) + a[k][1] * a[k][2] * c12;
-            const EightFloats total = independent + (shared + shared);
-            const EightFloats floor = independent * leastShare;
-            variance[k] = total > floor ? total : floor;
+        for (int k = 0; k < 3; ++k)
+            variance[k] = (a[k][0] * a[k][0] * v0 + a[k][1] * a[k][1] * v1) + a[k][2] * a[k][2] * v2;
+        if (noiseCovariance) {
+            const EightFloats c01 = LoadEight(noiseCovariance[0] + 8 * j),
+                              c02 = LoadEight(noiseCovariance[1] + 8 * j),
+                              c12 = LoadEight(noiseCovariance[2] + 8 * j);
+            for (int k = 0; k < 3; ++k) {
+                // The axis's noise is a' C a; the channels' correlations move it either way, and a
+                // floor keeps correlations measured a little inconsistently from leaving an axis
+                // noiseless.
+                const EightFloats independent = variance[k];
+                const EightFloats shared =
+                    (a[k][0] * a[k][1] * c01 + a[k][0] * a[k][2] * c02) + a[k][1] * a[k][2] * c12;
+                const EightFloats total = independent + (shared + shared);
+                const EightFloats floor = independent * leastShare;
+                variance[k] = total > floor ? total : floor;
+            }
         }
         for (int g = 0; g < count; ++g) {
             const int at = g * patchSize + 8 * j;

@@ -18,7 +18,8 @@ float HardThresholdGroup(float* group, int count, int size, const float* thresho
 // estimate) turned into the colour axes, each coefficient p of an axis's pilot giving the empirical
 // Wiener factor p² / (p² + v) to the same coefficient of the axis's group, and turned back. v is
 // the channels' noise along the axis, a' C a with C the channels' noise covariance in coefficient
-// i: noiseVariance[c][i] on its diagonal, noiseCovariance[pair][i] off it (pairs 01, 02, 12).
+// i: noiseVariance[c][i] on its diagonal, noiseCovariance[pair][i] off it (pairs 01, 02, 12; null
+// where the channels' noise is uncorrelated).
 // left[k] receives the noise left in axis k.
 void WienerGroup(float* const* group, const float* const* pilot, int count, const ColourAxes& axes,
                  const float* const* noiseVariance, const float* const* noiseCovariance, float* left);

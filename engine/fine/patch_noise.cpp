@@ -171,6 +171,7 @@ void MeasuredPatchNoise(const NoiseLevels& noise, int strength, PatchNoise& out)
         }
     }
     float correlation[noiseBinsMax][patchSize];
+    std::fill(out.correlated, out.correlated + patchBrightnessCodes, false);
     for (int pair = 0; pair < 3; ++pair) {
         const int u = noisePairFirst[pair], v = noisePairSecond[pair];
         for (int bin = 0; bin < noise.bins; ++bin) CoefficientCorrelations(noise, bin, pair, correlation[bin]);
@@ -182,6 +183,7 @@ void MeasuredPatchNoise(const NoiseLevels& noise, int strength, PatchNoise& out)
                 const bool both = out.present[u] && out.present[v] && i != 0;
                 out.covariance[pair][code][i] =
                     both ? rho * std::sqrt(out.variance[u][code][i]) * std::sqrt(out.variance[v][code][i]) : 0.0f;
+                if (out.covariance[pair][code][i] != 0.0f) out.correlated[code] = true;
             }
         }
     }

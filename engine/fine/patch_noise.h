@@ -20,6 +20,9 @@ struct PatchNoise {
     // and red-blue, brightness and green-magenta, the two colours): zero where the measurement
     // found them uncorrelated, as under white noise in R, G and B.
     float covariance[3][patchBrightnessCodes][patchSize];
+    // Whether any coefficient of a brightness code has a covariance: the Wiener pass leaves the
+    // cross terms out where none has.
+    bool correlated[patchBrightnessCodes];
 };
 
 // strength 1 ... 99 scales the measured deviations by strength / 50.

@@ -1,4 +1,5 @@
 #include "engine/fine/patch_transform.h"
+#include "engine/fine/large_patch_transform.h"
 
 #include "engine/fine/eight_floats.h"
 #include "engine/wide_loops.h"
@@ -152,7 +153,8 @@ QV_WIDE_LOOP(AddInversePatches,
 
 // Pair (a, b) becomes ((a + b), (a - b)) / sqrt 2, coefficient by coefficient; applied twice it
 // gives the pair back.
-QV_LOOP_BODY void Butterfly(float* a, float* b, int size)
+template <int size>
+QV_LOOP_BODY void Butterfly(float* a, float* b)
 {
     const EightFloats scale = SplatEight(rootHalf);
     for (int c = 0; c < size; c += 8) {
@@ -164,17 +166,34 @@ QV_LOOP_BODY void Butterfly(float* a, float* b, int size)
 
 // Level by level, in place: at each level the pairs (i, i + step) of the patches that still hold
 // sums, i a multiple of 2 step, become their scaled sum at i and difference at i + step.
-QV_LOOP_BODY void HaarAcrossGroupBody(float* group, int count, int size)
+template <int size>
+QV_LOOP_BODY void HaarLevelsUp(float* group, int count)
 {
     for (int step = 1; step < count; step *= 2)
-        for (int i = 0; i < count; i += 2 * step) Butterfly(group + i * size, group + (i + step) * size, size);
+        for (int i = 0; i < count; i += 2 * step) Butterfly<size>(group + i * size, group + (i + step) * size);
+}
+// The two patch sizes as constants, so that each butterfly's loop is unrolled.
+QV_LOOP_BODY void HaarAcrossGroupBody(float* group, int count, int size)
+{
+    if (size == largePatchSize)
+        HaarLevelsUp<largePatchSize>(group, count);
+    else
+        HaarLevelsUp<patchSize>(group, count);
 }
 QV_WIDE_LOOP(HaarAcrossGroup, (float* group, int count, int size), (group, count, size))
 
 // The levels in the opposite order.
-QV_LOOP_BODY void InverseHaarAcrossGroupBody(float* group, int count, int size)
+template <int size>
+QV_LOOP_BODY void HaarLevelsDown(float* group, int count)
 {
     for (int step = count / 2; step >= 1; step /= 2)
-        for (int i = 0; i < count; i += 2 * step) Butterfly(group + i * size, group + (i + step) * size, size);
+        for (int i = 0; i < count; i += 2 * step) Butterfly<size>(group + i * size, group + (i + step) * size);
+}
+QV_LOOP_BODY void InverseHaarAcrossGroupBody(float* group, int count, int size)
+{
+    if (size == largePatchSize)
+        HaarLevelsDown<largePatchSize>(group, count);
+    else
+        HaarLevelsDown<patchSize>(group, count);
 }
 QV_WIDE_LOOP(InverseHaarAcrossGroup, (float* group, int count, int size), (group, count, size))

@@ -241,7 +241,7 @@ void WienerPass(const SimilarityPlanes& p, const PatchNoise& noise, GroupWork& w
                                             noise.covariance[2][code]};
         const ColourAxes axes = GroupColourAxes(pilot, count);
         float left[3];
-        WienerGroup(group, pilot, count, axes, variance, covariance, left);
+        WienerGroup(group, pilot, count, axes, variance, noise.correlated[code] ? covariance : nullptr, left);
         const float(&a)[3][3] = axes.axis;
         for (int c = 0; c < 3; ++c) {
             if (!noise.present[c]) continue;
