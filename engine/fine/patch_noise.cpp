@@ -170,6 +170,8 @@ void MeasuredPatchNoise(const NoiseLevels& noise, int strength, PatchNoise& out)
             }
         }
     }
+    out.white = true;
+    for (int bin = 0; bin < noise.bins; ++bin) out.white = out.white && WhiteInSpace(noise, bin);
     float correlation[noiseBinsMax][patchSize];
     std::fill(out.correlated, out.correlated + patchBrightnessCodes, false);
     for (int pair = 0; pair < 3; ++pair) {

@@ -23,6 +23,9 @@ struct PatchNoise {
     // Whether any coefficient of a brightness code has a covariance: the Wiener pass leaves the
     // cross terms out where none has.
     bool correlated[patchBrightnessCodes];
+    // Whether the noise was found white in space at every brightness, as white noise in R, G and B
+    // is; a camera's demosaicing always leaves its noise coloured.
+    bool white;
 };
 
 // strength 1 ... 99 scales the measured deviations by strength / 50.

@@ -10,8 +10,8 @@
 // alike neighbours and the three opponent channels filtered together in each group, twice: first
 // by hard thresholding of the noisy picture's groups (a second, independent estimate), then by an
 // empirical Wiener filter whose weights come from the mean of that estimate and the wavelet result.
-// Where the noise is strong the first pass takes patches of 12 x 12 instead: at such noise 8 x 8
-// patches neither match reliably nor hold a sparse enough transform.
+// Where the noise is strong or white the first pass takes patches of 12 x 12 instead: under strong
+// noise 8 x 8 patches neither match reliably nor hold a sparse enough transform.
 // Both passes take their references on a grid anchored at the picture's corner and their
 // candidates only inside the picture, and every pixel's sums run in the references' order, so a
 // tile gives what the whole picture gives wherever its margin holds every group that reaches it.
@@ -30,8 +30,11 @@ constexpr float largePatchesFrom = 29.0f;
 constexpr int largeSearchReach = 12;
 constexpr int largePassReach = 2 * largeSearchReach + largePatchSide - 1;
 
-// Whether the first pass takes large patches under that noise: camera noise, whose finest detail
-// the demosaicing smooths, does not reach the figure at any level the proxy models.
+// Whether the first pass takes large patches: under noise white in space at any strength (they gain
+// there from σ 5 on, where repetition larger than 8 pixels is found and the Wiener pass's sparser
+// references pay for their time), otherwise from that figure on. Camera noise, whose finest detail
+// the demosaicing smooths, does not reach the figure at any level the proxy models; below it its
+// coarse noise, louder than white, left in a large patch's low frequencies loses on smooth pictures.
 bool LargePatchesRun(const PatchNoise& noise);
 
 // Around the part a tile keeps, the pilot and the noisy picture must be known as far as the second

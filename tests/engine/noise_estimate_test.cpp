@@ -359,7 +359,9 @@ TEST(NoiseEstimate, CorrelationAcrossChannels)
             // The low frequencies, where the blurred noise lives.
             const double stage =
                 patch->covariance[pair][code][i] / std::sqrt(patch->variance[p][code][i] * patch->variance[q][code][i]);
-            if (i % patchSide < 3 && i / patchSide < 3) EXPECT_NEAR(stage, truth, 0.12) << pair << " coefficient " << i;
+            if (i % patchSide < 3 && i / patchSide < 3) {
+                EXPECT_NEAR(stage, truth, 0.12) << pair << " coefficient " << i;
+            }
             EXPECT_EQ(plainPatch->covariance[pair][code][i], 0.0f) << pair << " coefficient " << i;
         }
     }
