@@ -11,17 +11,13 @@ static_assert(2 * largeSearchReach + 1 <= widestSearch);
 namespace {
 
 // References every so many samples from the picture's corner, and the last place a patch fits, so
-// every pixel lies in some reference patch. The Wiener pass's groups make the result, the first
-// pass's only half the pilot: the Wiener pass gains more from closer references (every 3 against 4:
-// +0.02 to +0.03 dB) than the first loses from sparser ones (every 5: under 0.01), for about a tenth
-// more time.
+// every pixel lies in some reference patch. The first pass with 8 x 8 patches every 5 (closer ones
+// gain under 0.01 dB), with 12 x 12 every 8 (every 6 gains about 0.01 dB for a tenth more of the
+// whole run's time). The Wiener pass every 4: every 3 gains 0.01 dB on camera noise and 0.01 to 0.02
+// under white noise, for a third more of the run's time.
 constexpr int hardThresholdStep = 5;
-constexpr int wienerStep = 3;
-// The first pass's large patches take a reference every 8 (every 6 gains about 0.01 dB for a tenth
-// more of the whole run's time), and the Wiener pass then every 4, which keeps the run's time near
-// what it is with 8 x 8 patches (every 3 gains 0.01 to 0.02 dB for a sixth more time).
 constexpr int largeStep = 8;
-constexpr int strongWienerStep = 4;
+constexpr int wienerStep = 4;
 // Columns right of a frame's rows that the matching's lanes read.
 constexpr int padding = 8;
 
@@ -41,7 +37,6 @@ struct PassShape {
 constexpr PassShape firstShape{patchSide, hardThresholdStep, searchReach};
 constexpr PassShape largeShape{largePatchSide, largeStep, largeSearchReach};
 constexpr PassShape wienerShape{patchSide, wienerStep, searchReach};
-constexpr PassShape strongWienerShape{patchSide, strongWienerStep, searchReach};
 
 // The reference positions along one axis of a picture of the given length that lie in
 // [low, high], in increasing order.
@@ -229,10 +224,9 @@ void MixPilot(const SimilarityPlanes& p, const PatchNoise& noise, const PictureR
 // weigh by the noise the axes leave in it (each axis's share along the channel).
 void WienerPass(const SimilarityPlanes& p, const PatchNoise& noise, GroupWork& work)
 {
-    const PassShape& shape = p.largePatches ? strongWienerShape : wienerShape;
     ClearSums(p);
-    ForEachReferenceReaching(p, p.core, shape, [&](int x, int y) {
-        const auto [count, code] = GroupOf(p, p.pilot[0], shape, x, y, work);
+    ForEachReferenceReaching(p, p.core, wienerShape, [&](int x, int y) {
+        const auto [count, code] = GroupOf(p, p.pilot[0], wienerShape, x, y, work);
         TransformGroups(p, count, work);
         float* const group[3] = {work.coefficients[0], work.coefficients[1], work.coefficients[2]};
         const float* const pilot[3] = {work.pilot[0], work.pilot[1], work.pilot[2]};
