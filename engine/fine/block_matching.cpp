@@ -9,26 +9,36 @@ namespace {
 
 constexpr int lanes = 8;
 
-// The distances of the reference patch to the eight patches that start at candidates[0 ... 7]:
-// each lane adds each row's terms along the row, then the rows' sums from the top.
-template <int side>
-QV_LOOP_BODY EightFloats LaneDistances(const float* reference, const float* candidates, int stride)
+// The distances of the reference patch to the patches that start at candidates[0 ... 8 chunks - 1],
+// eight lanes a chunk: each lane adds each row's terms along the row, then the rows' sums from the
+// top. The chunks and two rows at a time share each reference sample's splat, and their sums grow
+// side by side instead of each waiting on its last addition.
+template <int side, int chunks>
+QV_LOOP_BODY void LaneDistances(const float* reference, const float* candidates, int stride,
+                                EightFloats (&total)[chunks])
 {
-    EightFloats rowSum[side];
-    for (int i = 0; i < side; ++i) {
+    constexpr int rowsAtOnce = 2;
+    static_assert(side % rowsAtOnce == 0);
+    EightFloats rowSum[side][chunks];
+    for (int i = 0; i < side; i += rowsAtOnce) {
         const float* row = candidates + static_cast<long>(i) * stride;
         const float* r = reference + i * side;
-        EightFloats e = SplatEight(r[0]) - LoadEight(row);
-        EightFloats sum = e * e;
-        for (int j = 1; j < side; ++j) {
-            e = SplatEight(r[j]) - LoadEight(row + j);
-            sum = sum + e * e;
-        }
-        rowSum[i] = sum;
+#pragma GCC unroll 12
+        for (int j = 0; j < side; ++j)
+#pragma GCC unroll 2
+            for (int q = 0; q < rowsAtOnce; ++q) {
+                const EightFloats splat = SplatEight(r[q * side + j]);
+#pragma GCC unroll 4
+                for (int c = 0; c < chunks; ++c) {
+                    const EightFloats e = splat - LoadEight(row + q * stride + c * lanes + j);
+                    rowSum[i + q][c] = j == 0 ? e * e : rowSum[i + q][c] + e * e;
+                }
+            }
     }
-    EightFloats total = rowSum[0];
-    for (int i = 1; i < side; ++i) total = total + rowSum[i];
-    return total;
+    for (int c = 0; c < chunks; ++c) {
+        total[c] = rowSum[0][c];
+        for (int i = 1; i < side; ++i) total[c] = total[c] + rowSum[i][c];
+    }
 }
 
 using EightInts = int __attribute__((vector_size(32)));
@@ -48,21 +58,39 @@ QV_LOOP_BODY float Least(EightFloats v)
     return v[0];
 }
 
+// The distances of the candidates of one window row that start at candidates[0 ... 8 chunks - 1] to
+// row, and the least of each eight of them at least.
+template <int side, int chunks>
+QV_LOOP_BODY void RowDistances(const float* reference, const float* candidates, int stride, float* row,
+                               float*& least)
+{
+    EightFloats d[chunks];
+    LaneDistances<side, chunks>(reference, candidates, stride, d);
+    for (int c = 0; c < chunks; ++c) {
+        StoreEight(row + c * lanes, d[c]);
+        *least++ = Least(d[c]);
+    }
+}
+
 // The distances of every candidate of the window, its rows pitch floats apart in distances, and
 // the least of each eight of them in least.
 template <int side>
 QV_LOOP_BODY void WindowDistancesBody(const float* plane, int stride, int referenceAt, const SearchWindow* window,
                                       int pitch, float* distances, float* least)
 {
+    static_assert(widestSearch <= 4 * lanes);
     float reference[side * side];
     for (int i = 0; i < side; ++i)
         for (int j = 0; j < side; ++j) reference[i * side + j] = plane[referenceAt + i * stride + j];
+    const int chunks = (window->right - window->left) / lanes + 1;
     for (int y = window->top; y <= window->bottom; ++y) {
         float* row = distances + (y - window->top) * pitch;
-        for (int x = window->left; x <= window->right; x += lanes) {
-            const EightFloats d = LaneDistances<side>(reference, plane + y * stride + x, stride);
-            StoreEight(row + (x - window->left), d);
-            *least++ = Least(d);
+        const float* candidates = plane + y * stride + window->left;
+        switch (chunks) {
+            case 1: RowDistances<side, 1>(reference, candidates, stride, row, least); break;
+            case 2: RowDistances<side, 2>(reference, candidates, stride, row, least); break;
+            case 3: RowDistances<side, 3>(reference, candidates, stride, row, least); break;
+            default: RowDistances<side, 4>(reference, candidates, stride, row, least); break;
         }
     }
 }

@@ -81,19 +81,32 @@ QV_LOOP_BODY void InverseColumns(Block& b)
     InverseColumns(b.high);
 }
 
-// Rows become columns, through memory: only moves values.
+// Rows become columns, four by four: each 4 x 4 block of the block is transposed by interleaving
+// and goes to its mirrored place. Only moves values.
 QV_LOOP_BODY void Transpose(Block& b)
 {
-    float rows[side][side], columns[side][side];
+    FourFloats quad[side][3];
     for (int k = 0; k < side; ++k) {
-        StoreEight(rows[k], b.low[k]);
-        __builtin_memcpy(rows[k] + 8, &b.high[k], sizeof b.high[k]);
+        quad[k][0] = __builtin_shufflevector(b.low[k], b.low[k], 0, 1, 2, 3);
+        quad[k][1] = __builtin_shufflevector(b.low[k], b.low[k], 4, 5, 6, 7);
+        quad[k][2] = b.high[k];
     }
-    for (int k = 0; k < side; ++k)
-        for (int n = 0; n < side; ++n) columns[n][k] = rows[k][n];
+    FourFloats moved[side][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            const FourFloats* r = &quad[4 * i][j];
+            const FourFloats t0 = __builtin_shufflevector(r[0], r[3], 0, 4, 1, 5);
+            const FourFloats t1 = __builtin_shufflevector(r[0], r[3], 2, 6, 3, 7);
+            const FourFloats t2 = __builtin_shufflevector(r[6], r[9], 0, 4, 1, 5);
+            const FourFloats t3 = __builtin_shufflevector(r[6], r[9], 2, 6, 3, 7);
+            moved[4 * j][i] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+            moved[4 * j + 1][i] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+            moved[4 * j + 2][i] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+            moved[4 * j + 3][i] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+        }
     for (int k = 0; k < side; ++k) {
-        b.low[k] = LoadEight(columns[k]);
-        __builtin_memcpy(&b.high[k], columns[k] + 8, sizeof b.high[k]);
+        b.low[k] = __builtin_shufflevector(moved[k][0], moved[k][1], 0, 1, 2, 3, 4, 5, 6, 7);
+        b.high[k] = moved[k][2];
     }
 }
 

@@ -151,49 +151,83 @@ QV_WIDE_LOOP(AddInversePatches,
               float* weights),
              (coefficients, offsets, count, weight, stride, sum, weights))
 
-// Pair (a, b) becomes ((a + b), (a - b)) / sqrt 2, coefficient by coefficient; applied twice it
-// gives the pair back.
-template <int size>
-QV_LOOP_BODY void Butterfly(float* a, float* b)
+// Pair (a, b) becomes ((a + b), (a - b)) / sqrt 2; applied twice it gives the pair back.
+QV_LOOP_BODY void Butterfly(EightFloats& a, EightFloats& b)
 {
     const EightFloats scale = SplatEight(rootHalf);
+    const EightFloats x = a, y = b;
+    a = (x + y) * scale;
+    b = (x - y) * scale;
+}
+
+// Two levels at once on the patches p, p + step, p + 2 step and p + 3 step, eight coefficients at
+// a time held in registers: forward the pairs step apart and then the sums 2 step apart; the
+// inverse in the opposite order. Every butterfly meets the same values as level by level.
+template <int size, bool forward>
+QV_LOOP_BODY void TwoLevels(float* p, int step)
+{
+    float* const q[4] = {p, p + step * size, p + 2 * step * size, p + 3 * step * size};
     for (int c = 0; c < size; c += 8) {
-        const EightFloats x = LoadEight(a + c), y = LoadEight(b + c);
-        StoreEight(a + c, (x + y) * scale);
-        StoreEight(b + c, (x - y) * scale);
+        EightFloats x[4];
+        for (int k = 0; k < 4; ++k) x[k] = LoadEight(q[k] + c);
+        if (forward) {
+            Butterfly(x[0], x[1]);
+            Butterfly(x[2], x[3]);
+            Butterfly(x[0], x[2]);
+        } else {
+            Butterfly(x[0], x[2]);
+            Butterfly(x[0], x[1]);
+            Butterfly(x[2], x[3]);
+        }
+        for (int k = 0; k < 4; ++k) StoreEight(q[k] + c, x[k]);
     }
 }
 
-// Level by level, in place: at each level the pairs (i, i + step) of the patches that still hold
-// sums, i a multiple of 2 step, become their scaled sum at i and difference at i + step.
+// One level: the pairs (i, i + step).
 template <int size>
-QV_LOOP_BODY void HaarLevelsUp(float* group, int count)
+QV_LOOP_BODY void OneLevel(float* group, int count, int step)
 {
-    for (int step = 1; step < count; step *= 2)
-        for (int i = 0; i < count; i += 2 * step) Butterfly<size>(group + i * size, group + (i + step) * size);
+    for (int i = 0; i < count; i += 2 * step)
+        for (int c = 0; c < size; c += 8) {
+            EightFloats a = LoadEight(group + i * size + c), b = LoadEight(group + (i + step) * size + c);
+            Butterfly(a, b);
+            StoreEight(group + i * size + c, a);
+            StoreEight(group + (i + step) * size + c, b);
+        }
 }
-// The two patch sizes as constants, so that each butterfly's loop is unrolled.
-QV_LOOP_BODY void HaarAcrossGroupBody(float* group, int count, int size)
+
+// Forward, level by level from step 1: at each level the pairs (i, i + step) of the patches that
+// still hold sums, i a multiple of 2 step, become their scaled sum at i and difference at i + step.
+// The inverse takes the levels in the opposite order. Levels go two at a time where they pair up.
+template <int size, bool forward>
+QV_LOOP_BODY void HaarLevels(float* group, int count)
+{
+    int levels = 0;
+    while ((1 << levels) < count) ++levels;
+    const int paired = levels / 2 * 2;
+    if (!forward && levels % 2 == 1) OneLevel<size>(group, count, 1 << paired);
+    for (int l = forward ? 0 : paired - 2; l >= 0 && l < paired; l += forward ? 2 : -2) {
+        const int step = 1 << l;
+        for (int i = 0; i < count; i += 4 * step) TwoLevels<size, forward>(group + i * size, step);
+    }
+    if (forward && levels % 2 == 1) OneLevel<size>(group, count, 1 << paired);
+}
+
+// The two patch sizes as constants, so that each loop is unrolled.
+template <bool forward>
+QV_LOOP_BODY void HaarLevels(float* group, int count, int size)
 {
     if (size == largePatchSize)
-        HaarLevelsUp<largePatchSize>(group, count);
+        HaarLevels<largePatchSize, forward>(group, count);
     else
-        HaarLevelsUp<patchSize>(group, count);
+        HaarLevels<patchSize, forward>(group, count);
 }
+
+QV_LOOP_BODY void HaarAcrossGroupBody(float* group, int count, int size) { HaarLevels<true>(group, count, size); }
 QV_WIDE_LOOP(HaarAcrossGroup, (float* group, int count, int size), (group, count, size))
 
-// The levels in the opposite order.
-template <int size>
-QV_LOOP_BODY void HaarLevelsDown(float* group, int count)
-{
-    for (int step = count / 2; step >= 1; step /= 2)
-        for (int i = 0; i < count; i += 2 * step) Butterfly<size>(group + i * size, group + (i + step) * size);
-}
 QV_LOOP_BODY void InverseHaarAcrossGroupBody(float* group, int count, int size)
 {
-    if (size == largePatchSize)
-        HaarLevelsDown<largePatchSize>(group, count);
-    else
-        HaarLevelsDown<patchSize>(group, count);
+    HaarLevels<false>(group, count, size);
 }
 QV_WIDE_LOOP(InverseHaarAcrossGroup, (float* group, int count, int size), (group, count, size))
