@@ -124,16 +124,22 @@ QV_LOOP_BODY void Store(float* to, const EightFloats& low, const FourFloats& hig
 
 }  // namespace
 
-QV_LOOP_BODY void ForwardLargePatchBody(const float* plane, int stride, float* coefficients)
+QV_LOOP_BODY void ForwardLargePatchesBody(const float* plane, const int* offsets, int count, int stride,
+                                          float* coefficients)
 {
-    Block b;
-    for (int k = 0; k < side; ++k) Load(plane + static_cast<long>(k) * stride, b.low[k], b.high[k]);
-    ForwardColumns(b);
-    Transpose(b);
-    ForwardColumns(b);
-    for (int k = 0; k < side; ++k) Store(coefficients + k * side, b.low[k], b.high[k]);
+    for (int g = 0; g < count; ++g) {
+        Block b;
+        for (int k = 0; k < side; ++k)
+            Load(plane + offsets[g] + static_cast<long>(k) * stride, b.low[k], b.high[k]);
+        ForwardColumns(b);
+        Transpose(b);
+        ForwardColumns(b);
+        for (int k = 0; k < side; ++k) Store(coefficients + g * largePatchSize + k * side, b.low[k], b.high[k]);
+    }
 }
-QV_WIDE_LOOP(ForwardLargePatch, (const float* plane, int stride, float* coefficients), (plane, stride, coefficients))
+QV_WIDE_LOOP(ForwardLargePatches,
+             (const float* plane, const int* offsets, int count, int stride, float* coefficients),
+             (plane, offsets, count, stride, coefficients))
 
 float LargePatchDc(const float* plane, int stride)
 {

@@ -7,8 +7,8 @@
 constexpr int largePatchSide = 12;
 constexpr int largePatchSize = largePatchSide * largePatchSide;
 
-// The coefficients of the 12 x 12 patch whose top-left sample is plane[0], rows stride apart.
-void ForwardLargePatch(const float* plane, int stride, float* coefficients);
+// As ForwardPatches, for count 12 x 12 patches.
+void ForwardLargePatches(const float* plane, const int* offsets, int count, int stride, float* coefficients);
 
 // Coefficient 0 alone (the samples' sum over 12).
 float LargePatchDc(const float* plane, int stride);

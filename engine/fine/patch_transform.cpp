@@ -101,16 +101,20 @@ QV_LOOP_BODY void Transpose(Block& b)
 
 // Down the columns, across (the block transposed), and down again: the coefficients come out with
 // the horizontal frequency as the row.
-QV_LOOP_BODY void ForwardPatchBody(const float* plane, int stride, float* coefficients)
+QV_LOOP_BODY void ForwardPatchesBody(const float* plane, const int* offsets, int count, int stride,
+                                     float* coefficients)
 {
-    Block b;
-    for (int k = 0; k < patchSide; ++k) b[k] = LoadEight(plane + static_cast<long>(k) * stride);
-    ForwardColumns(b);
-    Transpose(b);
-    ForwardColumns(b);
-    for (int k = 0; k < patchSide; ++k) StoreEight(coefficients + k * patchSide, b[k]);
+    for (int g = 0; g < count; ++g) {
+        Block b;
+        for (int k = 0; k < patchSide; ++k) b[k] = LoadEight(plane + offsets[g] + static_cast<long>(k) * stride);
+        ForwardColumns(b);
+        Transpose(b);
+        ForwardColumns(b);
+        for (int k = 0; k < patchSide; ++k) StoreEight(coefficients + g * patchSize + k * patchSide, b[k]);
+    }
 }
-QV_WIDE_LOOP(ForwardPatch, (const float* plane, int stride, float* coefficients), (plane, stride, coefficients))
+QV_WIDE_LOOP(ForwardPatches, (const float* plane, const int* offsets, int count, int stride, float* coefficients),
+             (plane, offsets, count, stride, coefficients))
 
 QV_LOOP_BODY void PatchDcOfBody(const float* plane, int stride, float* dc)
 {

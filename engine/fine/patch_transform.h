@@ -15,8 +15,9 @@ constexpr int largestGroup = 16;
 // basis vector. A patch's coefficient u * 8 + v holds horizontal frequency u and vertical v.
 extern const float patchDct[patchSide][patchSide];
 
-// The coefficients of the 8 x 8 patch whose top-left sample is plane[0], rows stride apart.
-void ForwardPatch(const float* plane, int stride, float* coefficients);
+// The coefficients of count 8 x 8 patches (patch after patch), whose top-left samples are
+// plane[offsets[0 ... count - 1]], rows stride apart.
+void ForwardPatches(const float* plane, const int* offsets, int count, int stride, float* coefficients);
 
 // Coefficient 0 alone (the samples' sum over 8), cheaper than the whole transform.
 float PatchDc(const float* plane, int stride);

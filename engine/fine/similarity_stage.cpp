@@ -162,12 +162,9 @@ void LargePatchNoise(const PatchNoise& noise, int channel, int code, GroupWork& 
 void TransformGroups(const SimilarityPlanes& p, int count, GroupWork& work)
 {
     for (int c = 0; c < 3; ++c) {
-        for (int g = 0; g < count; ++g) {
-            float* coefficients = work.coefficients[c] + g * patchSize;
-            ForwardPatch(p.noisy[c] + work.offset[g], p.stride, coefficients);
-            ForwardPatch(p.pilot[c] + work.offset[g], p.stride, work.pilot[c] + g * patchSize);
-            coefficients[0] = work.pilot[c][g * patchSize];
-        }
+        ForwardPatches(p.noisy[c], work.offset, count, p.stride, work.coefficients[c]);
+        ForwardPatches(p.pilot[c], work.offset, count, p.stride, work.pilot[c]);
+        for (int g = 0; g < count; ++g) work.coefficients[c][g * patchSize] = work.pilot[c][g * patchSize];
         HaarAcrossGroup(work.coefficients[c], count);
         HaarAcrossGroup(work.pilot[c], count);
     }
@@ -185,14 +182,11 @@ void HardThresholdPass(const SimilarityPlanes& p, const PatchNoise& noise, const
         float* group = work.firstPass;
         for (int c = 0; c < 3; ++c) {
             if (!noise.present[c]) continue;
-            for (int g = 0; g < count; ++g) {
-                float* coefficients = group + g * size;
-                if (large)
-                    ForwardLargePatch(p.noisy[c] + work.offset[g], p.stride, coefficients);
-                else
-                    ForwardPatch(p.noisy[c] + work.offset[g], p.stride, coefficients);
-                coefficients[0] = DcOf(shape.side, p.pilot[c] + work.offset[g], p.stride);
-            }
+            if (large)
+                ForwardLargePatches(p.noisy[c], work.offset, count, p.stride, group);
+            else
+                ForwardPatches(p.noisy[c], work.offset, count, p.stride, group);
+            for (int g = 0; g < count; ++g) group[g * size] = DcOf(shape.side, p.pilot[c] + work.offset[g], p.stride);
             HaarAcrossGroup(group, count, size);
             if (large) LargePatchNoise(noise, c, code, work);
             const float* threshold = large ? work.largeThreshold : noise.threshold[c][code];

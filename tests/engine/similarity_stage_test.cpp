@@ -27,7 +27,8 @@ TEST(SimilarityStage, TransformsAreTheOrthonormalDctAndHaar)
 {
     float samples[patchSize], coefficients[patchSize];
     FillPatch(samples, 1);
-    ForwardPatch(samples, patchSide, coefficients);
+    const int first = 0;
+    ForwardPatches(samples, &first, 1, patchSide, coefficients);
     const double pi = 3.14159265358979323846;
     for (int u = 0; u < patchSide; ++u)
         for (int v = 0; v < patchSide; ++v) {
