@@ -141,16 +141,29 @@ QV_WIDE_LOOP(ForwardLargePatches,
              (const float* plane, const int* offsets, int count, int stride, float* coefficients),
              (plane, offsets, count, stride, coefficients))
 
-float LargePatchDc(const float* plane, int stride)
+// Each row's samples added along the row from zero, then the rows' sums from zero down the patch:
+// the rows side by side in the lanes of the transposed block.
+QV_LOOP_BODY void LargePatchDcsBody(const float* plane, const int* offsets, int count, int stride, float* dc)
 {
-    float total = 0.0f;
-    for (int k = 0; k < side; ++k) {
-        float row = 0.0f;
-        for (int n = 0; n < side; ++n) row = row + plane[static_cast<long>(k) * stride + n];
-        total = total + row;
+    for (int g = 0; g < count; ++g) {
+        Block b;
+        for (int k = 0; k < side; ++k)
+            Load(plane + offsets[g] + static_cast<long>(k) * stride, b.low[k], b.high[k]);
+        Transpose(b);
+        EightFloats low = SplatEight(0.0f);
+        FourFloats high = {0.0f, 0.0f, 0.0f, 0.0f};
+        for (int n = 0; n < side; ++n) {
+            low = low + b.low[n];
+            high = high + b.high[n];
+        }
+        float total = 0.0f;
+        for (int k = 0; k < 8; ++k) total = total + low[k];
+        for (int k = 0; k < 4; ++k) total = total + high[k];
+        dc[g] = total * (1.0f / side);
     }
-    return total * (1.0f / side);
 }
+QV_WIDE_LOOP(LargePatchDcs, (const float* plane, const int* offsets, int count, int stride, float* dc),
+             (plane, offsets, count, stride, dc))
 
 QV_LOOP_BODY void AddInverseLargePatchesBody(const float* coefficients, const int* offsets, int count, float weight,
                                              int stride, float* sum, float* weights)

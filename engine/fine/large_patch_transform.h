@@ -10,8 +10,8 @@ constexpr int largePatchSize = largePatchSide * largePatchSide;
 // As ForwardPatches, for count 12 x 12 patches.
 void ForwardLargePatches(const float* plane, const int* offsets, int count, int stride, float* coefficients);
 
-// Coefficient 0 alone (the samples' sum over 12).
-float LargePatchDc(const float* plane, int stride);
+// As PatchDcs, for 12 x 12 patches (the samples' sum over 12).
+void LargePatchDcs(const float* plane, const int* offsets, int count, int stride, float* dc);
 
 // As AddInversePatches, for count 12 x 12 patches.
 void AddInverseLargePatches(const float* coefficients, const int* offsets, int count, float weight, int stride,

@@ -19,8 +19,9 @@ extern const float patchDct[patchSide][patchSide];
 // plane[offsets[0 ... count - 1]], rows stride apart.
 void ForwardPatches(const float* plane, const int* offsets, int count, int stride, float* coefficients);
 
-// Coefficient 0 alone (the samples' sum over 8), cheaper than the whole transform.
-float PatchDc(const float* plane, int stride);
+// Coefficient 0 alone of the same patches (the samples' sum over 8), cheaper than the whole
+// transform: one a patch in dc.
+void PatchDcs(const float* plane, const int* offsets, int count, int stride, float* dc);
 
 // The samples of count patches' coefficients (patch after patch), times weight, added patch by
 // patch to the sums at the patches' offsets in a plane of rows stride apart, and weight to the

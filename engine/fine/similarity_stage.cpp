@@ -53,7 +53,7 @@ void ForEachReference(int length, int side, int step, int low, int high, const V
 
 // A group's offsets in the frame, and its three channels' coefficients in the noisy picture and the
 // pilot for the second pass; the first pass's coefficients, one channel after the other, with the
-// noise of a large patch's coefficients.
+// noise of a large patch's coefficients and the pilot's coefficients 0.
 struct GroupWork {
     int offset[largestGroup];
     float coefficients[3][largestGroup * patchSize];
@@ -61,6 +61,7 @@ struct GroupWork {
     float firstPass[largestGroup * largePatchSize];
     float largeVariance[largePatchSize];
     float largeThreshold[largePatchSize];
+    float dc[largestGroup];
 };
 
 void ClearSums(const SimilarityPlanes& p)
@@ -103,10 +104,13 @@ void ForEachReferenceReaching(const SimilarityPlanes& p, const PictureRect& rect
                      });
 }
 
-// A patch's coefficient 0 (its mean times its side), by either transform.
-float DcOf(int side, const float* plane, int stride)
+// The patches' coefficients 0 (their means times their side), by either transform.
+void DcsOf(int side, const float* plane, const int* offsets, int count, int stride, float* dc)
 {
-    return side == largePatchSide ? LargePatchDc(plane, stride) : PatchDc(plane, stride);
+    if (side == largePatchSide)
+        LargePatchDcs(plane, offsets, count, stride, dc);
+    else
+        PatchDcs(plane, offsets, count, stride, dc);
 }
 
 // The group of the reference at (x, y), matched on plane (a frame plane), in work.offset: how many
@@ -122,9 +126,10 @@ Group GroupOf(const SimilarityPlanes& p, const float* plane, const PassShape& sh
     const int matched = MatchPatches(plane, p.stride, shape.side, x - p.frame.left, y - p.frame.top,
                                      WindowOf(p, shape, x, y), largestGroup, work.offset);
     // The codes are read off an 8 x 8 patch's coefficient 0: the mean times 8.
-    const float dc = DcOf(shape.side, p.pilot[0] + work.offset[0], p.stride) *
-                     (static_cast<float>(patchSide) / static_cast<float>(shape.side));
-    return {PowerOfTwoAtMost(matched), PatchBrightnessCode(dc)};
+    float dc;
+    DcsOf(shape.side, p.pilot[0], work.offset, 1, p.stride, &dc);
+    return {PowerOfTwoAtMost(matched),
+            PatchBrightnessCode(dc * (static_cast<float>(patchSide) / static_cast<float>(shape.side)))};
 }
 
 // The filtered coefficients of a group back to its patches' places in the channel's sums.
@@ -186,7 +191,8 @@ void HardThresholdPass(const SimilarityPlanes& p, const PatchNoise& noise, const
                 ForwardLargePatches(p.noisy[c], work.offset, count, p.stride, group);
             else
                 ForwardPatches(p.noisy[c], work.offset, count, p.stride, group);
-            for (int g = 0; g < count; ++g) group[g * size] = DcOf(shape.side, p.pilot[c] + work.offset[g], p.stride);
+            DcsOf(shape.side, p.pilot[c], work.offset, count, p.stride, work.dc);
+            for (int g = 0; g < count; ++g) group[g * size] = work.dc[g];
             HaarAcrossGroup(group, count, size);
             if (large) LargePatchNoise(noise, c, code, work);
             const float* threshold = large ? work.largeThreshold : noise.threshold[c][code];

@@ -41,7 +41,9 @@ TEST(SimilarityStage, TransformsAreTheOrthonormalDctAndHaar)
             EXPECT_NEAR(coefficients[u * patchSide + v], expected, 2e-4) << u << ", " << v;
             EXPECT_NEAR(patchDct[u][v], (u == 0 ? std::sqrt(0.125) : 0.5) * std::cos((2 * v + 1) * u * pi / 16), 1e-7);
         }
-    EXPECT_NEAR(PatchDc(samples, patchSide), coefficients[0], 1e-4);
+    float dc;
+    PatchDcs(samples, &first, 1, patchSide, &dc);
+    EXPECT_NEAR(dc, coefficients[0], 1e-4);
     const int stride = 12, offset = 2 * stride + 3;
     std::vector<float> sum(stride * 11, 0.0f), weights(stride * 11, 0.0f);
     AddInversePatches(coefficients, &offset, 1, 0.5f, stride, sum.data(), weights.data());
