@@ -1,5 +1,8 @@
 #include "engine/fine/block_matching.h"
 
+#include <bit>
+#include <cstdint>
+
 #include "engine/fine/eight_floats.h"
 #include "engine/fine/large_patch_transform.h"
 #include "engine/fine/patch_transform.h"
@@ -109,33 +112,29 @@ QV_WINDOW_DISTANCES(8)
 QV_WINDOW_DISTANCES(12)
 #undef QV_WINDOW_DISTANCES
 
-// The best matches so far, most alike first, and among equal distances the one first in the plane
-// (the smaller offset), whatever order they come in.
+// A candidate as one number that orders as the candidates do: its distance's bits above its
+// offset. Distances are sums of squares, never negative, and the bits of such floats order as their
+// values; among equal distances the smaller offset, the patch first in the plane, comes first.
+std::uint64_t KeyOf(float distance, int offset)
+{
+    return static_cast<std::uint64_t>(std::bit_cast<std::uint32_t>(distance)) << 32 |
+           static_cast<std::uint32_t>(offset);
+}
+
+// The best matches so far but the reference, most alike first, whatever order they come in.
 struct Best {
-    float distance[largestGroup];
-    int offset[largestGroup];
+    std::uint64_t key[largestGroup];
     int count = 0;
     int wanted = 0;
 
     bool Full() const { return count == wanted; }
-    float Worst() const { return distance[count - 1]; }
 
-    static bool Ahead(float d, int at, float thanDistance, int thanOffset)
+    void Consider(std::uint64_t candidate)
     {
-        return d < thanDistance || (d == thanDistance && at < thanOffset);
-    }
-
-    void Consider(float d, int at)
-    {
-        if (Full() && !Ahead(d, at, distance[count - 1], offset[count - 1])) return;
+        if (Full() && candidate >= key[count - 1]) return;
         int slot = Full() ? count - 1 : count++;
-        while (slot > 1 && Ahead(d, at, distance[slot - 1], offset[slot - 1])) {
-            distance[slot] = distance[slot - 1];
-            offset[slot] = offset[slot - 1];
-            --slot;
-        }
-        distance[slot] = d;
-        offset[slot] = at;
+        for (; slot > 0 && candidate < key[slot - 1]; --slot) key[slot] = key[slot - 1];
+        key[slot] = candidate;
     }
 };
 
@@ -153,10 +152,7 @@ int MatchPatches(const float* plane, int stride, int side, int referenceX, int r
     else
         WindowDistances8(plane, stride, referenceAt, &window, pitch, distances, least);
     Best best;
-    best.wanted = wanted;
-    best.distance[0] = -1.0f;  // the reference, ahead of anything
-    best.offset[0] = referenceAt;
-    best.count = 1;
+    best.wanted = wanted - 1;  // the reference itself comes first
     // Rows nearest the reference first: alike patches tend to lie near it, and once the group is
     // full of them most of the rest go unread, eight at a time.
     const int width = window.right - window.left + 1, chunks = (width - 1) / lanes + 1;
@@ -165,15 +161,16 @@ int MatchPatches(const float* plane, int stride, int side, int referenceX, int r
         const float* rowDistances = distances + row * pitch;
         const int rowAt = (window.top + row) * stride + window.left;
         for (int chunk = 0; chunk < chunks; ++chunk) {
-            if (best.Full() && least[row * chunks + chunk] > best.Worst()) continue;
+            if (best.Full() && KeyOf(least[row * chunks + chunk], 0) > best.key[best.count - 1]) continue;
             for (int x = chunk * lanes; x < (chunk + 1) * lanes && x < width; ++x)
-                if (rowAt + x != referenceAt) best.Consider(rowDistances[x], rowAt + x);
+                if (rowAt + x != referenceAt) best.Consider(KeyOf(rowDistances[x], rowAt + x));
         }
     };
     for (int away = 0; away < height; ++away) {
         if (start - away >= 0) scanRow(start - away);
         if (away > 0 && start + away < height) scanRow(start + away);
     }
-    for (int k = 0; k < best.count; ++k) found[k] = best.offset[k];
-    return best.count;
+    found[0] = referenceAt;
+    for (int k = 0; k < best.count; ++k) found[k + 1] = static_cast<int>(best.key[k] & 0xffffffffu);
+    return best.count + 1;
 }
