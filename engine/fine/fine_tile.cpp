@@ -104,6 +104,18 @@ void ParentRow(const TilePlanes& p, int y)
     AnalyseRowPair(work[1], work[3], p.parent[1], p.parent[2], p.width);
 }
 
+// Each element's noise figures by its brightness code. The codes are bytes, which a store of any
+// type may change as far as the compiler knows: each is read once, into a register.
+void LookUpNoise(const std::uint8_t* codes, const float* variance, const float* parentScale, int width,
+                 float* noiseVariance, float* scale)
+{
+    for (int x = 0; x < width; ++x) {
+        const int code = codes[x];
+        noiseVariance[x] = variance[code];
+        scale[x] = parentScale[code];
+    }
+}
+
 // Shrinks one level's three bands in place, row by row, with their parents still as measured.
 // The window sums of the next rows are taken before those rows are shrunk; the wrapped rows below
 // the last are not, and those lie in the margin.
@@ -123,12 +135,8 @@ void Shrink(const TilePlanes& p, int level, const ChannelNoise& noise)
             for (int k = 0; k < windowSide; ++k) window[k] = p.sums[band][Slot(y + k - windowReach)];
             const float* parent = level + 1 == fineLevels ? p.parent[band] : p.Row(p.detail[level + 1][band], y);
             const std::uint8_t* codes = p.brightness + static_cast<std::size_t>(y) * p.width;
-            const float* variance = noise.variance[level][band];
-            const float* parentScale = noise.parentScale[level][band];
-            for (int x = 0; x < p.width; ++x) {
-                p.noiseVariance[x] = variance[codes[x]];
-                p.parentScale[x] = parentScale[codes[x]];
-            }
+            LookUpNoise(codes, noise.variance[level][band], noise.parentScale[level][band], p.width, p.noiseVariance,
+                        p.parentScale);
             BivariateShrinkRow(p.Row(bands[band], y), parent, window, p.width, p.noiseVariance, p.parentScale);
         }
     }
