@@ -200,13 +200,14 @@ SimilarityPlanes PlanesFor(const Tile& tile, std::int32_t width, std::int32_t he
     const std::size_t planeSize = SimilarityPlaneFloats(planes.frame.width, planes.frame.height);
     planes.stride = static_cast<int>(planeSize / planes.frame.height);
     // The wavelet pass is done with its planes when the stage starts; they hold more than the
-    // stage's nine frame planes (the wavelet tile is the frame and a margin, thirteen planes).
+    // stage's twelve frame planes (the wavelet tile is the frame and a margin, thirteen planes).
     float* block = TilePicture(worker.scratch);
     for (int c = 0; c < 3; ++c) {
         planes.pilot[c] = worker.pilot.data() + c * planeSize;
         planes.noisy[c] = block + c * planeSize;
         planes.sum[c] = block + (3 + c) * planeSize;
         planes.weight[c] = block + (6 + c) * planeSize;
+        planes.dc[c] = block + (9 + c) * planeSize;
     }
     return planes;
 }

@@ -141,29 +141,27 @@ QV_WIDE_LOOP(ForwardLargePatches,
              (const float* plane, const int* offsets, int count, int stride, float* coefficients),
              (plane, offsets, count, stride, coefficients))
 
-// Each row's samples added along the row from zero, then the rows' sums from zero down the patch:
-// the rows side by side in the lanes of the transposed block.
-QV_LOOP_BODY void LargePatchDcsBody(const float* plane, const int* offsets, int count, int stride, float* dc)
+// Eight places at a time: each row's samples added along the row from zero, then in place down
+// the plane the rows' sums from zero, whose first the place's own result replaces once read.
+QV_LOOP_BODY void LargePatchDcPlaneBody(const float* plane, int width, int height, int stride, float* dc)
 {
-    for (int g = 0; g < count; ++g) {
-        Block b;
-        for (int k = 0; k < side; ++k)
-            Load(plane + offsets[g] + static_cast<long>(k) * stride, b.low[k], b.high[k]);
-        Transpose(b);
-        EightFloats low = SplatEight(0.0f);
-        FourFloats high = {0.0f, 0.0f, 0.0f, 0.0f};
-        for (int n = 0; n < side; ++n) {
-            low = low + b.low[n];
-            high = high + b.high[n];
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x + side <= width; x += 8) {
+            const float* at = plane + static_cast<long>(y) * stride + x;
+            EightFloats sum = SplatEight(0.0f);
+            for (int n = 0; n < side; ++n) sum = sum + LoadEight(at + n);
+            StoreEight(dc + static_cast<long>(y) * stride + x, sum);
         }
-        float total = 0.0f;
-        for (int k = 0; k < 8; ++k) total = total + low[k];
-        for (int k = 0; k < 4; ++k) total = total + high[k];
-        dc[g] = total * (1.0f / side);
-    }
+    for (int y = 0; y + side <= height; ++y)
+        for (int x = 0; x + side <= width; x += 8) {
+            float* at = dc + static_cast<long>(y) * stride + x;
+            EightFloats total = SplatEight(0.0f);
+            for (int k = 0; k < side; ++k) total = total + LoadEight(at + static_cast<long>(k) * stride);
+            StoreEight(at, total * SplatEight(1.0f / side));
+        }
 }
-QV_WIDE_LOOP(LargePatchDcs, (const float* plane, const int* offsets, int count, int stride, float* dc),
-             (plane, offsets, count, stride, dc))
+QV_WIDE_LOOP(LargePatchDcPlane, (const float* plane, int width, int height, int stride, float* dc),
+             (plane, width, height, stride, dc))
 
 QV_LOOP_BODY void AddInverseLargePatchesBody(const float* coefficients, const int* offsets, int count, float weight,
                                              int stride, float* sum, float* weights)

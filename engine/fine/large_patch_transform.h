@@ -10,8 +10,9 @@ constexpr int largePatchSize = largePatchSide * largePatchSide;
 // As ForwardPatches, for count 12 x 12 patches.
 void ForwardLargePatches(const float* plane, const int* offsets, int count, int stride, float* coefficients);
 
-// As PatchDcs, for 12 x 12 patches (the samples' sum over 12).
-void LargePatchDcs(const float* plane, const int* offsets, int count, int stride, float* dc);
+// As PatchDcPlane, for 12 x 12 patches (the samples' sum over 12): the last eleven columns and rows
+// are left as they were; reads seven columns beyond width.
+void LargePatchDcPlane(const float* plane, int width, int height, int stride, float* dc);
 
 // As AddInversePatches, for count 12 x 12 patches.
 void AddInverseLargePatches(const float* coefficients, const int* offsets, int count, float weight, int stride,

@@ -130,6 +130,28 @@ QV_LOOP_BODY void PatchDcsBody(const float* plane, const int* offsets, int count
 QV_WIDE_LOOP(PatchDcs, (const float* plane, const int* offsets, int count, int stride, float* dc),
              (plane, offsets, count, stride, dc))
 
+// Eight places at a time: each column's samples down the patch, then in place along the row the
+// eight columns' sums, whose first the place's own result replaces once read.
+QV_LOOP_BODY void PatchDcPlaneBody(const float* plane, int width, int height, int stride, float* dc)
+{
+    for (int y = 0; y + patchSide <= height; ++y) {
+        float* row = dc + static_cast<long>(y) * stride;
+        for (int x = 0; x < width; x += 8) {
+            const float* at = plane + static_cast<long>(y) * stride + x;
+            EightFloats sum = LoadEight(at);
+            for (int k = 1; k < patchSide; ++k) sum = sum + LoadEight(at + static_cast<long>(k) * stride);
+            StoreEight(row + x, sum);
+        }
+        for (int x = 0; x + patchSide <= width; x += 8) {
+            EightFloats total = LoadEight(row + x);
+            for (int k = 1; k < patchSide; ++k) total = total + LoadEight(row + x + k);
+            StoreEight(row + x, total * SplatEight(0.125f));
+        }
+    }
+}
+QV_WIDE_LOOP(PatchDcPlane, (const float* plane, int width, int height, int stride, float* dc),
+             (plane, width, height, stride, dc))
+
 QV_LOOP_BODY void AddInversePatchesBody(const float* coefficients, const int* offsets, int count, float weight,
                                         int stride, float* sum, float* weights)
 {

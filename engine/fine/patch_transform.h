@@ -23,6 +23,11 @@ void ForwardPatches(const float* plane, const int* offsets, int count, int strid
 // transform: one a patch in dc.
 void PatchDcs(const float* plane, const int* offsets, int count, int stride, float* dc);
 
+// The same for every patch of a plane of width x height samples, rows stride apart: dc holds each
+// patch's at its top-left place, in a plane of the same shape; the last seven columns and rows are
+// left as they were. The bits are PatchDcs's. Reads seven columns beyond width.
+void PatchDcPlane(const float* plane, int width, int height, int stride, float* dc);
+
 // The samples of count patches' coefficients (patch after patch), times weight, added patch by
 // patch to the sums at the patches' offsets in a plane of rows stride apart, and weight to the
 // weights there.

@@ -53,7 +53,7 @@ void ForEachReference(int length, int side, int step, int low, int high, const V
 
 // A group's offsets in the frame, and its three channels' coefficients in the noisy picture and the
 // pilot for the second pass; the first pass's coefficients, one channel after the other, with the
-// noise of a large patch's coefficients and the pilot's coefficients 0.
+// noise of a large patch's coefficients.
 struct GroupWork {
     int offset[largestGroup];
     float coefficients[3][largestGroup * patchSize];
@@ -61,7 +61,6 @@ struct GroupWork {
     float firstPass[largestGroup * largePatchSize];
     float largeVariance[largePatchSize];
     float largeThreshold[largePatchSize];
-    float dc[largestGroup];
 };
 
 void ClearSums(const SimilarityPlanes& p)
@@ -104,32 +103,28 @@ void ForEachReferenceReaching(const SimilarityPlanes& p, const PictureRect& rect
                      });
 }
 
-// The patches' coefficients 0 (their means times their side), by either transform.
-void DcsOf(int side, const float* plane, const int* offsets, int count, int stride, float* dc)
-{
-    if (side == largePatchSide)
-        LargePatchDcs(plane, offsets, count, stride, dc);
-    else
-        PatchDcs(plane, offsets, count, stride, dc);
-}
-
 // The group of the reference at (x, y), matched on plane (a frame plane), in work.offset: how many
-// patches it holds, and the brightness code its noise is looked up by (the reference's in the
-// pilot).
+// patches it holds, and the brightness code its noise is looked up by, from the reference's
+// coefficient 0 in the pilot (its mean times the shape's side).
 struct Group {
     int count;
     int brightness;
 };
 
-Group GroupOf(const SimilarityPlanes& p, const float* plane, const PassShape& shape, int x, int y, GroupWork& work)
+Group GroupOf(const SimilarityPlanes& p, const float* plane, const PassShape& shape, int x, int y, float dc,
+              GroupWork& work)
 {
     const int matched = MatchPatches(plane, p.stride, shape.side, x - p.frame.left, y - p.frame.top,
                                      WindowOf(p, shape, x, y), largestGroup, work.offset);
     // The codes are read off an 8 x 8 patch's coefficient 0: the mean times 8.
-    float dc;
-    DcsOf(shape.side, p.pilot[0], work.offset, 1, p.stride, &dc);
     return {PowerOfTwoAtMost(matched),
             PatchBrightnessCode(dc * (static_cast<float>(patchSide) / static_cast<float>(shape.side)))};
+}
+
+// The offset in the frame's planes of the patch whose top-left sample is at (x, y) in the picture.
+int OffsetOf(const SimilarityPlanes& p, int x, int y)
+{
+    return (y - p.frame.top) * p.stride + (x - p.frame.left);
 }
 
 // The filtered coefficients of a group back to its patches' places in the channel's sums.
@@ -175,6 +170,19 @@ void TransformGroups(const SimilarityPlanes& p, int count, GroupWork& work)
     }
 }
 
+// The pilot's coefficient 0 of every patch of the shape's side in the frame, channel by channel:
+// a patch lies in many groups.
+void PilotDcPlanes(const SimilarityPlanes& p, const PatchNoise& noise, int side)
+{
+    for (int c = 0; c < 3; ++c) {
+        if (c > 0 && !noise.present[c]) continue;
+        if (side == largePatchSide)
+            LargePatchDcPlane(p.pilot[c], p.frame.width, p.frame.height, p.stride, p.dc[c]);
+        else
+            PatchDcPlane(p.pilot[c], p.frame.width, p.frame.height, p.stride, p.dc[c]);
+    }
+}
+
 // The first pass: hard thresholding of the noisy picture's groups, matched on its brightness.
 void HardThresholdPass(const SimilarityPlanes& p, const PatchNoise& noise, const PictureRect& rect,
                        const PassShape& shape, GroupWork& work)
@@ -182,8 +190,9 @@ void HardThresholdPass(const SimilarityPlanes& p, const PatchNoise& noise, const
     const bool large = shape.side == largePatchSide;
     const int size = shape.Size();
     ClearSums(p);
+    PilotDcPlanes(p, noise, shape.side);
     ForEachReferenceReaching(p, rect, shape, [&](int x, int y) {
-        const auto [count, code] = GroupOf(p, p.noisy[0], shape, x, y, work);
+        const auto [count, code] = GroupOf(p, p.noisy[0], shape, x, y, p.dc[0][OffsetOf(p, x, y)], work);
         float* group = work.firstPass;
         for (int c = 0; c < 3; ++c) {
             if (!noise.present[c]) continue;
@@ -191,8 +200,7 @@ void HardThresholdPass(const SimilarityPlanes& p, const PatchNoise& noise, const
                 ForwardLargePatches(p.noisy[c], work.offset, count, p.stride, group);
             else
                 ForwardPatches(p.noisy[c], work.offset, count, p.stride, group);
-            DcsOf(shape.side, p.pilot[c], work.offset, count, p.stride, work.dc);
-            for (int g = 0; g < count; ++g) group[g * size] = work.dc[g];
+            for (int g = 0; g < count; ++g) group[g * size] = p.dc[c][work.offset[g]];
             HaarAcrossGroup(group, count, size);
             if (large) LargePatchNoise(noise, c, code, work);
             const float* threshold = large ? work.largeThreshold : noise.threshold[c][code];
@@ -226,7 +234,11 @@ void WienerPass(const SimilarityPlanes& p, const PatchNoise& noise, GroupWork& w
 {
     ClearSums(p);
     ForEachReferenceReaching(p, p.core, wienerShape, [&](int x, int y) {
-        const auto [count, code] = GroupOf(p, p.pilot[0], wienerShape, x, y, work);
+        // The pilot has changed since the first pass's coefficients 0.
+        float dc;
+        const int reference = OffsetOf(p, x, y);
+        PatchDcs(p.pilot[0], &reference, 1, p.stride, &dc);
+        const auto [count, code] = GroupOf(p, p.pilot[0], wienerShape, x, y, dc, work);
         TransformGroups(p, count, work);
         float* const group[3] = {work.coefficients[0], work.coefficients[1], work.coefficients[2]};
         const float* const pilot[3] = {work.pilot[0], work.pilot[1], work.pilot[2]};

@@ -64,6 +64,7 @@ struct SimilarityPlanes {
     float* pilot[3];  // the wavelet result over the whole frame
     float* sum[3];    // scratch for the weighted sums of the passes
     float* weight[3];
+    float* dc[3];     // scratch for the first pass's coefficients 0 of the pilot's patches
 };
 
 // The floats a frame of that size takes for each of its planes (with the padding the block
