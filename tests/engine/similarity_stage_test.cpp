@@ -67,6 +67,23 @@ TEST(SimilarityStage, TransformsAreTheOrthonormalDctAndHaar)
     for (std::size_t i = 0; i < group.size(); ++i) EXPECT_NEAR(group[i], original[i], 2e-4);
 }
 
+// The plane of coefficients 0 holds, at every place a patch fits in a plane whose width is not a
+// multiple of eight, the bits the patch's own computation gives.
+TEST(SimilarityStage, CoefficientZeroPlaneHasEachPatchsBits)
+{
+    const int width = 29, height = 13, stride = width + 8;
+    std::vector<float> plane(static_cast<std::size_t>(stride) * height), dc(plane.size(), -1.0f);
+    for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = static_cast<float>((i * 73) % 251) * 0.37f - 20.0f;
+    PatchDcPlane(plane.data(), width, height, stride, dc.data());
+    for (int y = 0; y + patchSide <= height; ++y)
+        for (int x = 0; x + patchSide <= width; ++x) {
+            const int at = y * stride + x;
+            float expected;
+            PatchDcs(plane.data(), &at, 1, stride, &expected);
+            EXPECT_EQ(dc[at], expected) << x << ", " << y;
+        }
+}
+
 // On a plane of a ramp, a patch copied to three places is found there, the copies (alike to the
 // bit) in the plane's order; on a flat plane every candidate is as alike, and the ones that come
 // first in the plane fill the group behind the reference.
