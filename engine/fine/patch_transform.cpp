@@ -221,19 +221,23 @@ QV_LOOP_BODY void OneLevel(float* group, int count, int step)
 
 // Forward, level by level from step 1: at each level the pairs (i, i + step) of the patches that
 // still hold sums, i a multiple of 2 step, become their scaled sum at i and difference at i + step.
-// The inverse takes the levels in the opposite order. Levels go two at a time where they pair up.
+// The inverse takes the levels in the opposite order. The levels go two at a time (steps 1 and 2,
+// then 4 and 8), and a last one alone when their number is odd.
 template <int size, bool forward>
 QV_LOOP_BODY void HaarLevels(float* group, int count)
 {
-    int levels = 0;
-    while ((1 << levels) < count) ++levels;
-    const int paired = levels / 2 * 2;
-    if (!forward && levels % 2 == 1) OneLevel<size>(group, count, 1 << paired);
-    for (int l = forward ? 0 : paired - 2; l >= 0 && l < paired; l += forward ? 2 : -2) {
-        const int step = 1 << l;
+    int paired = 1;  // the steps below it go in pairs
+    while (paired * 4 <= count) paired *= 4;
+    const auto twoLevels = [&](int step) {
         for (int i = 0; i < count; i += 4 * step) TwoLevels<size, forward>(group + i * size, step);
+    };
+    if (forward) {
+        for (int step = 1; step < paired; step *= 4) twoLevels(step);
+        if (paired < count) OneLevel<size>(group, count, paired);
+    } else {
+        if (paired < count) OneLevel<size>(group, count, paired);
+        for (int step = paired / 4; step >= 1; step /= 4) twoLevels(step);
     }
-    if (forward && levels % 2 == 1) OneLevel<size>(group, count, 1 << paired);
 }
 
 // The two patch sizes as constants, so that each loop is unrolled.

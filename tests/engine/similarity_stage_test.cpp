@@ -54,17 +54,19 @@ TEST(SimilarityStage, TransformsAreTheOrthonormalDctAndHaar)
             EXPECT_NEAR(sum[y * stride + x], inside ? 0.5f * samples[(y - 2) * patchSide + x - 3] : 0.0f, 1e-4);
         }
 
-    std::vector<float> group(largestGroup * patchSize), original;
-    for (int g = 0; g < largestGroup; ++g) FillPatch(group.data() + g * patchSize, g);
-    original = group;
-    HaarAcrossGroup(group.data(), largestGroup);
-    for (int i = 0; i < patchSize; ++i) {
-        double sum = 0;
-        for (int g = 0; g < largestGroup; ++g) sum += original[g * patchSize + i];
-        EXPECT_NEAR(group[i], sum / 4, 2e-3);  // the mean times sqrt 16
+    for (const int count : {2, 8, largestGroup}) {  // an odd number of levels, and an even
+        std::vector<float> group(count * patchSize), original;
+        for (int g = 0; g < count; ++g) FillPatch(group.data() + g * patchSize, g);
+        original = group;
+        HaarAcrossGroup(group.data(), count);
+        for (int i = 0; i < patchSize; ++i) {
+            double sum = 0;
+            for (int g = 0; g < count; ++g) sum += original[g * patchSize + i];
+            EXPECT_NEAR(group[i], sum / std::sqrt(count), 2e-3) << count;  // the mean times sqrt count
+        }
+        InverseHaarAcrossGroup(group.data(), count);
+        for (std::size_t i = 0; i < group.size(); ++i) EXPECT_NEAR(group[i], original[i], 2e-4) << count;
     }
-    InverseHaarAcrossGroup(group.data(), largestGroup);
-    for (std::size_t i = 0; i < group.size(); ++i) EXPECT_NEAR(group[i], original[i], 2e-4);
 }
 
 // The plane of coefficients 0 holds, at every place a patch fits in a plane whose width is not a
