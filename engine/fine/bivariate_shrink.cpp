@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "engine/wide_loops.h"
 
@@ -32,20 +33,22 @@ QV_WIDE_LOOP(SquareSumsAlongRow, (const float* row, float* sums, float* padded, 
 // The row written is never one read (restrict), so the loop needs no run-time overlap checks, which
 // the compiler would give up on for this many rows.
 QV_LOOP_BODY void BivariateShrinkRowBody(float* __restrict detail, const float* parent, const float* const* rowSums,
-                                         int n, const float* noiseVariance, const float* parentScale)
+                                         int n, const std::uint8_t* codes, const float* noiseVariance,
+                                         const float* parentScale)
 {
     const float* const* s = rowSums;
     for (int x = 0; x < n; ++x) {
-        const float variance = noiseVariance[x];
+        const int code = codes[x];
+        const float variance = noiseVariance[code];
         const float window = (((((((s[0][x] + s[1][x]) + s[2][x]) + s[3][x]) + s[4][x]) + s[5][x]) + s[6][x]) + s[7][x]) + s[8][x];
         const float signal = std::sqrt(std::max(window * windowMean - variance, tiny));
         const float threshold = (rootThree * variance) / signal;
-        const float w1 = detail[x], w2 = parent[x] * parentScale[x];
+        const float w1 = detail[x], w2 = parent[x] * parentScale[code];
         const float r = std::sqrt(w1 * w1 + w2 * w2);
         detail[x] = w1 * (std::max(r - threshold, 0.0f) / std::max(r, tiny));
     }
 }
 QV_WIDE_LOOP(BivariateShrinkRow,
-             (float* detail, const float* parent, const float* const* rowSums, int n, const float* noiseVariance,
-              const float* parentScale),
-             (detail, parent, rowSums, n, noiseVariance, parentScale))
+             (float* detail, const float* parent, const float* const* rowSums, int n, const std::uint8_t* codes,
+              const float* noiseVariance, const float* parentScale),
+             (detail, parent, rowSums, n, codes, noiseVariance, parentScale))

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 
 // Locally adaptive bivariate shrinkage of undecimated wavelet details (Sendur and Selesnick,
 // "Bivariate shrinkage with local variance estimation", 2002). A coefficient w1 and its parent w2
@@ -20,7 +21,8 @@ void SquareSumsAlongRow(const float* row, float* sums, float* padded, int n);
 
 // Shrinks one row of details in place with their parents; rowSums are the windowSide rows of
 // SquareSumsAlongRow from windowReach rows above to windowReach rows below, added in that order.
-// noiseVariance[x] is the detail's noise variance there, parentScale[x] the ratio of the detail's
-// noise deviation to its parent's.
+// The noise differs with the brightness: codes[x] is the code of the brightness there, by which
+// noiseVariance gives the detail's noise variance and parentScale the ratio of the detail's noise
+// deviation to its parent's.
 void BivariateShrinkRow(float* detail, const float* parent, const float* const* rowSums, int n,
-                        const float* noiseVariance, const float* parentScale);
+                        const std::uint8_t* codes, const float* noiseVariance, const float* parentScale);

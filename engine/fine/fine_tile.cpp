@@ -13,8 +13,8 @@ namespace {
 // part when the finest-but-last level needs it.
 constexpr int tilePlanes = 1 + 3 * fineLevels;
 // Rows of scratch: two for a pass's results before they go in place, seven for the parents'
-// level, a window of sums for each band, the padded row of the sums and two for the row's noise.
-constexpr int scratchRows = 2 + 7 + 3 * windowSide + 1 + 2;
+// level, a window of sums for each band and the padded row of the sums.
+constexpr int scratchRows = 2 + 7 + 3 * windowSide + 1;
 
 struct TilePlanes {
     float* picture;
@@ -24,8 +24,6 @@ struct TilePlanes {
     float* parentWork[4];
     float* parent[3];
     float* sums[3][windowSide];
-    float* noiseVariance;
-    float* parentScale;
     float* padded;
     const std::uint8_t* brightness;
     int width;
@@ -57,8 +55,6 @@ TilePlanes PlanesOf(TileScratch& scratch, int width, int height)
     for (float*& band : p.parent) band = row();
     for (auto& window : p.sums)
         for (float*& sums : window) sums = row();
-    p.noiseVariance = row();
-    p.parentScale = row();
     p.padded = next;
     p.brightness = scratch.brightness.get();
     return p;
@@ -104,18 +100,6 @@ void ParentRow(const TilePlanes& p, int y)
     AnalyseRowPair(work[1], work[3], p.parent[1], p.parent[2], p.width);
 }
 
-// Each element's noise figures by its brightness code. The codes are bytes, which a store of any
-// type may change as far as the compiler knows: each is read once, into a register.
-void LookUpNoise(const std::uint8_t* codes, const float* variance, const float* parentScale, int width,
-                 float* noiseVariance, float* scale)
-{
-    for (int x = 0; x < width; ++x) {
-        const int code = codes[x];
-        noiseVariance[x] = variance[code];
-        scale[x] = parentScale[code];
-    }
-}
-
 // Shrinks one level's three bands in place, row by row, with their parents still as measured.
 // The window sums of the next rows are taken before those rows are shrunk; the wrapped rows below
 // the last are not, and those lie in the margin.
@@ -135,9 +119,8 @@ void Shrink(const TilePlanes& p, int level, const ChannelNoise& noise)
             for (int k = 0; k < windowSide; ++k) window[k] = p.sums[band][Slot(y + k - windowReach)];
             const float* parent = level + 1 == fineLevels ? p.parent[band] : p.Row(p.detail[level + 1][band], y);
             const std::uint8_t* codes = p.brightness + static_cast<std::size_t>(y) * p.width;
-            LookUpNoise(codes, noise.variance[level][band], noise.parentScale[level][band], p.width, p.noiseVariance,
-                        p.parentScale);
-            BivariateShrinkRow(p.Row(bands[band], y), parent, window, p.width, p.noiseVariance, p.parentScale);
+            BivariateShrinkRow(p.Row(bands[band], y), parent, window, p.width, codes, noise.variance[level][band],
+                               noise.parentScale[level][band]);
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/fine/bivariate_shrink.h"
+#include "engine/fine/fine_tile.h"
 #include "engine/fine/noise_estimate.h"
 #include "engine/fine/undecimated_haar.h"
 #include "engine/parallel_for.h"
@@ -73,11 +74,14 @@ TEST(FineKernels, BivariateShrinkageOfFlatAndStrongWindows)
     constexpr int n = 16;
     const auto shrink = [](float value, float noise) {
         std::vector<float> detail(n, value), parent(n, 0.0f), sums(n), padded(n + 2 * windowReach);
-        const std::vector<float> variance(n, noise * noise), parentScale(n, 1.0f);
+        const std::vector<std::uint8_t> codes(n, 7);
+        std::vector<float> variance(brightnessCodes, 0.0f), parentScale(brightnessCodes, 0.0f);
+        variance[7] = noise * noise;
+        parentScale[7] = 1.0f;
         SquareSumsAlongRow(detail.data(), sums.data(), padded.data(), n);
         const float* window[windowSide];
         for (const float*& row : window) row = sums.data();
-        BivariateShrinkRow(detail.data(), parent.data(), window, n, variance.data(), parentScale.data());
+        BivariateShrinkRow(detail.data(), parent.data(), window, n, codes.data(), variance.data(), parentScale.data());
         return detail;
     };
     for (float value : shrink(2.0f, 4.0f)) EXPECT_EQ(value, 0.0f);
