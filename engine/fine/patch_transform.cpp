@@ -116,19 +116,22 @@ QV_LOOP_BODY void ForwardPatchesBody(const float* plane, const int* offsets, int
 QV_WIDE_LOOP(ForwardPatches, (const float* plane, const int* offsets, int count, int stride, float* coefficients),
              (plane, offsets, count, stride, coefficients))
 
-QV_LOOP_BODY void PatchDcsBody(const float* plane, const int* offsets, int count, int stride, float* dc)
+QV_LOOP_BODY void PatchDcOfBody(const float* plane, int stride, float* dc)
 {
-    for (int g = 0; g < count; ++g) {
-        const float* patch = plane + offsets[g];
-        EightFloats sum = LoadEight(patch);
-        for (int k = 1; k < patchSide; ++k) sum = sum + LoadEight(patch + static_cast<long>(k) * stride);
-        float total = sum[0];
-        for (int k = 1; k < patchSide; ++k) total = total + sum[k];
-        dc[g] = total * 0.125f;
-    }
+    EightFloats sum = LoadEight(plane);
+    for (int k = 1; k < patchSide; ++k) sum = sum + LoadEight(plane + static_cast<long>(k) * stride);
+    float total = sum[0];
+    for (int k = 1; k < patchSide; ++k) total = total + sum[k];
+    *dc = total * 0.125f;
 }
-QV_WIDE_LOOP(PatchDcs, (const float* plane, const int* offsets, int count, int stride, float* dc),
-             (plane, offsets, count, stride, dc))
+QV_WIDE_LOOP(PatchDcOf, (const float* plane, int stride, float* dc), (plane, stride, dc))
+
+float PatchDc(const float* plane, int stride)
+{
+    float dc;
+    PatchDcOf(plane, stride, &dc);
+    return dc;
+}
 
 // Eight places at a time: each column's samples down the patch, then in place along the row the
 // eight columns' sums, whose first the place's own result replaces once read.

@@ -19,13 +19,13 @@ extern const float patchDct[patchSide][patchSide];
 // plane[offsets[0 ... count - 1]], rows stride apart.
 void ForwardPatches(const float* plane, const int* offsets, int count, int stride, float* coefficients);
 
-// Coefficient 0 alone of the same patches (the samples' sum over 8), cheaper than the whole
-// transform: one a patch in dc.
-void PatchDcs(const float* plane, const int* offsets, int count, int stride, float* dc);
+// Coefficient 0 alone of the patch whose top-left sample is plane[0] (the samples' sum over 8),
+// cheaper than the whole transform.
+float PatchDc(const float* plane, int stride);
 
 // The same for every patch of a plane of width x height samples, rows stride apart: dc holds each
 // patch's at its top-left place, in a plane of the same shape; the last seven columns and rows are
-// left as they were. The bits are PatchDcs's. Reads seven columns beyond width.
+// left as they were. The bits are PatchDc's. Reads seven columns beyond width.
 void PatchDcPlane(const float* plane, int width, int height, int stride, float* dc);
 
 // The samples of count patches' coefficients (patch after patch), times weight, added patch by

@@ -235,9 +235,7 @@ void WienerPass(const SimilarityPlanes& p, const PatchNoise& noise, GroupWork& w
     ClearSums(p);
     ForEachReferenceReaching(p, p.core, wienerShape, [&](int x, int y) {
         // The pilot has changed since the first pass's coefficients 0.
-        float dc;
-        const int reference = OffsetOf(p, x, y);
-        PatchDcs(p.pilot[0], &reference, 1, p.stride, &dc);
+        const float dc = PatchDc(p.pilot[0] + OffsetOf(p, x, y), p.stride);
         const auto [count, code] = GroupOf(p, p.pilot[0], wienerShape, x, y, dc, work);
         TransformGroups(p, count, work);
         float* const group[3] = {work.coefficients[0], work.coefficients[1], work.coefficients[2]};

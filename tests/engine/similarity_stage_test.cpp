@@ -41,9 +41,7 @@ TEST(SimilarityStage, TransformsAreTheOrthonormalDctAndHaar)
             EXPECT_NEAR(coefficients[u * patchSide + v], expected, 2e-4) << u << ", " << v;
             EXPECT_NEAR(patchDct[u][v], (u == 0 ? std::sqrt(0.125) : 0.5) * std::cos((2 * v + 1) * u * pi / 16), 1e-7);
         }
-    float dc;
-    PatchDcs(samples, &first, 1, patchSide, &dc);
-    EXPECT_NEAR(dc, coefficients[0], 1e-4);
+    EXPECT_NEAR(PatchDc(samples, patchSide), coefficients[0], 1e-4);
     const int stride = 12, offset = 2 * stride + 3;
     std::vector<float> sum(stride * 11, 0.0f), weights(stride * 11, 0.0f);
     AddInversePatches(coefficients, &offset, 1, 0.5f, stride, sum.data(), weights.data());
@@ -80,9 +78,7 @@ TEST(SimilarityStage, CoefficientZeroPlaneHasEachPatchsBits)
     for (int y = 0; y + patchSide <= height; ++y)
         for (int x = 0; x + patchSide <= width; ++x) {
             const int at = y * stride + x;
-            float expected;
-            PatchDcs(plane.data(), &at, 1, stride, &expected);
-            EXPECT_EQ(dc[at], expected) << x << ", " << y;
+            EXPECT_EQ(dc[at], PatchDc(plane.data() + at, stride)) << x << ", " << y;
         }
 }
 
