@@ -12,6 +12,7 @@
 #include "engine/fine/mirror.h"
 #include "engine/fine/opponent_colour.h"
 #include "engine/parallel_for.h"
+#include "engine/wide_loops.h"
 
 namespace {
 
@@ -118,7 +119,7 @@ struct BlockGrid {
 using Weights = std::array<std::array<std::array<int, windowSide>, windowSide>, 3>;
 
 // The weights of the block's pixels and of blockReach pixels around them.
-void ReadWindow(const std::uint8_t* const* rows, int left, int top, Weights& w)
+QV_LOOP_BODY void ReadWindow(const std::uint8_t* const* rows, int left, int top, Weights& w)
 {
     for (int y = 0; y < windowSide; ++y) {
         const std::uint8_t* pixel = rows[top - blockReach + y] + 3 * (left - blockReach);
@@ -131,64 +132,76 @@ void ReadWindow(const std::uint8_t* const* rows, int left, int top, Weights& w)
     }
 }
 
-BlockFigures MeasureBlock(const std::uint8_t* const* rows, int left, int top, Weights& w)
+using EightWords = std::uint32_t __attribute__((vector_size(32)));
+
+QV_LOOP_BODY EightWords LoadWords(const int* from)
+{
+    EightWords v;
+    __builtin_memcpy(&v, from, sizeof v);
+    return v;
+}
+
+QV_LOOP_BODY std::uint32_t LaneTotal(EightWords v)
+{
+    std::uint32_t total = 0;
+    for (int i = 0; i < 8; ++i) total += v[i];
+    return total;
+}
+
+// Eight columns at a time in whole numbers modulo 2^32: every total fits 32 bits (with its sign
+// where it is signed), so the order of the additions does not matter. Each difference serves its
+// channel's squares and the pairs' products alike.
+QV_LOOP_BODY void MeasureBlockIntoBody(const std::uint8_t* const* rows, int left, int top, Weights& w,
+                                       BlockFigures& figures)
 {
     ReadWindow(rows, left, top, w);
-    BlockFigures figures;
     constexpr int first = blockReach, last = blockReach + blockSide;
-    // A row's sums fit 31 bits, so the loops along it run on vectors.
+    EightWords level[3] = {};
     for (int y = first; y < last; ++y)
-        for (int x = first; x < last; ++x) {
-            figures.brightness += w[0][y][x];
-            figures.colour[0] += w[1][y][x];
-            figures.colour[1] += w[2][y][x];
-        }
-    for (int c = 0; c < 3; ++c) {
-        const auto& v = w[c];
-        for (int k = 0; k < lagCount; ++k)
-            for (int y = first; y < last; ++y) {
-                const int* row = v[y].data();
-                const int* shifted = v[y + lags[k].dy].data() + lags[k].dx;
-                std::int32_t sum = 0;
-                for (int x = first; x < last; ++x) sum += (shifted[x] - row[x]) * (shifted[x] - row[x]);
-                figures.lag[c][k] += static_cast<std::uint32_t>(sum);
+        for (int x = first; x < last; x += 8)
+            for (int c = 0; c < 3; ++c) level[c] += LoadWords(&w[c][y][x]);
+    figures.brightness = static_cast<std::int32_t>(LaneTotal(level[0]));
+    figures.colour[0] = static_cast<std::int32_t>(LaneTotal(level[1]));
+    figures.colour[1] = static_cast<std::int32_t>(LaneTotal(level[2]));
+    for (int k = 0; k < lagCount; ++k) {
+        EightWords own[3] = {}, cross[3] = {};
+        for (int y = first; y < last; ++y)
+            for (int x = first; x < last; x += 8) {
+                EightWords d[3];
+                for (int c = 0; c < 3; ++c)
+                    d[c] = LoadWords(&w[c][y + lags[k].dy][x + lags[k].dx]) - LoadWords(&w[c][y][x]);
+                for (int c = 0; c < 3; ++c) own[c] += d[c] * d[c];
+                for (int pair = 0; pair < 3; ++pair) cross[pair] += d[noisePairFirst[pair]] * d[noisePairSecond[pair]];
             }
-        for (int y = first; y < last; ++y) {
-            const int *above = v[y - secondLag].data(), *row = v[y].data(), *below = v[y + secondLag].data();
-            std::int32_t sum = 0;
-            for (int x = first; x < last; ++x) {
-                const int across = row[x - secondLag] - 2 * row[x] + row[x + secondLag];
-                const int down = above[x] - 2 * row[x] + below[x];
-                sum += across * across + down * down;
-            }
-            figures.second[c] += static_cast<std::uint32_t>(sum);
-        }
+        for (int c = 0; c < 3; ++c) figures.lag[c][k] = LaneTotal(own[c]);
+        for (int pair = 0; pair < 3; ++pair) figures.crossLag[pair][k] = static_cast<std::int32_t>(LaneTotal(cross[pair]));
     }
-    for (int pair = 0; pair < 3; ++pair) {
-        const auto &u = w[noisePairFirst[pair]], &v = w[noisePairSecond[pair]];
-        for (int k = 0; k < lagCount; ++k)
-            for (int y = first; y < last; ++y) {
-                const int *uRow = u[y].data(), *vRow = v[y].data();
-                const int *uShifted = u[y + lags[k].dy].data() + lags[k].dx,
-                          *vShifted = v[y + lags[k].dy].data() + lags[k].dx;
-                std::int32_t sum = 0;
-                for (int x = first; x < last; ++x) sum += (uShifted[x] - uRow[x]) * (vShifted[x] - vRow[x]);
-                figures.crossLag[pair][k] += sum;
+    EightWords own[3] = {}, cross[3] = {};
+    for (int y = first; y < last; ++y)
+        for (int x = first; x < last; x += 8) {
+            EightWords across[3], down[3];
+            for (int c = 0; c < 3; ++c) {
+                const EightWords at = LoadWords(&w[c][y][x]);
+                across[c] = LoadWords(&w[c][y][x - secondLag]) - (at + at) + LoadWords(&w[c][y][x + secondLag]);
+                down[c] = LoadWords(&w[c][y - secondLag][x]) - (at + at) + LoadWords(&w[c][y + secondLag][x]);
             }
-        for (int y = first; y < last; ++y) {
-            const int *uAbove = u[y - secondLag].data(), *uRow = u[y].data(), *uBelow = u[y + secondLag].data();
-            const int *vAbove = v[y - secondLag].data(), *vRow = v[y].data(), *vBelow = v[y + secondLag].data();
-            std::int32_t sum = 0;
-            for (int x = first; x < last; ++x) {
-                const int uAcross = uRow[x - secondLag] - 2 * uRow[x] + uRow[x + secondLag];
-                const int vAcross = vRow[x - secondLag] - 2 * vRow[x] + vRow[x + secondLag];
-                const int uDown = uAbove[x] - 2 * uRow[x] + uBelow[x];
-                const int vDown = vAbove[x] - 2 * vRow[x] + vBelow[x];
-                sum += uAcross * vAcross + uDown * vDown;
+            for (int c = 0; c < 3; ++c) own[c] += across[c] * across[c] + down[c] * down[c];
+            for (int pair = 0; pair < 3; ++pair) {
+                const int a = noisePairFirst[pair], b = noisePairSecond[pair];
+                cross[pair] += across[a] * across[b] + down[a] * down[b];
             }
-            figures.crossSecond[pair] += sum;
         }
-    }
+    for (int c = 0; c < 3; ++c) figures.second[c] = LaneTotal(own[c]);
+    for (int pair = 0; pair < 3; ++pair) figures.crossSecond[pair] = static_cast<std::int32_t>(LaneTotal(cross[pair]));
+}
+QV_WIDE_LOOP(MeasureBlockInto,
+             (const std::uint8_t* const* rows, int left, int top, Weights& w, BlockFigures& figures),
+             (rows, left, top, w, figures))
+
+BlockFigures MeasureBlock(const std::uint8_t* const* rows, int left, int top, Weights& w)
+{
+    BlockFigures figures;
+    MeasureBlockInto(rows, left, top, w, figures);
     return figures;
 }
 
