@@ -9,7 +9,8 @@
 // wavelet result as its pilot. Patches of 8 x 8 matched on brightness are grouped with their most
 // alike neighbours and the three opponent channels filtered together in each group, twice: first
 // by hard thresholding of the noisy picture's groups (a second, independent estimate), then by an
-// empirical Wiener filter whose weights come from the mean of that estimate and the wavelet result.
+// empirical Wiener filter whose weights come from a weighted mean of that estimate and the wavelet
+// result.
 // Where the noise is strong or white the first pass takes patches of 12 x 12 instead: under strong
 // noise 8 x 8 patches neither match reliably nor hold a sparse enough transform.
 // Both passes take their references on a grid anchored at the picture's corner and their
