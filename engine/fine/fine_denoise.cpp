@@ -50,9 +50,8 @@ std::int64_t BytesPerWorker(int coreWidth, int coreHeight, bool largePatches)
     const int margin = SimilarityMargin(largePatches);
     const std::int64_t pilot =
         3 * static_cast<std::int64_t>(SimilarityPlaneFloats(coreWidth + 2 * margin, coreHeight + 2 * margin));
-    const std::int64_t results = 3 * std::int64_t{coreWidth} * coreHeight;
     return static_cast<std::int64_t>(TileScratchBytes(width, height)) +
-           static_cast<std::int64_t>(sizeof(float)) * (pilot + results) +
+           static_cast<std::int64_t>(sizeof(float)) * pilot +
            static_cast<std::int64_t>(sizeof(int)) * 2 * (width + 8);
 }
 
@@ -86,7 +85,6 @@ TileGrid GridFor(std::int32_t width, std::int32_t height, int threads, bool larg
 struct Worker {
     TileScratch scratch;            // the wavelet pass's, then the noisy frame and the stage's sums
     std::vector<float> pilot;       // the wavelet result over the frame, channel after channel
-    std::vector<float> results;     // the three denoised channels of the tile's core
     std::vector<int> columnSource;  // picture column of each tile column, mirrored at the edges
     // For the brightness codes: the picture column of each tile column from 4 before the tile to 4
     // after it, and each such column's sum of r + g + b over 8 rows.
@@ -219,14 +217,15 @@ struct Output {
     std::int64_t stride;
 };
 
-void WriteCore(const Tile& tile, const Worker& worker, const ClippingCorrection& clipping, const Output& output)
+// The core's three denoised channels (core width floats a row) to the output's pixels.
+void WriteCore(const Tile& tile, const float* const* channels, const ClippingCorrection& clipping,
+               const Output& output)
 {
-    const std::size_t channelSize = static_cast<std::size_t>(tile.coreWidth) * tile.coreHeight;
     for (int y = 0; y < tile.coreHeight; ++y) {
         const std::size_t at = static_cast<std::size_t>(y) * tile.coreWidth;
-        const float* luma = worker.results.data() + at;
-        const float* redBlue = luma + channelSize;
-        const float* greenMagenta = redBlue + channelSize;
+        const float* luma = channels[0] + at;
+        const float* redBlue = channels[1] + at;
+        const float* greenMagenta = channels[2] + at;
         std::uint8_t* pixel =
             output.pixels + (tile.y0 - output.area.top + y) * output.stride + 3 * (tile.x0 - output.area.left);
         for (int x = 0; x < tile.coreWidth; ++x, pixel += 3) {
@@ -255,11 +254,9 @@ void DenoiseTile(const Tile& tile, const ChannelNoise* noise, const PatchNoise& 
         KeepCore(wavelet, planes.pilot[channel], planes, worker.scratch);
     }
     FillFrame(planes, rows);
-    const std::size_t coreSize = static_cast<std::size_t>(tile.coreWidth) * tile.coreHeight;
-    float* const out[3] = {worker.results.data(), worker.results.data() + coreSize,
-                           worker.results.data() + 2 * coreSize};
-    SimilarityDenoise(planes, patchNoise, out);
-    WriteCore(tile, worker, clipping, output);
+    // The stage is done with its coefficients 0 when it writes the results: they take their place.
+    SimilarityDenoise(planes, patchNoise, planes.dc);
+    WriteCore(tile, planes.dc, clipping, output);
 }
 
 bool PrepareWorkers(const TileGrid& grid, bool largePatches, std::vector<Worker>& workers)
@@ -273,7 +270,6 @@ bool PrepareWorkers(const TileGrid& grid, bool largePatches, std::vector<Worker>
         for (Worker& worker : workers) {
             if (!AllocateTileScratch(tileWidth, tileHeight, worker.scratch)) return false;
             worker.pilot.resize(3 * framePlane);
-            worker.results.resize(3 * static_cast<std::size_t>(grid.coreWidth) * grid.coreHeight);
             worker.columnSource.resize(static_cast<std::size_t>(tileWidth));
             worker.boxSource.resize(static_cast<std::size_t>(tileWidth) + 8);
             worker.columnSums.resize(static_cast<std::size_t>(tileWidth) + 8);

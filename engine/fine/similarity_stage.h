@@ -76,5 +76,6 @@ std::size_t SimilarityPlaneFloats(int frameWidth, int frameHeight);
 PictureRect SimilarityFrame(const PictureRect& picture, const PictureRect& core, bool largePatches);
 
 // Writes the core's three denoised channels to out[channel] (core.width floats a row, row after
-// row). Overwrites the pilot and the scratch planes; reads the noisy planes.
+// row). Overwrites the pilot and the scratch planes; reads the noisy planes. out may be the dc
+// planes, which the passes are done with by then.
 void SimilarityDenoise(const SimilarityPlanes& planes, const PatchNoise& noise, float* const* out);
