@@ -211,16 +211,17 @@ void HardThresholdPass(const SimilarityPlanes& p, const PatchNoise& noise, const
     });
 }
 
-// The pilot becomes a weighted mean of itself and the first pass's result over the rectangle: two
-// estimates whose errors differ, the wavelets' and the groups'. The first pass with large patches
-// weighs more: it finds repetition beyond 8 pixels, and 0.6 gains 0.02 to 0.03 dB under white noise
-// of any strength over half and half (0.65 a little more on average, but fine texture, where the
-// wavelets do better, loses more). With 8 x 8 patches under camera noise 0.6 gains nothing.
+// The first pass's share of the pilot. With large patches it weighs more: it finds repetition
+// beyond 8 pixels, and 0.6 gains 0.02 to 0.03 dB under white noise of any strength over half and
+// half (0.65 a little more on average, but fine texture, where the wavelets do better, loses more).
+// With 8 x 8 patches under camera noise 0.6 gains nothing.
 float FirstPassShare(const PassShape& shape)
 {
     return shape.side == largePatchSide ? 0.6f : 0.5f;
 }
 
+// The pilot becomes a weighted mean of itself and the first pass's result over the rectangle: two
+// estimates whose errors differ, the wavelets' and the groups'.
 void MixPilot(const SimilarityPlanes& p, const PatchNoise& noise, const PictureRect& rect, float share)
 {
     const float pilotShare = 1.0f - share;
