@@ -43,6 +43,22 @@ constexpr double channelCap = 1.5;
 constexpr double colourSmoothed = 0.75;
 constexpr double colourSmooth = 2.0;
 constexpr float colourLouder = 1.5f;
+// A camera's own strong noise reduction blurs the brightness's noise over more pixels than the
+// autocovariance's reach, so the coarse levels that follow from it read low: about 0.6 of the true
+// noise on the camera model with that processing, against 1.0 without it or with a lighter one.
+// Its mark: the brightness's fourth level at least smoothedShape times its finest (3.7 on the
+// median picture; demosaicing, JPEG or the lighter reduction 1.8 to 3), while red-blue's finest
+// figure is smoothedColourLeast to smoothedColourMost times the brightness's: the reduction quieted
+// the brightness's finest detail almost as much as JPEG quieted the colour's (JPEG after no or a
+// light reduction leaves 0.1 to 0.3, a picture without JPEG 0.55 and more). Where at least half
+// the bins bear it, the brightness's third to fifth levels are raised smoothedRaise times, what
+// the model's measured figure lacked there. Pictures of strong fine texture can bear the shape's
+// mark under any processing; the colour's bounds keep most of them out.
+constexpr double smoothedShape = 3.3;
+constexpr double smoothedColourLeast = 0.3;
+constexpr double smoothedColourMost = 0.5;
+constexpr float smoothedRaise = 1.7f;
+constexpr int smoothedFirstLevel = 2;
 constexpr double wideOutlier = 3.0;
 constexpr int wideBorder = 8;  // the window: the block and this much round it
 constexpr int wideSide = blockSide + 2 * wideBorder;
@@ -700,6 +716,24 @@ void BoundBrightnessByColour(const float (&autocovariance)[3][noiseSide][noiseSi
         for (float& value : level) value = static_cast<float>(value * factor);
 }
 
+// Whether at least half the bins bear the mark of a camera's strong noise reduction (see
+// smoothedShape). The figures are the sums over the three orientations.
+bool StronglySmoothed(const NoiseLevels& noise)
+{
+    const auto total = [](const float (&orientations)[3]) {
+        return static_cast<double>(orientations[0] + orientations[1] + orientations[2]);
+    };
+    int marked = 0;
+    for (int bin = 0; bin < noise.bins; ++bin) {
+        const auto& band = noise.band[bin];
+        const double finest = total(band[0][0]);
+        if (!(finest > 0)) continue;
+        const double shape = total(band[0][3]) / finest, colour = total(band[1][0]) / finest;
+        if (shape >= smoothedShape && colour >= smoothedColourLeast && colour <= smoothedColourMost) ++marked;
+    }
+    return 2 * marked >= noise.bins;
+}
+
 // The white-noise figures of a picture too small for a block: the finest diagonal detail of its
 // 2 x 2 blocks.
 NoiseLevels SmallPicture(std::int32_t width, std::int32_t height, const std::uint8_t* const* rows)
@@ -849,6 +883,12 @@ NoiseLevels EstimateNoise(std::int32_t width, std::int32_t height, const std::ui
                     noise.band[bin][c][level][o] = static_cast<float>(anchor * gain[c][level * 3 + o]);
         }
         BoundBrightnessByColour(noise.autocovariance[bin], noise.band[bin]);
+    }
+    const bool smoothed = StronglySmoothed(noise);
+    for (int bin = 0; bin < noise.bins; ++bin) {
+        if (smoothed)
+            for (int level = smoothedFirstLevel; level < noiseLevels; ++level)
+                for (float& value : noise.band[bin][0][level]) value *= smoothedRaise;
         WidenColour(width, height, rows, grid, brightnessDetail, membersOf[static_cast<std::size_t>(bin)], team,
                     noise.autocovariance[bin], noise.band[bin]);
     }

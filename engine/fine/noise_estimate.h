@@ -30,6 +30,10 @@
 //   autocovariance's reach. Then the colour channels' bands are measured directly, over windows of
 //   32 x 32 round the blocks flattest in brightness, up to 1.5 times the brightness's band of the
 //   same level and orientation (a sensor's colour matrix makes colour noise the louder).
+// - A camera's strong noise reduction smooths the brightness's noise over more pixels than the
+//   autocovariance reaches, and its coarse bands then read low. Where the picture bears its mark
+//   (the brightness's coarse bands several times its finest, the colour's finest detail quieted
+//   less than the brightness's), those bands are raised by what they lack on a model of it.
 //
 // - Natural texture's detail grows with the brightness (a pattern of reflectances under the light),
 //   a camera's noise does not (through its tone curve it grows no louder from shadows to
