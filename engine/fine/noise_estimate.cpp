@@ -50,12 +50,16 @@ constexpr float colourLouder = 1.5f;
 // median picture; demosaicing, JPEG or the lighter reduction 1.8 to 3), while red-blue's finest
 // figure is smoothedColourLeast to smoothedColourMost times the brightness's: the reduction quieted
 // the brightness's finest detail almost as much as JPEG quieted the colour's (JPEG after no or a
-// light reduction leaves 0.1 to 0.3, a picture without JPEG 0.55 and more). Where at least half
-// the bins bear it, the brightness's third to fifth levels are raised smoothedRaise times, what
-// the model's measured figure lacked there. Pictures of strong fine texture can bear the shape's
-// mark under any processing; the colour's bounds keep most of them out.
+// light reduction leaves 0.1 to 0.3, a picture without JPEG 0.55 and more). Louder noise steepens
+// the shape and lets JPEG quiet the colour further, so a shape of smoothedShapeSteep admits red-blue
+// down to smoothedColourSteep. Where at least half the bins bear the mark, the brightness's third to
+// fifth levels are raised smoothedRaise times, what the model's measured figure lacked there.
+// Pictures of strong fine texture can bear the shape's mark under any processing; the colour's
+// bounds keep them out where the picture went through JPEG.
 constexpr double smoothedShape = 3.3;
 constexpr double smoothedColourLeast = 0.3;
+constexpr double smoothedShapeSteep = 3.6;
+constexpr double smoothedColourSteep = 0.2;
 constexpr double smoothedColourMost = 0.5;
 constexpr float smoothedRaise = 1.7f;
 constexpr int smoothedFirstLevel = 2;
@@ -729,7 +733,9 @@ bool StronglySmoothed(const NoiseLevels& noise)
         const double finest = total(band[0][0]);
         if (!(finest > 0)) continue;
         const double shape = total(band[0][3]) / finest, colour = total(band[1][0]) / finest;
-        if (shape >= smoothedShape && colour >= smoothedColourLeast && colour <= smoothedColourMost) ++marked;
+        const bool usual = shape >= smoothedShape && colour >= smoothedColourLeast;
+        const bool steep = shape >= smoothedShapeSteep && colour >= smoothedColourSteep;
+        if ((usual || steep) && colour <= smoothedColourMost) ++marked;
     }
     return 2 * marked >= noise.bins;
 }
