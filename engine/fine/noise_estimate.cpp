@@ -47,7 +47,7 @@ constexpr float colourLouder = 1.5f;
 // autocovariance's reach, so the coarse levels that follow from it read low: about 0.6 of the true
 // noise on the camera model with that processing, against 1.0 without it or with a lighter one.
 // Its mark: the brightness's fourth level at least smoothedShape times its finest (3.7 on the
-// median picture; demosaicing, JPEG or the lighter reduction 1.8 to 3), while red-blue's finest
+// median picture; demosaicing, JPEG or the lighter reduction 1.7 to 3.1), while red-blue's finest
 // figure is smoothedColourLeast to smoothedColourMost times the brightness's: the reduction quieted
 // the brightness's finest detail almost as much as JPEG quieted the colour's (JPEG after no or a
 // light reduction leaves 0.1 to 0.3, a picture without JPEG 0.55 and more). Louder noise steepens

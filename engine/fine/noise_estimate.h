@@ -32,8 +32,9 @@
 //   same level and orientation (a sensor's colour matrix makes colour noise the louder).
 // - A camera's strong noise reduction smooths the brightness's noise over more pixels than the
 //   autocovariance reaches, and its coarse bands then read low. Where the picture bears its mark
-//   (the brightness's coarse bands several times its finest, the colour's finest detail quieted
-//   less than the brightness's), those bands are raised by what they lack on a model of it.
+//   (the brightness's coarse bands several times its finest, the colour's finest detail quieter
+//   than the brightness's, but by less than JPEG alone makes it), those bands are raised by what
+//   they lack on a model of it.
 //
 // - Natural texture's detail grows with the brightness (a pattern of reflectances under the light),
 //   a camera's noise does not (through its tone curve it grows no louder from shadows to
