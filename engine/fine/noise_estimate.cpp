@@ -324,9 +324,24 @@ double BandVariance(const float (&r)[noiseSide][noiseSide], int level, int orien
     return sum / (taps * taps);
 }
 
-// How many times louder than the finest diagonal detail the noise of each of count filters is taken
-// to be, per channel, from the filters' variances under the bin's autocovariance (variance(c, i)):
-// the ratio of deviations less deadZone, and only where every channel's is clearly above 1.
+// Whether a colour channel's noise was smoothed by the camera (its autocovariance makes the second
+// level's diagonal detail at least colourSmooth times louder than the finest), which leaves it in
+// blotches wider than the autocovariance's reach.
+bool SmoothedColour(const float (&r)[noiseSide][noiseSide])
+{
+    const double finest = BandVariance(r, 0, 2), second = BandVariance(r, 1, 2);
+    return finest > 0 && second >= colourSmooth * colourSmooth * finest;
+}
+
+// How many times louder than the finest diagonal detail the noise of each of count filters (three
+// a level, one per orientation, finest level first) is taken to be, per channel, from the filters'
+// variances under the bin's autocovariance (variance(c, i)): the ratio of deviations less deadZone,
+// and only where every channel's is clearly above 1.
+// A colour channel the camera smoothed reads its coarser levels low: its noise there is correlated
+// beyond the autocovariance's reach, which then makes them no louder than its finest and would
+// leave every channel's coarse bands at white noise's figure, the brightness's too (on the camera
+// model with strong colour smoothing, a quarter of its true noise there). From the third level on,
+// such a channel still agrees where it found the finer level louder.
 template <class Variance>
 void Gains(const NoiseLevels& noise, int bin, int count, const Variance& variance, double* gain)
 {
@@ -337,8 +352,13 @@ void Gains(const NoiseLevels& noise, int bin, int count, const Variance& varianc
             gain[c * count + i] = std::max(1.0, ratio - deadZone);
         }
     }
+    std::vector<double> agrees(gain, gain + 3 * count);
+    const auto says = [&](int c, int i) -> double& { return agrees[static_cast<std::size_t>(c * count + i)]; };
+    for (int c = 1; c < 3; ++c)
+        if (SmoothedColour(noise.autocovariance[bin][c]))
+            for (int i = 2 * 3; i < count; ++i) says(c, i) = std::max(says(c, i), says(c, i - 3));
     for (int i = 0; i < count; ++i) {
-        const double common = std::min({gain[i], gain[count + i], gain[2 * count + i]});
+        const double common = std::min({says(0, i), says(1, i), says(2, i)});
         for (int c = 0; c < 3; ++c) {
             double& g = gain[c * count + i];
             g = common < commonMargin ? 1.0 : std::min(g, channelCap * common);
@@ -459,11 +479,8 @@ void WidenColour(std::int32_t width, std::int32_t height, const std::uint8_t* co
 {
     const float anchor = band[0][0][2];
     if (!(anchor > 0)) return;
-    for (int c = 1; c < 3; ++c) {
-        const double finest = BandVariance(autocovariance[c], 0, 2), second = BandVariance(autocovariance[c], 1, 2);
-        if (band[c][0][2] > colourSmoothed * anchor || !(finest > 0) || second < colourSmooth * colourSmooth * finest)
-            return;
-    }
+    for (int c = 1; c < 3; ++c)
+        if (band[c][0][2] > colourSmoothed * anchor || !SmoothedColour(autocovariance[c])) return;
     KeepFlattest(detail, members);
     float wide[2][noiseLevels][3];
     WideColourBands(width, height, rows, grid, members, team, wide);

@@ -23,7 +23,8 @@
 //   channels agree it is by a clear margin, so white noise and textures that merely look like grain
 //   keep one figure per channel; and by as much as the median bin says (the shape is the
 //   camera's, much the same at every brightness; texture in one bin or clipping in another moves
-//   only that bin's).
+//   only that bin's). A colour channel the camera smoothed beyond the autocovariance's reach reads
+//   its coarse levels too low to agree; it keeps agreeing where it found a finer level louder.
 // - Where the colour channels' finest detail is clearly quieter than the brightness's, the camera
 //   kept colour at a lower resolution or quantised it more coarsely (JPEG, its own colour
 //   smoothing) and left the colour noise in blotches of 8 to 16 pixels, beyond the

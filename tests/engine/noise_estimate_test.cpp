@@ -276,6 +276,38 @@ TEST(NoiseEstimate, NoiseSmoothedBeyondTheNeighboursAtItsScale)
         }
 }
 
+// Colour noise a camera smoothed into soft blotches some 8 pixels wide, beside brightness noise
+// that lies within the neighbours' reach. The colour's neighbours read its coarse levels no
+// louder than its finest; the brightness's coarse bands are still measured at their scale, within
+// 0.6 to 1.1 of the truth (white noise's figure would be about 0.15 of it).
+TEST(NoiseEstimate, BrightnessAtItsScaleBesideSmoothedColour)
+{
+    const int width = 640, height = 480, blotch = 8;
+    Field grey = Blurred(WhiteField(width, height, 31));
+    Field coarse = WhiteField(width / blotch + 2, height / blotch + 2, 33);
+    const auto smooth = [&](int c, int x, int y) {
+        const int ix = x / blotch, iy = y / blotch;
+        const double tx = static_cast<double>(x % blotch) / blotch, ty = static_cast<double>(y % blotch) / blotch;
+        return (1 - ty) * ((1 - tx) * coarse.At(c, ix, iy) + tx * coarse.At(c, ix + 1, iy)) +
+               ty * ((1 - tx) * coarse.At(c, ix, iy + 1) + tx * coarse.At(c, ix + 1, iy + 1));
+    };
+    const Image camera = MakePicture(width, height, 0, [&](int x, int y, int c) {
+        const double redBlue = smooth(0, x, y), greenMagenta = smooth(1, x, y);
+        const double tint = c == 1 ? -greenMagenta : greenMagenta / 2 + (c - 1) * redBlue;
+        return 60 + 130.0 * x / width + 16 * grey.At(0, x, y) + 6 * tint;
+    });
+    const NoiseLevels noise = Measure(camera);
+    for (int level = 2; level < noiseLevels; ++level)
+        for (int o = 0; o < 3; ++o) {
+            const double truth = 16 * std::sqrt(3.0) * BandDeviation(grey, level, o, {1, 0, 0});
+            for (int bin = 0; bin < noise.bins; ++bin) {
+                const double measured = noise.band[bin][0][level][o] / truth;
+                EXPECT_TRUE(measured > 0.6 && measured < 1.1)
+                    << measured << " of the truth in bin " << bin << " level " << level << " orientation " << o;
+            }
+        }
+}
+
 // Colour noise in blotches of 8 x 8 pixels, as JPEG leaves it, with next to none in the finest
 // detail: the red-blue channel is measured within 15 % at the levels where it lives, also where
 // it is louder than the brightness's noise there (as a sensor's colour matrix makes it), and the
