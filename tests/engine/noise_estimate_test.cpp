@@ -121,6 +121,34 @@ NoiseLevels Measure(const Image& image, int threads = 1)
     return EstimateNoise(image.header->biWidth, image.header->biHeight, image.rows.get(), team);
 }
 
+// A grey ramp with grey noise, the same in R, G and B, and colour noise whose red-blue and
+// green-magenta parts colour(0, x, y) and colour(1, x, y) give.
+template <class Colour>
+Image CameraPicture(Field& grey, double greyAmplitude, const Colour& colour, double colourAmplitude)
+{
+    const int width = grey.width;
+    return MakePicture(width, grey.height, 0, [&](int x, int y, int c) {
+        const double redBlue = colour(0, x, y), greenMagenta = colour(1, x, y);
+        const double tint = c == 1 ? -greenMagenta : greenMagenta / 2 + (c - 1) * redBlue;
+        return 60 + 130.0 * x / width + greyAmplitude * grey.At(0, x, y) + colourAmplitude * tint;
+    });
+}
+
+// The brightness's bands from the third level on, in every bin, within low to high times the
+// truth: the grey noise's, which the brightness carries sqrt 3 times (the same in R, G and B).
+void ExpectCoarseBrightness(const NoiseLevels& noise, Field& grey, double amplitude, double low, double high)
+{
+    for (int level = 2; level < noiseLevels; ++level)
+        for (int o = 0; o < 3; ++o) {
+            const double truth = amplitude * std::sqrt(3.0) * BandDeviation(grey, level, o, {1, 0, 0});
+            for (int bin = 0; bin < noise.bins; ++bin) {
+                const double measured = noise.band[bin][0][level][o] / truth;
+                EXPECT_TRUE(measured > low && measured < high)
+                    << measured << " of the truth in bin " << bin << " level " << level << " orientation " << o;
+            }
+        }
+}
+
 }  // namespace
 
 // Noise that doubles from the highlights to the shadows, on a grey ramp, is measured within 10 %
@@ -260,20 +288,8 @@ TEST(NoiseEstimate, NoiseSmoothedBeyondTheNeighboursAtItsScale)
 {
     const int width = 640, height = 480;
     Field grey = Blurred(Blurred(WhiteField(width, height, 21))), colour = Blurred(WhiteField(width, height, 22));
-    const Image camera = MakePicture(width, height, 0, [&](int x, int y, int c) {
-        const double redBlue = colour.At(0, x, y), greenMagenta = colour.At(1, x, y);
-        const double tint = c == 1 ? -greenMagenta : greenMagenta / 2 + (c - 1) * redBlue;
-        return 60 + 130.0 * x / width + 40 * grey.At(0, x, y) + 8 * tint;
-    });
-    const NoiseLevels noise = Measure(camera);
-    for (int level = 2; level < noiseLevels; ++level)
-        for (int o = 0; o < 3; ++o) {
-            // The same noise in R, G and B: the brightness carries sqrt 3 times one channel's.
-            const double truth = 40 * std::sqrt(3.0) * BandDeviation(grey, level, o, {1, 0, 0});
-            for (int bin = 0; bin < noise.bins; ++bin)
-                EXPECT_NEAR(noise.band[bin][0][level][o] / truth, 1.0, 0.25)
-                    << "bin " << bin << " level " << level << " orientation " << o;
-        }
+    const auto tint = [&](int c, int x, int y) { return colour.At(c, x, y); };
+    ExpectCoarseBrightness(Measure(CameraPicture(grey, 40, tint, 8)), grey, 40, 0.75, 1.25);
 }
 
 // Colour noise a camera smoothed into soft blotches some 8 pixels wide, beside brightness noise
@@ -291,21 +307,7 @@ TEST(NoiseEstimate, BrightnessAtItsScaleBesideSmoothedColour)
         return (1 - ty) * ((1 - tx) * coarse.At(c, ix, iy) + tx * coarse.At(c, ix + 1, iy)) +
                ty * ((1 - tx) * coarse.At(c, ix, iy + 1) + tx * coarse.At(c, ix + 1, iy + 1));
     };
-    const Image camera = MakePicture(width, height, 0, [&](int x, int y, int c) {
-        const double redBlue = smooth(0, x, y), greenMagenta = smooth(1, x, y);
-        const double tint = c == 1 ? -greenMagenta : greenMagenta / 2 + (c - 1) * redBlue;
-        return 60 + 130.0 * x / width + 16 * grey.At(0, x, y) + 6 * tint;
-    });
-    const NoiseLevels noise = Measure(camera);
-    for (int level = 2; level < noiseLevels; ++level)
-        for (int o = 0; o < 3; ++o) {
-            const double truth = 16 * std::sqrt(3.0) * BandDeviation(grey, level, o, {1, 0, 0});
-            for (int bin = 0; bin < noise.bins; ++bin) {
-                const double measured = noise.band[bin][0][level][o] / truth;
-                EXPECT_TRUE(measured > 0.6 && measured < 1.1)
-                    << measured << " of the truth in bin " << bin << " level " << level << " orientation " << o;
-            }
-        }
+    ExpectCoarseBrightness(Measure(CameraPicture(grey, 16, smooth, 6)), grey, 16, 0.6, 1.1);
 }
 
 // Colour noise in blotches of 8 x 8 pixels, as JPEG leaves it, with next to none in the finest
