@@ -31,6 +31,7 @@ the call added to the interpreter's peak. Runs go one after another, never at on
         --demosaic gradient --lens-blur 0.8 --chroma-smoothing 2 --luma-smoothing 1 --sharpening 0.5 \
         --jpeg-subsampling 4:2:2 --jpeg-quality 93 --nlm-h 3,5      # the proxy of real photographs
     bench/denoise_quality.py --fast --tables camera --noise-report --without OpenCV   # measured against true noise
+    bench/denoise_quality.py --pairs NOISY/ MEAN/ --nlm-h 3,5,7   # real noisy photographs and their references
 
 The camera model's options add what a camera does beyond the plain model, each on its own:
 --demosaic gradient (Malvar, He and Cutler's filters), --sensor-colour (white balance gains and a
@@ -45,6 +46,10 @@ reference) per opponent channel at the finest and the coarsest level, the median
 --small natural, crops or coloured measures the small sets bench/quality-photos makes beside the
 photographs, as the standard test sets were made: the whole scene at 481 x 321, centre crops of
 500 x 500 of the scene at 768 x 512, and those crops strongly coloured.
+
+--pairs NOISY REFERENCE measures real noisy photographs as they are, each against the file of the
+same name in the second folder (a real-noise test set's noisy shots and the means of many shots),
+in a third table; the other tables then measure the references with noise added, if asked for.
 
 --large adds a camera-sized picture mirror-tiled from the first (OpenCV takes minutes there).
 --qvn-before adds the fine method of a second qvn build beside this one's (today's fine against
@@ -442,9 +447,9 @@ def scores(reference, result):
     return psnr, ssim
 
 
-def conditions(arguments, options):
-    """(index, (table, label, make)) for every noise asked for, make(clean, generator) -> (noisy,
-    reference). index is the noise's place in the full list of its tables (the camera's levels
+def conditions(arguments, options, noisy_of):
+    """(index, (table, label, make)) for every noise asked for, make(clean, generator, name) -> (noisy,
+    reference, every make(clean, generator, name)). index is the noise's place in the full list of its tables (the camera's levels
     without JPEG and with it), which seeds it: a subset draws the same noise."""
     tables = arguments.tables.split(",")
     sigmas = [int(sigma) for sigma in arguments.sigmas.split(",")]
@@ -452,14 +457,17 @@ def conditions(arguments, options):
     listed = []
     if "white" in tables:
         for sigma in WHITE_SIGMAS:
-            listed.append((sigma in sigmas, ("white", "σ %d" % sigma, lambda clean, g, s=sigma: white(clean, s, g))))
+            listed.append((sigma in sigmas, ("white", "σ %d" % sigma,
+                                             lambda clean, g, name, s=sigma: white(clean, s, g))))
     if "camera" in tables:
         for q in (0, arguments.jpeg_quality):
             for a, b in CAMERA_LEVELS:
                 label = "a %g, b %g%s" % (a, b, ", JPEG %d" % q if q else "")
                 wanted = a in levels and (q or not arguments.jpeg_only)
                 listed.append((wanted, ("camera", label,
-                                        lambda clean, g, a=a, b=b, q=q: camera(clean, a, b, q, g, options))))
+                                        lambda clean, g, name, a=a, b=b, q=q: camera(clean, a, b, q, g, options))))
+    if "real" in tables:
+        listed.append((True, ("real", "the noisy photographs", lambda clean, g, name: (noisy_of[name], clean))))
     return [(index, noise) for index, (wanted, noise) in enumerate(listed) if wanted]
 
 
@@ -470,7 +478,33 @@ def centre_crop(picture, side):
     return picture[top:top + side, left:left + side]
 
 
-def clean_pictures(arguments):
+PICTURE_EXTENSIONS = (".png", ".bmp", ".jpg", ".jpeg", ".tif", ".tiff")
+
+
+def pictures_in(folder):
+    """name -> path of the pictures in a folder."""
+    return {os.path.splitext(name)[0]: os.path.join(folder, name) for name in sorted(os.listdir(folder))
+            if os.path.splitext(name)[1].lower() in PICTURE_EXTENSIONS}
+
+
+def clean_pictures(arguments, noisy_of):
+    """The clean pictures (the references of --pairs), and for --pairs each one's noisy twin in noisy_of."""
+    if arguments.pairs:
+        noisy_paths, reference_paths = (pictures_in(folder) for folder in arguments.pairs)
+        unpaired = sorted(set(noisy_paths) ^ set(reference_paths))
+        if unpaired or not noisy_paths:
+            sys.exit("--pairs: every noisy picture needs a reference of the same name, and the other way round"
+                     + (" (unpaired: %s)" % ", ".join(unpaired) if unpaired else " (no pictures)"))
+        pictures = []
+        for name in sorted(reference_paths):
+            noisy, reference = read_rgb(noisy_paths[name]), read_rgb(reference_paths[name])
+            if noisy.shape != reference.shape:
+                sys.exit("--pairs: %s and its reference differ in size" % name)
+            if arguments.fast or arguments.crop:
+                noisy, reference = (centre_crop(p, arguments.crop or FAST_CROP) for p in (noisy, reference))
+            noisy_of[name] = np.ascontiguousarray(noisy)
+            pictures.append((name, np.ascontiguousarray(reference)))
+        return pictures
     folder = os.path.join(arguments.photos, "small", arguments.small) if arguments.small else arguments.photos
     paths = arguments.pictures or sorted(glob.glob(os.path.join(folder, "*.png")))
     if not paths:
@@ -541,7 +575,10 @@ def main():
     parser.add_argument("--small", choices=("natural", "crops", "coloured"), default="",
                         help="one of the small sets at the standard test sets' scale")
     parser.add_argument("--large", default="", help="WIDTHxHEIGHT: add a picture of that size mirror-tiled from the first")
-    parser.add_argument("--tables", default="white,camera", help="white, camera or both (white,camera; the default)")
+    parser.add_argument("--tables", default="",
+                        help="white, camera or both (white,camera; the default), and real with --pairs (its default)")
+    parser.add_argument("--pairs", nargs=2, metavar=("NOISY", "REFERENCE"),
+                        help="real noisy photographs, each measured against the picture of the same name in REFERENCE")
     parser.add_argument("--sigmas", default=",".join(str(s) for s in WHITE_SIGMAS),
                         help="the white noise's standard deviations, some of %(default)s")
     parser.add_argument("--levels", default=",".join("%g" % a for a, _ in CAMERA_LEVELS),
@@ -573,10 +610,14 @@ def main():
     parser.add_argument("--without", action="append", default=[],
                         help="leave out the programs whose name holds this text (e.g. OpenCV, the slowest)")
     arguments = parser.parse_args()
+    if not arguments.tables:
+        arguments.tables = "real" if arguments.pairs else "white,camera"
     if arguments.tables == "both":
         arguments.tables = "white,camera"
-    if not arguments.tables or set(arguments.tables.split(",")) - {"white", "camera"}:
-        sys.exit("--tables: white, camera or both, not %s" % arguments.tables)
+    if set(arguments.tables.split(",")) - {"white", "camera", "real"}:
+        sys.exit("--tables: white, camera, both or real, not %s" % arguments.tables)
+    if "real" in arguments.tables.split(",") and not arguments.pairs:
+        sys.exit("--tables real: the real photographs come from --pairs")
     unknown = set(arguments.sigmas.split(",")) - {str(sigma) for sigma in WHITE_SIGMAS}
     if unknown:
         sys.exit("--sigmas: %s not among %s" % (", ".join(sorted(unknown)), ", ".join(str(s) for s in WHITE_SIGMAS)))
@@ -594,9 +635,10 @@ def main():
             policy.write(LIFTED_POLICY)
         runners = methods(arguments, work)
         labels = [label for label, _ in runners]
-        pictures = clean_pictures(arguments)
+        noisy_of = {}
+        pictures = clean_pictures(arguments, noisy_of)
         options = CameraOptions(arguments)
-        chosen = conditions(arguments, options)
+        chosen = conditions(arguments, options, noisy_of)
         totals = Totals()
         speed = Totals()
         peaks = {}
@@ -609,7 +651,7 @@ def main():
         for index, (table, condition, make) in chosen:
             for number, (name, clean) in enumerate(pictures):
                 generator = np.random.default_rng([arguments.seed, index, number])
-                noisy, reference = make(clean, generator)
+                noisy, reference = make(clean, generator, name)
                 sigma = float(np.sqrt(np.mean((noisy.astype(np.float64) - reference) ** 2)))
                 if table == "white":
                     sigma = float(condition.split()[-1])
@@ -631,7 +673,8 @@ def main():
             print("done: " + condition, file=sys.stderr, flush=True)
 
         camera_title = "Camera model" + (" (%s)" % options.label() if options.label() else "")
-        for table, title in (("white", "White Gaussian noise"), ("camera", camera_title)):
+        real_title = "Real photographs (%s)" % arguments.pairs[0] if arguments.pairs else ""
+        for table, title in (("white", "White Gaussian noise"), ("camera", camera_title), ("real", real_title)):
             of_table = [condition for _, (t, condition, _) in chosen if t == table]
             if of_table:
                 print_quality_table(title, labels, of_table, totals)
