@@ -90,6 +90,33 @@ QV_WIDE_LOOP(MeasureBlockInto,
              (const std::uint8_t* const* rows, int left, int top, Weights& w, BlockFigures& figures),
              (rows, left, top, w, figures))
 
+// The covariance of two channels' noise (a channel and itself: its autocovariance) at every lag,
+// from the sums over the flattest blocks of the products of their second differences (secondOf)
+// and of their differences at each lag (lagOf); scale turns a product of the two channels'
+// whole-number weights into their units (varianceScale for one channel). A second difference at
+// secondLag has variance 6 R(0) (two directions summed: 12 R(0)); a first difference at lag h has
+// twice R(0) - R(h).
+template <class SecondOf, class LagOf>
+void CovarianceFromSums(const std::vector<BlockFigures>& blocks, const std::vector<int>& flattest, double scale,
+                        SecondOf secondOf, LagOf lagOf, float (&r)[noiseSide][noiseSide])
+{
+    std::int64_t second = 0, lagSums[lagCount] = {};
+    for (int b : flattest) {
+        const BlockFigures& f = blocks[static_cast<std::size_t>(b)];
+        second += secondOf(f);
+        for (int k = 0; k < lagCount; ++k) lagSums[k] += lagOf(f, k);
+    }
+    const double pixels = static_cast<double>(flattest.size()) * blockPixels;
+    const double covariance = static_cast<double>(second) / (12 * pixels) * scale;
+    r[noiseReach][noiseReach] = static_cast<float>(covariance);
+    for (int k = 0; k < lagCount; ++k) {
+        const double halfProduct = static_cast<double>(lagSums[k]) / (2 * pixels) * scale;
+        const float value = static_cast<float>(covariance - halfProduct);
+        r[noiseReach + lags[k].dy][noiseReach + lags[k].dx] = value;
+        r[noiseReach - lags[k].dy][noiseReach - lags[k].dx] = value;
+    }
+}
+
 }  // namespace
 
 BlockFigures MeasureBlock(const std::uint8_t* const* rows, int left, int top, Weights& w)
@@ -130,42 +157,18 @@ void KeepFlattest(const std::vector<double>& detail, std::vector<int>& members)
 void Autocovariance(const std::vector<BlockFigures>& blocks, const std::vector<int>& flattest, int c,
                     float (&r)[noiseSide][noiseSide])
 {
-    std::int64_t second = 0, lagSums[lagCount] = {};
-    for (int b : flattest) {
-        second += blocks[static_cast<std::size_t>(b)].second[c];
-        for (int k = 0; k < lagCount; ++k) lagSums[k] += blocks[static_cast<std::size_t>(b)].lag[c][k];
-    }
-    const double pixels = static_cast<double>(flattest.size()) * blockPixels;
-    // A second difference at secondLag has variance 6 R(0) (two directions summed: 12 R(0)); a first
-    // difference at lag h has twice R(0) - R(h).
-    const double variance = static_cast<double>(second) / (12 * pixels) * varianceScale[c];
-    r[noiseReach][noiseReach] = static_cast<float>(variance);
-    for (int k = 0; k < lagCount; ++k) {
-        const double halfSquare = static_cast<double>(lagSums[k]) / (2 * pixels) * varianceScale[c];
-        const float value = static_cast<float>(variance - halfSquare);
-        r[noiseReach + lags[k].dy][noiseReach + lags[k].dx] = value;
-        r[noiseReach - lags[k].dy][noiseReach - lags[k].dx] = value;
-    }
+    CovarianceFromSums(
+        blocks, flattest, varianceScale[c], [c](const BlockFigures& f) { return f.second[c]; },
+        [c](const BlockFigures& f, int k) { return f.lag[c][k]; }, r);
 }
 
 void CrossCovariance(const std::vector<BlockFigures>& blocks, const std::vector<int>& flattest, int pair,
                      float (&r)[noiseSide][noiseSide])
 {
-    std::int64_t second = 0, lagSums[lagCount] = {};
-    for (int b : flattest) {
-        second += blocks[static_cast<std::size_t>(b)].crossSecond[pair];
-        for (int k = 0; k < lagCount; ++k) lagSums[k] += blocks[static_cast<std::size_t>(b)].crossLag[pair][k];
-    }
-    const double pixels = static_cast<double>(flattest.size()) * blockPixels;
-    const double scale = std::sqrt(varianceScale[noisePairFirst[pair]] * varianceScale[noisePairSecond[pair]]);
-    const double covariance = static_cast<double>(second) / (12 * pixels) * scale;
-    r[noiseReach][noiseReach] = static_cast<float>(covariance);
-    for (int k = 0; k < lagCount; ++k) {
-        const double halfProduct = static_cast<double>(lagSums[k]) / (2 * pixels) * scale;
-        const float value = static_cast<float>(covariance - halfProduct);
-        r[noiseReach + lags[k].dy][noiseReach + lags[k].dx] = value;
-        r[noiseReach - lags[k].dy][noiseReach - lags[k].dx] = value;
-    }
+    CovarianceFromSums(
+        blocks, flattest, std::sqrt(varianceScale[noisePairFirst[pair]] * varianceScale[noisePairSecond[pair]]),
+        [pair](const BlockFigures& f) { return f.crossSecond[pair]; },
+        [pair](const BlockFigures& f, int k) { return f.crossLag[pair][k]; }, r);
 }
 
 void CountDiagonals(const std::uint8_t* const* rows, int left, int top, Weights& w, std::uint32_t* binCounts,
