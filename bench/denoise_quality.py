@@ -449,8 +449,9 @@ def scores(reference, result):
 
 def conditions(arguments, options, noisy_of):
     """(index, (table, label, make)) for every noise asked for, make(clean, generator, name) -> (noisy,
-    reference, every make(clean, generator, name)). index is the noise's place in the full list of its tables (the camera's levels
-    without JPEG and with it), which seeds it: a subset draws the same noise."""
+    reference). index is the noise's place in the full list of its tables (the camera's levels
+    without JPEG and with it), which seeds it: a subset draws the same noise. The real photographs
+    (--pairs) are their noisy twins in noisy_of, by name."""
     tables = arguments.tables.split(",")
     sigmas = [int(sigma) for sigma in arguments.sigmas.split(",")]
     levels = [float(a) for a in arguments.levels.split(",")]
