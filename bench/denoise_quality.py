@@ -9,7 +9,8 @@ Two tables, in one run, on clean photographs (bench/quality-photos makes them):
 - Camera model: the clean sRGB picture to linear light, an RGGB Bayer mosaic, Poisson-Gaussian
   sensor noise of variance a y + b on the linear value y in 0..1, bilinear demosaicing, back to
   sRGB and 8 bits, and optionally JPEG quality 90 (libjpeg through OpenCV, 4:2:0). The reference
-  is the same pipeline without the noise (and without JPEG, as the mean of many shots would be).
+  is the same pipeline without the noise and without JPEG (--reference-shots: the mean of many
+  noisy shots instead, as the real-noise test sets make theirs).
   Three levels: (a, b) = (0.0015, 4e-6), (0.004, 2e-5), (0.01, 1e-4).
 
 Every program denoises the same noisy pixels (BMP for the processes); every result is scored
@@ -38,7 +39,11 @@ The camera model's options add what a camera does beyond the plain model, each o
 colour matrix, which make the colour noise louder than the brightness's), --lens-blur (full-size
 photographs are smoother per pixel), --chroma-smoothing, --luma-smoothing and --sharpening (the
 camera's own noise reduction and sharpening), --jpeg-subsampling 4:2:2 or 4:4:4 (as many cameras
-write). --crop takes centre crops of the photographs at their own scale, as the real-noise test
+write). --reference-shots N makes each reference the mean of N more noisy shots through the same
+pipeline, JPEG included, rounded to 8 bits, as the real-noise test sets make their ground truth:
+where the noise is clipped at black (in the shadows a deviation of a hundredth in linear light is
+25 levels of sRGB) or bent by the tone curve, that mean is not the noise-free picture, and it is
+what the noisy picture's local means estimate. --crop takes centre crops of the photographs at their own scale, as the real-noise test
 sets cut crops of 512 x 512 from full-size photographs. --noise-report adds qvn's measured noise model (its
 middle brightness bin, from --json) over the true noise's deviation (the noisy picture less the
 reference) per opponent channel at the finest and the coarsest level, the median over the pictures.
@@ -186,6 +191,7 @@ class CameraOptions:
         self.sharpening = getattr(arguments, "sharpening", 0.0)
         self.subsampling = getattr(arguments, "jpeg_subsampling", "4:2:0")
         self.sensor_colour = getattr(arguments, "sensor_colour", False)
+        self.reference_shots = getattr(arguments, "reference_shots", 0)
 
     def label(self):
         parts = [] if self.demosaic == "bilinear" else ["%s demosaicing" % self.demosaic]
@@ -201,6 +207,8 @@ class CameraOptions:
             parts.append("sharpening %g" % self.sharpening)
         if self.subsampling != "4:2:0":
             parts.append("JPEG " + self.subsampling)
+        if self.reference_shots:
+            parts.append("reference the mean of %d shots" % self.reference_shots)
         return ", ".join(parts)
 
 
@@ -234,7 +242,27 @@ def develop(mosaic, options):
 
 
 def camera(clean, a, b, quality, generator, options=CameraOptions()):
-    """Returns the noisy picture and its reference, both 8-bit RGB; quality 0 is without JPEG."""
+    """Returns the noisy picture and its reference, both 8-bit RGB; quality 0 is without JPEG. The
+    shots of a mean reference are drawn after the noisy picture, which stays the same."""
+    mosaic = sensor_mosaic(clean, options)
+
+    def shot():
+        # Poisson-Gaussian: photon counts of y / a scaled by a (variance a y) plus read noise of variance b.
+        noisy = generator.poisson(np.maximum(mosaic, 0.0) / a) * a + generator.normal(0.0, np.sqrt(b), mosaic.shape)
+        noisy = develop(noisy, options)
+        return jpeg(noisy, quality, options.subsampling) if quality else noisy
+
+    noisy = shot()
+    if not options.reference_shots:
+        return noisy, develop(mosaic, options)
+    total = np.zeros(noisy.shape)
+    for _ in range(options.reference_shots):
+        total += shot()
+    return noisy, to_8_bits(total / (255.0 * options.reference_shots))
+
+
+def sensor_mosaic(clean, options):
+    """The light the sensor's RGGB mosaic records of a clean 8-bit sRGB picture, in 0..1."""
     linear = srgb_to_linear(clean / 255.0)
     if options.lens_blur:
         # The lens and the sensor's anti-aliasing filter: full-resolution photographs are smoother
@@ -243,14 +271,7 @@ def camera(clean, a, b, quality, generator, options=CameraOptions()):
     if options.sensor_colour:
         linear = np.maximum((linear @ np.linalg.inv(SENSOR_TO_SRGB).T) / WHITE_BALANCE, 0.0)
     red, green, blue = bayer_masks(*clean.shape[:2])
-    mosaic = linear[..., 0] * red + linear[..., 1] * green + linear[..., 2] * blue
-    # Poisson-Gaussian: photon counts of y / a scaled by a (variance a y) plus read noise of variance b.
-    noisy = generator.poisson(np.maximum(mosaic, 0.0) / a) * a + generator.normal(0.0, np.sqrt(b), mosaic.shape)
-    reference = develop(mosaic, options)
-    noisy = develop(noisy, options)
-    if quality:
-        noisy = jpeg(noisy, quality, options.subsampling)
-    return noisy, reference
+    return linear[..., 0] * red + linear[..., 1] * green + linear[..., 2] * blue
 
 
 def jpeg(picture, quality, subsampling="4:2:0"):
@@ -603,6 +624,9 @@ def main():
                                 help="the camera's unsharp mask on the brightness (radius 1 pixel)")
     camera_options.add_argument("--jpeg-subsampling", choices=("4:2:0", "4:2:2", "4:4:4"), default="4:2:0",
                                 help="4:2:2 and 4:4:4 through Pillow's encoder")
+    camera_options.add_argument("--reference-shots", type=int, default=0, metavar="N",
+                                help="each reference the mean of N noisy shots (as real-noise test sets make "
+                                     "theirs), not the noise-free pipeline")
     parser.add_argument("--noise-report", action="store_true",
                         help="also qvn's measured noise against the true noise, per opponent channel and scale")
     parser.add_argument("--csv", default="", help="also write every picture's figures to this file")
@@ -626,6 +650,8 @@ def main():
     if unknown:
         sys.exit("--levels: %s not among %s" % (", ".join("%g" % a for a in sorted(unknown)),
                                                 ", ".join("%g" % a for a, _ in CAMERA_LEVELS)))
+    if arguments.reference_shots < 0:
+        sys.exit("--reference-shots: a number of shots, 0 for the noise-free reference")
     for program in filter(None, (arguments.qvn, arguments.qvn_before)):
         if not os.access(program, os.X_OK):
             sys.exit(program + " not found: build the native preset first")
