@@ -28,9 +28,9 @@ the call added to the interpreter's peak. Runs go one after another, never at on
     bench/denoise_quality.py --fast --tables camera --jpeg-quality 80   # a harder proxy
     bench/denoise_quality.py --fast --tables camera --sensor-colour      # a camera's own colours
     bench/denoise_quality.py --small natural --tables white --sigmas 15,25,35,50   # the test sets' scale
-    bench/denoise_quality.py --crop 512 --tables camera --levels 0.0015,0.004 --jpeg-only \
+    bench/denoise_quality.py --crop 512 --tables camera --levels 0.01 --jpeg-only \
         --demosaic gradient --lens-blur 0.8 --chroma-smoothing 2 --luma-smoothing 1 --sharpening 0.5 \
-        --jpeg-subsampling 4:2:2 --jpeg-quality 93 --nlm-h 3,5      # the proxy of real photographs
+        --jpeg-subsampling 4:2:2 --jpeg-quality 93 --nlm-h 3,5,7 --reference-shots 64   # the real set's proxy
     bench/denoise_quality.py --fast --tables camera --noise-report --without OpenCV   # measured against true noise
     bench/denoise_quality.py --pairs NOISY/ MEAN/ --nlm-h 3,5,7   # real noisy photographs and their references
 
@@ -43,10 +43,11 @@ write). --reference-shots N makes each reference the mean of N more noisy shots 
 pipeline, JPEG included, rounded to 8 bits, as the real-noise test sets make their ground truth:
 where the noise is clipped at black (in the shadows a deviation of a hundredth in linear light is
 25 levels of sRGB) or bent by the tone curve, that mean is not the noise-free picture, and it is
-what the noisy picture's local means estimate. --crop takes centre crops of the photographs at their own scale, as the real-noise test
-sets cut crops of 512 x 512 from full-size photographs. --noise-report adds qvn's measured noise model (its
-middle brightness bin, from --json) over the true noise's deviation (the noisy picture less the
-reference) per opponent channel at the finest and the coarsest level, the median over the pictures.
+what the noisy picture's local means estimate. --crop takes centre crops of the photographs at
+their own scale, as the real-noise test sets cut crops of 512 x 512 from full-size photographs.
+--noise-report adds qvn's measured noise model (its middle brightness bin, from --json) over the
+true noise's deviation (the noisy picture less the reference) per opponent channel at the finest
+and the coarsest level, the median over the pictures.
 
 --small natural, crops or coloured measures the small sets bench/quality-photos makes beside the
 photographs, as the standard test sets were made: the whole scene at 481 x 321, centre crops of
