@@ -28,6 +28,7 @@ the call added to the interpreter's peak. Runs go one after another, never at on
     bench/denoise_quality.py --fast --tables camera --jpeg-quality 80   # a harder proxy
     bench/denoise_quality.py --fast --tables camera --sensor-colour      # a camera's own colours
     bench/denoise_quality.py --small natural --tables white --sigmas 15,25,35,50   # the test sets' scale
+    bench/denoise_quality.py --small natural --tables white --sigmas 15,25,35,50 --cbm3d   # beside the reference
     bench/denoise_quality.py --crop 512 --tables camera --levels 0.01 --jpeg-only \
         --demosaic gradient --lens-blur 0.8 --chroma-smoothing 2 --luma-smoothing 1 --sharpening 0.5 \
         --jpeg-subsampling 4:2:2 --jpeg-quality 93 --nlm-h 3,5,7 --reference-shots 64   # the real set's proxy
@@ -56,6 +57,11 @@ photographs, as the standard test sets were made: the whole scene at 481 x 321, 
 --pairs NOISY REFERENCE measures real noisy photographs as they are, each against the file of the
 same name in the second folder (a real-noise test set's noisy shots and the means of many shots),
 in a third table; the other tables then measure the references with noise added, if asked for.
+
+--cbm3d adds the field's reference for white noise, colour BM3D told sigma
+(bench/cbm3d_reference.cpp, built beside the benchmarks), to the white-noise table: it denoises the
+same draw of noise before clipping and rounding, as its published figures were measured, while
+every other program gets the 8-bit noisy picture.
 
 --large adds a camera-sized picture mirror-tiled from the first (OpenCV takes minutes there).
 --qvn-before adds the fine method of a second qvn build beside this one's (today's fine against
@@ -289,8 +295,12 @@ def jpeg(picture, quality, subsampling="4:2:0"):
     return cv2.imdecode(data, cv2.IMREAD_COLOR)[..., ::-1]
 
 
+def white_unclipped(clean, sigma, generator):
+    return clean + generator.normal(0.0, sigma, clean.shape)
+
+
 def white(clean, sigma, generator):
-    noisy = np.clip(np.round(clean + generator.normal(0.0, sigma, clean.shape)), 0, 255).astype(np.uint8)
+    noisy = np.clip(np.round(white_unclipped(clean, sigma, generator)), 0, 255).astype(np.uint8)
     return noisy, clean
 
 
@@ -334,7 +344,7 @@ def interpolated(table, sigma):
 
 
 def qvn_method(qvn, method):
-    def run(noisy_bmp, noisy, sigma, work):
+    def run(noisy_bmp, noisy, unclipped, sigma, work):
         out = os.path.join(work, "qvn.bmp")
         seconds, peak = run_process([qvn, "-q", "-m", method, "--format", "bmp", "-o", out, noisy_bmp])
         return read_rgb(out), seconds, peak
@@ -344,7 +354,7 @@ def qvn_method(qvn, method):
 def imagemagick(policy_folder):
     env = dict(os.environ, MAGICK_CONFIGURE_PATH=policy_folder)
 
-    def run(noisy_bmp, noisy, sigma, work):
+    def run(noisy_bmp, noisy, unclipped, sigma, work):
         out = os.path.join(work, "im.bmp")
         threshold = "%.1f%%" % interpolated(IMAGEMAGICK_PERCENT, sigma)
         seconds, peak = run_process(["/usr/bin/convert", noisy_bmp, "-wavelet-denoise", threshold,
@@ -364,7 +374,7 @@ def memory_status(field):
 def in_process(denoise):
     """Times a Python peer around its call; its memory is the rise of the interpreter's peak
     resident set during the call (the peak is reset before it, where Linux allows)."""
-    def run(noisy_bmp, noisy, sigma, work):
+    def run(noisy_bmp, noisy, unclipped, sigma, work):
         try:
             with open("/proc/self/clear_refs", "w") as clear:
                 clear.write("5")
@@ -376,6 +386,32 @@ def in_process(denoise):
         seconds = time.perf_counter() - started
         peak = memory_status("VmHWM") - before if before is not None else None
         return result, seconds, peak
+    return run
+
+
+def write_pfm(path, picture):
+    with open(path, "wb") as out:
+        out.write(b"PF\n%d %d\n-1\n" % (picture.shape[1], picture.shape[0]))
+        out.write(np.ascontiguousarray(picture[::-1], dtype="<f4").tobytes())
+
+
+def read_pfm(path, height, width):
+    with open(path, "rb") as pfm:
+        data = pfm.read()
+    return np.frombuffer(data[len(data) - height * width * 12:], dtype="<f4").reshape(height, width, 3)[::-1]
+
+
+def cbm3d(program):
+    """The field's reference told sigma, on the noise before clipping and rounding (as its published
+    figures were measured); white noise only."""
+    def run(noisy_bmp, noisy, unclipped, sigma, work):
+        if unclipped is None:
+            return None, 0.0, None
+        source, out = os.path.join(work, "cbm3d_in.pfm"), os.path.join(work, "cbm3d_out.pfm")
+        write_pfm(source, unclipped)
+        seconds, peak = run_process([program, "%g" % sigma, source, out, str(os.cpu_count() or 1)])
+        result = read_pfm(out, noisy.shape[0], noisy.shape[1])
+        return np.clip(np.round(result), 0, 255).astype(np.uint8), seconds, peak
     return run
 
 
@@ -406,6 +442,8 @@ def methods(arguments, policy_folder):
                           in_process(lambda noisy, sigma, h=float(h): opencv_nlm(noisy, sigma, h))))
     else:
         found.append(("OpenCV NL-means", in_process(opencv_nlm)))
+    if arguments.cbm3d:
+        found.append(("CBM3D (ours, told σ, unclipped)", cbm3d(arguments.cbm3d)))
     return [(label, run) for label, run in found
             if not any(left.lower() in label.lower() for left in arguments.without)]
 
@@ -581,7 +619,11 @@ def print_quality_table(title, labels, conditions_of_table, totals):
         noisy_psnr, noisy_ssim = totals.mean((condition, "noisy"))[:2]
         cells = ["%.2f / %.3f" % (noisy_psnr, noisy_ssim)]
         for label in labels:
-            psnr, ssim = totals.mean((condition, label))[:2]
+            figures = totals.mean((condition, label))
+            if figures is None:  # the white noise's reference measures nothing else
+                cells.append("")
+                continue
+            psnr, ssim = figures[:2]
             cells.append("%.2f (%+.2f) / %.3f" % (psnr, psnr - noisy_psnr, ssim))
         print("| %s | %s |" % (condition, " | ".join(cells)))
 
@@ -633,6 +675,9 @@ def main():
     parser.add_argument("--csv", default="", help="also write every picture's figures to this file")
     parser.add_argument("--nlm-h", default="", metavar="H,...",
                         help="OpenCV NL-means with these fixed h (one column each) instead of h from the noise")
+    parser.add_argument("--cbm3d", nargs="?", const=os.path.join(REPOSITORY, "build", "native", "bench", "cbm3d_reference"),
+                        default="", metavar="PROGRAM",
+                        help="add the field's reference for white noise, colour BM3D told sigma (bench/cbm3d_reference.cpp)")
     parser.add_argument("--without", action="append", default=[],
                         help="leave out the programs whose name holds this text (e.g. OpenCV, the slowest)")
     arguments = parser.parse_args()
@@ -653,7 +698,7 @@ def main():
                                                 ", ".join("%g" % a for a, _ in CAMERA_LEVELS)))
     if arguments.reference_shots < 0:
         sys.exit("--reference-shots: a number of shots, 0 for the noise-free reference")
-    for program in filter(None, (arguments.qvn, arguments.qvn_before)):
+    for program in filter(None, (arguments.qvn, arguments.qvn_before, arguments.cbm3d)):
         if not os.access(program, os.X_OK):
             sys.exit(program + " not found: build the native preset first")
 
@@ -681,8 +726,11 @@ def main():
                 generator = np.random.default_rng([arguments.seed, index, number])
                 noisy, reference = make(clean, generator, name)
                 sigma = float(np.sqrt(np.mean((noisy.astype(np.float64) - reference) ** 2)))
+                unclipped = None
                 if table == "white":
                     sigma = float(condition.split()[-1])
+                    # The same draw as the noisy picture's, before clipping and rounding.
+                    unclipped = white_unclipped(clean, sigma, np.random.default_rng([arguments.seed, index, number]))
                 write_rgb(noisy_bmp, noisy)
                 megapixels = clean.shape[0] * clean.shape[1] / 1e6
                 psnr, ssim = scores(reference, noisy)
@@ -691,7 +739,9 @@ def main():
                 if arguments.noise_report:
                     reports.setdefault(condition, []).append(noise_report(arguments.qvn, noisy_bmp, noisy, reference, work))
                 for label, run in runners:
-                    result, seconds, peak = run(noisy_bmp, noisy, sigma, work)
+                    result, seconds, peak = run(noisy_bmp, noisy, unclipped, sigma, work)
+                    if result is None:
+                        continue
                     psnr, ssim = scores(reference, result)
                     totals.add((condition, label), psnr, ssim)
                     speed.add(label, seconds / megapixels)
@@ -715,6 +765,8 @@ def main():
         print("| program | seconds per megapixel (mean) | peak MiB |")
         print("|---|---|---|")
         for label in labels:
+            if speed.mean(label) is None:
+                continue
             peak = peaks.get(label)
             print("| %s | %.2f | %s |" % (label, speed.mean(label)[0], "%.0f" % peak if peak is not None else ""))
         if arguments.csv:
