@@ -6,8 +6,7 @@
 // pictures. It shares no code with the engine, so that a fault in one cannot hide in the other.
 // Grouping on the opponent space's brightness, the same groups filter all three channels: hard
 // thresholding in a 2-D DCT and a Haar transform across the group, then an empirical Wiener
-// filter whose weights come from the first result; Kaiser-windowed aggregation. The one departure:
-// the first step's 8 x 8 patches take the DCT, not the biorthogonal spline wavelet.
+// filter whose weights come from the first result; Kaiser-windowed aggregation.
 // Pictures are PFM (float RGB, 0 to 255), so the noise can stay unclipped as in the published
 // figures. Deterministic for a given number of threads.
 #include <algorithm>
@@ -82,54 +81,116 @@ Picture Mixed(const Picture& in, const double (&matrix)[3][3])
     return out;
 }
 
-// The orthonormal DCT of side n, as a matrix: row u holds basis function u.
-struct Dct {
+// A separable 2-D transform of n x n patches by an n x n matrix whose rows are unit vectors (so
+// white noise keeps its deviation in every coefficient), and its inverse.
+struct PatchTransform {
     int n;
-    std::vector<float> basis;
-
-    explicit Dct(int side) : n(side), basis(static_cast<std::size_t>(side) * side)
-    {
-        for (int u = 0; u < n; ++u)
-            for (int x = 0; x < n; ++x)
-                basis[u * n + x] = static_cast<float>(std::sqrt((u == 0 ? 1.0 : 2.0) / n) *
-                                                      std::cos(std::numbers::pi * (2 * x + 1) * u / (2.0 * n)));
-    }
+    std::vector<double> forward, inverse;  // row-major n x n
 
     // The n x n patch at patch (rows stride apart) to its n * n coefficients.
     void Forward(const float* patch, int stride, float* out) const
     {
-        std::vector<float> rows(static_cast<std::size_t>(n) * n);
-        for (int y = 0; y < n; ++y)
-            for (int u = 0; u < n; ++u) {
-                float sum = 0;
-                for (int x = 0; x < n; ++x) sum += basis[u * n + x] * patch[static_cast<std::size_t>(y) * stride + x];
-                rows[y * n + u] = sum;
-            }
-        for (int v = 0; v < n; ++v)
-            for (int u = 0; u < n; ++u) {
-                float sum = 0;
-                for (int y = 0; y < n; ++y) sum += basis[v * n + y] * rows[y * n + u];
-                out[v * n + u] = sum;
-            }
+        Apply(forward, [&](int y, int x) { return patch[static_cast<std::size_t>(y) * stride + x]; }, out);
     }
 
     void Inverse(const float* coefficients, float* patch) const
     {
-        std::vector<float> rows(static_cast<std::size_t>(n) * n);
-        for (int v = 0; v < n; ++v)
-            for (int x = 0; x < n; ++x) {
-                float sum = 0;
-                for (int u = 0; u < n; ++u) sum += basis[u * n + x] * coefficients[v * n + u];
-                rows[v * n + x] = sum;
-            }
+        Apply(inverse, [&](int y, int x) { return coefficients[y * n + x]; }, patch);
+    }
+
+private:
+    // out = m * in * m^T.
+    template <class Sample>
+    void Apply(const std::vector<double>& m, const Sample& in, float* out) const
+    {
+        std::vector<double> rows(static_cast<std::size_t>(n) * n);
         for (int y = 0; y < n; ++y)
-            for (int x = 0; x < n; ++x) {
-                float sum = 0;
-                for (int v = 0; v < n; ++v) sum += basis[v * n + y] * rows[v * n + x];
-                patch[y * n + x] = sum;
+            for (int u = 0; u < n; ++u) {
+                double sum = 0;
+                for (int x = 0; x < n; ++x) sum += m[u * n + x] * in(y, x);
+                rows[y * n + u] = sum;
+            }
+        for (int v = 0; v < n; ++v)
+            for (int u = 0; u < n; ++u) {
+                double sum = 0;
+                for (int y = 0; y < n; ++y) sum += m[v * n + y] * rows[y * n + u];
+                out[v * n + u] = static_cast<float>(sum);
             }
     }
 };
+
+std::vector<double> Inverted(std::vector<double> m, int n)
+{
+    std::vector<double> inverse(static_cast<std::size_t>(n) * n, 0.0);
+    for (int i = 0; i < n; ++i) inverse[i * n + i] = 1;
+    for (int column = 0; column < n; ++column) {
+        int pivot = column;
+        for (int r = column + 1; r < n; ++r)
+            if (std::fabs(m[r * n + column]) > std::fabs(m[pivot * n + column])) pivot = r;
+        for (int k = 0; k < n; ++k) {
+            std::swap(m[column * n + k], m[pivot * n + k]);
+            std::swap(inverse[column * n + k], inverse[pivot * n + k]);
+        }
+        const double scale = 1 / m[column * n + column];
+        for (int k = 0; k < n; ++k) m[column * n + k] *= scale, inverse[column * n + k] *= scale;
+        for (int r = 0; r < n; ++r) {
+            if (r == column) continue;
+            const double factor = m[r * n + column];
+            for (int k = 0; k < n; ++k) m[r * n + k] -= factor * m[column * n + k], inverse[r * n + k] -= factor * inverse[column * n + k];
+        }
+    }
+    return inverse;
+}
+
+PatchTransform WithUnitRows(std::vector<double> forward, int n)
+{
+    for (int u = 0; u < n; ++u) {
+        double norm = 0;
+        for (int x = 0; x < n; ++x) norm += forward[u * n + x] * forward[u * n + x];
+        for (int x = 0; x < n; ++x) forward[u * n + x] /= std::sqrt(norm);
+    }
+    std::vector<double> inverse = Inverted(forward, n);
+    return {n, std::move(forward), std::move(inverse)};
+}
+
+PatchTransform Dct(int n)
+{
+    std::vector<double> basis(static_cast<std::size_t>(n) * n);
+    for (int u = 0; u < n; ++u)
+        for (int x = 0; x < n; ++x) basis[u * n + x] = std::cos(std::numbers::pi * (2 * x + 1) * u / (2.0 * n));
+    return WithUnitRows(basis, n);
+}
+
+// The biorthogonal spline wavelet 1.5 over n samples (a power of two), every level, periodic:
+// each level's details are Haar differences of pairs, its approximations the pairs' sums with
+// their neighbours' differences added (the decomposition low-pass of ten taps).
+PatchTransform BiorthogonalSpline15(int n)
+{
+    const double a = 3 / 128.0, b = 22 / 128.0;
+    const double lowPass[10] = {a, -a, -b, b, 1, 1, b, -b, -a, a};  // times 1/sqrt 2, which the rows' norms take out
+    // The current approximations as rows of the matrix over the n samples; level by level.
+    std::vector<std::vector<double>> approximations(n, std::vector<double>(n, 0.0)), rows;
+    for (int i = 0; i < n; ++i) approximations[i][i] = 1;
+    for (int length = n; length > 1; length /= 2) {
+        std::vector<std::vector<double>> next, details;
+        for (int k = 0; k < length / 2; ++k) {
+            std::vector<double> low(n, 0.0), high(n, 0.0);
+            for (int j = 0; j < 10; ++j) {
+                const auto& source = approximations[((2 * k - 4 + j) % length + length) % length];
+                for (int x = 0; x < n; ++x) low[x] += lowPass[j] * source[x];
+            }
+            for (int x = 0; x < n; ++x) high[x] = approximations[2 * k + 1][x] - approximations[2 * k][x];
+            next.push_back(low);
+            details.push_back(high);
+        }
+        rows.insert(rows.begin(), details.begin(), details.end());
+        approximations = next;
+    }
+    rows.insert(rows.begin(), approximations[0]);
+    std::vector<double> forward;
+    for (const auto& row : rows) forward.insert(forward.end(), row.begin(), row.end());
+    return WithUnitRows(forward, n);
+}
 
 // The orthonormal Haar transform across a group of count (a power of two) patches of size
 // coefficients each, and back.
@@ -206,7 +267,7 @@ std::vector<int> References(int length, const Step& step)
 
 // Every patch position's 2-D coefficients of the plane, those under the threshold zeroed: the
 // first step's distances under strong noise.
-std::vector<float> PrefilteredPatches(const std::vector<float>& plane, int width, int height, const Dct& dct,
+std::vector<float> PrefilteredPatches(const std::vector<float>& plane, int width, int height, const PatchTransform& dct,
                                       float threshold)
 {
     const int n = dct.n, across = width - n + 1;
@@ -273,7 +334,8 @@ void StepRows(const Picture& noisy, const Picture* basic, const float (&sigma)[3
               const std::vector<float>& prefiltered, int first, int every, Sums& sums)
 {
     const int n = step.side, size = n * n, width = noisy.width;
-    const Dct dct(n);
+    // The first step's 8 x 8 patches take the biorthogonal wavelet, as published; the rest the DCT.
+    const PatchTransform dct = !basic && n == 8 ? BiorthogonalSpline15(n) : Dct(n);
     const std::vector<float> window = KaiserWindow(n, 2.0);
     const std::vector<float>& plane = basic ? basic->channel[0] : noisy.channel[0];
     const std::vector<int> rows = References(noisy.height, step), columns = References(width, step);
