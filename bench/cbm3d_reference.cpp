@@ -81,6 +81,8 @@ Picture Mixed(const Picture& in, const double (&matrix)[3][3])
     return out;
 }
 
+constexpr int largestSide = 12;
+
 // A separable 2-D transform of n x n patches by an n x n matrix whose rows are unit vectors (so
 // white noise keeps its deviation in every coefficient), and its inverse.
 struct PatchTransform {
@@ -103,7 +105,7 @@ private:
     template <class Sample>
     void Apply(const std::vector<double>& m, const Sample& in, float* out) const
     {
-        std::vector<double> rows(static_cast<std::size_t>(n) * n);
+        double rows[largestSide * largestSide];
         for (int y = 0; y < n; ++y)
             for (int u = 0; u < n; ++u) {
                 double sum = 0;
@@ -193,11 +195,10 @@ PatchTransform BiorthogonalSpline15(int n)
 }
 
 // The orthonormal Haar transform across a group of count (a power of two) patches of size
-// coefficients each, and back.
-void HaarAcross(std::vector<float>& group, int count, int size, bool inverse)
+// coefficients each, and back; work is scratch of the group's size.
+void HaarAcross(std::vector<float>& group, int count, int size, bool inverse, std::vector<float>& work)
 {
     const float half = static_cast<float>(std::numbers::sqrt2 / 2);
-    std::vector<float> work(group.size());
     for (int length = inverse ? 2 : count; inverse ? length <= count : length > 1;
          length = inverse ? length * 2 : length / 2) {
         for (int i = 0; i < length / 2; ++i)
@@ -287,13 +288,13 @@ struct Match {
     int at;  // y * width + x of the patch's corner
 };
 
-// The reference's group: the candidates within the limit, nearest first (ties by position),
-// cut to a power of two.
-std::vector<Match> GroupOf(const std::vector<float>& plane, const std::vector<float>& prefiltered, int width,
-                           int height, const Step& step, int rx, int ry)
+// The reference's group in found: the candidates within the limit, nearest first (ties by
+// position), cut to a power of two.
+void GroupOf(const std::vector<float>& plane, const std::vector<float>& prefiltered, int width, int height,
+             const Step& step, int rx, int ry, std::vector<Match>& found)
 {
     const int n = step.side, across = width - n + 1;
-    std::vector<Match> found;
+    found.clear();
     for (int y = std::max(0, ry - step.reach); y <= std::min(height - n, ry + step.reach); ++y)
         for (int x = std::max(0, rx - step.reach); x <= std::min(width - n, rx + step.reach); ++x) {
             float sum = 0;
@@ -317,7 +318,6 @@ std::vector<Match> GroupOf(const std::vector<float>& plane, const std::vector<fl
     int count = 1;
     while (count * 2 <= std::min<int>(static_cast<int>(found.size()), step.largestGroup)) count *= 2;
     found.resize(count);
-    return found;
 }
 
 struct Sums {
@@ -339,21 +339,23 @@ void StepRows(const Picture& noisy, const Picture* basic, const float (&sigma)[3
     const std::vector<float> window = KaiserWindow(n, 2.0);
     const std::vector<float>& plane = basic ? basic->channel[0] : noisy.channel[0];
     const std::vector<int> rows = References(noisy.height, step), columns = References(width, step);
-    std::vector<float> group(static_cast<std::size_t>(step.largestGroup) * size), pilot(group.size()), patch(size);
+    std::vector<float> group(static_cast<std::size_t>(step.largestGroup) * size), pilot(group.size()), work(group.size()),
+        patch(size);
+    std::vector<Match> matches;
     for (std::size_t r = first; r < rows.size(); r += every)
         for (int rx : columns) {
-            const std::vector<Match> matches = GroupOf(plane, prefiltered, width, noisy.height, step, rx, rows[r]);
+            GroupOf(plane, prefiltered, width, noisy.height, step, rx, rows[r], matches);
             const int count = static_cast<int>(matches.size());
             for (int c = 0; c < 3; ++c) {
                 for (int m = 0; m < count; ++m) {
                     dct.Forward(&noisy.channel[c][matches[m].at], width, &group[static_cast<std::size_t>(m) * size]);
                     if (basic) dct.Forward(&basic->channel[c][matches[m].at], width, &pilot[static_cast<std::size_t>(m) * size]);
                 }
-                HaarAcross(group, count, size, false);
+                HaarAcross(group, count, size, false, work);
                 const float variance = sigma[c] * sigma[c];
                 double kept = 0;
                 if (basic) {
-                    HaarAcross(pilot, count, size, false);
+                    HaarAcross(pilot, count, size, false, work);
                     for (int i = 0; i < count * size; ++i) {
                         const float power = pilot[i] * pilot[i], gain = power / (power + variance);
                         group[i] *= gain;
@@ -365,7 +367,7 @@ void StepRows(const Picture& noisy, const Picture* basic, const float (&sigma)[3
                         else kept += 1;
                     }
                 }
-                HaarAcross(group, count, size, true);
+                HaarAcross(group, count, size, true, work);
                 const double weight = 1.0 / (variance * std::max(kept, basic ? 1e-9 : 1.0));
                 for (int m = 0; m < count; ++m) {
                     dct.Inverse(&group[static_cast<std::size_t>(m) * size], patch.data());
@@ -421,7 +423,8 @@ int main(int argc, char** argv)
     }
     try {
         const Picture noisy = Mixed(ReadPfm(argv[2]), toOpponent);
-        if (noisy.width < 12 || noisy.height < 12) throw std::runtime_error("the picture is smaller than 12 x 12");
+        if (noisy.width < largestSide || noisy.height < largestSide)
+            throw std::runtime_error("the picture is smaller than 12 x 12");
         // White noise of σ in R, G and B has σ times each row's length in the opponent channels.
         float channelSigma[3];
         for (int c = 0; c < 3; ++c)

@@ -729,8 +729,9 @@ def main():
                 unclipped = None
                 if table == "white":
                     sigma = float(condition.split()[-1])
-                    # The same draw as the noisy picture's, before clipping and rounding.
-                    unclipped = white_unclipped(clean, sigma, np.random.default_rng([arguments.seed, index, number]))
+                    if arguments.cbm3d:
+                        # The same draw as the noisy picture's, before clipping and rounding.
+                        unclipped = white_unclipped(clean, sigma, np.random.default_rng([arguments.seed, index, number]))
                 write_rgb(noisy_bmp, noisy)
                 megapixels = clean.shape[0] * clean.shape[1] / 1e6
                 psnr, ssim = scores(reference, noisy)
