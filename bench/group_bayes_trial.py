@@ -21,6 +21,7 @@ each channel instead. numpy: about 5 s a picture at 481 x 321.
 import argparse
 import json
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -49,8 +50,8 @@ def grid(length, side, step):
 
 
 def nearest_patches(pilot, ry, rx, side, reach, count):
-    """Each reference's count nearest patches in the pilot's channels (itself first): top-left rows
-    and columns."""
+    """Each reference's count nearest patches in the pilot's channels, itself among them: their
+    top-left rows and columns."""
     height, width, _ = pilot.shape
     offsets = [(dy, dx) for dy in range(-reach, reach + 1) for dx in range(-reach, reach + 1)]
     distance = np.empty((len(ry), len(offsets)))
@@ -116,11 +117,31 @@ def main():
     arguments = parser.parse_args()
     if not 1 <= arguments.step <= arguments.side:
         sys.exit("--step: 1 ... the patches' side, or some samples lie in no group")
+    if not 2 <= arguments.count <= (2 * arguments.reach + 1) ** 2:
+        sys.exit("--count: 2 ... the candidates within --reach")
+    sigmas = [int(s) for s in arguments.sigmas.split(",")]
+    if any(sigma not in dq.WHITE_SIGMAS for sigma in sigmas):
+        sys.exit("--sigmas: some of " + ",".join(map(str, dq.WHITE_SIGMAS)))
+    if not os.access(arguments.qvn, os.X_OK):
+        sys.exit(arguments.qvn + " not found: build the native preset first")
     folder = os.path.join(arguments.photos, "small", arguments.small)
+    if not os.path.isdir(folder):
+        sys.exit("no small set in %s: run bench/quality-photos first" % folder)
     names = sorted(f[:-4] for f in os.listdir(folder) if f.endswith(".png"))
+    unknown = set(arguments.pictures) - set(names)
+    if unknown:
+        sys.exit("not in the set: " + ", ".join(sorted(unknown)))
     work = tempfile.mkdtemp(prefix="qvn_bayes_")
+    try:
+        measure(arguments, folder, names, sigmas, work)
+    finally:
+        shutil.rmtree(work)
+
+
+def measure(arguments, folder, names, sigmas, work):
+    """Prints each picture's PSNR and each σ's means."""
     noisy_bmp, fine_bmp = os.path.join(work, "noisy.bmp"), os.path.join(work, "fine.bmp")
-    for sigma in (int(s) for s in arguments.sigmas.split(",")):
+    for sigma in sigmas:
         rows = []
         for number, name in enumerate(names):
             if arguments.pictures and name not in arguments.pictures:
