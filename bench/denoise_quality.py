@@ -459,6 +459,12 @@ def opponent(rgb):
     return np.stack([(r + g + b) / np.sqrt(3), (r - b) / np.sqrt(2), (r + b - 2 * g) / np.sqrt(6)], axis=-1)
 
 
+def rgb_from_opponent(channels):
+    """The inverse of opponent: the basis is orthonormal, so its transpose."""
+    y, c1, c2 = channels[..., 0] / np.sqrt(3), channels[..., 1] / np.sqrt(2), channels[..., 2] / np.sqrt(6)
+    return np.stack([y + c1 + c2, y - 2 * c2, y - c1 + c2], axis=-1)
+
+
 def haar_band_deviations(plane, levels=4):
     """The deviation of each level's detail bands (the mean over the three orientations) of the
     undecimated Haar transform with orthonormal filters, as qvn's noise model reports them."""

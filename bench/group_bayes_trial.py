@@ -32,10 +32,6 @@ sys.dont_write_bytecode = True  # no cache beside the scripts in the checkout
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import denoise_quality as dq  # noqa: E402
 
-OPPONENT = np.array([[1, 1, 1], [1, 0, -1], [1, -2, 1]], float)
-OPPONENT /= np.sqrt((OPPONENT ** 2).sum(1))[:, None]
-
-
 def box_sums(plane, side):
     """Every side x side window's sum, at its top-left corner."""
     c = np.cumsum(np.cumsum(np.pad(plane, ((1, 0), (1, 0))), 0), 1)
@@ -154,12 +150,12 @@ def measure(arguments, folder, names, sigmas, work):
                                      noisy_bmp], check=True, capture_output=True, text=True).stdout
             deviations = json.loads(report)["noise"] if arguments.blind else [sigma] * 3
             fine = dq.read_rgb(fine_bmp)
-            step = bayes_step(noisy.astype(float) @ OPPONENT.T, fine.astype(float) @ OPPONENT.T, deviations,
-                              arguments.side, arguments.reach, arguments.count, arguments.step,
-                              1 if arguments.match == "brightness" else 3) @ OPPONENT
+            step = dq.rgb_from_opponent(bayes_step(dq.opponent(noisy.astype(float)), dq.opponent(fine.astype(float)),
+                                                   deviations, arguments.side, arguments.reach, arguments.count,
+                                                   arguments.step, 1 if arguments.match == "brightness" else 3))
             mixed = arguments.share * step + (1 - arguments.share) * fine
             result = np.clip(np.round(mixed), 0, 255).astype(np.uint8)
-            row = [dq.scores(clean, picture)[0] for picture in (noisy, fine, result)]
+            row = [dq.peak_signal_noise_ratio(clean, picture, data_range=255) for picture in (noisy, fine, result)]
             rows.append(row)
             print("σ %d %-10s noisy %.2f  fine %.2f  with the step %.2f (%+.2f)" % (sigma, name, *row, row[2] - row[1]),
                   flush=True)
