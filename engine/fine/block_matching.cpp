@@ -1,5 +1,6 @@
 #include "engine/fine/block_matching.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 
@@ -14,13 +15,13 @@ constexpr int lanes = 8;
 
 // The distances of the reference patch to the patches that start at candidates[0 ... 8 chunks - 1],
 // eight lanes a chunk: each lane adds each row's terms along the row, then the rows' sums from the
-// top. The chunks and two rows at a time share each reference sample's splat, and their sums grow
-// side by side instead of each waiting on its last addition.
+// top. The chunks and two rows at a time (all three of a small patch) share each reference sample's
+// splat, and their sums grow side by side instead of each waiting on its last addition.
 template <int side, int chunks>
 QV_LOOP_BODY void LaneDistances(const float* reference, const float* candidates, int stride,
                                 EightFloats (&total)[chunks])
 {
-    constexpr int rowsAtOnce = 2;
+    constexpr int rowsAtOnce = side % 2 == 0 ? 2 : side;
     static_assert(side % rowsAtOnce == 0);
     EightFloats rowSum[side][chunks];
     for (int i = 0; i < side; i += rowsAtOnce) {
@@ -28,7 +29,7 @@ QV_LOOP_BODY void LaneDistances(const float* reference, const float* candidates,
         const float* r = reference + i * side;
 #pragma GCC unroll 12
         for (int j = 0; j < side; ++j)
-#pragma GCC unroll 2
+#pragma GCC unroll 3
             for (int q = 0; q < rowsAtOnce; ++q) {
                 const EightFloats splat = SplatEight(r[q * side + j]);
 #pragma GCC unroll 4
@@ -108,6 +109,7 @@ QV_LOOP_BODY void WindowDistancesBody(const float* plane, int stride, int refere
                  (const float* plane, int stride, int referenceAt, const SearchWindow* window, int pitch,         \
                   float* distances, float* least),                                                                \
                  (plane, stride, referenceAt, window, pitch, distances, least))
+QV_WINDOW_DISTANCES(3)
 QV_WINDOW_DISTANCES(8)
 QV_WINDOW_DISTANCES(12)
 #undef QV_WINDOW_DISTANCES
@@ -123,7 +125,7 @@ std::uint64_t KeyOf(float distance, int offset)
 
 // The best matches so far but the reference, most alike first, whatever order they come in.
 struct Best {
-    std::uint64_t key[largestGroup];
+    std::uint64_t key[mostMatches];
     int count = 0;
     int wanted = 0;
 
@@ -149,8 +151,10 @@ int MatchPatches(const float* plane, int stride, int side, int referenceX, int r
     float least[widestSearch * (widestSearch - 1 + lanes) / lanes];
     if (side == largePatchSide)
         WindowDistances12(plane, stride, referenceAt, &window, pitch, distances, least);
-    else
+    else if (side == patchSide)
         WindowDistances8(plane, stride, referenceAt, &window, pitch, distances, least);
+    else
+        WindowDistances3(plane, stride, referenceAt, &window, pitch, distances, least);
     Best best;
     best.wanted = wanted - 1;  // the reference itself comes first
     // Rows nearest the reference first: alike patches tend to lie near it, and once the group is
@@ -161,9 +165,20 @@ int MatchPatches(const float* plane, int stride, int side, int referenceX, int r
         const float* rowDistances = distances + row * pitch;
         const int rowAt = (window.top + row) * stride + window.left;
         for (int chunk = 0; chunk < chunks; ++chunk) {
-            if (best.Full() && KeyOf(least[row * chunks + chunk], 0) > best.key[best.count - 1]) continue;
-            for (int x = chunk * lanes; x < (chunk + 1) * lanes && x < width; ++x)
+            const int first = chunk * lanes, end = std::min(first + lanes, width);
+            // Once the group is full only candidates no farther than its last can enter: they are
+            // picked out of the chunk without a branch, and the rest are not looked at again.
+            unsigned passing = (1u << (end - first)) - 1;
+            if (best.Full()) {
+                if (KeyOf(least[row * chunks + chunk], 0) > best.key[best.count - 1]) continue;
+                const float bound = std::bit_cast<float>(static_cast<std::uint32_t>(best.key[best.count - 1] >> 32));
+                passing = 0;
+                for (int x = first; x < end; ++x) passing |= unsigned{rowDistances[x] <= bound} << (x - first);
+            }
+            for (; passing != 0; passing &= passing - 1) {
+                const int x = first + std::countr_zero(passing);
                 if (rowAt + x != referenceAt) best.Consider(KeyOf(rowDistances[x], rowAt + x));
+            }
         }
     };
     for (int away = 0; away < height; ++away) {

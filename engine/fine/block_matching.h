@@ -1,22 +1,24 @@
 #pragma once
 
 // Block matching: the patches of a plane most like a reference patch, for the self-similarity
-// stage's groups. The distance is the sum of squared differences over the side x side samples (8
-// or 12), added in a fixed order; among equal distances the patch that comes first in the plane
+// stage's groups. The distance is the sum of squared differences over the side x side samples (3,
+// 8 or 12), added in a fixed order; among equal distances the patch that comes first in the plane
 // (row, then column) wins, so a group never depends on the order in which anyone looked.
 
 // The widest and highest window a search takes, in candidates.
 constexpr int widestSearch = 25;
+// The most patches a search returns.
+constexpr int mostMatches = 20;
 
 // Top-left corners a search may pick, inclusive, in the plane's coordinates.
 struct SearchWindow {
     int left, top, right, bottom;
 };
 
-// Fills found[0 ... n - 1] with the offsets (y * stride + x) of the n patches of that side (patchSide
-// or largePatchSide) most like the one at (referenceX, referenceY), most alike first, and returns n
+// Fills found[0 ... n - 1] with the offsets (y * stride + x) of the n patches of that side (3,
+// patchSide or largePatchSide) most like the one at (referenceX, referenceY), most alike first, and returns n
 // (1 ... wanted); the window is at most widestSearch wide and high, and wanted at most
-// largestGroup. The reference itself always comes first. The plane must be readable seven columns
+// mostMatches. The reference itself always comes first. The plane must be readable seven columns
 // beyond the window's right edge plus the patch (the last lanes are computed and dropped).
 int MatchPatches(const float* plane, int stride, int side, int referenceX, int referenceY, const SearchWindow& window,
                  int wanted, int* found);

@@ -24,8 +24,11 @@ namespace {
 // so that the threads asked for fit in the classic run's memory, and a picture is cut into at
 // least as many tiles as there are threads where its tiles need not become smaller than that.
 // The bytes written do not depend on the tiles (each keeps only what its margin makes exact).
-constexpr int largestCore = 432;
+// Where even one tile of smallestCore does not fit (white noise's wide margins on a picture of a few
+// hundred pixels), its core is made smaller still, down to leastCore.
+constexpr int largestCore = 640;
 constexpr int smallestCore = 128;
+constexpr int leastCore = 64;
 // Colour noise is smoothed more than brightness noise: the eye forgives lost colour detail, not
 // coloured blotches.
 constexpr float colourStrength = 1.3f;
@@ -39,15 +42,15 @@ struct TileGrid {
 
 // The wavelet pass covers the self-similarity stage's whole frame, and needs its own margin around
 // that.
-int WaveletTileSide(int coreSide, bool largePatches)
+int WaveletTileSide(int coreSide, const StagePlan& plan)
 {
-    return coreSide + 2 * SimilarityMargin(largePatches) + 2 * tileMargin;
+    return coreSide + 2 * SimilarityMargin(plan) + 2 * tileMargin;
 }
 
-std::int64_t BytesPerWorker(int coreWidth, int coreHeight, bool largePatches)
+std::int64_t BytesPerWorker(int coreWidth, int coreHeight, const StagePlan& plan)
 {
-    const int width = WaveletTileSide(coreWidth, largePatches), height = WaveletTileSide(coreHeight, largePatches);
-    const int margin = SimilarityMargin(largePatches);
+    const int width = WaveletTileSide(coreWidth, plan), height = WaveletTileSide(coreHeight, plan);
+    const int margin = SimilarityMargin(plan);
     const std::int64_t pilot =
         3 * static_cast<std::int64_t>(SimilarityPlaneFloats(coreWidth + 2 * margin, coreHeight + 2 * margin));
     return static_cast<std::int64_t>(TileScratchBytes(width, height)) +
@@ -57,12 +60,13 @@ std::int64_t BytesPerWorker(int coreWidth, int coreHeight, bool largePatches)
 
 int CeilDiv(int a, int b) { return (a + b - 1) / b; }
 
-TileGrid GridFor(std::int32_t width, std::int32_t height, int threads, bool largePatches)
+TileGrid GridFor(std::int32_t width, std::int32_t height, int threads, const StagePlan& plan)
 {
     const std::int64_t budget = ClassicMemoryNeed(width, height);
     threads = ThreadsFor(threads);
     int core = largestCore;
-    while (core > smallestCore && BytesPerWorker(core, core, largePatches) * threads > budget) core -= 16;
+    while (core > smallestCore && BytesPerWorker(core, core, plan) * threads > budget) core -= 16;
+    while (core > leastCore && BytesPerWorker(core, core, plan) > budget) core -= 16;
     TileGrid grid;
     grid.columns = CeilDiv(width, core);
     grid.rows = CeilDiv(height, core);
@@ -77,7 +81,7 @@ TileGrid GridFor(std::int32_t width, std::int32_t height, int threads, bool larg
     // Even parts rounded up may leave the last tile nothing; then there is one tile fewer.
     grid.columns = CeilDiv(width, grid.coreWidth);
     grid.rows = CeilDiv(height, grid.coreHeight);
-    const std::int64_t fitting = budget / BytesPerWorker(grid.coreWidth, grid.coreHeight, largePatches);
+    const std::int64_t fitting = budget / BytesPerWorker(grid.coreWidth, grid.coreHeight, plan);
     grid.workers = static_cast<int>(std::max<std::int64_t>(1, std::min<std::int64_t>({threads, grid.Count(), fitting})));
     return grid;
 }
@@ -187,14 +191,14 @@ void FillFrame(const SimilarityPlanes& planes, const std::uint8_t* const* rows)
     }
 }
 
-SimilarityPlanes PlanesFor(const Tile& tile, std::int32_t width, std::int32_t height, bool largePatches,
+SimilarityPlanes PlanesFor(const Tile& tile, std::int32_t width, std::int32_t height, const StagePlan& plan,
                            Worker& worker)
 {
     SimilarityPlanes planes;
-    planes.largePatches = largePatches;
+    planes.plan = plan;
     planes.picture = {0, 0, width, height};
     planes.core = {tile.x0, tile.y0, tile.coreWidth, tile.coreHeight};
-    planes.frame = SimilarityFrame(planes.picture, planes.core, largePatches);
+    planes.frame = SimilarityFrame(planes.picture, planes.core, plan);
     const std::size_t planeSize = SimilarityPlaneFloats(planes.frame.width, planes.frame.height);
     planes.stride = static_cast<int>(planeSize / planes.frame.height);
     // The wavelet pass is done with its planes when the stage starts; they hold more than the
@@ -243,7 +247,7 @@ void DenoiseTile(const Tile& tile, const ChannelNoise* noise, const PatchNoise& 
                  const ClippingCorrection& clipping, std::int32_t width, std::int32_t height,
                  const std::uint8_t* const* rows, const Output& output, Worker& worker)
 {
-    const SimilarityPlanes planes = PlanesFor(tile, width, height, LargePatchesRun(patchNoise), worker);
+    const SimilarityPlanes planes = PlanesFor(tile, width, height, StagePlanFor(patchNoise), worker);
     const Tile wavelet{planes.frame.left, planes.frame.top, planes.frame.width, planes.frame.height};
     const int tileWidth = wavelet.coreWidth + 2 * tileMargin, tileHeight = wavelet.coreHeight + 2 * tileMargin;
     for (int x = 0; x < tileWidth; ++x) worker.columnSource[x] = Mirror(wavelet.x0 - tileMargin + x, width);
@@ -259,11 +263,10 @@ void DenoiseTile(const Tile& tile, const ChannelNoise* noise, const PatchNoise& 
     WriteCore(tile, planes.dc, clipping, output);
 }
 
-bool PrepareWorkers(const TileGrid& grid, bool largePatches, std::vector<Worker>& workers)
+bool PrepareWorkers(const TileGrid& grid, const StagePlan& plan, std::vector<Worker>& workers)
 {
-    const int tileWidth = WaveletTileSide(grid.coreWidth, largePatches),
-              tileHeight = WaveletTileSide(grid.coreHeight, largePatches);
-    const int margin = SimilarityMargin(largePatches);
+    const int tileWidth = WaveletTileSide(grid.coreWidth, plan), tileHeight = WaveletTileSide(grid.coreHeight, plan);
+    const int margin = SimilarityMargin(plan);
     const std::size_t framePlane = SimilarityPlaneFloats(grid.coreWidth + 2 * margin, grid.coreHeight + 2 * margin);
     try {
         workers.resize(static_cast<std::size_t>(grid.workers));
@@ -332,7 +335,7 @@ std::shared_ptr<const NoiseLevels> NoiseOf(const DenoiseSettings& settings, std:
                                            const std::uint8_t* const* rows, const PictureArea& area)
 {
     if (settings.noise) return settings.noise;
-    WorkerTeam team(GridFor(area.width, area.height, settings.threads, false).workers);
+    WorkerTeam team(GridFor(area.width, area.height, settings.threads, StagePlan{}).workers);
     return std::make_shared<const NoiseLevels>(EstimateNoise(width, height, rows, team));
 }
 
@@ -362,11 +365,11 @@ bool DenoiseTiles(const DenoiseSettings& settings, const DenoiseHooks& hooks, co
     } catch (const std::bad_alloc&) {
         return false;
     }
-    // The stage's margins, and so the tiles, are as wide as its first pass needs under this noise.
-    const bool largePatches = LargePatchesRun(*patchNoise);
-    const TileGrid grid = GridFor(area.width, area.height, settings.threads, largePatches);
+    // The stage's margins, and so the tiles, are as wide as its passes need under this noise.
+    const StagePlan plan = StagePlanFor(*patchNoise);
+    const TileGrid grid = GridFor(area.width, area.height, settings.threads, plan);
     std::vector<Worker> workers;
-    if (!PrepareWorkers(grid, largePatches, workers)) return false;
+    if (!PrepareWorkers(grid, plan, workers)) return false;
     WorkerTeam team(static_cast<int>(workers.size()));
     if (hooks.progress) hooks.progress(ProgressPhase::Working, 5);
     std::atomic<int> finished{0};
@@ -389,9 +392,10 @@ bool DenoiseTiles(const DenoiseSettings& settings, const DenoiseHooks& hooks, co
 std::int64_t FineMemoryNeed(std::int32_t width, std::int32_t height, int threads)
 {
     if (width <= 0 || height <= 0) return 0;
-    // The noise is not known yet: the wider tiles of strong noise bound both.
-    const TileGrid grid = GridFor(width, height, threads, true);
-    return grid.workers * BytesPerWorker(grid.coreWidth, grid.coreHeight, true);
+    // The noise is not known yet: the widest margins, white noise's, bound every plan.
+    const StagePlan widest{true, true};
+    const TileGrid grid = GridFor(width, height, threads, widest);
+    return grid.workers * BytesPerWorker(grid.coreWidth, grid.coreHeight, widest);
 }
 
 DenoiseOutcome FineDenoiseImage(const DenoiseSettings& settings, const DenoiseHooks& hooks,

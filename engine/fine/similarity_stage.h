@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 
+#include "engine/fine/group_bayes.h"
 #include "engine/fine/large_patch_transform.h"
 #include "engine/fine/patch_noise.h"
 #include "engine/fine/patch_transform.h"
@@ -13,7 +14,9 @@
 // result.
 // Where the noise is strong or white the first pass takes patches of 12 x 12 instead: under strong
 // noise 8 x 8 patches neither match reliably nor hold a sparse enough transform.
-// Both passes take their references on a grid anchored at the picture's corner and their
+// Under white noise a third step follows: the Bayesian estimate of 3 x 3 colour patches, grouped on
+// the Wiener result's brightness, with that result as their pilot.
+// The passes take their references on a grid anchored at the picture's corner and their
 // candidates only inside the picture, and every pixel's sums run in the references' order, so a
 // tile gives what the whole picture gives wherever its margin holds every group that reaches it.
 
@@ -31,19 +34,28 @@ constexpr float largePatchesFrom = 29.0f;
 constexpr int largeSearchReach = 12;
 constexpr int largePassReach = 2 * largeSearchReach + largePatchSide - 1;
 
-// Whether the first pass takes large patches: under noise white in space at any strength (they gain
-// there from σ 5 on, where repetition larger than 8 pixels is found and the Wiener pass's sparser
+// Which passes run under the measured noise, which sets how wide the stage's margins are.
+// The first pass takes large patches under noise white in space at any strength (they gain there
+// from σ 5 on, where repetition larger than 8 pixels is found and the Wiener pass's sparser
 // references pay for their time), otherwise from that figure on. Camera noise, whose finest detail
 // the demosaicing smooths, does not reach the figure at any level the proxy models; below it its
 // coarse noise, louder than white, left in a large patch's low frequencies loses on smooth pictures.
-bool LargePatchesRun(const PatchNoise& noise);
+// The Bayes step on small colour patches follows the Wiener pass under white noise with all three
+// channels noisy: it gains 0.07 to 0.16 dB there.
+struct StagePlan {
+    bool largePatches = false;
+    bool bayesStep = false;
+};
+StagePlan StagePlanFor(const PatchNoise& noise);
 
-// Around the part a tile keeps, the pilot and the noisy picture must be known as far as the second
-// pass reaches and the first pass reaches beyond that: the first pass's result is needed passReach
-// around the part kept.
-constexpr int SimilarityMargin(bool largePatches)
+// How far the Bayes step's result depends on the Wiener pass's result and the noisy picture.
+constexpr int bayesReach = 2 * searchReach + bayesSide - 1;
+
+// Around the part a tile keeps, the pilot and the noisy picture must be known as far as the passes
+// reach one after the other: the Bayes step's, the Wiener pass's and the first pass's.
+constexpr int SimilarityMargin(const StagePlan& plan)
 {
-    return passReach + (largePatches ? largePassReach : passReach);
+    return (plan.bayesStep ? bayesReach : 0) + passReach + (plan.largePatches ? largePassReach : passReach);
 }
 
 // A rectangle of the picture, in its coordinates.
@@ -56,7 +68,7 @@ struct PictureRect {
 // The planes of one tile, all the frame's size, rows stride floats apart: the frame is the kept
 // part (core) with its SimilarityMargin around it, cut where the picture ends.
 struct SimilarityPlanes {
-    bool largePatches = false;  // as LargePatchesRun says
+    StagePlan plan;
     PictureRect picture;  // the whole picture: width and height
     PictureRect frame;
     PictureRect core;
@@ -73,7 +85,7 @@ struct SimilarityPlanes {
 std::size_t SimilarityPlaneFloats(int frameWidth, int frameHeight);
 
 // The frame around a core: SimilarityMargin wide, cut at the picture's edges.
-PictureRect SimilarityFrame(const PictureRect& picture, const PictureRect& core, bool largePatches);
+PictureRect SimilarityFrame(const PictureRect& picture, const PictureRect& core, const StagePlan& plan);
 
 // Writes the core's three denoised channels to out[channel] (core.width floats a row, row after
 // row). Overwrites the pilot and the scratch planes; reads the noisy planes. out may be the dc

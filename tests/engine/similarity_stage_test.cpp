@@ -6,8 +6,10 @@
 #include "engine/fine/block_matching.h"
 #include "engine/fine/collaborative_filter.h"
 #include "engine/fine/colour_axes.h"
+#include "engine/fine/group_bayes.h"
 #include "engine/fine/patch_noise.h"
 #include "engine/fine/patch_transform.h"
+#include "tests/engine/noisy_picture.h"
 
 namespace {
 
@@ -198,4 +200,71 @@ TEST(SimilarityStage, WienerFilterWorksInTheGroupsOwnColourAxes)
     }
     EXPECT_LT(left[2], 1e-3f);
     EXPECT_GT(left[0], left[1]);
+}
+
+// Each lane's estimates are its group's posterior means, mean + C (C + N)^-1 (y - mean), as a
+// plain elimination in double precision finds them, and a group gives the same bits in any lane.
+TEST(SimilarityStage, BayesEstimateIsEachGroupsPosteriorMean)
+{
+    constexpr int values = bayesValues, lanes = bayesLanes, groupFloats = bayesGroup * values * lanes;
+    std::vector<float> pilot(groupFloats), noisy(groupFloats), noise(values * lanes), estimate(groupFloats);
+    Numbers numbers{7};
+    for (int lane = 0; lane < lanes; ++lane) {
+        for (int i = 0; i < values; ++i) noise[i * lanes + lane] = static_cast<float>(50 + 40 * lane + i % 9);
+        for (int n = 0; n < bayesGroup; ++n) {
+            const double edge = 60 * numbers.Uniform(), texture = 20 * numbers.Gaussian();
+            for (int i = 0; i < values; ++i) {
+                const int at = (n * values + i) * lanes + lane;
+                pilot[at] = static_cast<float>(100 + edge * (i % 3) + texture * ((i * 5) % 7 - 3) + numbers.Gaussian());
+                noisy[at] = pilot[at] + static_cast<float>(std::sqrt(noise[i * lanes + lane]) * numbers.Gaussian());
+            }
+        }
+    }
+    BayesEstimateGroups(pilot.data(), noisy.data(), noise.data(), estimate.data());
+    for (int lane = 0; lane < lanes; ++lane) {
+        auto at = [&](int n, int i) { return (n * values + i) * lanes + lane; };
+        double mean[values] = {}, a[values][values] = {};
+        for (int i = 0; i < values; ++i)
+            for (int n = 0; n < bayesGroup; ++n) mean[i] += pilot[at(n, i)] / double{bayesGroup};
+        for (int i = 0; i < values; ++i)
+            for (int j = 0; j < values; ++j)
+                for (int n = 0; n < bayesGroup; ++n)
+                    a[i][j] += (pilot[at(n, i)] - mean[i]) * (pilot[at(n, j)] - mean[j]) / (bayesGroup - 1);
+        double c[values][values];
+        std::memcpy(c, a, sizeof c);
+        for (int i = 0; i < values; ++i) a[i][i] += noise[i * lanes + lane];
+        for (int n = 0; n < bayesGroup; ++n) {
+            double m[values][values + 1];
+            for (int i = 0; i < values; ++i) {
+                for (int j = 0; j < values; ++j) m[i][j] = a[i][j];
+                m[i][values] = noisy[at(n, i)] - mean[i];
+            }
+            for (int k = 0; k < values; ++k)
+                for (int i = k + 1; i < values; ++i) {
+                    const double f = m[i][k] / m[k][k];
+                    for (int j = k; j <= values; ++j) m[i][j] -= f * m[k][j];
+                }
+            double x[values];
+            for (int i = values - 1; i >= 0; --i) {
+                x[i] = m[i][values];
+                for (int j = i + 1; j < values; ++j) x[i] -= m[i][j] * x[j];
+                x[i] /= m[i][i];
+            }
+            for (int i = 0; i < values; ++i) {
+                double expected = mean[i];
+                for (int j = 0; j < values; ++j) expected += c[i][j] * x[j];
+                ASSERT_NEAR(estimate[at(n, i)], expected, 2e-3 * (1 + std::abs(expected))) << lane << " " << n << " " << i;
+            }
+        }
+    }
+    // Lane 3's group in lane 5, the other lanes changed.
+    std::vector<float> pilot2(groupFloats, 1.0f), noisy2(groupFloats, 2.0f), noise2(values * lanes, 3.0f),
+        estimate2(groupFloats);
+    for (int k = 0; k < bayesGroup * values; ++k) {
+        pilot2[k * lanes + 5] = pilot[k * lanes + 3];
+        noisy2[k * lanes + 5] = noisy[k * lanes + 3];
+    }
+    for (int i = 0; i < values; ++i) noise2[i * lanes + 5] = noise[i * lanes + 3];
+    BayesEstimateGroups(pilot2.data(), noisy2.data(), noise2.data(), estimate2.data());
+    for (int k = 0; k < bayesGroup * values; ++k) ASSERT_EQ(estimate2[k * lanes + 5], estimate[k * lanes + 3]) << k;
 }
