@@ -312,8 +312,11 @@ void AddBayesReference(const SimilarityPlanes& p, const PatchNoise& noise, int x
 {
     const int lane = batch.count++;
     const int* offset = batch.offset[lane];
-    MatchPatches(p.pilot[0], p.stride, bayesSide, x - p.frame.left, y - p.frame.top, WindowOf(p, bayesShape, x, y),
-                 bayesGroup, batch.offset[lane]);
+    // A picture the stage takes (8 x 8 at least) holds 36 candidates or more in every window, so
+    // the group is full; the reference stands in for any patch missing all the same.
+    const int matched = MatchPatches(p.pilot[0], p.stride, bayesSide, x - p.frame.left, y - p.frame.top,
+                                     WindowOf(p, bayesShape, x, y), bayesGroup, batch.offset[lane]);
+    for (int n = matched; n < bayesGroup; ++n) batch.offset[lane][n] = offset[0];
     float sum = 0.0f;
     for (int s = 0; s < bayesSamples; ++s) sum += p.pilot[0][offset[0] + batch.sampleAt[s]];
     // The codes are read off an 8 x 8 patch's coefficient 0: the mean times 8.

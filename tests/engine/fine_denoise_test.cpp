@@ -86,7 +86,7 @@ void ExpectCropEqualsWhole(Image& picture, const PictureArea& area, const Denois
 }  // namespace
 
 // The same bytes in every build and for any number of threads; a picture of several tiles and
-// uneven last tiles (the same bytes as one tile holding it whole), and one smaller than a tile.
+// uneven last tiles (the same bytes as one tile holding it whole), and two smaller than a tile.
 // The padding bytes keep their marker.
 TEST(FineDenoise, GoldenChecksumsForAnyThreadCount)
 {
@@ -103,6 +103,9 @@ TEST(FineDenoise, GoldenChecksumsForAnyThreadCount)
     Image small = MakePicture(37, 5, 20, Scene);
     ASSERT_TRUE(FineRun(small).done);
     EXPECT_EQ(Checksum(Bits(small)), 0xf6075f8d9a1d83a7u);
+    Image least = MakePicture(8, 8, 20, Scene);  // the smallest the stage takes, every pass and step
+    ASSERT_TRUE(FineRun(least).done);
+    EXPECT_EQ(Checksum(Bits(least)), 0xc7ff8610febb47dcu);
 }
 
 // The loops built for AVX2 and for the baseline give the same bytes.
