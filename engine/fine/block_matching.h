@@ -16,9 +16,9 @@ struct SearchWindow {
 };
 
 // Fills found[0 ... n - 1] with the offsets (y * stride + x) of the n patches of that side (3,
-// patchSide or largePatchSide) most like the one at (referenceX, referenceY), most alike first, and returns n
-// (1 ... wanted); the window is at most widestSearch wide and high, and wanted at most
-// mostMatches. The reference itself always comes first. The plane must be readable seven columns
+// patchSide or largePatchSide) most like the one at (referenceX, referenceY), most alike first,
+// and returns n (1 ... wanted); the window is at most widestSearch wide and high, and wanted at
+// most mostMatches. The reference itself always comes first. The plane must be readable seven columns
 // beyond the window's right edge plus the patch (the last lanes are computed and dropped).
 int MatchPatches(const float* plane, int stride, int side, int referenceX, int referenceY, const SearchWindow& window,
                  int wanted, int* found);

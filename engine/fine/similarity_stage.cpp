@@ -296,9 +296,10 @@ PictureRect Inflate(const PictureRect& rect, int by, const PictureRect& within)
 // Up to eight references of the Bayes step, one in each lane: their groups' offsets in the frame,
 // values and noise as the kernel takes them, and the estimates it gives; and the offsets of a
 // patch's samples from its top-left one.
+static_assert(bayesGroup <= mostMatches);
 struct BayesBatch {
     int count = 0;
-    int offset[bayesLanes][mostMatches];
+    int offset[bayesLanes][bayesGroup];
     int sampleAt[bayesSamples];
     float pilot[bayesGroup * bayesValues * bayesLanes];
     float noisy[bayesGroup * bayesValues * bayesLanes];
