@@ -15,8 +15,16 @@ step may not exceed the patches' side, or some samples would lie in no group.
 The trial is told s (the draw's) unless --blind, which takes the fine method's measured figure of
 each channel instead. numpy: about 5 s a picture at 481 x 321.
 
+With --camera A the noise is the camera model's at that level (the draws of
+`denoise_quality.py --tables camera`; --jpeg after JPEG 90), measured against the same pipeline
+without noise. Its noise is correlated between neighbours and channels, so N is a full 27 x 27
+covariance, one for each of eight brightness bins (32 levels each, the reference's brightness in
+the pilot): with --noise told that of the true noise (the noisy picture less the reference), with
+--noise residual that of the noisy picture less the fine result, which a blind method could have.
+
     bench/group_bayes_trial.py --small natural --sigmas 15,25,35,50 --blind
     bench/group_bayes_trial.py --small coloured --sigmas 25 --match colour --share 0.5
+    bench/group_bayes_trial.py --small natural --camera 0.004 --jpeg --noise residual
 """
 import argparse
 import json
@@ -66,16 +74,45 @@ def nearest_patches(pilot, ry, rx, side, reach, count):
     return ry[:, None] + dy, rx[:, None] + dx
 
 
-def bayes_step(noisy, pilot, deviations, side, reach, count, step, matched):
+def white_noise(deviations, side):
+    """N of every group under white noise of these deviations in the three channels."""
+    diagonal = np.diag(np.tile(np.square(deviations), side * side))
+    return lambda brightness: np.broadcast_to(diagonal, (len(brightness),) + diagonal.shape)
+
+
+BRIGHTNESS_BINS = 8
+
+
+def binned_noise(noise, pilot, side):
+    """N of every group from the covariance of the patches of noise (opponent channels, the
+    picture's shape) in the bin of the pilot's brightness they lie at."""
+    height, width, _ = noise.shape
+    ky, kx = np.meshgrid(np.arange(side), np.arange(side), indexing="ij")
+    py, px = np.meshgrid(np.arange(height - side + 1), np.arange(width - side + 1), indexing="ij")
+    places = (py.ravel()[:, None] + ky.ravel()) * width + px.ravel()[:, None] + kx.ravel()
+    patches = noise.reshape(-1, 3)[places].reshape(len(places), -1)
+    bins = bin_of(pilot[..., 0].reshape(-1)[places].mean(1))
+    whole = np.cov(patches.T)
+    covariances = np.array([np.cov(patches[bins == k].T) if np.sum(bins == k) > 200 else whole
+                            for k in range(BRIGHTNESS_BINS)])
+    return lambda brightness: covariances[bin_of(brightness)]
+
+
+def bin_of(brightness):
+    """The bin of a brightness channel's value (the mean of R, G and B times the square root of 3)."""
+    return np.clip((brightness / np.sqrt(3) / (256 // BRIGHTNESS_BINS)).astype(int), 0, BRIGHTNESS_BINS - 1)
+
+
+def bayes_step(noisy, pilot, noise_of, side, reach, count, step, matched):
     """The groups' estimates of the noisy picture, averaged per pixel (opponent channels, floats);
-    deviations: the noise's in each channel, matched: the channels the patches are matched on."""
+    noise_of: each group's N from its reference's brightness in the pilot, matched: the channels
+    the patches are matched on."""
     height, width, _ = noisy.shape
     ry, rx = np.meshgrid(grid(height, side, step), grid(width, side, step), indexing="ij")
     py, px = nearest_patches(pilot[:, :, :matched], ry.ravel(), rx.ravel(), side, reach, count)
     ky, kx = np.meshgrid(np.arange(side), np.arange(side), indexing="ij")
     sums = np.zeros((height * width, 3))
     hits = np.zeros(height * width)
-    noise = np.diag(np.tile(np.square(deviations), side * side))
     for first in range(0, len(py), 2000):
         places = ((py[first:first + 2000, :, None] + ky.ravel()) * width + px[first:first + 2000, :, None] + kx.ravel())
         groups = len(places)
@@ -83,6 +120,7 @@ def bayes_step(noisy, pilot, deviations, side, reach, count, step, matched):
         p = pilot.reshape(-1, 3)[places].reshape(groups, count, -1)
         mean = p.mean(1, keepdims=True)
         covariance = np.einsum("gni,gnj->gij", p - mean, p - mean) / (count - 1)
+        noise = noise_of(p[:, 0, 0::3].mean(1))
         solved = np.linalg.solve(covariance + noise, (y - mean).transpose(0, 2, 1))
         estimate = mean + np.einsum("gij,gjn->gni", covariance, solved)
         flat = places.ravel()
@@ -109,6 +147,10 @@ def main():
                         help="the noise as the fine method measures it in each channel (--json), not told")
     parser.add_argument("--match", choices=("colour", "brightness"), default="brightness",
                         help="match the patches on all three channels or on the brightness alone")
+    parser.add_argument("--camera", type=float, help="the camera model's noise at this level (its a) instead of white")
+    parser.add_argument("--jpeg", action="store_true", help="with --camera: after JPEG 90")
+    parser.add_argument("--noise", choices=("told", "residual"), default="told",
+                        help="with --camera: N from the true noise or from the noisy picture less the fine result")
     parser.add_argument("pictures", nargs="*", help="names within the set (default: all)")
     arguments = parser.parse_args()
     if not 1 <= arguments.step <= arguments.side:
@@ -118,6 +160,9 @@ def main():
     sigmas = [int(s) for s in arguments.sigmas.split(",")]
     if any(sigma not in dq.WHITE_SIGMAS for sigma in sigmas):
         sys.exit("--sigmas: some of " + ",".join(map(str, dq.WHITE_SIGMAS)))
+    levels = [a for a, _ in dq.CAMERA_LEVELS]
+    if arguments.camera is not None and arguments.camera not in levels:
+        sys.exit("--camera: one of " + ",".join("%g" % a for a in levels))
     if not os.access(arguments.qvn, os.X_OK):
         sys.exit(arguments.qvn + " not found: build the native preset first")
     folder = os.path.join(arguments.photos, "small", arguments.small)
@@ -134,35 +179,59 @@ def main():
         shutil.rmtree(work)
 
 
+def noises(arguments, sigmas):
+    """(label, seed index, make(clean, generator) -> (noisy, reference)) for each noise asked for;
+    the seed indices are those of denoise_quality.py with only the white or the camera table."""
+    if arguments.camera is None:
+        return [("σ %d" % sigma, dq.WHITE_SIGMAS.index(sigma), lambda clean, g, s=sigma: dq.white(clean, s, g))
+                for sigma in sigmas]
+    level = [a for a, _ in dq.CAMERA_LEVELS].index(arguments.camera)
+    a, b = dq.CAMERA_LEVELS[level]
+    quality = 90 if arguments.jpeg else 0
+    label = "a %g%s" % (a, ", JPEG 90" if quality else "")
+    return [(label, level + (len(dq.CAMERA_LEVELS) if quality else 0),
+             lambda clean, g: dq.camera(clean, a, b, quality, g))]
+
+
+def noise_model(arguments, label, report, noisy, reference, pilot):
+    """Each group's N: white with the draw's σ or the measured figures, or the camera's binned."""
+    if arguments.camera is None:
+        sigma = int(label.split()[1])
+        return white_noise(json.loads(report)["noise"] if arguments.blind else [sigma] * 3, arguments.side)
+    noise = noisy - (reference if arguments.noise == "told" else pilot)
+    return binned_noise(noise, pilot, arguments.side)
+
+
 def measure(arguments, folder, names, sigmas, work):
-    """Prints each picture's PSNR and each σ's means."""
+    """Prints each picture's PSNR and each noise's means."""
     noisy_bmp, fine_bmp = os.path.join(work, "noisy.bmp"), os.path.join(work, "fine.bmp")
-    for sigma in sigmas:
+    for label, index, make in noises(arguments, sigmas):
         rows = []
         for number, name in enumerate(names):
             if arguments.pictures and name not in arguments.pictures:
                 continue
             clean = dq.read_rgb(os.path.join(folder, name + ".png"))
-            generator = np.random.default_rng([arguments.seed, dq.WHITE_SIGMAS.index(sigma), number])
-            noisy, _ = dq.white(clean, sigma, generator)
+            noisy, reference = make(clean, np.random.default_rng([arguments.seed, index, number]))
             dq.write_rgb(noisy_bmp, noisy)
             report = subprocess.run([arguments.qvn, "--json", "-m", "fine", "--format", "bmp", "-o", fine_bmp,
                                      noisy_bmp], check=True, capture_output=True, text=True).stdout
-            deviations = json.loads(report)["noise"] if arguments.blind else [sigma] * 3
             fine = dq.read_rgb(fine_bmp)
-            step = dq.rgb_from_opponent(bayes_step(dq.opponent(noisy.astype(float)), dq.opponent(fine.astype(float)),
-                                                   deviations, arguments.side, arguments.reach, arguments.count,
-                                                   arguments.step, 1 if arguments.match == "brightness" else 3))
+            noisy_channels, pilot = dq.opponent(noisy.astype(float)), dq.opponent(fine.astype(float))
+            noise_of = noise_model(arguments, label, report, noisy_channels, dq.opponent(reference.astype(float)),
+                                   pilot)
+            step = dq.rgb_from_opponent(bayes_step(noisy_channels, pilot, noise_of, arguments.side, arguments.reach,
+                                                   arguments.count, arguments.step,
+                                                   1 if arguments.match == "brightness" else 3))
             mixed = arguments.share * step + (1 - arguments.share) * fine
             result = np.clip(np.round(mixed), 0, 255).astype(np.uint8)
-            row = [dq.peak_signal_noise_ratio(clean, picture, data_range=255) for picture in (noisy, fine, result)]
+            row = [dq.peak_signal_noise_ratio(reference, picture, data_range=255) for picture in (noisy, fine, result)]
             rows.append(row)
-            print("σ %d %-10s noisy %.2f  fine %.2f  with the step %.2f (%+.2f)" % (sigma, name, *row, row[2] - row[1]),
+            print("%s %-10s noisy %.2f  fine %.2f  with the step %.2f (%+.2f)" % (label, name, *row, row[2] - row[1]),
                   flush=True)
         mean = np.mean(rows, 0)
         gaining = sum(row[2] > row[1] for row in rows)
-        print("σ %d mean over %d: noisy %.3f  fine %.3f  with the step %.3f (%+.3f; %d gain)"
-              % (sigma, len(rows), *mean, mean[2] - mean[1], gaining), flush=True)
+        print("%s mean over %d: noisy %.3f  fine %.3f  with the step %.3f (%+.3f; %d gain)"
+              % (label, len(rows), *mean, mean[2] - mean[1], gaining), flush=True)
 
 
 if __name__ == "__main__":
