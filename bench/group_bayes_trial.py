@@ -180,23 +180,23 @@ def main():
 
 
 def noises(arguments, sigmas):
-    """(label, seed index, make(clean, generator) -> (noisy, reference)) for each noise asked for;
-    the seed indices are those of denoise_quality.py with only the white or the camera table."""
+    """(label, seed index, make(clean, generator) -> (noisy, reference), white σ or None) for each
+    noise asked for; the seed indices are those of denoise_quality.py with only the white or the
+    camera table."""
     if arguments.camera is None:
-        return [("σ %d" % sigma, dq.WHITE_SIGMAS.index(sigma), lambda clean, g, s=sigma: dq.white(clean, s, g))
+        return [("σ %d" % sigma, dq.WHITE_SIGMAS.index(sigma), lambda clean, g, s=sigma: dq.white(clean, s, g), sigma)
                 for sigma in sigmas]
     level = [a for a, _ in dq.CAMERA_LEVELS].index(arguments.camera)
     a, b = dq.CAMERA_LEVELS[level]
     quality = 90 if arguments.jpeg else 0
     label = "a %g%s" % (a, ", JPEG 90" if quality else "")
     return [(label, level + (len(dq.CAMERA_LEVELS) if quality else 0),
-             lambda clean, g: dq.camera(clean, a, b, quality, g))]
+             lambda clean, g: dq.camera(clean, a, b, quality, g), None)]
 
 
-def noise_model(arguments, label, report, noisy, reference, pilot):
+def noise_model(arguments, sigma, report, noisy, reference, pilot):
     """Each group's N: white with the draw's σ or the measured figures, or the camera's binned."""
-    if arguments.camera is None:
-        sigma = int(label.split()[1])
+    if sigma is not None:
         return white_noise(json.loads(report)["noise"] if arguments.blind else [sigma] * 3, arguments.side)
     noise = noisy - (reference if arguments.noise == "told" else pilot)
     return binned_noise(noise, pilot, arguments.side)
@@ -205,7 +205,7 @@ def noise_model(arguments, label, report, noisy, reference, pilot):
 def measure(arguments, folder, names, sigmas, work):
     """Prints each picture's PSNR and each noise's means."""
     noisy_bmp, fine_bmp = os.path.join(work, "noisy.bmp"), os.path.join(work, "fine.bmp")
-    for label, index, make in noises(arguments, sigmas):
+    for label, index, make, sigma in noises(arguments, sigmas):
         rows = []
         for number, name in enumerate(names):
             if arguments.pictures and name not in arguments.pictures:
@@ -217,7 +217,7 @@ def measure(arguments, folder, names, sigmas, work):
                                      noisy_bmp], check=True, capture_output=True, text=True).stdout
             fine = dq.read_rgb(fine_bmp)
             noisy_channels, pilot = dq.opponent(noisy.astype(float)), dq.opponent(fine.astype(float))
-            noise_of = noise_model(arguments, label, report, noisy_channels, dq.opponent(reference.astype(float)),
+            noise_of = noise_model(arguments, sigma, report, noisy_channels, dq.opponent(reference.astype(float)),
                                    pilot)
             step = dq.rgb_from_opponent(bayes_step(noisy_channels, pilot, noise_of, arguments.side, arguments.reach,
                                                    arguments.count, arguments.step,

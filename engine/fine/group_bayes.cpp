@@ -30,26 +30,28 @@ QV_LOOP_BODY void Centre(const float* pilot, EightFloats (&mean)[bayesValues],
         for (int i = 0; i < bayesValues; ++i) centred[n][i] = Load(pilot, n * bayesValues + i) - mean[i];
 }
 
-// C + N: the pilot's covariance of the values over the group, and the noise on its diagonal. Four
-// entries of a column at a time, so that their sums grow side by side.
+// Entries (i ... i + rows - 1, j) of the pilot's covariance over the group, their sums side by side.
+template <int rows>
+QV_LOOP_BODY void CovarianceColumn(const EightFloats (&centred)[bayesGroup][bayesValues], int i, int j,
+                                   EightFloats (&matrix)[triangleSize])
+{
+    const EightFloats scale = SplatEight(1.0f / static_cast<float>(bayesGroup - 1));
+    EightFloats sum[rows];
+    for (int r = 0; r < rows; ++r) sum[r] = centred[0][i + r] * centred[0][j];
+    for (int n = 1; n < bayesGroup; ++n)
+        for (int r = 0; r < rows; ++r) sum[r] = sum[r] + centred[n][i + r] * centred[n][j];
+    for (int r = 0; r < rows; ++r) matrix[At(i + r, j)] = sum[r] * scale;
+}
+
+// C + N: the pilot's covariance of the values over the group, four entries of a column at a time,
+// and the noise on its diagonal.
 QV_LOOP_BODY void CovarianceWithNoise(const EightFloats (&centred)[bayesGroup][bayesValues], const float* noise,
                                       EightFloats (&matrix)[triangleSize])
 {
-    const EightFloats scale = SplatEight(1.0f / static_cast<float>(bayesGroup - 1));
     for (int j = 0; j < bayesValues; ++j) {
         int i = j;
-        for (; i + 4 <= bayesValues; i += 4) {
-            EightFloats sum[4];
-            for (int r = 0; r < 4; ++r) sum[r] = centred[0][i + r] * centred[0][j];
-            for (int n = 1; n < bayesGroup; ++n)
-                for (int r = 0; r < 4; ++r) sum[r] = sum[r] + centred[n][i + r] * centred[n][j];
-            for (int r = 0; r < 4; ++r) matrix[At(i + r, j)] = sum[r] * scale;
-        }
-        for (; i < bayesValues; ++i) {
-            EightFloats sum = centred[0][i] * centred[0][j];
-            for (int n = 1; n < bayesGroup; ++n) sum = sum + centred[n][i] * centred[n][j];
-            matrix[At(i, j)] = sum * scale;
-        }
+        for (; i + 4 <= bayesValues; i += 4) CovarianceColumn<4>(centred, i, j, matrix);
+        for (; i < bayesValues; ++i) CovarianceColumn<1>(centred, i, j, matrix);
     }
     for (int i = 0; i < bayesValues; ++i) matrix[At(i, i)] = matrix[At(i, i)] + Load(noise, i);
 }
