@@ -63,13 +63,21 @@ QV_LOOP_BODY float Least(EightFloats v)
 }
 
 // The distances of the candidates of one window row that start at candidates[0 ... 8 chunks - 1] to
-// row, and the least of each eight of them at least.
+// row, and the least of each eight of them at least; each plane of perPatch adds the square of the
+// difference between its value at the candidate and reference's value there.
 template <int side, int chunks>
-QV_LOOP_BODY void RowDistances(const float* reference, const float* candidates, int stride, float* row,
-                               float*& least)
+QV_LOOP_BODY void RowDistances(const float* reference, const float* candidates, int stride, const MatchPlanes& planes,
+                               int candidatesAt, const float (&perPatchReference)[2], float* row, float*& least)
 {
     EightFloats d[chunks];
     LaneDistances<side, chunks>(reference, candidates, stride, d);
+    for (int k = 0; k < 2 && planes.perPatch[k] != nullptr; ++k) {
+        const EightFloats splat = SplatEight(perPatchReference[k]);
+        for (int c = 0; c < chunks; ++c) {
+            const EightFloats e = splat - LoadEight(planes.perPatch[k] + candidatesAt + c * lanes);
+            d[c] = d[c] + e * e;
+        }
+    }
     for (int c = 0; c < chunks; ++c) {
         StoreEight(row + c * lanes, d[c]);
         *least++ = Least(d[c]);
@@ -79,36 +87,40 @@ QV_LOOP_BODY void RowDistances(const float* reference, const float* candidates, 
 // The distances of every candidate of the window, its rows pitch floats apart in distances, and
 // the least of each eight of them in least.
 template <int side>
-QV_LOOP_BODY void WindowDistancesBody(const float* plane, int stride, int referenceAt, const SearchWindow* window,
+QV_LOOP_BODY void WindowDistancesBody(const MatchPlanes* planes, int stride, int referenceAt, const SearchWindow* window,
                                       int pitch, float* distances, float* least)
 {
     static_assert(widestSearch <= 4 * lanes);
+    const float* plane = planes->samples;
     float reference[side * side];
     for (int i = 0; i < side; ++i)
         for (int j = 0; j < side; ++j) reference[i * side + j] = plane[referenceAt + i * stride + j];
+    float perPatchReference[2] = {};
+    for (int k = 0; k < 2 && planes->perPatch[k] != nullptr; ++k) perPatchReference[k] = planes->perPatch[k][referenceAt];
     const int chunks = (window->right - window->left) / lanes + 1;
     for (int y = window->top; y <= window->bottom; ++y) {
         float* row = distances + (y - window->top) * pitch;
-        const float* candidates = plane + y * stride + window->left;
+        const int at = y * stride + window->left;
+        const float* candidates = plane + at;
         switch (chunks) {
-            case 1: RowDistances<side, 1>(reference, candidates, stride, row, least); break;
-            case 2: RowDistances<side, 2>(reference, candidates, stride, row, least); break;
-            case 3: RowDistances<side, 3>(reference, candidates, stride, row, least); break;
-            default: RowDistances<side, 4>(reference, candidates, stride, row, least); break;
+            case 1: RowDistances<side, 1>(reference, candidates, stride, *planes, at, perPatchReference, row, least); break;
+            case 2: RowDistances<side, 2>(reference, candidates, stride, *planes, at, perPatchReference, row, least); break;
+            case 3: RowDistances<side, 3>(reference, candidates, stride, *planes, at, perPatchReference, row, least); break;
+            default: RowDistances<side, 4>(reference, candidates, stride, *planes, at, perPatchReference, row, least); break;
         }
     }
 }
 #define QV_WINDOW_DISTANCES(side)                                                                                 \
-    QV_LOOP_BODY void WindowDistances##side##Body(const float* plane, int stride, int referenceAt,                \
+    QV_LOOP_BODY void WindowDistances##side##Body(const MatchPlanes* planes, int stride, int referenceAt,         \
                                                   const SearchWindow* window, int pitch, float* distances,        \
                                                   float* least)                                                   \
     {                                                                                                             \
-        WindowDistancesBody<side>(plane, stride, referenceAt, window, pitch, distances, least);                   \
+        WindowDistancesBody<side>(planes, stride, referenceAt, window, pitch, distances, least);                  \
     }                                                                                                             \
     QV_WIDE_LOOP(WindowDistances##side,                                                                           \
-                 (const float* plane, int stride, int referenceAt, const SearchWindow* window, int pitch,         \
+                 (const MatchPlanes* planes, int stride, int referenceAt, const SearchWindow* window, int pitch,  \
                   float* distances, float* least),                                                                \
-                 (plane, stride, referenceAt, window, pitch, distances, least))
+                 (planes, stride, referenceAt, window, pitch, distances, least))
 QV_WINDOW_DISTANCES(3)
 QV_WINDOW_DISTANCES(8)
 QV_WINDOW_DISTANCES(12)
@@ -142,19 +154,19 @@ struct Best {
 
 }  // namespace
 
-int MatchPatches(const float* plane, int stride, int side, int referenceX, int referenceY, const SearchWindow& window,
-                 int wanted, int* found)
+int MatchPatches(const MatchPlanes& planes, int stride, int side, int referenceX, int referenceY,
+                 const SearchWindow& window, int wanted, int* found)
 {
     const int referenceAt = referenceY * stride + referenceX;
     const int pitch = (window.right - window.left) / lanes * lanes + lanes;
     float distances[widestSearch * (widestSearch - 1 + lanes)];
     float least[widestSearch * (widestSearch - 1 + lanes) / lanes];
     if (side == largePatchSide)
-        WindowDistances12(plane, stride, referenceAt, &window, pitch, distances, least);
+        WindowDistances12(&planes, stride, referenceAt, &window, pitch, distances, least);
     else if (side == patchSide)
-        WindowDistances8(plane, stride, referenceAt, &window, pitch, distances, least);
+        WindowDistances8(&planes, stride, referenceAt, &window, pitch, distances, least);
     else
-        WindowDistances3(plane, stride, referenceAt, &window, pitch, distances, least);
+        WindowDistances3(&planes, stride, referenceAt, &window, pitch, distances, least);
     Best best;
     best.wanted = wanted - 1;  // the reference itself comes first
     // Rows nearest the reference first: alike patches tend to lie near it, and once the group is

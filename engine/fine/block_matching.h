@@ -15,10 +15,18 @@ struct SearchWindow {
     int left, top, right, bottom;
 };
 
+// What patches are matched on: the samples of one plane, and where perPatch holds planes, one
+// value more per patch (at its top-left sample's place) in each, whose squared difference adds to
+// the distance.
+struct MatchPlanes {
+    const float* samples = nullptr;
+    const float* perPatch[2] = {nullptr, nullptr};
+};
+
 // Fills found[0 ... n - 1] with the offsets (y * stride + x) of the n patches of that side (3,
 // patchSide or largePatchSide) most like the one at (referenceX, referenceY), most alike first,
 // and returns n (1 ... wanted); the window is at most widestSearch wide and high, and wanted at
-// most mostMatches. The reference itself always comes first. The plane must be readable seven columns
-// beyond the window's right edge plus the patch (the last lanes are computed and dropped).
-int MatchPatches(const float* plane, int stride, int side, int referenceX, int referenceY, const SearchWindow& window,
-                 int wanted, int* found);
+// most mostMatches. The reference itself always comes first. The planes must be readable seven
+// columns beyond the window's right edge plus the patch (the last lanes are computed and dropped).
+int MatchPatches(const MatchPlanes& planes, int stride, int side, int referenceX, int referenceY,
+                 const SearchWindow& window, int wanted, int* found);

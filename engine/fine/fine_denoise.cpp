@@ -19,15 +19,15 @@
 
 namespace {
 
-// The largest part of a tile a run keeps: the margins, 76 samples a side under white noise, cost
-// less around a larger core (640 against 432 took a tenth off a 12-megapixel run, for 30 % more
-// memory, about 3 MB a plane). Tiles are made smaller, down to smallestCore,
+// The largest part of a tile a run keeps: the margins, 84 samples a side under white noise, cost
+// less around a larger core (640 against 432 took a tenth off a 12-megapixel run, 768 against 640
+// a further twentieth, each for about a fifth more memory). Tiles are made smaller, down to smallestCore,
 // so that the threads asked for fit in the classic run's memory, and a picture is cut into at
 // least as many tiles as there are threads where its tiles need not become smaller than that.
 // The bytes written do not depend on the tiles (each keeps only what its margin makes exact).
 // Where even one tile of smallestCore does not fit (white noise's wide margins on a picture of a few
 // hundred pixels), its core is made smaller still, down to leastCore.
-constexpr int largestCore = 640;
+constexpr int largestCore = 768;
 constexpr int smallestCore = 128;
 constexpr int leastCore = 64;
 // Colour noise is smoothed more than brightness noise: the eye forgives lost colour detail, not

@@ -6,7 +6,7 @@
 #include "engine/fine/collaborative_filter.h"
 #include "engine/fine/colour_axes.h"
 
-static_assert(2 * largeSearchReach + 1 <= widestSearch);
+static_assert(2 * largeSearchReach + 1 <= widestSearch && 2 * bayesSearchReach + 1 <= widestSearch);
 
 namespace {
 
@@ -51,7 +51,7 @@ PassShape WienerShape(const StagePlan& plan)
 }
 
 // The Bayes step's references every 3 samples, so that its patches tile the picture.
-constexpr PassShape bayesShape{bayesSide, bayesSide, searchReach};
+constexpr PassShape bayesShape{bayesSide, bayesSide, bayesSearchReach};
 // The Bayes step's share of the result, the Wiener result's the rest: 0.8 gains 0.03 dB over half
 // and half.
 constexpr float bayesShare = 0.8f;
@@ -132,7 +132,7 @@ struct Group {
 Group GroupOf(const SimilarityPlanes& p, const float* plane, const PassShape& shape, int x, int y, float dc,
               GroupWork& work)
 {
-    const int matched = MatchPatches(plane, p.stride, shape.side, x - p.frame.left, y - p.frame.top,
+    const int matched = MatchPatches({plane}, p.stride, shape.side, x - p.frame.left, y - p.frame.top,
                                      WindowOf(p, shape, x, y), largestGroup, work.offset);
     // The codes are read off an 8 x 8 patch's coefficient 0: the mean times 8.
     return {PowerOfTwoAtMost(matched),
@@ -308,14 +308,15 @@ struct BayesBatch {
 };
 
 // The reference at (x, y) takes the next lane: its group of patches, matched on the pilot's
-// brightness, and the noise at its brightness.
-void AddBayesReference(const SimilarityPlanes& p, const PatchNoise& noise, int x, int y, BayesBatch& batch)
+// brightness and mean colour, and the noise at its brightness.
+void AddBayesReference(const SimilarityPlanes& p, const PatchNoise& noise, const MatchPlanes& matchOn, int x, int y,
+                       BayesBatch& batch)
 {
     const int lane = batch.count++;
     const int* offset = batch.offset[lane];
     // A picture the stage takes (8 x 8 at least) holds 36 candidates or more in every window, so
     // the group is full; the reference stands in for any patch missing all the same.
-    const int matched = MatchPatches(p.pilot[0], p.stride, bayesSide, x - p.frame.left, y - p.frame.top,
+    const int matched = MatchPatches(matchOn, p.stride, bayesSide, x - p.frame.left, y - p.frame.top,
                                      WindowOf(p, bayesShape, x, y), bayesGroup, batch.offset[lane]);
     for (int n = matched; n < bayesGroup; ++n) batch.offset[lane][n] = offset[0];
     float sum = 0.0f;
@@ -367,14 +368,38 @@ void EstimateBayesBatch(const SimilarityPlanes& p, BayesBatch& batch)
     batch.count = 0;
 }
 
-// The Bayes step over the core, with the pilot planes holding the Wiener result.
+// Each colour channel's sum over the small patch at every place of the frame in the pilot, divided
+// by the patch's side, to colour[channel - 1]: in a distance its square weighs as if each of the
+// patch's samples had the patch's mean colour. The whole frame, so that the lanes the matching
+// computes beyond a window and drops read values of this picture.
+void PatchColourPlanes(const SimilarityPlanes& p, float* const (&colour)[2])
+{
+    static_assert(bayesSide == 3);
+    const float scale = 1.0f / static_cast<float>(bayesSide);
+    for (int c = 1; c < 3; ++c)
+        for (int y = 0; y + bayesSide <= p.frame.height; ++y) {
+            const float* row = p.pilot[c] + static_cast<std::size_t>(y) * p.stride;
+            float* out = colour[c - 1] + static_cast<std::size_t>(y) * p.stride;
+            for (int x = 0; x + bayesSide <= p.frame.width; ++x) {
+                float sum = 0.0f;
+                for (int i = 0; i < bayesSide; ++i)
+                    sum += (row[i * p.stride + x] + row[i * p.stride + x + 1]) + row[i * p.stride + x + 2];
+                out[x] = sum * scale;
+            }
+        }
+}
+
+// The Bayes step over the core, with the pilot planes holding the Wiener result. The patches' mean
+// colours go to the dc planes, which the first pass is done with.
 void BayesStep(const SimilarityPlanes& p, const PatchNoise& noise)
 {
     ClearSums(p);
+    PatchColourPlanes(p, {p.dc[1], p.dc[2]});
+    const MatchPlanes matchOn{p.pilot[0], {p.dc[1], p.dc[2]}};
     BayesBatch batch;
     for (int s = 0; s < bayesSamples; ++s) batch.sampleAt[s] = s / bayesSide * p.stride + s % bayesSide;
     ForEachReferenceReaching(p, p.core, bayesShape, [&](int x, int y) {
-        AddBayesReference(p, noise, x, y, batch);
+        AddBayesReference(p, noise, matchOn, x, y, batch);
         if (batch.count == bayesLanes) EstimateBayesBatch(p, batch);
     });
     if (batch.count > 0) EstimateBayesBatch(p, batch);

@@ -49,8 +49,11 @@ struct StagePlan {
 };
 StagePlan StagePlanFor(const PatchNoise& noise);
 
-// How far the Bayes step's result depends on the Wiener pass's result and the noisy picture.
-constexpr int bayesReach = 2 * searchReach + bayesSide - 1;
+// How far the Bayes step's candidates lie from their reference: its small patches find their best
+// company further out than the Wiener pass's (12 against 8 gains 0.01 to 0.03 dB), and so its reach,
+// how far its result depends on the Wiener pass's result and the noisy picture.
+constexpr int bayesSearchReach = 12;
+constexpr int bayesReach = 2 * bayesSearchReach + bayesSide - 1;
 
 // Around the part a tile keeps, the pilot and the noisy picture must be known as far as the passes
 // reach one after the other: the Bayes step's, the Wiener pass's and the first pass's.

@@ -85,7 +85,7 @@ TEST(SimilarityStage, CoefficientZeroPlaneHasEachPatchsBits)
 }
 
 // On a plane of a ramp, a patch copied to three places is found there, the copies (alike to the
-// bit) in the plane's order; on a flat plane every candidate is as alike, and the ones that come
+// bit) in the plane's order, unless a value per patch tells one apart; on a flat plane every candidate is as alike, and the ones that come
 // first in the plane fill the group behind the reference.
 TEST(SimilarityStage, MatchingFindsCopiesAndBreaksTiesByPosition)
 {
@@ -102,14 +102,22 @@ TEST(SimilarityStage, MatchingFindsCopiesAndBreaksTiesByPosition)
                 plane[(place[1] + i) * stride + place[0] + j] = pattern[i * patchSide + j];
     int found[largestGroup];
     const SearchWindow window{8, 8, 32, 32};
-    ASSERT_EQ(MatchPatches(plane.data(), stride, patchSide, 20, 16, window, 4, found), 4);
+    ASSERT_EQ(MatchPatches({plane.data()}, stride, patchSide, 20, 16, window, 4, found), 4);
     EXPECT_EQ(found[0], 16 * stride + 20);
     EXPECT_EQ(found[1], 8 * stride + 14);
     EXPECT_EQ(found[2], 11 * stride + 31);
     EXPECT_EQ(found[3], 30 * stride + 9);
 
+    // A value per patch that differs at one copy puts it behind the others.
+    std::vector<float> perPatch(plane.size(), 0.0f);
+    perPatch[8 * stride + 14] = 1.0f;
+    ASSERT_EQ(MatchPatches({plane.data(), {perPatch.data()}}, stride, patchSide, 20, 16, window, 4, found), 4);
+    EXPECT_EQ(found[1], 11 * stride + 31);
+    EXPECT_EQ(found[2], 30 * stride + 9);
+    EXPECT_EQ(found[3], 8 * stride + 14);
+
     std::fill(plane.begin(), plane.end(), 50.0f);
-    ASSERT_EQ(MatchPatches(plane.data(), stride, patchSide, 20, 16, window, 4, found), 4);
+    ASSERT_EQ(MatchPatches({plane.data()}, stride, patchSide, 20, 16, window, 4, found), 4);
     EXPECT_EQ(found[0], 16 * stride + 20);
     EXPECT_EQ(found[1], 8 * stride + 8);
     EXPECT_EQ(found[2], 8 * stride + 9);
