@@ -64,10 +64,11 @@ QV_LOOP_BODY float Least(EightFloats v)
 
 // The distances of the candidates of one window row that start at candidates[0 ... 8 chunks - 1] to
 // row, and the least of each eight of them at least; each plane of perPatch adds the square of the
-// difference between its value at the candidate and reference's value there.
+// difference between its value at the candidate and the reference's (in perPatchReference).
 template <int side, int chunks>
-QV_LOOP_BODY void RowDistances(const float* reference, const float* candidates, int stride, const MatchPlanes& planes,
-                               int candidatesAt, const float (&perPatchReference)[2], float* row, float*& least)
+QV_LOOP_BODY void RowDistances(const float* reference, const float* candidates, int stride,
+                               const MatchPlanes& planes, int candidatesAt, const float (&perPatchReference)[2],
+                               float* row, float*& least)
 {
     EightFloats d[chunks];
     LaneDistances<side, chunks>(reference, candidates, stride, d);
@@ -87,26 +88,27 @@ QV_LOOP_BODY void RowDistances(const float* reference, const float* candidates, 
 // The distances of every candidate of the window, its rows pitch floats apart in distances, and
 // the least of each eight of them in least.
 template <int side>
-QV_LOOP_BODY void WindowDistancesBody(const MatchPlanes* planes, int stride, int referenceAt, const SearchWindow* window,
-                                      int pitch, float* distances, float* least)
+QV_LOOP_BODY void WindowDistancesBody(const MatchPlanes* planes, int stride, int referenceAt,
+                                      const SearchWindow* window, int pitch, float* distances, float* least)
 {
     static_assert(widestSearch <= 4 * lanes);
     const float* plane = planes->samples;
     float reference[side * side];
     for (int i = 0; i < side; ++i)
         for (int j = 0; j < side; ++j) reference[i * side + j] = plane[referenceAt + i * stride + j];
-    float perPatchReference[2] = {};
-    for (int k = 0; k < 2 && planes->perPatch[k] != nullptr; ++k) perPatchReference[k] = planes->perPatch[k][referenceAt];
+    float perPatch[2] = {};
+    for (int k = 0; k < 2 && planes->perPatch[k] != nullptr; ++k)
+        perPatch[k] = planes->perPatch[k][referenceAt];
     const int chunks = (window->right - window->left) / lanes + 1;
     for (int y = window->top; y <= window->bottom; ++y) {
         float* row = distances + (y - window->top) * pitch;
         const int at = y * stride + window->left;
         const float* candidates = plane + at;
         switch (chunks) {
-            case 1: RowDistances<side, 1>(reference, candidates, stride, *planes, at, perPatchReference, row, least); break;
-            case 2: RowDistances<side, 2>(reference, candidates, stride, *planes, at, perPatchReference, row, least); break;
-            case 3: RowDistances<side, 3>(reference, candidates, stride, *planes, at, perPatchReference, row, least); break;
-            default: RowDistances<side, 4>(reference, candidates, stride, *planes, at, perPatchReference, row, least); break;
+            case 1: RowDistances<side, 1>(reference, candidates, stride, *planes, at, perPatch, row, least); break;
+            case 2: RowDistances<side, 2>(reference, candidates, stride, *planes, at, perPatch, row, least); break;
+            case 3: RowDistances<side, 3>(reference, candidates, stride, *planes, at, perPatch, row, least); break;
+            default: RowDistances<side, 4>(reference, candidates, stride, *planes, at, perPatch, row, least); break;
         }
     }
 }

@@ -21,9 +21,10 @@ namespace {
 
 // The largest part of a tile a run keeps: the margins, 84 samples a side under white noise, cost
 // less around a larger core (640 against 432 took a tenth off a 12-megapixel run, 768 against 640
-// a further twentieth, each for about a fifth more memory). Tiles are made smaller, down to smallestCore,
-// so that the threads asked for fit in the classic run's memory, and a picture is cut into at
-// least as many tiles as there are threads where its tiles need not become smaller than that.
+// a further twentieth, each for about a fifth more memory). Tiles are made smaller, down to
+// smallestCore, so that the threads asked for fit in the classic run's memory, and a picture is
+// cut into at least as many tiles as there are threads where its tiles need not become smaller
+// than that.
 // The bytes written do not depend on the tiles (each keeps only what its margin makes exact).
 // Where even one tile of smallestCore does not fit (white noise's wide margins on a picture of a few
 // hundred pixels), its core is made smaller still, down to leastCore.

@@ -370,8 +370,8 @@ void EstimateBayesBatch(const SimilarityPlanes& p, BayesBatch& batch)
 
 // Each colour channel's sum over the small patch at every place of the frame in the pilot, divided
 // by the patch's side, to colour[channel - 1]: in a distance its square weighs as if each of the
-// patch's samples had the patch's mean colour. The whole frame, so that the lanes the matching
-// computes beyond a window and drops read values of this picture.
+// patch's samples had the patch's mean colour. Over the whole frame: the lanes the matching
+// computes beyond a window and drops must read numbers too (they only lower a chunk's least).
 void PatchColourPlanes(const SimilarityPlanes& p, float* const (&colour)[2])
 {
     static_assert(bayesSide == 3);

@@ -85,8 +85,9 @@ TEST(SimilarityStage, CoefficientZeroPlaneHasEachPatchsBits)
 }
 
 // On a plane of a ramp, a patch copied to three places is found there, the copies (alike to the
-// bit) in the plane's order, unless a value per patch tells one apart; on a flat plane every candidate is as alike, and the ones that come
-// first in the plane fill the group behind the reference.
+// bit) in the plane's order, unless a value per patch tells one apart; on a flat plane every
+// candidate is as alike, and the ones that come first in the plane fill the group behind the
+// reference.
 TEST(SimilarityStage, MatchingFindsCopiesAndBreaksTiesByPosition)
 {
     const int width = 48, height = 40, stride = width + 8;
