@@ -374,16 +374,19 @@ void EstimateBayesBatch(const SimilarityPlanes& p, BayesBatch& batch)
 // computes beyond a window and drops must read numbers too (they only lower a chunk's least).
 void PatchColourPlanes(const SimilarityPlanes& p, float* const (&colour)[2])
 {
-    static_assert(bayesSide == 3);
     const float scale = 1.0f / static_cast<float>(bayesSide);
     for (int c = 1; c < 3; ++c)
         for (int y = 0; y + bayesSide <= p.frame.height; ++y) {
-            const float* row = p.pilot[c] + static_cast<std::size_t>(y) * p.stride;
+            const float* top = p.pilot[c] + static_cast<std::size_t>(y) * p.stride;
             float* out = colour[c - 1] + static_cast<std::size_t>(y) * p.stride;
             for (int x = 0; x + bayesSide <= p.frame.width; ++x) {
                 float sum = 0.0f;
-                for (int i = 0; i < bayesSide; ++i)
-                    sum += (row[i * p.stride + x] + row[i * p.stride + x + 1]) + row[i * p.stride + x + 2];
+                for (int i = 0; i < bayesSide; ++i) {
+                    const float* row = top + i * p.stride + x;
+                    float rowSum = row[0];
+                    for (int j = 1; j < bayesSide; ++j) rowSum += row[j];
+                    sum += rowSum;
+                }
                 out[x] = sum * scale;
             }
         }
