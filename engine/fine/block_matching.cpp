@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <limits>
 
 #include "engine/fine/eight_floats.h"
 #include "engine/fine/large_patch_transform.h"
@@ -129,30 +130,110 @@ QV_WINDOW_DISTANCES(12)
 #undef QV_WINDOW_DISTANCES
 
 // A candidate as one number that orders as the candidates do: its distance's bits above its
-// offset. Distances are sums of squares, never negative, and the bits of such floats order as their
-// values; among equal distances the smaller offset, the patch first in the plane, comes first.
-std::uint64_t KeyOf(float distance, int offset)
+// offset, held exactly in a double. Distances are sums of squares, never negative, and the bits of
+// such floats order as their values; among equal distances the smaller offset, the patch first in
+// the plane, comes first. Doubles because every vector unit takes their least and greatest in one
+// instruction, and 31 bits of distance and 22 of offset fit their 53.
+constexpr double offsetScale = matchableOffsets;
+
+QV_LOOP_BODY double KeyOf(float distance, int offset)
 {
-    return static_cast<std::uint64_t>(std::bit_cast<std::uint32_t>(distance)) << 32 |
-           static_cast<std::uint32_t>(offset);
+    return static_cast<double>(std::bit_cast<std::uint32_t>(distance)) * offsetScale + static_cast<double>(offset);
 }
 
-// The best matches so far but the reference, most alike first, whatever order they come in.
+// The distance's bits, the key's whole part above the offset (exact: the scale is a power of two).
+QV_LOOP_BODY std::int32_t DistanceBitsOf(double key)
+{
+    return static_cast<std::int32_t>(key / offsetScale);
+}
+
+QV_LOOP_BODY int OffsetOf(double key)
+{
+    return static_cast<int>(key - static_cast<double>(DistanceBitsOf(key)) * offsetScale);
+}
+
+using TwoKeys = double __attribute__((vector_size(16)));
+constexpr int keySlots = mostMatches;
+static_assert(keySlots % 2 == 0);
+// A slot no candidate has taken yet: above every key.
+constexpr double emptySlot = std::numeric_limits<double>::infinity();
+
+// The best candidates so far but the reference, in increasing order, in the last wanted - 1 of
+// keySlots slots; the slots before them hold 0, below every key, so the worst candidate kept is
+// always the last slot. A candidate goes in without a branch: each slot becomes its left
+// neighbour, the candidate or itself, whichever lies between, which keeps the order whatever the
+// candidate (one no better than the last leaves every slot as it was).
 struct Best {
-    std::uint64_t key[mostMatches];
-    int count = 0;
-    int wanted = 0;
+    TwoKeys key[keySlots / 2];
 
-    bool Full() const { return count == wanted; }
-
-    void Consider(std::uint64_t candidate)
+    QV_LOOP_BODY void Start(int kept)
     {
-        if (Full() && candidate >= key[count - 1]) return;
-        int slot = Full() ? count - 1 : count++;
-        for (; slot > 0 && candidate < key[slot - 1]; --slot) key[slot] = key[slot - 1];
-        key[slot] = candidate;
+        for (int slot = 0; slot < keySlots; ++slot) key[slot / 2][slot % 2] = slot < keySlots - kept ? 0.0 : emptySlot;
+    }
+
+    QV_LOOP_BODY double Worst() const { return key[keySlots / 2 - 1][1]; }
+
+    QV_LOOP_BODY void Consider(double candidate)
+    {
+        const TwoKeys c = {candidate, candidate};
+        TwoKeys left = {0.0, 0.0};
+        for (TwoKeys& k : key) {
+            const TwoKeys shifted = __builtin_shufflevector(left, k, 1, 2);
+            left = k;
+            const TwoKeys lower = c < k ? c : k;
+            k = shifted > lower ? shifted : lower;
+        }
     }
 };
+
+// Fills found as MatchPatches does from the window's distances (rows pitch floats apart) and the
+// least of each eight of them.
+QV_LOOP_BODY void PickBestBody(const float* distances, const float* least, int stride, int referenceX,
+                              int referenceY, const SearchWindow* window, int pitch, int wanted, int* found,
+                              int* matched)
+{
+    const int referenceAt = referenceY * stride + referenceX;
+    Best best;
+    best.Start(wanted - 1);  // the reference itself comes first
+    // Rows nearest the reference first: alike patches tend to lie near it, and once the group is
+    // full of them most of the rest go unread, eight at a time.
+    const int width = window->right - window->left + 1, chunks = (width - 1) / lanes + 1;
+    const int height = window->bottom - window->top + 1, start = referenceY - window->top;
+    for (int turn = 0; turn < 2 * height - 1; ++turn) {
+        const int row = turn % 2 == 1 ? start - (turn + 1) / 2 : start + turn / 2;
+        if (row < 0 || row >= height) continue;
+        const float* rowDistances = distances + row * pitch;
+        const int rowAt = (window->top + row) * stride + window->left;
+        for (int chunk = 0; chunk < chunks; ++chunk) {
+            const int first = chunk * lanes, end = std::min(first + lanes, width);
+            // Once the group is full only candidates no farther than its last can enter: they are
+            // picked out of the chunk without a branch, and the rest are not looked at again.
+            unsigned passing = (1u << (end - first)) - 1;
+            const double worst = best.Worst();
+            if (worst != emptySlot) {
+                if (KeyOf(least[row * chunks + chunk], 0) > worst) continue;
+                const float bound = std::bit_cast<float>(DistanceBitsOf(worst));
+                passing = 0;
+                for (int x = first; x < end; ++x) passing |= unsigned{rowDistances[x] <= bound} << (x - first);
+            }
+            for (; passing != 0; passing &= passing - 1) {
+                const int x = first + std::countr_zero(passing);
+                if (rowAt + x != referenceAt) best.Consider(KeyOf(rowDistances[x], rowAt + x));
+            }
+        }
+    }
+    found[0] = referenceAt;
+    int count = 1;
+    for (int slot = keySlots - (wanted - 1); slot < keySlots; ++slot) {
+        const double key = best.key[slot / 2][slot % 2];
+        if (key != emptySlot) found[count++] = OffsetOf(key);
+    }
+    *matched = count;
+}
+QV_WIDE_LOOP(PickBest,
+             (const float* distances, const float* least, int stride, int referenceX, int referenceY,
+              const SearchWindow* window, int pitch, int wanted, int* found, int* matched),
+             (distances, least, stride, referenceX, referenceY, window, pitch, wanted, found, matched))
 
 }  // namespace
 
@@ -169,37 +250,7 @@ int MatchPatches(const MatchPlanes& planes, int stride, int side, int referenceX
         WindowDistances8(&planes, stride, referenceAt, &window, pitch, distances, least);
     else
         WindowDistances3(&planes, stride, referenceAt, &window, pitch, distances, least);
-    Best best;
-    best.wanted = wanted - 1;  // the reference itself comes first
-    // Rows nearest the reference first: alike patches tend to lie near it, and once the group is
-    // full of them most of the rest go unread, eight at a time.
-    const int width = window.right - window.left + 1, chunks = (width - 1) / lanes + 1;
-    const int height = window.bottom - window.top + 1, start = referenceY - window.top;
-    const auto scanRow = [&](int row) {
-        const float* rowDistances = distances + row * pitch;
-        const int rowAt = (window.top + row) * stride + window.left;
-        for (int chunk = 0; chunk < chunks; ++chunk) {
-            const int first = chunk * lanes, end = std::min(first + lanes, width);
-            // Once the group is full only candidates no farther than its last can enter: they are
-            // picked out of the chunk without a branch, and the rest are not looked at again.
-            unsigned passing = (1u << (end - first)) - 1;
-            if (best.Full()) {
-                if (KeyOf(least[row * chunks + chunk], 0) > best.key[best.count - 1]) continue;
-                const float bound = std::bit_cast<float>(static_cast<std::uint32_t>(best.key[best.count - 1] >> 32));
-                passing = 0;
-                for (int x = first; x < end; ++x) passing |= unsigned{rowDistances[x] <= bound} << (x - first);
-            }
-            for (; passing != 0; passing &= passing - 1) {
-                const int x = first + std::countr_zero(passing);
-                if (rowAt + x != referenceAt) best.Consider(KeyOf(rowDistances[x], rowAt + x));
-            }
-        }
-    };
-    for (int away = 0; away < height; ++away) {
-        if (start - away >= 0) scanRow(start - away);
-        if (away > 0 && start + away < height) scanRow(start + away);
-    }
-    found[0] = referenceAt;
-    for (int k = 0; k < best.count; ++k) found[k + 1] = static_cast<int>(best.key[k] & 0xffffffffu);
-    return best.count + 1;
+    int matched = 0;
+    PickBest(distances, least, stride, referenceX, referenceY, &window, pitch, wanted, found, &matched);
+    return matched;
 }

@@ -9,6 +9,9 @@
 constexpr int widestSearch = 25;
 // The most patches a search returns.
 constexpr int mostMatches = 20;
+// Offsets in the planes matched must stay below this (a plane of 2048 x 2048 samples): the search
+// orders candidates by keys that hold their distance and offset together.
+constexpr int matchableOffsets = 1 << 22;
 
 // Top-left corners a search may pick, inclusive, in the plane's coordinates.
 struct SearchWindow {

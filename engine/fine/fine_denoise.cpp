@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/classic/classic_denoise.h"
+#include "engine/fine/block_matching.h"
 #include "engine/fine/clipping_bias.h"
 #include "engine/fine/fine_tile.h"
 #include "engine/fine/mirror.h"
@@ -29,6 +30,9 @@ namespace {
 // Where even one tile of smallestCore does not fit (white noise's wide margins on a picture of a few
 // hundred pixels), its core is made smaller still, down to leastCore.
 constexpr int largestCore = 768;
+// A frame's samples, row padding included, stay within what the matching can tell apart.
+static_assert((largestCore + 2 * SimilarityMargin({true, true}) + 16) * (largestCore + 2 * SimilarityMargin({true, true})) <
+              matchableOffsets);
 constexpr int smallestCore = 128;
 constexpr int leastCore = 64;
 // Colour noise is smoothed more than brightness noise: the eye forgives lost colour detail, not
