@@ -93,7 +93,7 @@ TEST(FineDenoise, GoldenChecksumsForAnyThreadCount)
     Image large = MakePicture(1001, 459, 12, Scene);
     ASSERT_TRUE(FineRun(large, 1).done);
     const std::vector<std::uint8_t> single = Bits(large);
-    EXPECT_EQ(Checksum(single), 0x9d120055f32beb94u);
+    EXPECT_EQ(Checksum(single), 0x404f8d8ecb5d4bebu);
     for (int threads : {2, 3, 7}) {
         ASSERT_TRUE(FineRun(large, threads).done);
         EXPECT_EQ(Bits(large), single) << threads << " threads";
@@ -105,7 +105,7 @@ TEST(FineDenoise, GoldenChecksumsForAnyThreadCount)
     EXPECT_EQ(Checksum(Bits(small)), 0xf6075f8d9a1d83a7u);
     Image least = MakePicture(8, 8, 20, Scene);  // the smallest the stage takes, every pass and step
     ASSERT_TRUE(FineRun(least).done);
-    EXPECT_EQ(Checksum(Bits(least)), 0xd1f4fde58791b8b8u);
+    EXPECT_EQ(Checksum(Bits(least)), 0x7f0a347122beac47u);
 }
 
 // The loops built for AVX2 and for the baseline give the same bytes.
@@ -248,7 +248,7 @@ TEST(FineDenoise, StrongNoiseGivesTheSameBytesEverywhere)
     ASSERT_TRUE(whole.done);
     ASSERT_GT(whole.noiseSigma[0], 35.0f);
     const std::vector<std::uint8_t> single = Bits(picture);
-    EXPECT_EQ(Checksum(single), 0x87b771702cebe5efu);
+    EXPECT_EQ(Checksum(single), 0x7d2a1c15cc55d291u);
     for (int threads : {2, 3}) {
         ASSERT_TRUE(FineRun(picture, threads).done);
         EXPECT_EQ(Bits(picture), single) << threads << " threads";
