@@ -23,17 +23,17 @@ namespace {
 // The largest part of a tile a run keeps: the margins, 84 samples a side under white noise, cost
 // less around a larger core (640 against 432 took a tenth off a 12-megapixel run, 768 against 640
 // a further twentieth, each for about a fifth more memory; 1024 against 768 another 6 %, 4000 x
-// 3000 in 12 tiles of 1000 x 1000 instead of 24 of 667 x 750, for 270 MB in all instead of 190). Tiles are made smaller, down to
-// smallestCore, so that the threads asked for fit in the classic run's memory, and a picture is
-// cut into at least as many tiles as there are threads where its tiles need not become smaller
-// than that.
+// 3000 in 12 tiles of 1000 x 1000 instead of 24 of 667 x 750, for 270 MB in all instead of 190).
+// Tiles are made smaller, down to smallestCore, so that the threads asked for fit in the classic
+// run's memory, and a picture is cut into at least as many tiles as there are threads where its
+// tiles need not become smaller than that.
 // The bytes written do not depend on the tiles (each keeps only what its margin makes exact).
 // Where even one tile of smallestCore does not fit (white noise's wide margins on a picture of a few
 // hundred pixels), its core is made smaller still, down to leastCore.
 constexpr int largestCore = 1024;
-// A frame's samples, row padding included, stay within what the matching can tell apart.
-static_assert((largestCore + 2 * SimilarityMargin({true, true}) + 16) * (largestCore + 2 * SimilarityMargin({true, true})) <
-              matchableOffsets);
+// A frame's samples, with its row padding (under 16), stay within what the matching's keys hold.
+constexpr int widestFrame = largestCore + 2 * SimilarityMargin({true, true});
+static_assert((widestFrame + 16) * widestFrame < matchableOffsets);
 constexpr int smallestCore = 128;
 constexpr int leastCore = 64;
 // Colour noise is smoothed more than brightness noise: the eye forgives lost colour detail, not
