@@ -237,10 +237,13 @@ void HardThresholdPass(const SimilarityPlanes& p, const PatchNoise& noise, const
 // The first pass's share of the pilot. With large patches it weighs more: it finds repetition
 // beyond 8 pixels, and 0.6 gains 0.02 to 0.03 dB under white noise of any strength over half and
 // half (0.65 a little more on average, but fine texture, where the wavelets do better, loses more).
+// Where the Bayes step follows and makes most of the result, 0.7 gains a further 0.01 to 0.025 dB
+// (0.8 more at σ 15, less at σ 35; 0.5 loses 0.02 to 0.03).
 // With 8 x 8 patches under camera noise 0.6 gains nothing.
-float FirstPassShare(const PassShape& shape)
+float FirstPassShare(const StagePlan& plan, const PassShape& shape)
 {
-    return shape.side == largePatchSide ? 0.6f : 0.5f;
+    if (shape.side != largePatchSide) return 0.5f;
+    return plan.bayesStep ? 0.7f : 0.6f;
 }
 
 // The pilot becomes a weighted mean of itself and the first pass's result over the rectangle: two
@@ -461,7 +464,7 @@ void SimilarityDenoise(const SimilarityPlanes& p, const PatchNoise& noise, float
         const PictureRect pilotRect = Inflate(wienerRect, passReach, p.picture);
         const PassShape shape = p.plan.largePatches && largeFits ? LargeShape(p.plan) : firstShape;
         HardThresholdPass(p, noise, pilotRect, shape, work);
-        MixPilot(p, noise, pilotRect, FirstPassShare(shape));
+        MixPilot(p, noise, pilotRect, FirstPassShare(p.plan, shape));
         WienerPass(p, noise, wienerRect, work);
     }
     if (bayes) {
