@@ -165,9 +165,9 @@ TEST(DenoiseImage, WideAndBaselineLoopsGiveTheSameBytes)
     const std::optional<QualityFigures> wideFigures = picture.Denoise(settings);
     ASSERT_TRUE(wideFigures);
     const std::vector<std::uint8_t> wide = picture.Bits();
-    UseBaselineLoops(true);
+    LimitLoops(LoopWidth::baseline);
     const std::optional<QualityFigures> figures = picture.Denoise(settings);
-    UseBaselineLoops(false);
+    LimitLoops(LoopWidth::avx512);
     ASSERT_TRUE(figures);
     EXPECT_EQ(picture.Bits(), wide);
     EXPECT_EQ(figures->lumaSnr, wideFigures->lumaSnr);

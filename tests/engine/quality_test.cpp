@@ -87,8 +87,8 @@ TEST(MeasureQuality, LargePicturesSumInPixelOrderOnAnyNumberOfThreadsWithEitherL
     LiteralMeasure(image, luma, chroma);
     ASSERT_GT(luma, 0.0f);
     ASSERT_GT(chroma, 0.0f);
-    for (bool baseline : {false, true}) {
-        UseBaselineLoops(baseline);
+    for (LoopWidth width : {LoopWidth::avx512, LoopWidth::baseline}) {
+        LimitLoops(width);
         for (int n : {1, 3}) {
             WorkerTeam team(n);
             const QualityFigures figures = MeasureQuality(team, image.header, image.bits, image.rows.get());
@@ -96,7 +96,7 @@ TEST(MeasureQuality, LargePicturesSumInPixelOrderOnAnyNumberOfThreadsWithEitherL
             EXPECT_EQ(std::bit_cast<std::uint32_t>(figures.chromaSnr), std::bit_cast<std::uint32_t>(chroma)) << n;
         }
     }
-    UseBaselineLoops(false);
+    LimitLoops(LoopWidth::avx512);
 }
 
 TEST(MeasureQuality, IdenticalPicturesAreNotMeasurable)
