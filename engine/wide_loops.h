@@ -29,21 +29,26 @@ void LimitLoops(LoopWidth widest);
 // A loop's body, written once and inlined into every version.
 #define QV_LOOP_BODY [[gnu::always_inline]] inline
 
+// The versions' targets, for loops whose versions differ in more than their target.
+#define QV_AVX512_TARGET [[gnu::target("avx2,avx512f,avx512vl,avx512bw,avx512dq,prefer-vector-width=256")]]
+#define QV_AVX2_TARGET [[gnu::target("avx2")]]
+
+// QV_WIDE_DISPATCH(Name, (parameters), (arguments)) defines Name, which runs NameAvx512, NameAvx2
+// or NameBaseline, as LoopsInUse says.
+#define QV_WIDE_DISPATCH(name, parameters, arguments)                    \
+    void name parameters                                                 \
+    {                                                                    \
+        switch (LoopsInUse()) {                                          \
+            case LoopWidth::avx512: name##Avx512 arguments; break;       \
+            case LoopWidth::avx2: name##Avx2 arguments; break;           \
+            default: name##Baseline arguments; break;                    \
+        }                                                                \
+    }
+
 // QV_WIDE_LOOP(Name, (parameters), (arguments)) defines Name, which runs NameBody compiled for
 // AVX-512, AVX2 or the baseline.
-#define QV_WIDE_LOOP(name, parameters, arguments)                                                          \
-    [[gnu::target("avx2,avx512f,avx512vl,avx512bw,avx512dq,prefer-vector-width=256")]] void name##Avx512 \
-        parameters                                                                                         \
-    {                                                                                                      \
-        name##Body arguments;                                                                              \
-    }                                                                                                      \
-    [[gnu::target("avx2")]] void name##Avx2 parameters { name##Body arguments; }                         \
-    void name##Baseline parameters { name##Body arguments; }                                               \
-    void name parameters                                                                                   \
-    {                                                                                                      \
-        switch (LoopsInUse()) {                                                                            \
-            case LoopWidth::avx512: name##Avx512 arguments; break;                                         \
-            case LoopWidth::avx2: name##Avx2 arguments; break;                                             \
-            default: name##Baseline arguments; break;                                                      \
-        }                                                                                                  \
-    }
+#define QV_WIDE_LOOP(name, parameters, arguments)                                  \
+    QV_AVX512_TARGET void name##Avx512 parameters { name##Body arguments; }      \
+    QV_AVX2_TARGET void name##Avx2 parameters { name##Body arguments; }          \
+    void name##Baseline parameters { name##Body arguments; }                       \
+    QV_WIDE_DISPATCH(name, parameters, arguments)
