@@ -184,7 +184,10 @@ struct Best {
     QV_LOOP_BODY void Consider(double candidate)
     {
         Keys c, left;
-        for (int i = 0; i < width; ++i) c[i] = candidate, left[i] = 0.0;
+        for (int i = 0; i < width; ++i) {
+            c[i] = candidate;
+            left[i] = 0.0;
+        }
         for (Keys& k : key) {
             Keys shifted;
             if constexpr (width == 2)
