@@ -67,6 +67,44 @@ std::int64_t BytesPerWorker(int coreWidth, int coreHeight, const StagePlan& plan
 
 int CeilDiv(int a, int b) { return (a + b - 1) / b; }
 
+// Cores of even parts, rounded up; parts rounded up may leave the last tile nothing, and then
+// there is one tile fewer.
+void CutEvenly(std::int32_t width, std::int32_t height, int columns, int rows, TileGrid& grid)
+{
+    grid.coreWidth = CeilDiv(width, columns);
+    grid.coreHeight = CeilDiv(height, rows);
+    grid.columns = CeilDiv(width, grid.coreWidth);
+    grid.rows = CeilDiv(height, grid.coreHeight);
+}
+
+// How long the tiles take on the workers: the rounds of as many tiles as there are workers, each as
+// long as a tile's frame is large.
+double RunLength(const TileGrid& grid, const StagePlan& plan)
+{
+    const int margin = 2 * SimilarityMargin(plan);
+    return static_cast<double>(CeilDiv(grid.Count(), grid.workers)) * (grid.coreWidth + margin) *
+           (grid.coreHeight + margin);
+}
+
+// Where the last round of tiles would leave workers idle, a few more, smaller tiles that fill the
+// rounds end sooner in spite of their margins: 4000 x 3000 on eight threads takes 40 tiles in five
+// full rounds rather than 35 in five, the last with three workers busy; each round is shorter by a
+// tenth. Smaller tiles need less memory, so the workers still fit.
+void FillRounds(std::int32_t width, std::int32_t height, const StagePlan& plan, TileGrid& grid)
+{
+    constexpr int mostMore = 8;
+    const TileGrid first = grid;
+    for (int columns = first.columns; columns <= first.columns + mostMore; ++columns)
+        for (int rows = first.rows; rows <= first.rows + mostMore; ++rows) {
+            TileGrid candidate = first;
+            CutEvenly(width, height, columns, rows, candidate);
+            const bool narrower = candidate.coreWidth < first.coreWidth, lower = candidate.coreHeight < first.coreHeight;
+            if ((narrower && candidate.coreWidth < smallestCore) || (lower && candidate.coreHeight < smallestCore))
+                continue;
+            if (RunLength(candidate, plan) < RunLength(grid, plan)) grid = candidate;
+        }
+}
+
 TileGrid GridFor(std::int32_t width, std::int32_t height, int threads, const StagePlan& plan)
 {
     const std::int64_t budget = ClassicMemoryNeed(width, height);
@@ -83,13 +121,10 @@ TileGrid GridFor(std::int32_t width, std::int32_t height, int threads, const Sta
         else if (down >= smallestCore) ++grid.rows;
         else break;
     }
-    grid.coreWidth = CeilDiv(width, grid.columns);
-    grid.coreHeight = CeilDiv(height, grid.rows);
-    // Even parts rounded up may leave the last tile nothing; then there is one tile fewer.
-    grid.columns = CeilDiv(width, grid.coreWidth);
-    grid.rows = CeilDiv(height, grid.coreHeight);
+    CutEvenly(width, height, grid.columns, grid.rows, grid);
     const std::int64_t fitting = budget / BytesPerWorker(grid.coreWidth, grid.coreHeight, plan);
     grid.workers = static_cast<int>(std::max<std::int64_t>(1, std::min<std::int64_t>({threads, grid.Count(), fitting})));
+    FillRounds(width, height, plan, grid);
     return grid;
 }
 
