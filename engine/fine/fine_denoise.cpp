@@ -98,7 +98,8 @@ void FillRounds(std::int32_t width, std::int32_t height, const StagePlan& plan, 
         for (int rows = first.rows; rows <= first.rows + mostMore; ++rows) {
             TileGrid candidate = first;
             CutEvenly(width, height, columns, rows, candidate);
-            const bool narrower = candidate.coreWidth < first.coreWidth, lower = candidate.coreHeight < first.coreHeight;
+            const bool narrower = candidate.coreWidth < first.coreWidth;
+            const bool lower = candidate.coreHeight < first.coreHeight;
             if ((narrower && candidate.coreWidth < smallestCore) || (lower && candidate.coreHeight < smallestCore))
                 continue;
             if (RunLength(candidate, plan) < RunLength(grid, plan)) grid = candidate;
