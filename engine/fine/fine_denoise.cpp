@@ -78,22 +78,26 @@ void CutEvenly(std::int32_t width, std::int32_t height, int columns, int rows, T
 }
 
 // How long the tiles take on the workers: the rounds of as many tiles as there are workers, each as
-// long as a tile's frame is large.
+// long as the wavelet pass's part of a tile, the widest any pass works on, is large.
 double RunLength(const TileGrid& grid, const StagePlan& plan)
 {
-    const int margin = 2 * SimilarityMargin(plan);
-    return static_cast<double>(CeilDiv(grid.Count(), grid.workers)) * (grid.coreWidth + margin) *
-           (grid.coreHeight + margin);
+    return static_cast<double>(CeilDiv(grid.Count(), grid.workers)) * WaveletTileSide(grid.coreWidth, plan) *
+           WaveletTileSide(grid.coreHeight, plan);
 }
 
 // Where the last round of tiles would leave workers idle, a few more, smaller tiles that fill the
 // rounds end sooner in spite of their margins: 4000 x 3000 on eight threads takes 40 tiles in five
 // full rounds rather than 35 in five, the last with three workers busy; each round is shorter by a
 // tenth. Smaller tiles need less memory, so the workers still fit.
+// That area is a rough measure of a tile's time (the later passes work on less of it), so only a
+// clear gain changes the grid: under camera noise 2000 x 1500 on two threads in 12 tiles instead of
+// 9, by this measure 4 % sooner, took the same time.
 void FillRounds(std::int32_t width, std::int32_t height, const StagePlan& plan, TileGrid& grid)
 {
     constexpr int mostMore = 8;
+    constexpr double clearGain = 0.95;
     const TileGrid first = grid;
+    const double firstLength = RunLength(first, plan);
     for (int columns = first.columns; columns <= first.columns + mostMore; ++columns)
         for (int rows = first.rows; rows <= first.rows + mostMore; ++rows) {
             TileGrid candidate = first;
@@ -102,7 +106,8 @@ void FillRounds(std::int32_t width, std::int32_t height, const StagePlan& plan, 
             const bool lower = candidate.coreHeight < first.coreHeight;
             if ((narrower && candidate.coreWidth < smallestCore) || (lower && candidate.coreHeight < smallestCore))
                 continue;
-            if (RunLength(candidate, plan) < RunLength(grid, plan)) grid = candidate;
+            const double length = RunLength(candidate, plan);
+            if (length < clearGain * firstLength && length < RunLength(grid, plan)) grid = candidate;
         }
 }
 
