@@ -90,8 +90,8 @@ double RunLength(const TileGrid& grid, const StagePlan& plan)
 // full rounds rather than 35 in five, the last with three workers busy; each round is shorter by a
 // tenth. Smaller tiles need less memory, so the workers still fit.
 // That area is a rough measure of a tile's time (the later passes work on less of it), so only a
-// clear gain changes the grid: under camera noise 2000 x 1500 on two threads in 12 tiles instead of
-// 9, by this measure 4 % sooner, took the same time.
+// clear gain changes the grid: 2000 x 1500 under correlated noise on two threads in 12 tiles
+// instead of 9, by this measure 4 % sooner, took the same time.
 void FillRounds(std::int32_t width, std::int32_t height, const StagePlan& plan, TileGrid& grid)
 {
     constexpr int mostMore = 8;
