@@ -77,8 +77,8 @@ void CutEvenly(std::int32_t width, std::int32_t height, int columns, int rows, T
     grid.rows = CeilDiv(height, grid.coreHeight);
 }
 
-// How long the tiles take on the workers: the rounds of as many tiles as there are workers, each as
-// long as the wavelet pass's part of a tile, the widest any pass works on, is large.
+// How long the tiles take on the workers: the rounds of as many tiles as there are workers, each
+// as long as the area the wavelet pass works on for a tile (the widest of the passes') is large.
 double RunLength(const TileGrid& grid, const StagePlan& plan)
 {
     return static_cast<double>(CeilDiv(grid.Count(), grid.workers)) * WaveletTileSide(grid.coreWidth, plan) *
